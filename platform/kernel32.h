@@ -1,0 +1,87 @@
+// kernel32 subset: private profiles, folders, paths, disk space, processes, file search.
+#pragma once
+#include "wintypes.h"
+
+typedef struct _OSVERSIONINFOA {
+  DWORD dwOSVersionInfoSize;
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  CHAR szCSDVersion[128];
+} OSVERSIONINFOA, *LPOSVERSIONINFOA;
+#define VER_PLATFORM_WIN32s 0
+#define VER_PLATFORM_WIN32_WINDOWS 1
+#define VER_PLATFORM_WIN32_NT 2
+
+typedef struct _FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+} FILETIME;
+
+typedef struct _WIN32_FIND_DATAA {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  CHAR cFileName[MAX_PATH];
+  CHAR cAlternateFileName[14];
+} WIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
+
+#define FILE_ATTRIBUTE_READONLY 0x01
+#define FILE_ATTRIBUTE_HIDDEN 0x02
+#define FILE_ATTRIBUTE_DIRECTORY 0x10
+#define FILE_ATTRIBUTE_ARCHIVE 0x20
+#define FILE_ATTRIBUTE_NORMAL 0x80
+
+#define STILL_ACTIVE 259
+#define PROCESS_QUERY_INFORMATION 0x0400
+#define SYNCHRONIZE 0x00100000L
+
+#define ERROR_SUCCESS 0
+#define ERROR_FILE_NOT_FOUND 2
+#define ERROR_PATH_NOT_FOUND 3
+#define ERROR_ACCESS_DENIED 5
+#define ERROR_INVALID_HANDLE 6
+#define ERROR_NOT_ENOUGH_MEMORY 8
+#define ERROR_INVALID_PARAMETER 87
+#define ERROR_INSUFFICIENT_BUFFER 122
+#define ERROR_NO_MORE_FILES 18
+#define ERROR_MORE_DATA 234
+
+// Private profiles. Names are matched without regard to letter case; text is UTF-8,
+// and a legacy file in CP932 (or Latin-1) is read as such.
+KV_API DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
+                                             LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName);
+KV_API BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString,
+                                              LPCSTR lpFileName);
+
+// Folders: the "Windows folder" and "system folder" live beside the executable
+// (bin/windows, bin/system); KORVESSA_WINDOWS_DIR / KORVESSA_SYSTEM_DIR override them.
+KV_API UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize);
+KV_API UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);
+// The short form of an existing path is the path itself; 0 when it does not exist.
+KV_API DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD cchBuffer);
+KV_API BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
+KV_API BOOL WINAPI GetDiskFreeSpaceExA(LPCSTR lpDirectoryName, PULARGE_INTEGER lpFreeBytesAvailableToCaller,
+                                       PULARGE_INTEGER lpTotalNumberOfBytes, PULARGE_INTEGER lpTotalNumberOfFreeBytes);
+KV_API DWORD WINAPI SearchPathA(LPCSTR lpPath, LPCSTR lpFileName, LPCSTR lpExtension, DWORD nBufferLength,
+                                LPSTR lpBuffer, LPSTR* lpFilePart);
+
+// Directory search: the pattern's last component may hold * and ?; names match without
+// regard to letter case, as on Windows.
+KV_API HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData);
+KV_API BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData);
+KV_API BOOL WINAPI FindClose(HANDLE hFindFile);
+
+// Processes.
+KV_API HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId);
+KV_API BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
+KV_API BOOL WINAPI CloseHandle(HANDLE hObject);
+KV_API void WINAPI Sleep(DWORD dwMilliseconds);
+KV_API DWORD WINAPI GetLastError(void);
+KV_API void WINAPI SetLastError(DWORD dwErrCode);

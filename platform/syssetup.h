@@ -1,0 +1,40 @@
+// The system setup: what the OS audio control panel holds on Windows. One small INI file,
+// $KORVESSA_SYSTEM_INI, else $XDG_CONFIG_HOME/korvessa/system.ini (~/.config/... by default):
+//   [Setup]
+//   SoundFont=/usr/share/sounds/sf2/default-GM.sf2   (empty: the first default that exists)
+//   Source=synth          ("synth" = the built-in synth's own mix; "alsa:<pcm>" = an ALSA capture device)
+//   Fast=1                (render as fast as the CPU allows while the recorder takes the synth's mix)
+//   Volume=100            (output volume of the built-in synth, percent 0..100)
+// The media layer reads it when a recording or playback starts; sndvol32.exe edits it.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace kv {
+
+struct SystemSetup {
+  std::string soundFont;          // empty = first of the default SoundFonts that exists
+  std::string source = "synth";   // "synth" or "alsa:<pcm name>"
+  bool fast = true;
+  int volume = 100;
+};
+
+std::string SystemSetupPath();
+SystemSetup LoadSystemSetup();
+// Writes through a temporary file and a rename; false when the file cannot be written.
+bool SaveSystemSetup(const SystemSetup& setup);
+
+// The SoundFont to use: setup.soundFont when it exists, else default-GM.sf2, FluidR3_GM.sf2,
+// TimGM6mb.sf2 in /usr/share/sounds/sf2; empty when none exists.
+std::string ResolveSoundFont(const SystemSetup& setup);
+// Message for a missing SoundFont, naming the Debian package that provides one.
+std::string MissingSoundFontMessage();
+
+struct CaptureDevice {
+  std::string pcm;          // ALSA PCM name, e.g. "hw:1,0"
+  std::string description;  // card and device name for the user
+};
+// ALSA capture devices present now (empty when there is no sound card); prints nothing.
+std::vector<CaptureDevice> ListCaptureDevices();
+
+}  // namespace kv

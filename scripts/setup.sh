@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Shared by run.sh and test.sh: install what is missing, then configure and build into build/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+KV_PACKAGES=(
+  g++ cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libfluidsynth-dev libasound2-dev libsndfile1-dev libmp3lame-dev
+  libavcodec-dev libavformat-dev libavutil-dev libswresample-dev
+  libgtest-dev
+  fonts-ipafont-gothic fluid-soundfont-gm timgm6mb-soundfont
+  xvfb xauth sox ffmpeg xdg-utils
+)
+
+kv_install_missing() {
+  local missing=() p
+  for p in "${KV_PACKAGES[@]}" "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local cmd="apt-get install -y --no-install-recommends ${missing[*]}"
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Korvessa needs these Debian packages. Run as root:" >&2
+    echo "  apt-get update && $cmd" >&2
+    exit 1
+  fi
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  $cmd >/dev/null
+}
+
+kv_build() {
+  local dir=${1:-build}; shift || true
+  if [ ! -f "$dir/build.ninja" ]; then
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  fi
+  cmake --build "$dir" -j"$(nproc)"
+}
