@@ -1,0 +1,280 @@
+// Private-profile routines: reading, listing, writing, keeping foreign lines, safe replacement.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <random>
+#include <string>
+
+#include "TempDir.h"
+#include "kernel32.h"
+
+using namespace std::string_literals;
+
+namespace {
+
+const std::string kSample =
+    "; settings of the test\n"
+    "[Section1]\n"
+    "Name1=val1\n"
+    "  name2 =  val 2  \n"
+    "quoted=\"  spaced  \"\n"
+    "single='x'\n"
+    "half=\"open\n"
+    "empty=\n"
+    "noequals\n"
+    "# another comment\n"
+    "[ Spaced Section ]\n"
+    "key=1\n";
+
+struct ReadCase {
+  const char* what;
+  const char* section;
+  const char* key;
+  const char* def;
+  DWORD size;
+  std::string expected;  // bytes expected at the start of the buffer
+  DWORD ret;
+};
+
+class Profile : public ::testing::Test {
+ protected:
+  TempDir dir;
+  std::string ini = dir / "test.ini";
+
+  std::string Get(const char* s, const char* k, const char* def = "", DWORD size = 256, DWORD* ret = nullptr) {
+    char buf[1024];
+    memset(buf, 'X', sizeof buf);
+    DWORD r = GetPrivateProfileStringA(s, k, def, buf, size, ini.c_str());
+    if (ret) *ret = r;
+    return std::string(buf, r);
+  }
+};
+
+TEST_F(Profile, ReadsValuesAsWindowsDoes) {
+  WriteBytes(ini, kSample);
+  const ReadCase cases[] = {
+      {"plain", "Section1", "Name1", "d", 256, "val1\0"s, 4},
+      {"names ignore case", "SECTION1", "nAmE1", "d", 256, "val1\0"s, 4},
+      {"blanks around names and value", "Section1", "name2", "d", 256, "val 2\0"s, 5},
+      {"blanks around the asked names", "  Section1\t", " NAME2 ", "d", 256, "val 2\0"s, 5},
+      {"double quotes dropped", "Section1", "quoted", "d", 256, "  spaced  \0"s, 10},
+      {"single quotes dropped", "Section1", "single", "d", 256, "x\0"s, 1},
+      {"unpaired quote kept", "Section1", "half", "d", 256, "\"open\0"s, 5},
+      {"empty value is not the default", "Section1", "empty", "d", 256, "\0"s, 0},
+      {"line without '=' is no key", "Section1", "noequals", "dflt", 256, "dflt\0"s, 4},
+      {"comment is no key", "Section1", "# another comment", "dflt", 256, "dflt\0"s, 4},
+      {"missing key: default without trailing blanks", "Section1", "nokey", "def  \t ", 256, "def\0"s, 3},
+      {"missing key, NULL default", "Section1", "nokey", nullptr, 256, "\0"s, 0},
+      {"missing section", "Nowhere", "Name1", "zz", 256, "zz\0"s, 2},
+      {"section name with blanks inside brackets", "Spaced Section", "KEY", "d", 256, "1\0"s, 1},
+      {"value cut to the buffer", "Section1", "Name1", "d", 3, "va\0"s, 2},
+      {"value in a one-byte buffer", "Section1", "Name1", "d", 1, "\0"s, 0},
+      {"default cut to the buffer", "Section1", "nokey", "default", 4, "def\0"s, 3},
+      {"section list", nullptr, "ignored", "d", 256, "Section1\0Spaced Section\0\0"s, 24},
+      {"section list cut", nullptr, nullptr, "d", 12, "Section1\0S\0\0"s, 10},
+      {"key list", "section1", nullptr, "d", 256, "Name1\0name2\0quoted\0single\0half\0empty\0\0"s, 37},
+      {"key list cut", "section1", nullptr, "d", 9, "Name1\0n\0\0"s, 7},
+      {"key list of a missing section", "none", nullptr, "d", 256, "\0\0"s, 0},
+  };
+  for (const auto& c : cases) {
+    char buf[300];
+    memset(buf, 'X', sizeof buf);
+    DWORD r = GetPrivateProfileStringA(c.section, c.key, c.def, buf, c.size, ini.c_str());
+    EXPECT_EQ(r, c.ret) << c.what;
+    EXPECT_EQ(std::string(buf, c.expected.size()), c.expected) << c.what;
+    EXPECT_EQ(buf[c.size], 'X') << c.what << ": wrote past the buffer";
+  }
+}
+
+TEST_F(Profile, ReadsLineEndingsBomAndUtf8) {
+  WriteBytes(ini, "\xEF\xBB\xBF[Folder]\r\nWavePath=/home/ユーザー/音楽\r\nMidi = \"/tmp/a b\" \r\n");
+  EXPECT_EQ(Get("folder", "wavepath"), "/home/ユーザー/音楽");
+  EXPECT_EQ(Get("Folder", "Midi"), "/tmp/a b");
+  // A UTF-8 value is never cut inside a character.
+  DWORD r = 0;
+  EXPECT_EQ(Get("Folder", "WavePath", "", 14, &r), "/home/ユー");
+  EXPECT_EQ(r, 12u);
+}
+
+TEST_F(Profile, MissingFileGivesDefaultsAndEmptyLists) {
+  EXPECT_EQ(Get("a", "b", "fallback"), "fallback");
+  char buf[8] = "XXXXXXX";
+  EXPECT_EQ(GetPrivateProfileStringA(nullptr, nullptr, "", buf, 8, ini.c_str()), 0u);
+  EXPECT_EQ(std::string(buf, 2), "\0\0"s);
+  EXPECT_EQ(GetPrivateProfileStringA("a", "b", "d", nullptr, 8, ini.c_str()), 0u);
+  EXPECT_EQ(GetPrivateProfileStringA("a", "b", "d", buf, 0, ini.c_str()), 0u);
+}
+
+TEST_F(Profile, LegacyCp932FileIsReadAndRewrittenAsUtf8) {
+  // "[Folder]" / "WavePath=C:\音楽\ユーザー" in Shift-JIS; "ー" (81 5B) carries a '[' byte.
+  const std::string sjis = "[Folder]\r\nWavePath=C:\\\x89\xB9\x8A\x79\\\x83\x86\x81\x5B\x83\x55\x81\x5B\r\n";
+  WriteBytes(ini, sjis);
+  EXPECT_EQ(Get("Folder", "WavePath"), "C:\\音楽\\ユーザー");
+  ASSERT_TRUE(WritePrivateProfileStringA("Folder", "MidiPath", "/tmp", ini.c_str()));
+  EXPECT_EQ(ReadBytes(ini), "[Folder]\r\nWavePath=C:\\音楽\\ユーザー\r\nMidiPath=/tmp\r\n");
+}
+
+TEST_F(Profile, Latin1FileIsReadAsLatin1) {
+  WriteBytes(ini, "[a]\nname=Caf\xE9 cr\xE8me\n");
+  EXPECT_EQ(Get("a", "name"), "Café crème");
+}
+
+TEST_F(Profile, GarbageAndHugeFilesGiveDefaults) {
+  std::mt19937 rng(7);
+  std::string garbage(10 * 1024 * 1024, '\0');
+  for (auto& c : garbage) c = static_cast<char>(rng());
+  WriteBytes(ini, garbage);
+  EXPECT_EQ(Get("Folder", "WavePath", "def"), "def");
+  EXPECT_FALSE(WritePrivateProfileStringA("Folder", "WavePath", "x", ini.c_str()));
+  EXPECT_EQ(ReadBytes(ini), garbage);
+
+  // Text-like garbage (no NUL bytes) is parsed line by line and still finds nothing.
+  for (auto& c : garbage)
+    if (c == '\0' || c == '[' || c == '=') c = 'x';
+  WriteBytes(ini, garbage);
+  EXPECT_EQ(Get("Folder", "WavePath", "def"), "def");
+
+  // A folder is not a settings file.
+  char buf[16];
+  EXPECT_EQ(GetPrivateProfileStringA("a", "b", "dflt", buf, sizeof buf, dir.path().c_str()), 4u);
+  EXPECT_STREQ(buf, "dflt");
+  EXPECT_FALSE(WritePrivateProfileStringA("a", "b", "c", dir.path().c_str()));
+}
+
+TEST_F(Profile, WriteCreatesFileSectionsAndKeys) {
+  ASSERT_TRUE(WritePrivateProfileStringA("OnKey", "Media", "wave", ini.c_str()));
+  EXPECT_EQ(ReadBytes(ini), "[OnKey]\nMedia=wave\n");
+  ASSERT_TRUE(WritePrivateProfileStringA("Position", "Left", "120", ini.c_str()));
+  ASSERT_TRUE(WritePrivateProfileStringA("onkey", "Play", "one", ini.c_str()));
+  EXPECT_EQ(ReadBytes(ini), "[OnKey]\nMedia=wave\nPlay=one\n[Position]\nLeft=120\n");
+  EXPECT_EQ(Get("ONKEY", "play"), "one");
+  struct stat st{};
+  ASSERT_EQ(stat(ini.c_str(), &st), 0);
+  mode_t um = umask(0);
+  umask(um);
+  EXPECT_EQ(st.st_mode & 0777, 0666 & ~um);
+}
+
+TEST_F(Profile, WriteKeepsOtherLinesByteForByte) {
+  const std::string before =
+      "; comment\r\n"
+      "[Normalize]\r\n"
+      "Headcut = OK\r\n"
+      "Enable=2\r\n"
+      "\r\n"
+      "# odd line follows\r\n"
+      "just some words\r\n"
+      "[Unknown]\r\n"
+      "Foo=bar  \r\n"
+      "[Last]\r\n"
+      "k=v";  // no line end at the end of the file
+  WriteBytes(ini, before);
+  ASSERT_TRUE(WritePrivateProfileStringA("Normalize", "headcut", "NG", ini.c_str()));
+  ASSERT_TRUE(WritePrivateProfileStringA("Normalize", "New", "1", ini.c_str()));
+  ASSERT_TRUE(WritePrivateProfileStringA("Last", "j", "2", ini.c_str()));
+  const std::string after =
+      "; comment\r\n"
+      "[Normalize]\r\n"
+      "Headcut = NG\r\n"
+      "Enable=2\r\n"
+      "New=1\r\n"
+      "\r\n"
+      "# odd line follows\r\n"
+      "just some words\r\n"
+      "[Unknown]\r\n"
+      "Foo=bar  \r\n"
+      "[Last]\r\n"
+      "k=v\r\n"
+      "j=2\r\n";
+  EXPECT_EQ(ReadBytes(ini), after);
+}
+
+TEST_F(Profile, DeletesKeysAndSections) {
+  WriteBytes(ini, "[a]\nx=1\ny=2\n; about b\n[b]\nz=3\n; c's comment\n[c]\nw=4\n");
+  ASSERT_TRUE(WritePrivateProfileStringA("A", "X", nullptr, ini.c_str()));
+  EXPECT_EQ(ReadBytes(ini), "[a]\ny=2\n; about b\n[b]\nz=3\n; c's comment\n[c]\nw=4\n");
+  ASSERT_TRUE(WritePrivateProfileStringA("B", nullptr, nullptr, ini.c_str()));
+  EXPECT_EQ(ReadBytes(ini), "[a]\ny=2\n; about b\n[c]\nw=4\n");
+  EXPECT_EQ(Get("b", "z", "gone"), "gone");
+  // Deleting what is not there changes nothing and creates nothing.
+  EXPECT_TRUE(WritePrivateProfileStringA("nope", nullptr, nullptr, ini.c_str()));
+  EXPECT_TRUE(WritePrivateProfileStringA("a", "none", nullptr, (dir / "absent.ini").c_str()));
+  EXPECT_FALSE(Exists(dir / "absent.ini"));
+}
+
+TEST_F(Profile, UnchangedValueLeavesFileUntouched) {
+  WriteBytes(ini, "[a]\nk=v\n");
+  struct stat before{}, after{};
+  ASSERT_EQ(stat(ini.c_str(), &before), 0);
+  ASSERT_TRUE(WritePrivateProfileStringA("a", "K", "v", ini.c_str()));
+  ASSERT_EQ(stat(ini.c_str(), &after), 0);
+  EXPECT_EQ(before.st_ino, after.st_ino);
+}
+
+TEST_F(Profile, ReplacementKeepsPermissionsAndLinks) {
+  WriteBytes(ini, "[a]\nk=v\n");
+  ASSERT_EQ(chmod(ini.c_str(), 0640), 0);
+  std::string link = dir / "link.ini";
+  ASSERT_EQ(symlink(ini.c_str(), link.c_str()), 0);
+  ASSERT_TRUE(WritePrivateProfileStringA("a", "k", "new", link.c_str()));
+  struct stat st{};
+  ASSERT_EQ(lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(stat(ini.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(ReadBytes(ini), "[a]\nk=new\n");
+  // No temporary file is left behind.
+  int entries = 0;
+  for (auto& e : std::filesystem::directory_iterator(dir.path())) (void)e, ++entries;
+  EXPECT_EQ(entries, 2);
+}
+
+// Runs a write in a child process with restricted rights and returns its result.
+int WriteInChild(const std::string& ini, bool dropRights, rlim_t maxFileSize) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (dropRights && geteuid() == 0 && setuid(65534) != 0) _exit(99);
+    if (maxFileSize) {
+      signal(SIGXFSZ, SIG_IGN);
+      rlimit lim{maxFileSize, maxFileSize};
+      setrlimit(RLIMIT_FSIZE, &lim);
+    }
+    std::string big(100, 'v');
+    _exit(WritePrivateProfileStringA("a", "k", big.c_str(), ini.c_str()) ? 1 : 0);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(Profile, FailedWriteReturnsFalseAndKeepsOldFile) {
+  const std::string old = "[a]\nk=old\n; keep me\n";
+  WriteBytes(ini, old);
+  ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
+  ASSERT_EQ(chmod(ini.c_str(), 0666), 0);
+  EXPECT_EQ(WriteInChild(ini, true, 0), 0) << "unwritable folder";
+  EXPECT_EQ(ReadBytes(ini), old);
+  ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+
+  EXPECT_EQ(WriteInChild(ini, false, 30), 0) << "disk full while writing";
+  EXPECT_EQ(ReadBytes(ini), old);
+  int entries = 0;
+  for (auto& e : std::filesystem::directory_iterator(dir.path())) (void)e, ++entries;
+  EXPECT_EQ(entries, 1);
+
+  EXPECT_FALSE(WritePrivateProfileStringA("a", "k", "v", (dir / "no/such/folder.ini").c_str()));
+}
+
+TEST_F(Profile, RefusesWhatCouldNotBeReadBack) {
+  EXPECT_FALSE(WritePrivateProfileStringA(nullptr, "k", "v", ini.c_str()));
+  EXPECT_FALSE(WritePrivateProfileStringA("a", "k=1", "v", ini.c_str()));
+  EXPECT_FALSE(WritePrivateProfileStringA("a", "k", "line1\nline2", ini.c_str()));
+  EXPECT_FALSE(WritePrivateProfileStringA("a", ";k", "v", ini.c_str()));
+  EXPECT_FALSE(Exists(ini));
+}
+
+}  // namespace

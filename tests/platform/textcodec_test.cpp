@@ -1,0 +1,53 @@
+// Legacy text decoding: UTF-8, else CP932, else Latin-1.
+#include "textcodec.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using kv::text::Encoding;
+
+TEST(TextCodec, RecognisesWellFormedUtf8Only) {
+  EXPECT_TRUE(kv::text::IsUtf8(""));
+  EXPECT_TRUE(kv::text::IsUtf8("plain ascii"));
+  EXPECT_TRUE(kv::text::IsUtf8("音楽 \xF0\x9F\x8E\xB5"));
+  EXPECT_FALSE(kv::text::IsUtf8("\xC0\x80"));          // overlong NUL
+  EXPECT_FALSE(kv::text::IsUtf8("\xED\xA0\x80"));      // surrogate
+  EXPECT_FALSE(kv::text::IsUtf8("\xF4\x90\x80\x80"));  // beyond U+10FFFF
+  EXPECT_FALSE(kv::text::IsUtf8("\xE9\x9F"));          // cut character
+}
+
+TEST(TextCodec, PicksTheEncodingOfLegacyBytes) {
+  struct {
+    std::string bytes;
+    std::string utf8;
+    Encoding enc;
+  } cases[] = {
+      {"Piano \xE2\x99\xAA", "Piano ♪", Encoding::Utf8},
+      {"\x89\xB9\x8A\x79\x83\x86\x81\x5B\x83\x55\x81\x5B", "音楽ユーザー", Encoding::Cp932},
+      {"\xC3\xBD\xC4", "ﾃｽﾄ", Encoding::Cp932},  // half-width katakana
+      {"Caf\xE9\n", "Café\n", Encoding::Latin1},
+      {"Gr\xF6\xDF" "e", "Größe", Encoding::Latin1},  // F6 DF is CP932's user-defined area
+      {"\x81", "\xC2\x81", Encoding::Latin1},
+  };
+  for (const auto& c : cases) {
+    Encoding enc{};
+    EXPECT_EQ(kv::text::ToUtf8(c.bytes, &enc), c.utf8) << c.utf8;
+    EXPECT_EQ(enc, c.enc) << c.utf8;
+  }
+}
+
+TEST(TextCodec, EncodesCp932AndCutsAtCharacterBoundaries) {
+  std::string sjis;
+  ASSERT_TRUE(kv::text::Utf8ToCp932("出力", sjis));
+  EXPECT_EQ(sjis, "\x8F\x6F\x97\xCD");
+  EXPECT_FALSE(kv::text::Utf8ToCp932("\xF0\x9F\x8E\xB5", sjis));
+  const std::string s = "ab音楽";  // 2 + 3 + 3 bytes
+  EXPECT_EQ(kv::text::Utf8PrefixLength(s, 100), 8u);
+  EXPECT_EQ(kv::text::Utf8PrefixLength(s, 8), 8u);
+  EXPECT_EQ(kv::text::Utf8PrefixLength(s, 7), 5u);
+  EXPECT_EQ(kv::text::Utf8PrefixLength(s, 5), 5u);
+  EXPECT_EQ(kv::text::Utf8PrefixLength(s, 3), 2u);
+}
+
+}  // namespace
