@@ -1,0 +1,180 @@
+#include "ControlWindow.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QVBoxLayout>
+
+namespace kv::sndvol {
+
+namespace {
+const char kSynthSource[] = "synth";
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+}  // namespace
+
+bool WantsRecordingControl(const QStringList& args) {
+  for (const QString& a : args)
+    if (a.compare(QLatin1String("/R"), Qt::CaseInsensitive) == 0 || a.compare(QLatin1String("-R"), Qt::CaseInsensitive) == 0)
+      return true;
+  return false;
+}
+
+ControlWindow::ControlWindow(Mode mode, QWidget* parent) : QWidget(parent), mode_(mode) {
+  const SystemSetup s = LoadSystemSetup();
+  auto* top = new QVBoxLayout(this);
+  if (mode_ == Mode::Volume)
+    buildVolume(s);
+  else
+    buildRecording(s);
+
+  status_ = new QLabel(this);
+  status_->setObjectName("statusLabel");
+  status_->setWordWrap(true);
+  status_->setStyleSheet("color: #b00000;");
+  status_->hide();
+  top->addWidget(status_);
+
+  auto* close = new QPushButton(QStringLiteral("閉じる"), this);
+  close->setObjectName("closeButton");
+  connect(close, &QPushButton::clicked, this, &QWidget::close);
+  auto* row = new QHBoxLayout;
+  row->addStretch();
+  row->addWidget(close);
+  top->addLayout(row);
+}
+
+void ControlWindow::buildVolume(const SystemSetup& s) {
+  setWindowTitle(QStringLiteral("ボリュームコントロール"));
+  auto* box = new QGroupBox(QStringLiteral("内蔵シンセサイザー"), this);
+  auto* col = new QVBoxLayout(box);
+  volume_ = new QSlider(Qt::Vertical, box);
+  volume_->setObjectName("volumeSlider");
+  volume_->setRange(0, 100);
+  volume_->setPageStep(10);
+  volume_->setTickPosition(QSlider::TicksBothSides);
+  volume_->setTickInterval(10);
+  volume_->setMinimumHeight(140);
+  volume_->setValue(s.volume);
+  volumeValue_ = new QLabel(QString::number(s.volume) + " %", box);
+  volumeValue_->setObjectName("volumeValue");
+  volumeValue_->setAlignment(Qt::AlignHCenter);
+  col->addWidget(new QLabel(QStringLiteral("音量"), box), 0, Qt::AlignHCenter);
+  col->addWidget(volume_, 1, Qt::AlignHCenter);
+  col->addWidget(volumeValue_);
+  static_cast<QVBoxLayout*>(layout())->addWidget(box);
+  connect(volume_, &QSlider::valueChanged, this, [this](int v) {
+    volumeValue_->setText(QString::number(v) + " %");
+    saveChange([v](SystemSetup& st) { st.volume = v; });
+  });
+}
+
+void ControlWindow::buildRecording(const SystemSetup& s) {
+  setWindowTitle(QStringLiteral("録音コントロール"));
+  auto* grid = new QGridLayout;
+  static_cast<QVBoxLayout*>(layout())->addLayout(grid);
+
+  source_ = new QComboBox(this);
+  source_->setObjectName("sourceCombo");
+  source_->addItem(QStringLiteral("内蔵シンセサイザーのミックス"), QString(kSynthSource));
+  for (const CaptureDevice& d : ListCaptureDevices())
+    source_->addItem(Q(d.description) + " (" + Q(d.pcm) + ")", Q("alsa:" + d.pcm));
+  int at = source_->findData(Q(s.source));
+  if (at < 0) {
+    // A device chosen earlier but absent now stays chosen, so nothing is lost by opening the window.
+    source_->addItem(Q(s.source) + QStringLiteral(" (見つかりません)"), Q(s.source));
+    at = source_->count() - 1;
+  }
+  source_->setCurrentIndex(at);
+  grid->addWidget(new QLabel(QStringLiteral("録音ソース(&S):"), this), 0, 0);
+  grid->addWidget(source_, 0, 1, 1, 2);
+  connect(source_, &QComboBox::currentIndexChanged, this, [this](int i) {
+    const std::string src = source_->itemData(i).toString().toStdString();
+    saveChange([src](SystemSetup& st) { st.source = src; });
+  });
+
+  fast_ = new QCheckBox(QStringLiteral("高速録音(&F)  内蔵シンセサイザーを CPU の速さで録音します"), this);
+  fast_->setObjectName("fastCheck");
+  fast_->setChecked(s.fast);
+  grid->addWidget(fast_, 1, 0, 1, 3);
+  connect(fast_, &QCheckBox::toggled, this, [this](bool on) { saveChange([on](SystemSetup& st) { st.fast = on; }); });
+
+  soundFont_ = new QLineEdit(Q(s.soundFont), this);
+  soundFont_->setObjectName("soundFontEdit");
+  soundFont_->setPlaceholderText(QStringLiteral("空欄: 既定の SoundFont"));
+  soundFont_->setMinimumWidth(300);
+  auto* browse = new QPushButton(QStringLiteral("参照..."), this);
+  browse->setObjectName("browseButton");
+  grid->addWidget(new QLabel(QStringLiteral("SoundFont(&O):"), this), 2, 0);
+  grid->addWidget(soundFont_, 2, 1);
+  grid->addWidget(browse, 2, 2);
+  soundFontNote_ = new QLabel(this);
+  soundFontNote_->setObjectName("soundFontWarning");
+  soundFontNote_->setWordWrap(true);
+  grid->addWidget(soundFontNote_, 3, 1, 1, 2);
+  connect(browse, &QPushButton::clicked, this, &ControlWindow::browseSoundFont);
+  connect(soundFont_, &QLineEdit::textChanged, this, &ControlWindow::refreshSoundFontNote);
+  connect(soundFont_, &QLineEdit::editingFinished, this, [this] {
+    const std::string sf = soundFont_->text().trimmed().toStdString();
+    saveChange([sf](SystemSetup& st) { st.soundFont = sf; });
+  });
+  refreshSoundFontNote();
+}
+
+void ControlWindow::saveChange(const std::function<void(SystemSetup&)>& change) {
+  // Re-read first: the other control may have changed another value meanwhile.
+  SystemSetup s = LoadSystemSetup();
+  change(s);
+  if (SaveSystemSetup(s)) {
+    saveError_.clear();
+    if (status_) status_->hide();
+    return;
+  }
+  saveError_ = QStringLiteral("設定を保存できません: ") + Q(SystemSetupPath());
+  if (status_) {
+    status_->setText(saveError_);
+    status_->show();
+  }
+}
+
+void ControlWindow::setSoundFontPath(const QString& path) {
+  soundFont_->setText(path);
+  const std::string sf = path.trimmed().toStdString();
+  saveChange([sf](SystemSetup& st) { st.soundFont = sf; });
+}
+
+void ControlWindow::browseSoundFont() {
+  QString start = soundFont_->text().trimmed();
+  if (start.isEmpty()) start = QStringLiteral("/usr/share/sounds/sf2");
+  QString chosen = QFileDialog::getOpenFileName(this, QStringLiteral("SoundFont の選択"), start,
+                                                QStringLiteral("SoundFont (*.sf2 *.sf3 *.SF2 *.SF3);;すべてのファイル (*)"));
+  if (!chosen.isEmpty()) setSoundFontPath(chosen);
+}
+
+void ControlWindow::refreshSoundFontNote() {
+  const QString text = soundFont_->text().trimmed();
+  SystemSetup probe;
+  probe.soundFont = text.toStdString();
+  const QString used = Q(ResolveSoundFont(probe));
+  if (!text.isEmpty() && !QFileInfo(text).isFile()) {
+    soundFontNote_->setStyleSheet("color: #b00000;");
+    soundFontNote_->setText(QStringLiteral("SoundFont が見つかりません。") +
+                            (used.isEmpty() ? QString() : QStringLiteral("代わりに %1 を使います。").arg(used)));
+  } else if (used.isEmpty()) {
+    soundFontNote_->setStyleSheet("color: #b00000;");
+    soundFontNote_->setText(Q(MissingSoundFontMessage()));
+  } else {
+    soundFontNote_->setStyleSheet(QString());
+    soundFontNote_->setText(text.isEmpty() ? QStringLiteral("既定の SoundFont: %1").arg(used) : QString());
+  }
+  soundFontNote_->setVisible(!soundFontNote_->text().isEmpty());
+}
+
+}  // namespace kv::sndvol

@@ -1,0 +1,54 @@
+// sndvol32.exe's window: the volume control (output volume of the built-in synth) or, with
+// "/R", the recording control (recording source, fast recording, SoundFont). Every change is
+// written to the system setup at once, touching only the value that changed.
+#pragma once
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+#include "syssetup.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+
+namespace kv::sndvol {
+
+enum class Mode { Volume, Recording };
+
+// True when the arguments ask for the recording control ("/R", letter case ignored).
+bool WantsRecordingControl(const QStringList& args);
+
+class ControlWindow : public QWidget {
+  Q_OBJECT
+ public:
+  explicit ControlWindow(Mode mode, QWidget* parent = nullptr);
+
+  Mode mode() const { return mode_; }
+  // Takes a SoundFont path as if chosen with 参照... (also used by the file dialog).
+  void setSoundFontPath(const QString& path);
+  // The last save failure ("" while every save worked).
+  QString saveError() const { return saveError_; }
+
+ private:
+  void buildVolume(const SystemSetup& s);
+  void buildRecording(const SystemSetup& s);
+  void saveChange(const std::function<void(SystemSetup&)>& change);
+  void browseSoundFont();
+  void refreshSoundFontNote();
+
+  Mode mode_;
+  QString saveError_;
+  QSlider* volume_ = nullptr;
+  QLabel* volumeValue_ = nullptr;
+  QComboBox* source_ = nullptr;
+  QCheckBox* fast_ = nullptr;
+  QLineEdit* soundFont_ = nullptr;
+  QLabel* soundFontNote_ = nullptr;
+  QLabel* status_ = nullptr;
+};
+
+}  // namespace kv::sndvol
