@@ -213,10 +213,20 @@ bool readMp3Info(const std::string& path, Mp3FileInfo* out) {
     for (size_t i = 0; i + 4 <= n; ++i) {
       Header h;
       if (!parseHeader(&win[i], &h)) continue;
-      long next = pos + static_cast<long>(i) + h.length;
-      unsigned char nb[4];
-      Header h2;
-      if (next == end || (f.read(next, nb, 4) && parseHeader(nb, &h2) && h2.rate == h.rate)) {
+      // Two more headers must follow (or the audio end), so stray sync bits in other data do not count.
+      long next = pos + static_cast<long>(i);
+      int chained = 0;
+      Header cur = h;
+      while (chained < 2) {
+        next += cur.length;
+        unsigned char nb[4];
+        Header h2;
+        if (next == end) { chained = 2; break; }
+        if (!f.read(next, nb, 4) || !parseHeader(nb, &h2) || h2.rate != h.rate) break;
+        cur = h2;
+        ++chained;
+      }
+      if (chained == 2) {
         first = h;
         pos += static_cast<long>(i);
         found = true;
