@@ -93,7 +93,9 @@ void ControlWindow::buildRecording(const SystemSetup& s) {
     at = source_->count() - 1;
   }
   source_->setCurrentIndex(at);
-  grid->addWidget(new QLabel(QStringLiteral("録音ソース(&S):"), this), 0, 0);
+  auto* sourceLabel = new QLabel(QStringLiteral("録音ソース(&S):"), this);
+  sourceLabel->setBuddy(source_);
+  grid->addWidget(sourceLabel, 0, 0);
   grid->addWidget(source_, 0, 1, 1, 2);
   connect(source_, &QComboBox::currentIndexChanged, this, [this](int i) {
     const std::string src = source_->itemData(i).toString().toStdString();
@@ -112,7 +114,9 @@ void ControlWindow::buildRecording(const SystemSetup& s) {
   soundFont_->setMinimumWidth(300);
   auto* browse = new QPushButton(QStringLiteral("参照..."), this);
   browse->setObjectName("browseButton");
-  grid->addWidget(new QLabel(QStringLiteral("SoundFont(&O):"), this), 2, 0);
+  auto* sfLabel = new QLabel(QStringLiteral("SoundFont(&O):"), this);
+  sfLabel->setBuddy(soundFont_);
+  grid->addWidget(sfLabel, 2, 0);
   grid->addWidget(soundFont_, 2, 1);
   grid->addWidget(browse, 2, 2);
   soundFontNote_ = new QLabel(this);

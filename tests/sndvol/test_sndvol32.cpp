@@ -1,0 +1,111 @@
+// sndvol32.exe's window on the offscreen platform: every change lands in the system setup file.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstdlib>
+
+#include "ControlWindow.h"
+#include "syssetup.h"
+
+using kv::sndvol::ControlWindow;
+using kv::sndvol::Mode;
+
+class SndVol32Test : public QObject {
+  Q_OBJECT
+  QTemporaryDir tmp_;
+  QString ini_;
+
+  QString IniText() {
+    QFile f(ini_);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+  }
+
+ private slots:
+  void init() {
+    ini_ = tmp_.filePath("korvessa/system.ini");
+    QFile::remove(ini_);
+    qputenv("KORVESSA_SYSTEM_INI", ini_.toUtf8());
+  }
+
+  void argumentsChooseTheControl() {
+    QVERIFY(kv::sndvol::WantsRecordingControl({"/R"}));
+    QVERIFY(kv::sndvol::WantsRecordingControl({"/r"}));
+    QVERIFY(!kv::sndvol::WantsRecordingControl({}));
+    QVERIFY(!kv::sndvol::WantsRecordingControl({"/X"}));
+  }
+
+  void volumeSliderSavesTheVolume() {
+    ControlWindow w(Mode::Volume);
+    w.show();
+    QCOMPARE(w.windowTitle(), QStringLiteral("ボリュームコントロール"));
+    auto* slider = w.findChild<QSlider*>("volumeSlider");
+    QVERIFY(slider);
+    QCOMPARE(slider->value(), 100);  // no setup yet: full volume
+    QVERIFY(!QFile::exists(ini_));   // opening the window writes nothing
+    slider->setValue(35);
+    QCOMPARE(w.findChild<QLabel*>("volumeValue")->text(), QStringLiteral("35 %"));
+    QVERIFY(IniText().contains("Volume=35\n"));
+    QCOMPARE(kv::LoadSystemSetup().volume, 35);
+    QCOMPARE(w.saveError(), QString());
+  }
+
+  void recordingControlSavesSourceFastAndSoundFont() {
+    kv::SystemSetup start;
+    start.source = "alsa:hw:9,0";  // a capture device that is not plugged in now
+    start.volume = 40;
+    QVERIFY(kv::SaveSystemSetup(start));
+
+    ControlWindow w(Mode::Recording);
+    w.show();
+    QCOMPARE(w.windowTitle(), QStringLiteral("録音コントロール"));
+    auto* source = w.findChild<QComboBox*>("sourceCombo");
+    auto* fast = w.findChild<QCheckBox*>("fastCheck");
+    auto* sf = w.findChild<QLineEdit*>("soundFontEdit");
+    auto* note = w.findChild<QLabel*>("soundFontWarning");
+    QVERIFY(source && fast && sf && note);
+    QCOMPARE(source->itemText(0), QStringLiteral("内蔵シンセサイザーのミックス"));
+    QCOMPARE(source->currentData().toString(), QStringLiteral("alsa:hw:9,0"));  // kept, not lost
+    QVERIFY(source->currentText().contains(QStringLiteral("見つかりません")));
+    QVERIFY(fast->isChecked());
+
+    source->setCurrentIndex(0);
+    QVERIFY(IniText().contains("Source=synth\n"));
+    fast->setChecked(false);
+    QVERIFY(IniText().contains("Fast=0\n"));
+
+    const QString tim = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+    w.setSoundFontPath(tim);
+    QVERIFY(IniText().contains("SoundFont=" + tim + "\n"));
+    QVERIFY(note->isHidden());
+
+    sf->clear();
+    QTest::keyClicks(sf, tmp_.filePath("gone.sf2"));
+    QTest::keyClick(sf, Qt::Key_Return);
+    QVERIFY(!note->isHidden());
+    QVERIFY(note->text().startsWith(QStringLiteral("SoundFont が見つかりません。")));
+    QCOMPARE(QString::fromStdString(kv::LoadSystemSetup().soundFont), tmp_.filePath("gone.sf2"));
+
+    kv::SystemSetup end = kv::LoadSystemSetup();
+    QCOMPARE(end.source, std::string("synth"));
+    QVERIFY(!end.fast);
+    QCOMPARE(end.volume, 40);  // the other control's value is left alone
+  }
+
+  void unwritableSetupIsReportedInTheWindow() {
+    qputenv("KORVESSA_SYSTEM_INI", "/proc/korvessa-none/system.ini");
+    ControlWindow w(Mode::Recording);
+    w.show();
+    w.findChild<QCheckBox*>("fastCheck")->setChecked(false);
+    QVERIFY(w.saveError().contains("/proc/korvessa-none/system.ini"));
+    QVERIFY(!w.findChild<QLabel*>("statusLabel")->isHidden());
+  }
+};
+
+QTEST_MAIN(SndVol32Test)
+#include "test_sndvol32.moc"
