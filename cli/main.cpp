@@ -1,0 +1,41 @@
+// korvessa: the headless command-line driver.
+#include <QCoreApplication>
+#include <cstdio>
+
+#include "cli/Verbs.h"
+
+namespace {
+QList<KvVerbInfo>& Registry() {
+  static QList<KvVerbInfo> verbs;
+  return verbs;
+}
+}  // namespace
+
+KvVerb::KvVerb(const KvVerbInfo& info) { Registry().append(info); }
+
+const QList<KvVerbInfo>& KvVerbs() { return Registry(); }
+
+void KvOut(const QString& text) { std::fputs(text.toUtf8().constData(), stdout); }
+void KvErr(const QString& text) { std::fputs(text.toUtf8().constData(), stderr); }
+
+int KvUsage(const QString& message) {
+  if (!message.isEmpty()) KvErr(QStringLiteral("korvessa: ") + message + u'\n');
+  KvErr(QStringLiteral("usage:\n"));
+  for (const KvVerbInfo& v : KvVerbs())
+    KvErr(QStringLiteral("  korvessa %1\n").arg(QString::fromUtf8(v.usage)));
+  return kExitUsage;
+}
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QStringList args = app.arguments().mid(1);
+  if (args.isEmpty()) return KvUsage();
+  const QString verb = args.takeFirst();
+  if (verb == u"-h" || verb == u"--help" || verb == u"help") {
+    KvUsage();
+    return kExitOk;
+  }
+  for (const KvVerbInfo& v : KvVerbs())
+    if (verb == QString::fromUtf8(v.name)) return v.run(args);
+  return KvUsage(QStringLiteral("unknown command: ") + verb);
+}

@@ -1,0 +1,118 @@
+#include "engine/MediaCommands.h"
+
+#include <QComboBox>
+#include <QList>
+#include <cstring>
+
+#include "app/Globals.h"
+#include "midi/MIDInfo.h"
+#include "settings/inifile_IO.h"
+
+// Bound when the program loads; a build without the media layer gets an inert one.
+#pragma weak mciSendStringA
+#pragma weak midiOutGetNumDevs
+#pragma weak midiOutGetDevCapsA
+
+QString MciReply;
+
+namespace {
+
+MediaLayer RealLayer() {
+  return MediaLayer{mciSendStringA, midiOutGetNumDevs, midiOutGetDevCapsA};
+}
+
+MediaLayer& Layer() {
+  static MediaLayer layer = RealLayer();
+  return layer;
+}
+
+// Sends cmd with a buffer of replyLength characters (plus a guard NUL); null buffer when 0.
+QString Send(const QString& cmd, unsigned replyLength) {
+  const QByteArray line = cmd.toUtf8();
+  QByteArray buf(int(replyLength) + 1, '\0');
+  const MediaLayer& l = Layer();
+  if (l.sendString)
+    l.sendString(line.constData(), replyLength ? buf.data() : nullptr, replyLength, nullptr);
+  if (!replyLength) return QString();
+  return QString::fromUtf8(buf.constData(), qsizetype(strnlen(buf.constData(), replyLength)));
+}
+
+QString Quoted(const QString& f) {
+  const QString& q = kv::G().Quote;
+  return q + f + q;
+}
+
+}  // namespace
+
+void SetMediaLayer(MediaLayer layer) {
+  if (!layer.sendString && !layer.midiOutNumDevs && !layer.midiOutCaps)
+    layer = RealLayer();
+  Layer() = std::move(layer);
+}
+
+const MediaLayer& CurrentMediaLayer() { return Layer(); }
+
+QString MciSend(const QString& cmd, bool reply) {
+  if (!reply) {
+    Send(cmd, 0);
+    return QString();
+  }
+  // Cleared before each command: a failing query reads as empty, never as the previous reply.
+  MciReply = Send(cmd, 255);
+  return MciReply;
+}
+
+QString MciSendLocal(const QString& cmd, unsigned replyLength) { return Send(cmd, replyLength); }
+
+long ReplyNumber(const QString& reply) {
+  long v = 0;
+  for (QChar c : reply) {
+    if (c < u'0' || c > u'9') break;
+    if (v > (0x7fffffffL - 9) / 10) return 0x7fffffffL;  // stays within 32 bits
+    v = v * 10 + (c.unicode() - u'0');
+  }
+  return v;
+}
+
+void FillDeviceList(QComboBox* cboDevice, const inifile_IO& settings) {
+  const MediaLayer& l = Layer();
+  const int n = l.midiOutNumDevs ? int(l.midiOutNumDevs()) : 0;
+  cboDevice->clear();
+  for (int id = -1; id <= n - 1; ++id) cboDevice->addItem(MidiOutDeviceName(id));
+  const int d = settings.ReadInt(QStringLiteral("Option"), QStringLiteral("DefDevice"), 0);
+  cboDevice->setCurrentIndex(d >= 0 && d < cboDevice->count() ? d : 0);
+}
+
+void StartRecording(const QString& f) {
+  MciSend(QStringLiteral("open ") + Quoted(f) + QStringLiteral(" alias RecMedia"));
+  MciSend(QStringLiteral("record RecMedia overwrite"));
+}
+
+void StopRecording() {
+  MciSend(QStringLiteral("stop RecMedia"));
+  MciSend(QStringLiteral("seek RecMedia to start"));
+  MciSend(QStringLiteral("save RecMedia"));
+  MciSend(QStringLiteral("close RecMedia"));
+}
+
+void StartPlayback(const QString& f, int port) {
+  MciSend(QStringLiteral("open ") + Quoted(f) + QStringLiteral(" alias PlayMedia"));
+  MciSend(QStringLiteral("set PlayMedia port ") + QString::number(port), false);
+  MciSend(QStringLiteral("set PlayMedia time format milliseconds"), false);
+  MciSend(QStringLiteral("play PlayMedia"));
+}
+
+void StopPlayback() {
+  MciSend(QStringLiteral("stop PlayMedia"));
+  MciSend(QStringLiteral("close PlayMedia"));
+}
+
+void StopCommand() { MciSend(QStringLiteral("stop PlayMedia")); }
+
+QString StatusMode() { return MciSend(QStringLiteral("status PlayMedia mode")); }
+
+QString StatusPosition() {
+  return MciSend(QStringLiteral("status PlayMedia position")).left(254);
+}
+
+long StatusLength() { return ReplyNumber(MciSendLocal(QStringLiteral("status PlayMedia length"), 255)); }

@@ -1,0 +1,51 @@
+// The main window's media commands: every sound input and output goes through the media
+// control string interface (mciSendStringA). Results are never checked; a failure shows up
+// later as a sequencer that is not playing or a recording that is too short.
+#pragma once
+#include <QString>
+#include <functional>
+
+#include "winmm.h"
+
+class QComboBox;
+class inifile_IO;
+
+// Reply of the last command sent with a reply (the characters before the first NUL).
+extern QString MciReply;
+
+// Sends one command line (UTF-8 to the A function, no callback window). With reply, the reply
+// goes into MciReply (reply length 255) and is returned; without, no buffer is passed.
+QString MciSend(const QString& cmd, bool reply = true);
+// Sends one command with a local reply buffer of replyLength characters; returns the reply.
+// Used by the length queries that keep their own buffer.
+QString MciSendLocal(const QString& cmd, unsigned replyLength);
+
+// Whole number formed by the leading digits of a reply (0 when there are none).
+long ReplyNumber(const QString& reply);
+
+// cboDevice: the mapper (-1) and every MIDI output device; selects Option/DefDevice.
+void FillDeviceList(QComboBox* cboDevice, const inifile_IO& settings);
+
+// The recorder on the output WAVE file (which already holds the format template).
+void StartRecording(const QString& f);
+void StopRecording();
+// The sequencer on a MIDI file; port = cboDevice position - 1 (-1 is the mapper).
+void StartPlayback(const QString& f, int port);
+void StopPlayback();
+// The Stop command: only stops the sequencer; the monitoring timer then closes it.
+void StopCommand();
+
+// Status queries of the monitoring timers.
+QString StatusMode();      // "status PlayMedia mode" into MciReply
+QString StatusPosition();  // "status PlayMedia position": at most 254 characters before the NUL
+long StatusLength();       // "status PlayMedia length" through a local 256-character buffer
+
+// The media layer the commands reach; tests replace it with a recording fake.
+struct MediaLayer {
+  std::function<MCIERROR(LPCSTR cmd, LPSTR reply, UINT replyLength, HWND callback)> sendString;
+  std::function<UINT()> midiOutNumDevs;
+  std::function<MMRESULT(UINT_PTR id, LPMIDIOUTCAPSA caps, UINT size)> midiOutCaps;
+};
+// Replaces the media layer; an empty MediaLayer{} restores the real one.
+void SetMediaLayer(MediaLayer layer);
+const MediaLayer& CurrentMediaLayer();

@@ -1,0 +1,127 @@
+// Media commands: the exact command lines, their order, the buffers passed and the replies.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "app/Globals.h"
+#include "tests/engine/FakeMediaLayer.h"
+#include "tests/engine/WidgetApp.h"
+#include "settings/inifile_IO.h"
+
+namespace {
+
+const SentCommand Reply(const QString& text) { return {text, true, 255}; }
+const SentCommand NoReply(const QString& text) { return {text, false, 0}; }
+
+class MediaCommands : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { EnsureWidgetApp(); }
+  FakeMediaLayer media;
+};
+
+TEST_F(MediaCommands, RecordingSequences) {
+  const QString f = QStringLiteral("/home/user/my songs/夜明け.wav");
+  StartRecording(f);
+  StopRecording();
+  EXPECT_EQ(media.sent, (QList<SentCommand>{
+                            Reply(QStringLiteral("open \"") + f + QStringLiteral("\" alias RecMedia")),
+                            Reply(QStringLiteral("record RecMedia overwrite")),
+                            Reply(QStringLiteral("stop RecMedia")),
+                            Reply(QStringLiteral("seek RecMedia to start")),
+                            Reply(QStringLiteral("save RecMedia")),
+                            Reply(QStringLiteral("close RecMedia")),
+                        }));
+}
+
+TEST_F(MediaCommands, PlaybackSequences) {
+  const QString f = QStringLiteral("/music/a b/曲.mid");
+  StartPlayback(f, -1);
+  StopCommand();
+  StopPlayback();
+  StartPlayback(f, 2);
+  EXPECT_EQ(media.sent, (QList<SentCommand>{
+                            Reply(QStringLiteral("open \"") + f + QStringLiteral("\" alias PlayMedia")),
+                            NoReply(QStringLiteral("set PlayMedia port -1")),
+                            NoReply(QStringLiteral("set PlayMedia time format milliseconds")),
+                            Reply(QStringLiteral("play PlayMedia")),
+                            Reply(QStringLiteral("stop PlayMedia")),
+                            Reply(QStringLiteral("stop PlayMedia")),
+                            Reply(QStringLiteral("close PlayMedia")),
+                            Reply(QStringLiteral("open \"") + f + QStringLiteral("\" alias PlayMedia")),
+                            NoReply(QStringLiteral("set PlayMedia port 2")),
+                            NoReply(QStringLiteral("set PlayMedia time format milliseconds")),
+                            Reply(QStringLiteral("play PlayMedia")),
+                        }));
+}
+
+TEST_F(MediaCommands, StatusQueries) {
+  media.replies.insert(QStringLiteral("status PlayMedia mode"), "playing");
+  media.replies.insert(QStringLiteral("status PlayMedia position"), QByteArray("12345\0" "999", 9));
+  media.replies.insert(QStringLiteral("status PlayMedia length"), "240000");
+  EXPECT_EQ(StatusMode(), u"playing");
+  EXPECT_EQ(MciReply, u"playing");
+  EXPECT_EQ(StatusPosition(), u"12345");
+  EXPECT_EQ(StatusLength(), 240000);
+  EXPECT_EQ(media.sent.last(), Reply(QStringLiteral("status PlayMedia length")));
+
+  // A reply starting with NUL is an empty position; a query that fails leaves no old reply.
+  media.replies.insert(QStringLiteral("status PlayMedia position"), QByteArray("\0" "77", 3));
+  EXPECT_EQ(StatusPosition(), u"");
+  media.replies.remove(QStringLiteral("status PlayMedia mode"));
+  EXPECT_EQ(StatusMode(), u"");
+  media.replies.insert(QStringLiteral("status PlayMedia mode"), "paused");
+  EXPECT_NE(StatusMode().left(7), u"playing");
+  // A reply filling the whole buffer is cut to 254 characters for the position.
+  media.replies.insert(QStringLiteral("status PlayMedia position"), QByteArray(300, '7'));
+  EXPECT_EQ(StatusPosition(), QString(254, u'7'));
+  media.replies.insert(QStringLiteral("status PlayMedia length"), "n/a");
+  EXPECT_EQ(StatusLength(), 0);
+}
+
+TEST_F(MediaCommands, ReplyNumbers) {
+  EXPECT_EQ(ReplyNumber(QStringLiteral("0")), 0);
+  EXPECT_EQ(ReplyNumber(QStringLiteral("183456")), 183456);
+  EXPECT_EQ(ReplyNumber(QStringLiteral("42ms")), 42);
+  EXPECT_EQ(ReplyNumber(QStringLiteral("")), 0);
+  EXPECT_EQ(ReplyNumber(QStringLiteral("-5")), 0);
+  EXPECT_EQ(ReplyNumber(QStringLiteral("99999999999999")), 0x7fffffffL);
+}
+
+TEST_F(MediaCommands, DeviceList) {
+  QTemporaryDir dir;
+  inifile_IO settings;
+  settings.setFileName(dir.filePath(QStringLiteral("Dorvanti.ini")));
+  QComboBox cbo;
+
+  // No MIDI output at all: the mapper alone.
+  FillDeviceList(&cbo, settings);
+  ASSERT_EQ(cbo.count(), 1);
+  EXPECT_EQ(cbo.itemText(0), u"Microsoft MIDI Mapper");
+  EXPECT_EQ(cbo.currentIndex(), 0);
+  EXPECT_EQ(media.capsIds, QList<UINT_PTR>{UINT_PTR(-1)});
+
+  media.devices = {QStringLiteral("Korvessa Synth"), QStringLiteral("Midi Through Port-0")};
+  auto store = [&](const QByteArray& ini) {
+    QFile f(settings.FileName());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(ini);
+  };
+  store("[Option]\r\nDefDevice=2\r\n");
+  FillDeviceList(&cbo, settings);
+  EXPECT_EQ(cbo.count(), 3);
+  EXPECT_EQ(cbo.itemText(1), u"Korvessa Synth");
+  EXPECT_EQ(cbo.itemText(2), u"Midi Through Port-0");
+  EXPECT_EQ(cbo.currentIndex(), 2);
+  // A stored position past the end, or below 0, selects the mapper.
+  store("[Option]\r\nDefDevice=3\r\n");
+  FillDeviceList(&cbo, settings);
+  EXPECT_EQ(cbo.currentIndex(), 0);
+  store("[Option]\r\nDefDevice=-4\r\n");
+  FillDeviceList(&cbo, settings);
+  EXPECT_EQ(cbo.count(), 3);
+  EXPECT_EQ(cbo.currentIndex(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,160 @@
+// Recording formats: the cboSample list, the derived format values and the WAVE templates.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include "app/Globals.h"
+#include "engine/RecordingFormats.h"
+#include "tests/engine/WidgetApp.h"
+#include "settings/inifile_IO.h"
+
+namespace {
+
+quint32 Le32(const QByteArray& b, int at) { return qFromLittleEndian<quint32>(b.constData() + at); }
+quint16 Le16(const QByteArray& b, int at) { return qFromLittleEndian<quint16>(b.constData() + at); }
+
+class RecordingFormats : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { EnsureWidgetApp(); }
+  void SetUp() override {
+    kv::G().SelSample = 0;
+    settings.setFileName(dir.filePath(QStringLiteral("Dorvanti.ini")));
+  }
+  void TearDown() override { kv::G().SelSample = 0; }
+  void Store(const QByteArray& ini) {
+    QFile f(settings.FileName());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(ini);
+  }
+  QList<int> Templates() const {
+    QList<int> t;
+    for (int i = 0; i < cbo.count(); ++i) t << cbo.itemData(i).toInt();
+    return t;
+  }
+
+  QTemporaryDir dir;
+  inifile_IO settings;
+  QComboBox cbo;
+};
+
+TEST_F(RecordingFormats, FullListTextsAndOrder) {
+  EXPECT_EQ(FillSampleList(&cbo, settings), 24);
+  ASSERT_EQ(cbo.count(), 24);
+  EXPECT_EQ(Templates(), (QList<int>{101, 105, 109, 113, 117, 121, 103, 111, 107, 115, 119, 123,
+                                     102, 106, 110, 114, 118, 122, 104, 112, 108, 116, 120, 124}));
+  // Texts as they stand: ideographic spaces, the comma of entry 7, the small kB of entry 15.
+  EXPECT_EQ(cbo.itemText(0), QString::fromUtf8("16.000kHz\u3000 8ビット\u3000Mono  \u3000：\u300016KB/sec"));
+  EXPECT_EQ(cbo.itemText(6), QString::fromUtf8("16,000kHz\u300016ビット\u3000Mono  \u3000：\u300031KB/sec"));
+  EXPECT_EQ(cbo.itemText(14), QString::fromUtf8("24.000kHz\u3000 8ビット\u3000Stereo\u3000：\u300047kB/sec"));
+  EXPECT_EQ(cbo.itemText(21), QString::fromUtf8("32.000kHz\u300016ビット\u3000Stereo\u3000： 125kB/sec"));
+  EXPECT_EQ(cbo.itemText(23), QString::fromUtf8("48.000kHz\u300016ビット\u3000Stereo\u3000： 188kB/sec"));
+  for (int i = 0; i < 24; ++i) {
+    EXPECT_EQ(cbo.itemText(i).count(QChar(0x3000)), i >= 21 ? 3 : 4) << i;
+    EXPECT_TRUE(cbo.itemText(i).endsWith(u"B/sec")) << i;
+  }
+  // First run: the last entry, 48 kHz 16-bit stereo.
+  EXPECT_EQ(cbo.currentIndex(), 23);
+  EXPECT_EQ(kv::G().SampleRate, 48000);
+  EXPECT_EQ(kv::G().SampleBits, 16);
+}
+
+TEST_F(RecordingFormats, CommonRatesOnlyAndStoredPosition) {
+  kv::G().SelSample = 1;
+  Store("[Option]\r\nDefSample=12\r\n");
+  EXPECT_EQ(FillSampleList(&cbo, settings), 8);
+  EXPECT_EQ(Templates(), (QList<int>{107, 115, 119, 123, 108, 116, 120, 124}));
+  EXPECT_EQ(cbo.currentIndex(), 7);  // past the short list: the last entry
+  EXPECT_EQ(kv::G().SampleRate, 48000);
+  EXPECT_EQ(kv::G().SampleBits, 16);
+
+  // The stored position is a position, not a format.
+  Store("[Option]\r\nDefSample=2\r\n");
+  FillSampleList(&cbo, settings);
+  EXPECT_EQ(cbo.currentData().toInt(), 119);
+  kv::G().SelSample = 0;
+  FillSampleList(&cbo, settings);
+  EXPECT_EQ(cbo.currentData().toInt(), 109);
+  EXPECT_EQ(kv::G().SampleRate, 24000);
+  EXPECT_EQ(kv::G().SampleBits, 8);
+
+  Store("[Option]\r\nDefSample=-1\r\n");
+  FillSampleList(&cbo, settings);
+  EXPECT_EQ(cbo.currentIndex(), 23);
+}
+
+TEST_F(RecordingFormats, SelectionSetsRateAndBitsOfItsTemplate) {
+  FillSampleList(&cbo, settings);
+  cbo.setCurrentIndex(cbo.findData(110));
+  cboSample_Click(&cbo);
+  EXPECT_EQ(kv::G().SampleRate, 24000);
+  EXPECT_EQ(kv::G().SampleBits, 8);
+  // Every entry agrees with the header of its own template.
+  for (int i = 0; i < cbo.count(); ++i) {
+    cbo.setCurrentIndex(i);
+    cboSample_Click(&cbo);
+    const QByteArray t = WaveTemplate(cbo.itemData(i).toInt());
+    ASSERT_EQ(t.size(), 60);
+    EXPECT_EQ(quint32(kv::G().SampleRate), Le32(t, 24)) << i;
+    EXPECT_EQ(quint16(kv::G().SampleBits), Le16(t, 34)) << i;
+  }
+}
+
+TEST_F(RecordingFormats, TemplatesAreConsistentWaveHeaders) {
+  const quint32 rates[6] = {16000, 22050, 24000, 32000, 44100, 48000};
+  for (int number = 101; number <= 124; ++number) {
+    const QByteArray t = WaveTemplate(number);
+    ASSERT_EQ(t.size(), 60) << number;
+    const int n = number - 101;
+    const quint16 channels = quint16(n % 2 + 1), bits = n % 4 < 2 ? 8 : 16;
+    EXPECT_EQ(t.left(4), "RIFF");
+    EXPECT_EQ(Le32(t, 4), 50u);
+    EXPECT_EQ(t.mid(8, 8), "WAVEfmt ");
+    EXPECT_EQ(Le32(t, 16), 18u);
+    EXPECT_EQ(Le16(t, 20), 1u);
+    EXPECT_EQ(Le16(t, 22), channels) << number;
+    EXPECT_EQ(Le32(t, 24), rates[n / 4]) << number;
+    EXPECT_EQ(Le32(t, 28), rates[n / 4] * channels * bits / 8) << number;
+    EXPECT_EQ(Le16(t, 32), channels * bits / 8) << number;
+    EXPECT_EQ(Le16(t, 34), bits) << number;
+    EXPECT_EQ(Le16(t, 36), 0u);
+    EXPECT_EQ(t.mid(38, 4), "fact");
+    EXPECT_EQ(Le32(t, 42), 4u);
+    EXPECT_EQ(Le32(t, 46), 0u);
+    EXPECT_EQ(t.mid(50, 4), "data");
+    EXPECT_EQ(t.mid(54), QByteArray(6, '\0'));
+  }
+  EXPECT_TRUE(WaveTemplate(100).isEmpty());
+  EXPECT_TRUE(WaveTemplate(125).isEmpty());
+}
+
+TEST_F(RecordingFormats, WriteWaveTemplateWritesExactlyTheTemplate) {
+  FillSampleList(&cbo, settings);
+  cbo.setCurrentIndex(cbo.findData(117));
+  kv::G().WaveFileName = dir.filePath(QStringLiteral("曲 1.wav"));
+  EXPECT_TRUE(WriteWaveTemplate(&cbo));
+  QFile f(kv::G().WaveFileName);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), WaveTemplate(117));
+  f.close();
+
+  // An entry without a template number uses the first template.
+  cbo.addItem(QStringLiteral("odd"), 0);
+  cbo.setCurrentIndex(cbo.count() - 1);
+  EXPECT_TRUE(WriteWaveTemplate(&cbo));
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), WaveTemplate(101));
+  f.close();
+
+  // A folder that does not exist: nothing written, no crash, and no stray files.
+  kv::G().WaveFileName = dir.filePath(QStringLiteral("missing/out.wav"));
+  EXPECT_FALSE(WriteWaveTemplate(&cbo));
+  EXPECT_FALSE(QFile::exists(kv::G().WaveFileName));
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::NoDotAndDotDot),
+            (QStringList{QStringLiteral("曲 1.wav")}));
+}
+
+}  // namespace

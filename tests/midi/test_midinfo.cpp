@@ -1,0 +1,256 @@
+// MIDI file inspection: header values, title rules, playing time query, mm:ss texts.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+
+#include "tests/engine/FakeMediaLayer.h"
+#include "tests/engine/WidgetApp.h"
+#include "midi/MIDInfo.h"
+
+namespace {
+
+const QString kCorpus = QStringLiteral("/work/shared/testdata/midi/jazz-soft-test-midi-files");
+
+QByteArray Be32(quint32 v) {
+  QByteArray b(4, '\0');
+  for (int i = 0; i < 4; ++i) b[i] = char(v >> (24 - 8 * i));
+  return b;
+}
+
+QByteArray Vlq(quint32 v) {
+  QByteArray b(1, char(v & 0x7f));
+  while (v >>= 7) b.prepend(char(0x80 | (v & 0x7f)));
+  return b;
+}
+
+// Meta event at delta 0: FF type len text.
+QByteArray Meta(int type, const QByteArray& text) {
+  return QByteArray("\x00\xff", 2) + char(type) + Vlq(quint32(text.size())) + text;
+}
+
+QByteArray Track(const QByteArray& events) {
+  const QByteArray body = events + QByteArray("\x00\x90\x3c\x40\x60\x80\x3c\x00\x00\xff\x2f\x00", 12);
+  return "MTrk" + Be32(quint32(body.size())) + body;
+}
+
+QByteArray Smf(int format, int division, const QList<QByteArray>& tracks) {
+  QByteArray b = "MThd" + Be32(6);
+  for (int v : {format, int(tracks.size()), division}) {
+    b += char((v >> 8) & 0xff);
+    b += char(v & 0xff);
+  }
+  for (const QByteArray& t : tracks) b += t;
+  return b;
+}
+
+// The RIFF wrapper of an .rmi file around bare MIDI data.
+QByteArray Rmid(const QByteArray& smf) {
+  auto le32 = [](quint32 v) {
+    QByteArray b(4, '\0');
+    for (int i = 0; i < 4; ++i) b[i] = char(v >> (8 * i));
+    return b;
+  };
+  QByteArray data = "data" + le32(quint32(smf.size())) + smf;
+  if (smf.size() % 2) data += '\0';
+  return "RIFF" + le32(quint32(4 + data.size())) + "RMID" + data;
+}
+
+class MidInfoTest : public ::testing::Test {
+ protected:
+  QTemporaryDir dir;
+  FakeMediaLayer media;
+
+  QString Write(const QString& name, const QByteArray& bytes) {
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    return path;
+  }
+  QString TitleOf(const QByteArray& bytes, const QString& name = QStringLiteral("song.mid")) {
+    return ReadMidiInfo(Write(name, bytes)).Title;
+  }
+};
+
+TEST(TimeText, MinutesAndSeconds) {
+  EXPECT_EQ(TimeText(0), u"00:00");
+  EXPECT_EQ(TimeText(999), u"00:00");
+  EXPECT_EQ(TimeText(61500), u"01:01");
+  EXPECT_EQ(TimeText(599999), u"09:59");
+  EXPECT_EQ(TimeText(6000000), u"100:00");
+  EXPECT_EQ(TimeText(-5000), u"00:00");
+}
+
+TEST(FileTitleOf, DropsFoldersAndExtension) {
+  EXPECT_EQ(FileTitleOf(QStringLiteral("/music/song.mid")), u"song");
+  EXPECT_EQ(FileTitleOf(QStringLiteral("/music/jazz/Take Five.rmi")), u"Take Five");
+  EXPECT_EQ(FileTitleOf(QStringLiteral("song.mid")), u"song");
+  EXPECT_EQ(FileTitleOf(QStringLiteral("/a/曲名.mid")), u"曲名");
+  EXPECT_EQ(FileTitleOf(QStringLiteral("/a/b.c/x.mid")), u"x");
+  EXPECT_EQ(FileTitleOf(QString::fromUtf16(u"/a/junk\0b.mid", 13)), u"b");
+  EXPECT_EQ(FileTitleOf(QStringLiteral("/a/.mi")), u"");
+  EXPECT_EQ(FileTitleOf(QString()), u"");
+}
+
+TEST_F(MidInfoTest, CorpusHeadersAndTitles) {
+  struct Known {
+    const char* file;
+    short format, tracks, division;
+    const char* title;
+  };
+  const Known known[] = {
+      {"test-2-tracks-type-1.mid", 1, 2, 96, "Standard MIDI file type 1"},
+      {"test-2-tracks-type-2.mid", 2, 2, 96, "Standard MIDI file type 2"},
+      {"test-all-gm-sounds.mid", 0, 1, 96, "All GM1 Sounds"},
+      {"test-karaoke-kar.mid", 1, 3, 100, "Karaoke .KAR Test"},
+      {"test-empty.mid", 0, 1, 96, "test-empty"},  // no title event: the file name
+  };
+  for (const Known& k : known) {
+    const MidiInfo i = ReadMidiInfo(kCorpus + u'/' + QLatin1String(k.file));
+    EXPECT_EQ(i.Format, k.format) << k.file;
+    EXPECT_EQ(i.Track, k.tracks) << k.file;
+    EXPECT_EQ(i.TCount, k.division) << k.file;
+    EXPECT_EQ(i.Title, QString::fromUtf8(k.title)) << k.file;
+  }
+  // Every file of the corpus: a title whenever there is a header, the empty record otherwise.
+  const QStringList files = QDir(kCorpus).entryList(QDir::Files);
+  ASSERT_GE(files.size(), 70);
+  int withHeader = 0;
+  for (const QString& name : files) {
+    QFile f(kCorpus + u'/' + name);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const bool header = f.readAll().contains("MThd");
+    const MidiInfo i = ReadMidiInfo(f.fileName());
+    if (header) {
+      ++withHeader;
+      EXPECT_FALSE(i.Title.isEmpty()) << name.toStdString();
+    } else {
+      EXPECT_TRUE(i.Title.isEmpty()) << name.toStdString();
+      EXPECT_EQ(i.Format + i.Track + i.TCount + i.Length, 0) << name.toStdString();
+    }
+  }
+  EXPECT_EQ(withHeader, files.size() - 4);  // LICENSE.md, the empty file, the text file, the .syx
+}
+
+TEST_F(MidInfoTest, LengthComesFromTheSequencer) {
+  const QString path = Write(QStringLiteral("my song.mid"), Smf(0, 96, {Track(Meta(3, "Song"))}));
+  media.replies.insert(QStringLiteral("status Midi length"), "183456");
+  const MidiInfo i = ReadMidiInfo(path);
+  EXPECT_EQ(i.Length, 183456);
+  const QList<SentCommand> expected = {
+      {QStringLiteral("open \"") + path + QStringLiteral("\" alias Midi"), true, 255},
+      {QStringLiteral("set Midi time format milliseconds"), false, 0},
+      {QStringLiteral("status Midi length"), true, 16},
+      {QStringLiteral("close Midi"), true, 255},
+  };
+  EXPECT_EQ(media.sent, expected);
+
+  // No number in the reply (a file the sequencer cannot open) gives 0.
+  media.replies.clear();
+  EXPECT_EQ(ReadMidiInfo(path).Length, 0);
+  media.replies.insert(QStringLiteral("status Midi length"), QByteArray("42\0" "99", 5));
+  EXPECT_EQ(ReadMidiInfo(path).Length, 42);
+}
+
+TEST_F(MidInfoTest, NoHeaderNoCommands) {
+  const MidiInfo missing = ReadMidiInfo(dir.filePath(QStringLiteral("absent.mid")));
+  const MidiInfo text = ReadMidiInfo(Write(QStringLiteral("text.mid"), "just some text"));
+  const MidiInfo folder = ReadMidiInfo(dir.path());
+  for (const MidiInfo& i : {missing, text, folder}) {
+    EXPECT_EQ(i.Format, 0);
+    EXPECT_EQ(i.Track, 0);
+    EXPECT_EQ(i.TCount, 0);
+    EXPECT_EQ(i.Length, 0);
+    EXPECT_TRUE(i.Title.isEmpty());
+  }
+  EXPECT_TRUE(media.sent.isEmpty());
+}
+
+TEST_F(MidInfoTest, RmiWrappingGivesTheSameValues) {
+  QFile f(kCorpus + QStringLiteral("/test-karaoke-kar.mid"));
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QByteArray bare = f.readAll();
+  const MidiInfo a = ReadMidiInfo(Write(QStringLiteral("kar.mid"), bare));
+  const MidiInfo b = ReadMidiInfo(Write(QStringLiteral("kar.rmi"), Rmid(bare)));
+  EXPECT_EQ(b.Format, 1);
+  EXPECT_EQ(b.Track, 3);
+  EXPECT_EQ(b.TCount, 100);
+  EXPECT_EQ(a.Format, b.Format);
+  EXPECT_EQ(a.Track, b.Track);
+  EXPECT_EQ(a.TCount, b.TCount);
+  EXPECT_EQ(a.Title, b.Title);
+  EXPECT_EQ(b.Title, u"Karaoke .KAR Test");
+}
+
+TEST_F(MidInfoTest, TitleEventRules) {
+  // Track name before a text event: the track name; and the other way round: the text.
+  EXPECT_EQ(TitleOf(Smf(1, 480, {Track(Meta(3, "Name") + Meta(1, "Text")), Track("")})), u"Name");
+  EXPECT_EQ(TitleOf(Smf(1, 480, {Track(Meta(1, "Text") + Meta(3, "Name")), Track("")})), u"Text");
+  EXPECT_EQ(TitleOf(Smf(1, 480, {Track(Meta(1, "Only text")), Track(Meta(3, "Later"))})), u"Only text");
+  // A title only in the second track is not the file's title.
+  EXPECT_EQ(TitleOf(Smf(1, 480, {Track(""), Track(Meta(3, "Piano"))})), u"song");
+  // Spaces around the title go; a title of spaces only falls back to the file name.
+  EXPECT_EQ(TitleOf(Smf(0, 96, {Track(Meta(3, "  Song A  "))})), u"Song A");
+  EXPECT_EQ(TitleOf(Smf(0, 96, {Track(Meta(3, "     "))}), QStringLiteral("quiet.rmi")), u"quiet");
+  EXPECT_EQ(TitleOf(Smf(0, 96, {Track(Meta(2, "(c) 2001"))})), u"song");
+  // The byte pair is found anywhere in the first track, even inside other data.
+  EXPECT_EQ(TitleOf(Smf(0, 96, {Track(QByteArray("\x00\xf0\x04\x7e\xff\x03\x02", 7) + "AB\xf7")})), u"AB");
+}
+
+TEST_F(MidInfoTest, LongTitlesAreReadWhole) {
+  const QByteArray t127(127, 'a');
+  QByteArray t200;
+  for (int i = 0; i < 200; ++i) t200 += char('A' + i % 26);
+  EXPECT_EQ(TitleOf(Smf(0, 96, {Track(Meta(3, t127))})), QString::fromLatin1(t127));
+  EXPECT_EQ(TitleOf(Smf(0, 96, {Track(Meta(3, t200))})), QString::fromLatin1(t200));
+  EXPECT_EQ(Vlq(200), QByteArray("\x81\x48"));  // the length takes two bytes
+}
+
+TEST_F(MidInfoTest, TitleEncodings) {
+  const QString japanese = QStringLiteral("夜明けのスキャット");
+  QStringEncoder toSjis("Shift_JIS");
+  ASSERT_TRUE(toSjis.isValid());
+  const QByteArray sjis = toSjis(japanese);
+  ASSERT_NE(sjis, japanese.toUtf8());
+  EXPECT_EQ(TitleOf(Smf(0, 96, {Track(Meta(3, sjis))})), japanese);
+  EXPECT_EQ(TitleOf(Smf(0, 96, {Track(Meta(3, japanese.toUtf8()))})), japanese);
+  // Neither UTF-8 nor Shift-JIS: Latin-1.
+  EXPECT_EQ(TitleOf(Smf(0, 96, {Track(Meta(3, "Caf\xe9"))})), QStringLiteral("Café"));
+  EXPECT_EQ(DecodeLegacyText("\x81\x40"), QString(QChar(0x3000)));
+}
+
+TEST_F(MidInfoTest, OddHeadersAndCutFiles) {
+  // SMPTE division: the word's signed value (-25 frames, 40 ticks).
+  const MidiInfo smpte = ReadMidiInfo(Write(QStringLiteral("smpte.mid"), Smf(0, 0xe728, {Track("")})));
+  EXPECT_EQ(smpte.TCount, -6360);
+  EXPECT_EQ(smpte.Format, 0);
+  EXPECT_EQ(smpte.Track, 1);
+  // A header cut inside its 14 bytes: no numbers, the file name as title.
+  const MidiInfo cut = ReadMidiInfo(Write(QStringLiteral("cut.mid"), QByteArray("MThd\0\0\0\6\0\1", 10)));
+  EXPECT_EQ(cut.Format, 0);
+  EXPECT_EQ(cut.Track, 0);
+  EXPECT_EQ(cut.TCount, 0);
+  EXPECT_EQ(cut.Title, u"cut");
+  // A title cut by the end of the file keeps the bytes that are there; a cut length gives none.
+  const QByteArray head = Smf(0, 96, {}) + "MTrk" + Be32(40);
+  EXPECT_EQ(TitleOf(head + QByteArray("\x00\xff\x03\x20Half", 8)), u"Half");
+  EXPECT_EQ(TitleOf(head + QByteArray("\x00\xff\x03\x81", 4), QStringLiteral("len.mid")), u"len");
+  // Data before the header (as in a RIFF wrapper) is skipped over.
+  const MidiInfo junk = ReadMidiInfo(Write(QStringLiteral("junk.mid"), "garbage" + Smf(2, 192, {Track(Meta(3, "X"))})));
+  EXPECT_EQ(junk.Format, 2);
+  EXPECT_EQ(junk.TCount, 192);
+  EXPECT_EQ(junk.Title, u"X");
+}
+
+TEST_F(MidInfoTest, DeviceNames) {
+  media.devices = {QStringLiteral("Korvessa Synth"), QString(31, u'x') + QStringLiteral("overflow")};
+  EXPECT_EQ(MidiOutDeviceName(-1), u"Microsoft MIDI Mapper");
+  EXPECT_EQ(MidiOutDeviceName(0), u"Korvessa Synth");
+  EXPECT_EQ(MidiOutDeviceName(1), QString(31, u'x'));
+  EXPECT_EQ(media.capsIds.first(), UINT_PTR(-1));  // the mapper id reaches the call sign-extended
+}
+
+}  // namespace
