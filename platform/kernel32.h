@@ -85,3 +85,18 @@ KV_API BOOL WINAPI CloseHandle(HANDLE hObject);
 KV_API void WINAPI Sleep(DWORD dwMilliseconds);
 KV_API DWORD WINAPI GetLastError(void);
 KV_API void WINAPI SetLastError(DWORD dwErrCode);
+
+// Not Win32: starts a command line unchanged as a new process (first word = program, looked
+// up on PATH; blanks separate words, double quotes group them); its process id, 0 on failure.
+KV_API DWORD WINAPI kvStartProcess(LPCSTR commandLine);
+
+// Linux process starts (no Win32 counterpart). Both return the new process id, 0 on failure;
+// the process is a child whose exit code OpenProcess/GetExitCodeProcess report, and it is
+// reaped by them. Parameters are split like a Windows command line: blanks separate,
+// double quotes group, a backslash before a quote makes it literal. stdin is /dev/null.
+// kvStartProcess: the whole command line; its first word is the program, looked up on PATH.
+KV_API DWORD WINAPI kvStartProcess(LPCSTR commandLine);
+// kvSpawnProgram: `program` (a path, or a name looked up on PATH) with `parameters`, in
+// `directory` (the current folder when NULL or empty). A script without the execute bit
+// is run by the interpreter named on its "#!" line.
+KV_API DWORD WINAPI kvSpawnProgram(LPCSTR program, LPCSTR parameters, LPCSTR directory);

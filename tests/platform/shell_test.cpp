@@ -1,0 +1,70 @@
+// Special folders.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "TempDir.h"
+#include "shell32.h"
+
+namespace {
+
+std::string SpecialFolder(int csidl) {
+  LPITEMIDLIST id = nullptr;
+  if (SHGetSpecialFolderLocation(GetDesktopWindow(), csidl, &id) != S_OK) return "<failed>";
+  char buf[256] = {};
+  BOOL ok = SHGetPathFromIDListA(id, buf);
+  CoTaskMemFree(id);
+  return ok ? buf : "<no path>";
+}
+
+class SpecialFolders : public ::testing::Test {
+ protected:
+  TempDir home;
+  void SetUp() override {
+    for (const char* v : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_DESKTOP_DIR"}) {
+      const char* old = getenv(v);
+      saved_.emplace_back(v, old ? std::optional<std::string>(old) : std::nullopt);
+      unsetenv(v);
+    }
+    setenv("HOME", home.path().c_str(), 1);
+  }
+  void TearDown() override {
+    for (auto& [name, value] : saved_) {
+      if (value) setenv(name, value->c_str(), 1);
+      else unsetenv(name);
+    }
+  }
+
+ private:
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
+TEST_F(SpecialFolders, DefaultsUnderHome) {
+  EXPECT_NE(GetDesktopWindow(), nullptr);
+  EXPECT_EQ(SpecialFolder(CSIDL_DESKTOP), home.path());
+  std::filesystem::create_directory(home / "Desktop");
+  EXPECT_EQ(SpecialFolder(CSIDL_DESKTOP), home / "Desktop");
+  EXPECT_EQ(SpecialFolder(CSIDL_PROGRAMS), home / ".local/share/applications");
+  EXPECT_EQ(SpecialFolder(CSIDL_STARTUP), home / ".config/autostart");
+  EXPECT_EQ(SpecialFolder(CSIDL_RECENT), home / ".local/share");
+  EXPECT_EQ(SpecialFolder(0x1234), "<failed>");
+}
+
+TEST_F(SpecialFolders, XdgSettingsWin) {
+  std::filesystem::create_directories(home / "cfg");
+  std::filesystem::create_directories(home / "デスクトップ");
+  WriteBytes(home / "cfg/user-dirs.dirs", "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/デスクトップ\"\n");
+  setenv("XDG_CONFIG_HOME", (home / "cfg").c_str(), 1);
+  setenv("XDG_DATA_HOME", (home / "data/").c_str(), 1);
+  EXPECT_EQ(SpecialFolder(CSIDL_DESKTOP), home / "デスクトップ");
+  EXPECT_EQ(SpecialFolder(CSIDL_STARTUP), home / "cfg/autostart");
+  EXPECT_EQ(SpecialFolder(CSIDL_PROGRAMS), home / "data/applications");
+  EXPECT_EQ(SpecialFolder(CSIDL_RECENT), home / "data");
+  char buf[MAX_PATH] = "x";
+  EXPECT_FALSE(SHGetPathFromIDListA(nullptr, buf));
+  EXPECT_STREQ(buf, "");
+}
+
+}  // namespace
