@@ -1,6 +1,14 @@
 #include <QApplication>
+#include <QFont>
+
+#include "app/frmMain.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  return 0;
+  app.setApplicationName(QStringLiteral("Korvessa"));
+  app.setFont(QFont(QStringLiteral("IPAPGothic"), 9));
+  frmMain form;
+  form.Form_Load();
+  form.show();
+  return app.exec();
 }

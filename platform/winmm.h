@@ -117,3 +117,5 @@ KV_API MMRESULT WINAPI midiOutGetDevCapsA(UINT_PTR uDeviceID, LPMIDIOUTCAPSA pmo
 // Not Win32: a plain-language description of the media layer's last failure (for example a
 // missing SoundFont and the Debian package that provides one); empty when there is none.
 KV_API const char* kvMediaLastError(void);
+// Not Win32: forgets the last failure, so that a new run reports only its own.
+KV_API void kvMediaClearLastError(void);

@@ -1,0 +1,265 @@
+// Start-up and shut-down of the main window.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QScreen>
+#include <QToolBar>
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+#include "app/Globals.h"
+#include "app/frmMain.h"
+#include "encoders/GogoLibrary.h"
+#include "engine/MediaCommands.h"
+#include "engine/RecordingFormats.h"
+#include "shell/Dir.h"
+#include "shell/cSystemFolder.h"
+
+using kv::G;
+
+namespace {
+
+// "録再遅延(前後" + n + "秒)" with n in the shortest text of a single-precision number.
+QString WaitCaption(float seconds) {
+  return QStringLiteral("録再遅延(前後") + QString::number(seconds, 'g', 7) + QStringLiteral("秒)");
+}
+
+}  // namespace
+
+QString WaitCaptionFor(float seconds) { return WaitCaption(seconds); }
+
+void frmMain::Form_Load() {
+  // 1-4: caption, program folder, settings file, volume program.
+  setWindowTitle(Caption());
+  QString app = m_appDir;
+  if (app.endsWith('/')) app.chop(1);
+  G().AppPath = app;
+  Settings().setFileName(SettingsPath());
+  const bool firstRun = !QFileInfo::exists(SettingsPath());
+  VolumeProgram = QStringLiteral("sndvol32.exe");
+
+  // 5: the stored window rectangle (twips, outer frame).
+  const QRect frame = frameGeometry();
+  double Left = Settings().ReadSng("Position", "Left", 0);
+  double Top = Settings().ReadSng("Position", "Top", 0);
+  const double Width = Settings().ReadSng("Position", "Width", static_cast<float>(kv::PxToTwips(frame.width())));
+  const double Height = Settings().ReadSng("Position", "Height", static_cast<float>(kv::PxToTwips(frame.height())));
+
+  // 6: the record/play delay.
+  WaitCount = Settings().ReadInt("Wait", "Count", 0);
+  mnuSetWait->setText(WaitCaption(static_cast<float>(WaitCount) / 10.0f));
+  mnuSetWait->setChecked(WaitCount > 0);
+
+  // 7: keep the window on the screen, then place it in one operation.
+  QScreen* scr = screen() ? screen() : QGuiApplication::primaryScreen();
+  const QRect sg = scr ? scr->geometry() : QRect(0, 0, 1024, 768);
+  const double screenW = kv::PxToTwips(sg.width());
+  const double screenH = kv::PxToTwips(sg.height());
+  if (Left < 0) Left = 0;
+  if (Top < 0) Top = 0;
+  if (Left + Width > screenW) Left = screenW - Width;
+  if (Top + Height > screenH) Top = screenH - Height;
+  {
+    const QMargins fm(geometry().left() - frame.left(), geometry().top() - frame.top(),
+                      frame.right() - geometry().right(), frame.bottom() - geometry().bottom());
+    const int wpx = kv::TwipsToPx(Width) - fm.left() - fm.right();
+    const int hpx = kv::TwipsToPx(Height) - fm.top() - fm.bottom();
+    move(sg.left() + kv::TwipsToPx(Left), sg.top() + kv::TwipsToPx(Top));
+    resize(std::max(1, wpx), std::max(1, hpx));
+    Form_Resize();
+  }
+
+  // 8-9: the cut choice.
+  const bool cut = Settings().ReadStr("Normalize", "Headcut", "OK") == QStringLiteral("OK");
+  SetButtonPressed("headcut", cut);
+  mnuSetCutOK[0]->setChecked(cut);
+  mnuSetCutOK[1]->setChecked(!cut);
+  Button("headcut")->setVisible(Button("waveflt")->isChecked());
+
+  // 10-23: encoder choice and the installed components.
+  G().SelSample = Settings().ReadInt("Option", "SelSample", 0);
+  G().Quote = QStringLiteral("\"");
+  DetectEncoders();
+
+  // 24: folders; an unusable folder falls back to the program's folder.
+  ValidateFolders();
+
+  // 25: normaliser.
+  NormaliserSetup();
+
+  // 26: the output folder is the current folder; the label shows it.
+  QDir::setCurrent(G().WavePath.isEmpty() ? QStringLiteral("/") : G().WavePath);
+  lblWaveFileName->setText(G().WavePath + "/");
+
+  // 27: toolbar images are attached by key when the buttons are made.
+  // 28: device list and recording formats.
+  FillDeviceList(cboDevice, Settings());
+  FillSampleList(cboSample, Settings());
+
+  // 29: title check box and the delay mark.
+  chkTitleToFilename->setChecked(Settings().ReadInt("Option", "TitleToName", 0) == 1);
+  mnuSetWait->setChecked(Settings().ReadInt("Option", "Wait", 1) == 1);
+
+  // 30: let pending window events run once.
+  QCoreApplication::processEvents();
+
+  // 31-32: replay the stored output format and play mode.
+  ReplayStoredKey("OnKey", "Media", "wave", {"wave", "mp3", "wma"});
+  ReplayStoredKey("OnKey", "Play", "one", {"one", "all"});
+
+  // 33: the first run opens the help.
+  if (firstRun) mnuHelpOnline_Click();
+}
+
+void frmMain::ReplayStoredKey(const QString& section, const QString& key, const QString& def,
+                              const QStringList& allowed) {
+  QString k = Settings().ReadStr(section, key, def);
+  // A stored word that names no button of the group falls back to the default.
+  if (!allowed.contains(k)) k = def;
+  Toolbar1_ButtonClick(Button(k));
+  SetButtonPressed(k, true);
+}
+
+void frmMain::DetectEncoders() {
+  auto& g = G();
+  g.EncoderDefault = Settings().ReadInt("Encoder", "Default", -1);
+
+  // SCMPX.
+  g.ScmpxPath = Settings().ReadStr("Folder", "Scmpx", kv::NonePath());
+  if (kv::FileNamed(g.ScmpxPath, "scmpx.exe")) {
+    if (g.EncoderDefault == -1) g.EncoderDefault = 0;
+    g.EncoderAvailable[0] = true;
+  } else {
+    g.ScmpxPath = kv::NonePath();
+    g.EncoderAvailable[0] = false;
+    if (g.EncoderDefault == 0) g.EncoderDefault = -1;
+  }
+  mnuRunSoft[2]->setVisible(g.EncoderAvailable[0]);
+  mnuRunSoft[3]->setVisible(g.EncoderAvailable[0]);
+
+  // GoGo: the program's folder, then the system folder, then the Windows folder.
+  const QString gogo = kv::FindGogo(g.AppPath, SystemFolders().System(), SystemFolders().Windows());
+  g.EncoderAvailable[1] = false;
+  if (!gogo.isEmpty()) {
+    if (const kv::GogoApi* api = kv::LoadGogo(gogo)) {
+      int32_t code = 0;
+      char text[260] = {};
+      if (api->MPGE_getVersionVB(&code, text) == 0) g.GogoVersion = QString::fromUtf8(text, qstrnlen(text, sizeof text));
+      if (g.EncoderDefault == -1) g.EncoderDefault = 1;
+      g.EncoderAvailable[1] = true;
+    }
+  }
+
+  // ACM: the codec in the system folder and VBMP3.DLL beside the program.
+  const QString sys = SystemFolders().System();
+  const bool acm = !sys.isEmpty() && kv::Dir(sys + "/L3CODECP.ACM").toUpper() == "L3CODECP.ACM" &&
+                   kv::Dir(g.AppPath + "/VBMP3.DLL").toUpper() == "VBMP3.DLL";
+  if (acm && g.EncoderDefault == -1) g.EncoderDefault = 2;
+  g.EncoderAvailable[2] = acm;
+
+  const bool anyMp3 = g.EncoderAvailable[0] || g.EncoderAvailable[1] || g.EncoderAvailable[2];
+  Button("mp3")->setEnabled(anyMp3);
+  mnuSetType[1]->setEnabled(anyMp3);
+
+  g.FastEncode = Settings().ReadInt("Encoder", "Fast", 0) == 1;
+  g.WmaEncoder = Settings().ReadInt("Encoder", "WMAEnc", -1);
+
+  // VBWAV2WMA beside the program.
+  if (!kv::Dir(g.AppPath + "/vbwav2wma.dll").isEmpty()) {
+    if (g.WmaEncoder == -1) g.WmaEncoder = 1;
+    g.WmaAvailable[1] = true;
+  } else {
+    g.WmaAvailable[1] = false;
+  }
+  // wm8eutil.
+  g.Wm8eutilPath = Settings().ReadStr("Folder", "Wm8eutil", kv::NonePath());
+  if (kv::FileNamed(g.Wm8eutilPath, "wm8eutil.exe")) {
+    if (g.WmaEncoder == -1) g.WmaEncoder = 0;
+    g.WmaAvailable[0] = true;
+  } else {
+    g.WmaAvailable[0] = false;
+    g.Wm8eutilPath = kv::NonePath();
+    if (g.WmaEncoder == 0) g.WmaEncoder = -1;
+  }
+  const bool anyWma = g.WmaAvailable[0] || g.WmaAvailable[1];
+  Button("wma")->setEnabled(anyWma);
+  mnuSetType[2]->setEnabled(anyWma);
+
+  g.Bitrate = Settings().ReadInt("Encoder", "Bitrate", 128);
+  g.StereoMode = Settings().ReadStr("Encoder", "Stereo", "Stereo");
+}
+
+void frmMain::ValidateFolders() {
+  auto valid = [](const QString& path) {
+    // A usable folder is one whose own name, as the directory lookup reports it, has 4 or more characters.
+    if (path.isEmpty()) return false;
+    return kv::Dir(path, kv::kWithDirectories).size() >= 4 && QFileInfo(path).isDir();
+  };
+  G().WavePath = Settings().ReadStr("Folder", "WavePath", G().AppPath);
+  if (!valid(G().WavePath)) G().WavePath = G().AppPath;
+  G().MidiPath = Settings().ReadStr("Folder", "MidiPath", G().AppPath);
+  if (!valid(G().MidiPath)) G().MidiPath = G().AppPath;
+}
+
+void frmMain::WriteSettings() {
+  inifile_IO& s = Settings();
+  auto& g = G();
+  auto b = [](bool v) { return v ? QStringLiteral("1") : QStringLiteral("0"); };
+  auto num = [](double v) { return QString::number(static_cast<float>(v), 'g', 7); };
+
+  QString media = "wave";
+  if (ButtonPressed("wave")) media = "wave";
+  else if (ButtonPressed("mp3")) media = "mp3";
+  else if (ButtonPressed("wma")) media = "wma";
+  s.WriteStr("OnKey", "Media", media);
+  if (!isMinimized() && !isMaximized() && !isFullScreen()) {
+    const QRect f = frameGeometry();
+    const QRect sg = screen() ? screen()->geometry() : QRect();
+    s.WriteStr("Position", "Left", num(kv::PxToTwips(f.left() - sg.left())));
+    s.WriteStr("Position", "Top", num(kv::PxToTwips(f.top() - sg.top())));
+    s.WriteStr("Position", "Width", num(kv::PxToTwips(f.width())));
+    s.WriteStr("Position", "Height", num(kv::PxToTwips(f.height())));
+  }
+  s.WriteStr("OnKey", "Play", ButtonPressed("one") ? "one" : "all");
+  s.WriteStr("Folder", "WavePath", g.WavePath);
+  s.WriteStr("Folder", "MidiPath", g.MidiPath);
+  s.WriteStr("Option", "TitleToName", chkTitleToFilename->isChecked() ? "1" : "0");
+  s.WriteStr("Option", "DefSample", QString::number(cboSample->currentIndex()));
+  s.WriteStr("Option", "DefDevice", QString::number(cboDevice->currentIndex()));
+  for (int i = 0; i < 3; ++i) s.WriteStr("Encoder", QStringLiteral("Enable%1").arg(i), b(g.EncoderAvailable[i]));
+  s.WriteStr("Encoder", "Default", QString::number(g.EncoderDefault));
+  s.WriteStr("Encoder", "Bitrate", QString::number(g.Bitrate));
+  s.WriteStr("Encoder", "Stereo", g.StereoMode);
+  s.WriteStr("Folder", "Scmpx", g.ScmpxPath);
+  s.WriteStr("Encoder", "WMAEnc", QString::number(g.WmaEncoder));
+  s.WriteStr("Folder", "Wm8eutil", g.Wm8eutilPath);
+  s.WriteStr("Encoder", "Fast", b(g.FastEncode));
+  s.WriteStr("Folder", "Waveflt", g.WavefltPath);
+  s.WriteStr("Normalize", "Enable", mnuNormalEnable[1]->isChecked() ? "1" : "2");
+  s.WriteStr("Normalize", "headcut", mnuSetCutOK[0]->isChecked() ? "OK" : "NG");
+  s.WriteStr("Option", "SelSample", QString::number(g.SelSample));
+  s.WriteStr("Option", "Wait", mnuSetWait->isChecked() ? "1" : "0");
+  s.WriteStr("Wait", "Count", QString::number(WaitCount));
+}
+
+void frmMain::Form_Unload() {
+  if (m_unloaded) return;
+  m_unloaded = true;
+  WriteSettings();
+  m_systemFolders.reset();
+  m_settings.reset();
+  if (m_endProcess) {
+    m_endProcess();
+    return;
+  }
+  // End at once: no further events, timers or media commands.
+  fflush(nullptr);
+  _exit(0);
+}

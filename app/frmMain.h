@@ -1,0 +1,191 @@
+// The main window: the program. Loading it is start-up, unloading it ends the process.
+#pragma once
+#include <QMainWindow>
+#include <QHash>
+#include <QVector>
+#include <functional>
+#include <memory>
+
+#include "app/Twips.h"
+#include "settings/inifile_IO.h"
+
+class QAction;
+class QActionGroup;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QStatusBar;
+class QTimer;
+class QToolBar;
+class cSystemFolder;
+
+class frmMain : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // appDir / exeBaseName default to the running executable's folder and name.
+  explicit frmMain(const QString& appDir = QString(), const QString& exeBaseName = QString(),
+                   QWidget* parent = nullptr);
+  ~frmMain() override;
+
+  // Start-up (runs once) and shut-down.
+  void Form_Load();
+  void Form_Unload();
+  // What the last step of shut-down does; by default the process ends at once.
+  void setEndProcess(std::function<void()> fn) { m_endProcess = std::move(fn); }
+
+  // Layout.
+  void Form_Resize();
+  // Keys as the window sees them before its controls; returns with KeyCode 0 when handled.
+  void Form_KeyDown(int& KeyCode, int& Shift);
+
+  // Command dispatch by the button's key.
+  void Toolbar1_ButtonClick(QAction* Button);
+  QAction* Button(const QString& key) const { return m_buttons.value(key); }
+  bool ButtonPressed(const QString& key) const;
+  void SetButtonPressed(const QString& key, bool pressed);
+  const QVector<QAction*>& ToolbarButtons() const { return m_buttonOrder; }
+
+  // Menu handlers.
+  void mnuFileQuit_Click();
+  void mnuExecPlay_Click();
+  void mnuExecDecode_Click();
+  void mnuExecStop_Click();
+  void mnuSetType_Click(int Index);
+  void mnuSetPlay_Click(int Index);
+  void mnuRunSoft_Click(int Index);
+  void mnuSetWait_Click();
+  void mnuHelpOnline_Click();
+  void mnuOtoiawaseForm_Click();
+  void mnuHelpVersion_Click();
+  // Source list and output naming.
+  void mnuFileOpen_Click();
+  void mnuFileClear_Click();
+  void mnuFileSave_Click();
+  void lstSource_Click();
+  void AddSourceFiles(const QStringList& paths);  // adds entries, selects the last one added
+  // Drops onto the list: Effect is 1 (copy) or 0 (none).
+  void lstSource_OLEDragOver(const class QMimeData* Data, int& Effect);
+  void lstSource_OLEDragDrop(const class QMimeData* Data, int& Effect);
+  // The output WAVE path for a MIDI file with the given title (the naming rule of the list).
+  static QString OutputNameFor(const QString& midiPath, const QString& title, bool titleToName,
+                               const QString& wavePath);
+  // Conversion, playback and stop.
+  void StartConversion();
+  void tmr1_Timer();
+  void tmrWait_Timer();
+  void Delay();  // the record/play delay, dispatching events while it runs
+  void RunWaveFilter();
+  void RunEncoder();  // the encoder of the checked output type, if one is chosen and available
+  void PlayCommand();
+  void tmrPlay_Timer();
+  void StopRun();
+  // Locks the window while a run goes on (a conversion also locks the normaliser buttons).
+  void LockWindow(bool conversion);
+  void UnlockWindow();
+  // The wave filter's command line for the current item.
+  QString WaveFilterCommandLine() const;
+  // Starts an external program as a normal window; a failure is reported and the window goes on.
+  void RunProgram(const QString& commandLine);
+  // Normaliser settings.
+  void NormaliserSetup();
+  void mnuNormal_Click();
+  void mnuNormalEnable_Click(int Index);
+  void mnuSetCutOK_Click(int Index);
+  // Applies a delay answer as the delay command does (the input box is separate).
+  void ApplyWaitAnswer(const QString& answer);
+
+  // The settings file binding and program-wide pieces owned here.
+  inifile_IO& Settings();
+  cSystemFolder& SystemFolders();
+  QString SettingsPath() const { return m_appDir + "/" + m_exeBase + ".ini"; }
+  QString ExeBaseName() const { return m_exeBase; }
+  static QString Caption();
+  static QString VersionText();  // "x.y.z"
+
+  // Controls (names as the rest of the program knows them).
+  QWidget* client = nullptr;
+  QToolBar* Toolbar1 = nullptr;
+  QListWidget* lstSource = nullptr;
+  QLabel* lblYa = nullptr;
+  QCheckBox* chkTitleToFilename = nullptr;
+  QLabel* lblWaveFileName = nullptr;
+  QComboBox* cboSample = nullptr;
+  QComboBox* cboDevice = nullptr;
+  QStatusBar* stb1 = nullptr;
+  QLabel* Panel(const QString& key) const { return m_panels.value(key); }
+  QTimer* tmr1 = nullptr;
+  QTimer* tmrPlay = nullptr;
+  QTimer* tmrWait = nullptr;
+
+  QMenu* mnuFile = nullptr;
+  QMenu* mnuExec = nullptr;
+  QMenu* mnuSet = nullptr;
+  QMenu* mnuSetMedia = nullptr;
+  QMenu* mnuSetPlayType = nullptr;
+  QMenu* mnuNormalizer = nullptr;
+  QMenu* mnuSetCut = nullptr;
+  QMenu* mnuRun = nullptr;
+  QMenu* mnuHelp = nullptr;
+  QAction* mnuFileClear = nullptr;
+  QAction* mnuFileOpen = nullptr;
+  QAction* mnuFileSpace = nullptr;
+  QAction* mnuFileQuit = nullptr;
+  QAction* mnuExecPlay = nullptr;
+  QAction* mnuExecDecode = nullptr;
+  QAction* mnuExecStop = nullptr;
+  QAction* mnuFileSave = nullptr;
+  QAction* mnuSetEncoder = nullptr;
+  QAction* mnuNormal = nullptr;
+  QAction* mnuSetWait = nullptr;
+  QAction* mnuHelpOnline = nullptr;
+  QAction* mnuOtoiawaseForm = nullptr;
+  QAction* mnuHelpVersion = nullptr;
+  QVector<QAction*> mnuSetType, mnuSetPlay, mnuRunSoft, mnuNormalEnable, mnuSetCutOK;
+
+  // Twips geometry of the laid-out controls.
+  kv::TwipsBox twToolbar, twList, twYa, twChk, twWaveName, twSample, twDevice;
+
+  QString VolumeProgram;
+  short WaitCount = 0;
+  short WaitTicks = 0;
+  QString MidiFile;
+
+  // The designed client area, in twips.
+  static constexpr int kDesignClientWidth = 7320;
+  static constexpr int kDesignClientHeight = 4335;
+
+ protected:
+  void resizeEvent(QResizeEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  bool eventFilter(QObject* obj, QEvent* e) override;
+
+ private:
+  void BuildControls();
+  void BuildMenus();
+  void BuildToolbar();
+  void BuildStatusBar();
+  QAction* AddButton(const QString& key, const QString& tip, int kind);
+  void DetectEncoders();
+  void ValidateFolders();
+  void ReplayStoredKey(const QString& section, const QString& key, const QString& def,
+                       const QStringList& allowed);
+  void WriteSettings();
+
+  QString m_appDir;
+  QString m_exeBase;
+  std::unique_ptr<inifile_IO> m_settings;
+  std::unique_ptr<cSystemFolder> m_systemFolders;
+  QHash<QString, QAction*> m_buttons;
+  QVector<QAction*> m_buttonOrder;  // keyed buttons and separators, in toolbar order
+  QActionGroup* m_formatGroup = nullptr;
+  QActionGroup* m_modeGroup = nullptr;
+  QHash<QString, QLabel*> m_panels;
+  std::function<void()> m_endProcess;
+  bool m_unloaded = false;
+};
+
+// The one main window (set by its constructor).
+frmMain* MainForm();

@@ -1,0 +1,196 @@
+// The conversion sequence: record the selected MIDI file into its WAVE file, then filter and
+// encode it; in batch mode go on with the next entry.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QTimer>
+#include <QToolBar>
+
+#include <sys/stat.h>
+
+#include "app/Globals.h"
+#include "app/frmMain.h"
+#include "engine/MediaCommands.h"
+#include "engine/RecordingFormats.h"
+#include "midi/MIDInfo.h"
+#include "postproc/cShellX.h"
+#include "shell/Dir.h"
+#include "shell/MsgBox.h"
+#include "winmm.h"
+
+using kv::G;
+
+namespace {
+bool WriteProtected(const QString& path) {
+  struct stat st {};
+  if (stat(QFile::encodeName(path).constData(), &st) != 0) return false;
+  return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+}  // namespace
+
+void frmMain::Delay() {
+  if (!mnuSetWait->isChecked()) return;
+  tmrWait->start();
+  while (tmrWait->isActive()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void frmMain::tmrWait_Timer() {
+  if (WaitTicks >= WaitCount) {
+    WaitTicks = 0;
+    tmrWait->stop();
+  } else {
+    ++WaitTicks;
+  }
+}
+
+void frmMain::LockWindow(bool conversion) {
+  for (QAction* b : ToolbarButtons()) {
+    if (b->isSeparator()) continue;
+    const QString key = b->objectName();
+    const bool pressed = b->isCheckable() && b->isChecked();
+    if (!pressed || (conversion && (key == "headcut" || key == "waveflt"))) b->setEnabled(false);
+  }
+  Button("Stop")->setEnabled(true);
+  chkTitleToFilename->setEnabled(false);
+  cboSample->setEnabled(false);
+  cboDevice->setEnabled(false);
+  for (QMenu* m : {mnuFile, mnuSet, mnuHelp, mnuRun}) m->menuAction()->setEnabled(false);
+  mnuExecPlay->setEnabled(false);
+  mnuExecDecode->setEnabled(false);
+  mnuExecStop->setEnabled(true);
+}
+
+void frmMain::UnlockWindow() {
+  for (QAction* b : ToolbarButtons())
+    if (!b->isSeparator()) b->setEnabled(true);
+  Button("Stop")->setEnabled(false);
+  if (G().EncoderDefault == -1) Button("mp3")->setEnabled(false);
+  if (G().WmaEncoder == -1) Button("wma")->setEnabled(false);
+  chkTitleToFilename->setEnabled(true);
+  cboSample->setEnabled(true);
+  cboDevice->setEnabled(true);
+  for (QMenu* m : {mnuFile, mnuSet, mnuHelp, mnuRun}) m->menuAction()->setEnabled(true);
+  mnuExecPlay->setEnabled(true);
+  mnuExecDecode->setEnabled(true);
+  mnuExecStop->setEnabled(false);
+}
+
+void frmMain::StartConversion() {
+  auto& g = G();
+  if (lstSource->currentRow() < 0) return;
+  const bool normaliser = mnuNormalEnable[1]->isChecked();
+  if ((g.SampleRate == 16000 || g.SampleRate == 24000) && normaliser) {
+    kv::MsgBox(QStringLiteral("ノーマライズ機能は、16000Hz/24000Hzには対応していません。"), kv::vbInformation,
+               kv::AppTitle(), this);
+    return;
+  }
+  if ((g.SampleRate == 24000 || g.SampleBits == 8) && mnuSetType[2]->isChecked() && g.WmaEncoder == 0) {
+    kv::MsgBox(QStringLiteral("wm8eutilは、24000Hzおよび8ビットには対応していません。"), kv::vbInformation,
+               kv::AppTitle(), this);
+    return;
+  }
+  MidiFile = lstSource->currentItem()->text();
+  g.WaveFileName = lblWaveFileName->text();
+
+  // The output folder must exist and become the current folder.
+  const QString folder = g.WavePath.isEmpty() ? QStringLiteral("/") : g.WavePath;
+  if (!QFileInfo(folder).isDir() || !QDir::setCurrent(folder)) {
+    kv::MsgBox(QStringLiteral("保存先フォルダ ") + folder + QStringLiteral(" が見つかりません。"), kv::vbExclamation,
+               kv::AppTitle(), this);
+    return;
+  }
+  // Delete an older output; one that cannot be deleted stops the start.
+  const QString own = g.WaveFileName.mid(g.WavePath.size() + 1);
+  if (!own.isEmpty() && kv::Dir(g.WaveFileName) == own) {
+    QFile old(g.WaveFileName);
+    if (WriteProtected(g.WaveFileName) || !old.remove()) {
+      if (WriteProtected(g.WaveFileName) || old.error() == QFileDevice::RemoveError) {
+        kv::MsgBox(g.WaveFileName + QStringLiteral("が他のソフトで開かれています。"), kv::vbInformation, kv::AppTitle(),
+                   this);
+      }
+      return;
+    }
+  }
+  kvMediaClearLastError();
+  WriteWaveTemplate(cboSample);
+  StartRecording(g.WaveFileName);
+  Delay();
+  StartPlayback(MidiFile, cboDevice->currentIndex() - 1);
+  LockWindow(true);
+  tmr1->start();
+}
+
+void frmMain::tmr1_Timer() {
+  if (StatusMode().startsWith(QStringLiteral("playing"))) {
+    const long pos = ReplyNumber(StatusPosition());
+    const long len = StatusLength();
+    Panel("status")->setText(QStringLiteral("REC. ") + TimeText(pos) + "/" + TimeText(len));
+    return;
+  }
+  tmr1->stop();
+  StopPlayback();
+  Delay();
+  StopRecording();
+  auto& g = G();
+  const QString mediaError = QString::fromUtf8(kvMediaLastError());
+  if (!mediaError.isEmpty()) {
+    // The synthesizer or the recorder could not start (for example, no SoundFont).
+    kv::MsgBox(mediaError, kv::vbExclamation, kv::AppTitle(), this);
+    lstSource->setCurrentRow(lstSource->count() - 1);
+  } else if (QFileInfo(g.WaveFileName).size() < 58) {
+    kv::MsgBox(QStringLiteral("標準の録音デバイスでは、正常に録音できません。\r\n録音デバイスを変更してください。"),
+               kv::vbExclamation, kv::AppTitle(), this);
+    lstSource->setCurrentRow(lstSource->count() - 1);
+  } else {
+    if (mnuNormalEnable[1]->isChecked()) RunWaveFilter();
+    RunEncoder();
+  }
+  QCoreApplication::processEvents();
+  UnlockWindow();
+  if (mnuSetPlay[1]->isChecked() && lstSource->currentRow() < lstSource->count() - 1) {
+    lstSource->setCurrentRow(lstSource->currentRow() + 1);
+    Toolbar1_ButtonClick(Button("Rec"));
+  } else {
+    lstSource_Click();
+  }
+}
+
+QString frmMain::WaveFilterCommandLine() const {
+  const auto& g = G();
+  const QString options = mnuSetCutOK[0]->isChecked() ? QStringLiteral(" -autoofs -headcut 1 -normal 0.9 ")
+                                                      : QStringLiteral(" -normal 0.9 ");
+  return g.WavefltPath + options + g.Quote + g.WavePath + "/normal.wav" + g.Quote + " " + g.Quote + g.WaveFileName +
+         g.Quote;
+}
+
+void frmMain::RunWaveFilter() {
+  const auto& g = G();
+  const QString normal = g.WavePath + "/normal.wav";
+  // A "normal.wav" left by an interrupted run is ours: it is replaced.
+  QFile::remove(normal);
+  if (!QFile::rename(g.WaveFileName, normal)) {
+    kv::MsgBox(QStringLiteral("ノーマライズでエラーが発生しました。"), kv::vbInformation, kv::AppTitle(), this);
+    return;
+  }
+  cShellX runner;
+  const bool started = runner.ShellX(WaveFilterCommandLine(), 1, nullptr, true);
+  if (QFileInfo::exists(g.WaveFileName) && started) {
+    QFile::remove(normal);
+  } else {
+    QFile::remove(g.WaveFileName);
+    QFile::rename(normal, g.WaveFileName);
+    kv::MsgBox(QStringLiteral("ノーマライズでエラーが発生しました。"), kv::vbInformation, kv::AppTitle(), this);
+  }
+}
+
+void frmMain::StopRun() {
+  lstSource->setCurrentRow(lstSource->count() - 1);
+  StopCommand();
+}

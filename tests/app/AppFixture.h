@@ -1,0 +1,68 @@
+// A main window started on a temporary program folder, with its messages captured.
+#pragma once
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "app/frmMain.h"
+#include "shell/MsgBox.h"
+
+struct Message {
+  QString text;
+  int style;
+  QString title;
+};
+
+class AppFixture {
+ public:
+  AppFixture() {
+    root = std::make_unique<QTemporaryDir>();
+    app = root->path() + "/app";
+    QDir().mkpath(app);
+    QDir().mkpath(root->path() + "/system");
+    QDir().mkpath(root->path() + "/windows");
+    qputenv("KORVESSA_SYSTEM_DIR", (root->path() + "/system").toUtf8());
+    qputenv("KORVESSA_WINDOWS_DIR", (root->path() + "/windows").toUtf8());
+    qputenv("KORVESSA_SYSTEM_INI", (root->path() + "/system.ini").toUtf8());
+    kv::SetMsgBoxHook([this](const QString& t, int s, const QString& title) {
+      messages.push_back({t, s, title});
+      return kv::vbOK;
+    });
+  }
+  ~AppFixture() {
+    form.reset();
+    kv::SetMsgBoxHook({});
+  }
+  QString ini() const { return app + "/Dorvanti.ini"; }
+  void writeIni(const QByteArray& text) const {
+    QFile f(ini());
+    f.open(QIODevice::WriteOnly);
+    f.write(text);
+  }
+  QByteArray readIni() const {
+    QFile f(ini());
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+  }
+  frmMain* start() {
+    form = std::make_unique<frmMain>(app, "Dorvanti");
+    form->setEndProcess([this] { ended = true; });
+    form->Form_Load();
+    form->show();
+    QTest::qWait(20);
+    return form.get();
+  }
+  void close() {
+    form->close();
+    QCoreApplication::processEvents();
+  }
+
+  std::unique_ptr<QTemporaryDir> root;
+  QString app;
+  std::unique_ptr<frmMain> form;
+  std::vector<Message> messages;
+  bool ended = false;
+};
