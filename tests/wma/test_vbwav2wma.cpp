@@ -64,7 +64,8 @@ TEST_F(VbWav2Wma, EncodesRecordingFormatsToWma64kStereoWithTitle) {
   for (Format f : formats) {
     SCOPED_TRACE(std::to_string(f.rate) + " Hz " + std::to_string(f.channels) + " ch " + std::to_string(f.bits) + " bit");
     fs::path wav = dir / "song.wav", wma = dir / "song.wma";
-    int64_t frames = WriteRecording(wav, f, 1.3);
+    double rms[2];
+    int64_t frames = WriteRecording(wav, f, 1.3, rms);
     int32_t info[4] = {-1, -1, -1, -1};
     ASSERT_NE(Encode(wav, wma, "song", info) & 0xFFFF, 0) << L().lastError();
     EXPECT_EQ(info[0], f.rate);
@@ -72,16 +73,18 @@ TEST_F(VbWav2Wma, EncodesRecordingFormatsToWma64kStereoWithTitle) {
     EXPECT_EQ(info[2], f.bits);
     EXPECT_EQ(info[3], frames);
     ExpectWma(wma, "song", 1.3);
+    ExpectLevels(wma, rms);
     EXPECT_EQ(Names(dir), (std::set<std::string>{"song.wav", "song.wma"}));
     fs::remove(wma);
   }
 }
 
 TEST_F(VbWav2Wma, TitleIsTrimmedAndKeepsJapanese) {
-  WriteRecording(dir / "a.wav", {44100, 2, 16}, 0.8);
+  const fs::path wav = dir / "夜の ジャズ 01.wav", wma = dir / "夜の ジャズ 01.wma";
+  WriteRecording(wav, {44100, 2, 16}, 0.8);
   int32_t info[4];
-  ASSERT_NE(Encode(dir / "a.wav", dir / "a.wma", "  夜の ジャズ 01  ", info), 0) << L().lastError();
-  ExpectWma(dir / "a.wma", "夜の ジャズ 01", 0.8);
+  ASSERT_NE(Encode(wav, wma, "  夜の ジャズ 01  ", info), 0) << L().lastError();
+  ExpectWma(wma, "夜の ジャズ 01", 0.8);
 }
 
 TEST_F(VbWav2Wma, BadInputsAreRefusedAndLeaveNothing) {

@@ -27,7 +27,8 @@ TEST_F(Wm8eutil, EncodesRecordingFormatsInAnyArgumentOrder) {
                         {{32000, 1, 16}, "x", false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.title);
-    int64_t frames = WriteRecording(dir / "tmp.wav", c.f, 1.1);
+    double rms[2];
+    int64_t frames = WriteRecording(dir / "tmp.wav", c.f, 1.1, rms);
     ASSERT_GT(frames, 0);
     std::vector<std::string> args = {"-input", (dir / "tmp.wav").string(), "-output", (dir / "tmp.wma").string(),
                                      "-title", c.title};
@@ -36,6 +37,7 @@ TEST_F(Wm8eutil, EncodesRecordingFormatsInAnyArgumentOrder) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");
     ExpectWma(dir / "tmp.wma", c.title, 1.1);
+    ExpectLevels(dir / "tmp.wma", rms);
     EXPECT_EQ(Names(dir), (std::set<std::string>{"tmp.wav", "tmp.wma"}));
   }
 }

@@ -29,12 +29,14 @@ inline void Put32(std::string& s, uint32_t v) { Put16(s, v & 0xFFFF), Put16(s, v
 
 // A WAVE file as the recorder leaves it: 18-byte fmt chunk, fact chunk, then the data. The
 // signal is a short tune (plucked-like notes with harmonics, panned apart in stereo).
-inline int64_t WriteRecording(const fs::path& path, Format f, double seconds) {
+// rms (optional) receives the signal's RMS level per channel (full scale = 1).
+inline int64_t WriteRecording(const fs::path& path, Format f, double seconds, double* rms = nullptr) {
   const int64_t frames = int64_t(seconds * f.rate);
   const int bytes = f.bits / 8;
   std::string data;
   data.reserve(size_t(frames) * f.channels * bytes);
   const double notes[] = {261.63, 329.63, 392.00, 523.25, 440.00, 349.23};
+  double sum[2] = {0, 0};
   for (int64_t i = 0; i < frames; ++i) {
     double t = double(i) / f.rate;
     int n = int(t / 0.25);
@@ -44,6 +46,7 @@ inline int64_t WriteRecording(const fs::path& path, Format f, double seconds) {
                       0.1 * std::sin(6 * M_PI * hz * t)) + 0.15 * std::sin(2 * M_PI * 110.0 * t);
     for (int c = 0; c < f.channels; ++c) {
       double s = v * (c == 0 ? 0.9 : 0.6);
+      sum[c] += s * s;
       if (f.bits == 8)
         data.push_back(char(uint8_t(std::lround(128 + s * 120))));
       else
@@ -67,6 +70,8 @@ inline int64_t WriteRecording(const fs::path& path, Format f, double seconds) {
   h += "data";
   Put32(h, uint32_t(data.size()));
   std::ofstream(path, std::ios::binary) << h << data;
+  if (rms)
+    for (int c = 0; c < 2; ++c) rms[c] = std::sqrt(sum[f.channels == 1 ? 0 : c] / double(frames));
   return frames;
 }
 
@@ -108,6 +113,29 @@ inline void ExpectWma(const fs::path& path, const std::string& title, double sec
   EXPECT_EQ(p["title"], title);
   ASSERT_FALSE(p["duration"].empty());
   EXPECT_NEAR(std::stod(p["duration"]), seconds, 0.060);
+}
+
+// RMS level per channel of a decoded file (full scale = 1).
+inline std::vector<double> DecodedRms(const fs::path& path) {
+  std::string cmd = "ffmpeg -v error -i '" + path.string() + "' -f s16le -acodec pcm_s16le -ac 2 -";
+  FILE* p = popen(cmd.c_str(), "r");
+  double sum[2] = {0, 0};
+  int64_t n = 0;
+  int16_t buf[2048];
+  size_t got;
+  while (p && (got = std::fread(buf, sizeof(int16_t), 2048, p)) > 0)
+    for (size_t i = 0; i + 1 < got; i += 2, ++n)
+      for (int c = 0; c < 2; ++c) sum[c] += (buf[i + c] / 32768.0) * (buf[i + c] / 32768.0);
+  if (p) pclose(p);
+  if (n == 0) return {};
+  return {std::sqrt(sum[0] / n), std::sqrt(sum[1] / n)};
+}
+
+// The decoded music keeps its level per channel (mono lands in both channels, at full level).
+inline void ExpectLevels(const fs::path& wma, const double rms[2]) {
+  auto got = DecodedRms(wma);
+  ASSERT_EQ(got.size(), 2u);
+  for (int c = 0; c < 2; ++c) EXPECT_NEAR(20 * std::log10(got[c] / rms[c]), 0.0, 1.5) << "channel " << c;
 }
 
 inline std::set<std::string> Names(const fs::path& dir) {
