@@ -45,7 +45,9 @@ void frmMain::Form_Load() {
   const bool firstRun = !QFileInfo::exists(SettingsPath());
   VolumeProgram = QStringLiteral("sndvol32.exe");
 
-  // 5: the stored window rectangle (twips, outer frame).
+  // 5: the stored window rectangle (twips, outer frame). The platform window is made first so
+  // that its frame is known.
+  winId();
   const QRect frame = frameGeometry();
   double Left = Settings().ReadSng("Position", "Left", 0);
   double Top = Settings().ReadSng("Position", "Top", 0);

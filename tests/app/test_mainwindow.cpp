@@ -345,10 +345,12 @@ void MainWindowTest::maximiseLeavesControlsInPlace() {
   f->showMaximized();
   QTest::qWait(50);
   QCOMPARE(f->lstSource->geometry(), list);
+  // Back in the normal state the controls are laid out again from the new size.
   f->showNormal();
-  f->resize(f->width() + 40, f->height());
+  f->resize(640, 400);
   QTest::qWait(50);
-  QCOMPARE(f->lstSource->geometry().width(), list.width() + 40);
+  QCOMPARE(f->lstSource->geometry().width(), f->client->width() - 16);
+  QCOMPARE(f->cboSample->geometry().top(), f->client->height() - 20 - 28);
 }
 
 void MainWindowTest::screenshotShowsJapaneseCaptions() {
