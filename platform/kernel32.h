@@ -53,8 +53,16 @@ typedef struct _WIN32_FIND_DATAA {
 #define ERROR_NO_MORE_FILES 18
 #define ERROR_MORE_DATA 234
 
-// Private profiles. Names are matched without regard to letter case; text is UTF-8,
-// and a legacy file in CP932 (or Latin-1) is read as such.
+// Private profiles. Names are matched without regard to letter case; blanks around names
+// and values and one pair of enclosing quotes (" or ') are dropped on reading. Text is UTF-8;
+// a legacy file in CP932 (else Latin-1) is read as such and rewritten as UTF-8 when a write
+// changes it. Lines starting with ';' or '#', lines without '=' and blank lines are kept as
+// they are; a new key goes after the last key of its section, a new section at the end of
+// the file, with the line ending the file already uses ("\n" for a new file). The file is
+// replaced through a temporary file in its folder, keeping its permissions; a write that
+// fails returns FALSE and leaves the old file. A bare file name lives in the Windows folder.
+// Files holding NUL bytes or larger than 64 MiB are not settings files: reads give the
+// default, writes fail. Values and defaults are cut at a character boundary to fit.
 KV_API DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
                                              LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName);
 KV_API BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString,
@@ -94,7 +102,8 @@ KV_API DWORD WINAPI kvStartProcess(LPCSTR commandLine);
 // the process is a child whose exit code OpenProcess/GetExitCodeProcess report, and it is
 // reaped by them. Parameters are split like a Windows command line: blanks separate,
 // double quotes group, a backslash before a quote makes it literal. stdin is /dev/null.
-// kvStartProcess: the whole command line; its first word is the program, looked up on PATH.
+// kvStartProcess: the whole command line; its first word is the program, looked up beside
+// the executable, in the current folder, then on PATH.
 KV_API DWORD WINAPI kvStartProcess(LPCSTR commandLine);
 // kvSpawnProgram: `program` (a path, or a name looked up on PATH) with `parameters`, in
 // `directory` (the current folder when NULL or empty). A script without the execute bit

@@ -186,7 +186,26 @@ bool Alive(pid_t pid) {
 
 }  // namespace
 
-KV_API DWORD WINAPI kvStartProcess(LPCSTR commandLine) { return Spawn(SplitCommandLine(commandLine), nullptr); }
+KV_API DWORD WINAPI kvStartProcess(LPCSTR commandLine) {
+  std::vector<std::string> args = SplitCommandLine(commandLine);
+  // As when Windows starts a program by name: the program's own folder and the current
+  // folder come before PATH.
+  if (!args.empty() && !args[0].empty() && args[0].find('/') == std::string::npos) {
+    char exe[4096];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    std::string exeDir = n > 0 ? std::string(exe, static_cast<size_t>(n)) : std::string();
+    exeDir = exeDir.substr(0, exeDir.rfind('/') + 1);
+    for (const std::string& dir : {exeDir, std::string("./")}) {
+      struct stat st{};
+      std::string candidate = dir + args[0];
+      if (!dir.empty() && stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0) {
+        args[0] = candidate;
+        break;
+      }
+    }
+  }
+  return Spawn(std::move(args), nullptr);
+}
 
 KV_API DWORD WINAPI kvSpawnProgram(LPCSTR program, LPCSTR parameters, LPCSTR directory) {
   if (!program || !*program) {

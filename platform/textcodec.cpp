@@ -48,7 +48,7 @@ bool Convert(const char* to, const char* from, std::string_view in, std::string&
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   out.clear();
-  out.resize(in.size() * 3 + 16);
+  out.resize(in.size() * 2 + 16);  // grows on demand
   char* src = const_cast<char*>(in.data());
   size_t srcLeft = in.size();
   char* dst = out.data();
@@ -73,9 +73,25 @@ bool Convert(const char* to, const char* from, std::string_view in, std::string&
   return true;
 }
 
+// Byte structure of CP932 without the user-defined lead bytes F0..F9; cheap, so that
+// binary or Latin-1 input is turned away before any conversion work.
+bool LooksLikeCp932(std::string_view s) {
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  for (size_t i = 0, n = s.size(); i < n; ++i) {
+    unsigned char c = p[i];
+    if (c < 0x80 || (c >= 0xA1 && c <= 0xDF)) continue;
+    bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF) || (c >= 0xFA && c <= 0xFC);
+    if (!lead || i + 1 >= n) return false;
+    unsigned char t = p[++i];
+    if (t < 0x40 || t == 0x7F || t > 0xFC) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool Cp932ToUtf8(std::string_view bytes, std::string& out) {
+  if (!LooksLikeCp932(bytes)) return false;
   if (!Convert("UTF-8", "CP932", bytes, out)) return false;
   // Reject the user-defined area (U+E000..U+F8FF: EE 80 80 .. EF A3 BF) and C1 controls.
   const auto* p = reinterpret_cast<const unsigned char*>(out.data());
@@ -88,16 +104,17 @@ bool Cp932ToUtf8(std::string_view bytes, std::string& out) {
 }
 
 std::string Latin1ToUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size() + bytes.size() / 4);
+  std::string out(bytes.size() * 2, '\0');
+  char* d = out.data();
   for (unsigned char c : bytes) {
     if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
+      *d++ = static_cast<char>(c);
     } else {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+      *d++ = static_cast<char>(0xC0 | (c >> 6));
+      *d++ = static_cast<char>(0x80 | (c & 0x3F));
     }
   }
+  out.resize(d - out.data());
   return out;
 }
 

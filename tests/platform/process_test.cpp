@@ -44,6 +44,19 @@ TEST(Process, StartByCommandLineAndReadExitCode) {
   EXPECT_EQ(WaitForExit(h), 7u);
   CloseHandle(h);
 
+  // A program in the current folder is found before PATH.
+  TempDir dir;
+  char cwd[4096];
+  ASSERT_TRUE(getcwd(cwd, sizeof cwd));
+  WriteScript(dir / "local-tool", "exit 9\n");
+  ASSERT_EQ(chdir(dir.path().c_str()), 0);
+  pid = kvStartProcess("local-tool --flag");
+  EXPECT_EQ(chdir(cwd), 0);
+  ASSERT_NE(pid, 0u);
+  h = OpenProcess(PROCESS_QUERY_INFORMATION, TRUE, pid);
+  EXPECT_EQ(WaitForExit(h), 9u);
+  CloseHandle(h);
+
   EXPECT_EQ(kvStartProcess("/no/such/program arg"), 0u);
   EXPECT_EQ(kvStartProcess(""), 0u);
 }

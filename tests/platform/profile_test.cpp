@@ -269,6 +269,16 @@ TEST_F(Profile, FailedWriteReturnsFalseAndKeepsOldFile) {
   EXPECT_FALSE(WritePrivateProfileStringA("a", "k", "v", (dir / "no/such/folder.ini").c_str()));
 }
 
+TEST_F(Profile, BareFileNameLivesInTheWindowsFolder) {
+  const char* old = getenv("KORVESSA_WINDOWS_DIR");
+  std::string saved = old ? old : "";
+  setenv("KORVESSA_WINDOWS_DIR", dir.path().c_str(), 1);
+  EXPECT_TRUE(WritePrivateProfileStringA("a", "k", "v", "bare-name.ini"));
+  EXPECT_EQ(ReadBytes(dir / "bare-name.ini"), "[a]\nk=v\n");
+  if (old) setenv("KORVESSA_WINDOWS_DIR", saved.c_str(), 1);
+  else unsetenv("KORVESSA_WINDOWS_DIR");
+}
+
 TEST_F(Profile, RefusesWhatCouldNotBeReadBack) {
   EXPECT_FALSE(WritePrivateProfileStringA(nullptr, "k", "v", ini.c_str()));
   EXPECT_FALSE(WritePrivateProfileStringA("a", "k=1", "v", ini.c_str()));
