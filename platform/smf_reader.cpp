@@ -1,0 +1,249 @@
+#include "smf_reader.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace kv::media {
+namespace {
+
+constexpr int kDefaultTempo = 500000;  // microseconds per quarter note (120 bpm)
+constexpr int64_t kMaxSongSeconds = 24 * 3600;  // a damaged delta time must not make a day-long song
+
+struct RawEvent {
+  int64_t tick;
+  SmfEvent ev;
+};
+struct TempoChange {
+  int64_t tick;
+  int tempo;
+};
+
+uint32_t Be32(const uint8_t* p) { return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]; }
+uint16_t Be16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
+uint32_t Le32(const uint8_t* p) { return p[0] | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
+
+// Variable-length quantity of at most four bytes; false when damaged or cut off.
+bool ReadVlq(const uint8_t*& p, const uint8_t* end, uint32_t& value) {
+  value = 0;
+  for (int i = 0; i < 4; ++i) {
+    if (p >= end) return false;
+    uint8_t b = *p++;
+    value = (value << 7) | (b & 0x7F);
+    if (!(b & 0x80)) return true;
+  }
+  return false;
+}
+
+int DataBytesOf(uint8_t status) {
+  switch (status & 0xF0) {
+    case 0xC0:
+    case 0xD0:
+      return 1;
+    default:
+      return 2;
+  }
+}
+
+// Reads one track chunk body; returns the tick at which the track ends.
+int64_t ReadTrack(const uint8_t* p, const uint8_t* end, int64_t offset, std::vector<RawEvent>& out,
+                  std::vector<TempoChange>& tempi, std::vector<uint8_t>& sysex) {
+  int64_t tick = offset;
+  uint8_t running = 0;
+  while (p < end) {
+    uint32_t delta;
+    if (!ReadVlq(p, end, delta)) break;
+    tick += delta;
+    if (p >= end) break;
+    uint8_t status = *p;
+    if (status < 0x80) {
+      if (!running) {  // data without any status: skip the stray byte
+        ++p;
+        continue;
+      }
+      status = running;
+    } else {
+      ++p;
+    }
+    if (status < 0xF0) {
+      running = status;
+      int n = DataBytesOf(status);
+      if (end - p < n) break;
+      if (p[0] >= 0x80 || (n == 2 && p[1] >= 0x80)) break;  // damaged message: the track ends here
+      RawEvent r{tick, {}};
+      r.ev.status = status;
+      r.ev.data1 = p[0];
+      r.ev.data2 = n == 2 ? p[1] : 0;
+      p += n;
+      out.push_back(r);
+    } else if (status == 0xF0 || status == 0xF7) {
+      uint32_t len;
+      if (!ReadVlq(p, end, len)) break;
+      len = uint32_t(std::min<int64_t>(len, end - p));
+      if (status == 0xF0) {
+        uint32_t body = len;
+        if (body > 0 && p[body - 1] == 0xF7) --body;
+        RawEvent r{tick, {}};
+        r.ev.status = 0xF0;
+        r.ev.sysexOffset = uint32_t(sysex.size());
+        r.ev.sysexLength = body;
+        sysex.insert(sysex.end(), p, p + body);
+        out.push_back(r);
+      }
+      // F7 escape packets carry continuation or real-time bytes; the synth does not need them.
+      p += len;
+    } else if (status == 0xFF) {
+      if (p >= end) break;
+      uint8_t type = *p++;
+      uint32_t len;
+      if (!ReadVlq(p, end, len)) break;
+      len = uint32_t(std::min<int64_t>(len, end - p));
+      if (type == 0x51 && len >= 3) {
+        int tempo = (p[0] << 16) | (p[1] << 8) | p[2];
+        tempi.push_back({tick, std::max(tempo, 1)});
+      }
+      p += len;
+      if (type == 0x2F) return tick;
+    } else {
+      // System common / real-time bytes do not belong in a file; skip them with their data.
+      running = 0;
+      int n = (status == 0xF2) ? 2 : (status == 0xF1 || status == 0xF3) ? 1 : 0;
+      p += std::min<int64_t>(n, end - p);
+    }
+  }
+  return tick;
+}
+
+}  // namespace
+
+size_t Song::EventIndexAtMs(int64_t ms) const {
+  __int128 u = __int128(ms) * unitsPerSecond / 1000;
+  auto it = std::lower_bound(events.begin(), events.end(), u,
+                             [](const SmfEvent& e, __int128 v) { return e.units < v; });
+  return size_t(it - events.begin());
+}
+
+bool ParseSmf(const uint8_t* data, size_t size, Song& song, std::string& error) {
+  song = Song{};
+  const uint8_t* begin = data;
+  const uint8_t* end = data + size;
+  // RIFF RMID: the MIDI file is the "data" chunk.
+  if (size >= 12 && !std::memcmp(data, "RIFF", 4) && !std::memcmp(data + 8, "RMID", 4)) {
+    const uint8_t* p = data + 12;
+    while (end - p >= 8) {
+      uint32_t len = Le32(p + 4);
+      if (!std::memcmp(p, "data", 4)) {
+        begin = p + 8;
+        end = begin + std::min<int64_t>(len, end - begin);
+        break;
+      }
+      int64_t step = 8 + int64_t(len) + (len & 1);
+      if (step > end - p) break;
+      p += step;
+    }
+  }
+  const uint8_t* h = nullptr;
+  for (const uint8_t* p = begin; end - p >= 4; ++p) {
+    if (!std::memcmp(p, "MThd", 4)) {
+      h = p;
+      break;
+    }
+  }
+  if (!h) {
+    error = "no MIDI header (MThd)";
+    return false;
+  }
+  if (end - h < 14) {
+    error = "MIDI header cut off";
+    return false;
+  }
+  uint32_t hlen = Be32(h + 4);
+  song.format = Be16(h + 8);
+  int declaredTracks = Be16(h + 10);
+  song.division = Be16(h + 12);
+
+  std::vector<RawEvent> raw;
+  std::vector<TempoChange> tempi;
+  int64_t songEnd = 0;
+  int64_t offset = 0;
+  const uint8_t* p = h + 8 + std::min<int64_t>(std::max<uint32_t>(hlen, 6), end - h - 8);
+  while (end - p >= 8 && song.tracks < std::max(declaredTracks, 1) * 4 + 16) {
+    uint32_t len = Be32(p + 4);
+    const uint8_t* body = p + 8;
+    const uint8_t* bodyEnd = body + std::min<int64_t>(len, end - body);
+    if (!std::memcmp(p, "MTrk", 4)) {
+      if (song.format == 2 && song.tracks > 0) tempi.push_back({offset, kDefaultTempo});
+      int64_t trackEnd = ReadTrack(body, bodyEnd, song.format == 2 ? offset : 0, raw, tempi, song.sysex);
+      songEnd = std::max(songEnd, trackEnd);
+      if (song.format == 2) offset = trackEnd;  // format 2: the tracks play one after another
+      ++song.tracks;
+    }
+    p = bodyEnd;
+  }
+
+  std::stable_sort(raw.begin(), raw.end(), [](const RawEvent& a, const RawEvent& b) { return a.tick < b.tick; });
+  std::stable_sort(tempi.begin(), tempi.end(),
+                   [](const TempoChange& a, const TempoChange& b) { return a.tick < b.tick; });
+
+  // Units per tick: PPQ files count microseconds x ticks-per-quarter; SMPTE files count frames.
+  bool smpte = (song.division & 0x8000) != 0;
+  int64_t unitsPerTick = 1;
+  if (smpte) {
+    int fps = -int(int8_t(song.division >> 8));
+    int tpf = std::max(song.division & 0xFF, 1);
+    if (fps == 29) {  // 30 drop-frame runs at 29.97 frames per second
+      unitsPerTick = 1001;
+      song.unitsPerSecond = int64_t(30000) * tpf;
+    } else {
+      unitsPerTick = 1000;
+      song.unitsPerSecond = int64_t(std::max(fps, 1)) * 1000 * tpf;
+    }
+  } else {
+    int ppq = song.division ? song.division : 96;
+    song.unitsPerSecond = int64_t(1000000) * ppq;
+  }
+
+  // Walk the tempo map once, converting every tick to units.
+  size_t ti = 0;
+  int64_t segTick = 0;
+  __int128 segUnits = 0;
+  int tempo = kDefaultTempo;
+  auto unitsAt = [&](int64_t tick) -> __int128 {
+    if (smpte) return __int128(tick) * unitsPerTick;
+    while (ti < tempi.size() && tempi[ti].tick <= tick) {
+      segUnits += __int128(tempi[ti].tick - segTick) * tempo;
+      segTick = tempi[ti].tick;
+      tempo = tempi[ti].tempo;
+      ++ti;
+    }
+    return segUnits + __int128(tick - segTick) * tempo;
+  };
+  const __int128 maxUnits = __int128(kMaxSongSeconds) * song.unitsPerSecond;
+  song.events.reserve(raw.size());
+  for (auto& r : raw) {
+    r.ev.units = unitsAt(r.tick);
+    if (r.ev.units > maxUnits) break;
+    song.events.push_back(r.ev);
+  }
+  song.endUnits = std::min(unitsAt(std::max(songEnd, raw.empty() ? int64_t(0) : raw.back().tick)), maxUnits);
+  return true;
+}
+
+bool LoadSmf(const std::string& path, Song& song, std::string& error) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) {
+    error = "cannot open " + path;
+    return false;
+  }
+  std::vector<uint8_t> bytes;
+  uint8_t buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+    bytes.insert(bytes.end(), buf, buf + n);
+    if (bytes.size() > (size_t(256) << 20)) break;  // no MIDI file is this large
+  }
+  std::fclose(f);
+  return ParseSmf(bytes.data(), bytes.size(), song, error);
+}
+
+}  // namespace kv::media

@@ -1,0 +1,46 @@
+// Standard MIDI File reader of the sequencer: formats 0, 1 and 2, RIFF RMID files, tempo map.
+// Times are kept as exact "units" (ticks x microseconds per quarter, or SMPTE ticks) so that
+// converting to samples at any rate never accumulates rounding error.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kv::media {
+
+struct SmfEvent {
+  __int128 units = 0;      // time from the start, in Song::unitsPerSecond per second
+  uint8_t status = 0;      // 0x80..0xEF channel message, 0xF0 sysex (data in Song::sysex)
+  uint8_t data1 = 0;
+  uint8_t data2 = 0;
+  uint32_t sysexOffset = 0;
+  uint32_t sysexLength = 0;  // without the leading F0 and a trailing F7
+};
+
+struct Song {
+  int format = 0;
+  int tracks = 0;       // track chunks read
+  int division = 0;     // the raw division word
+  std::vector<SmfEvent> events;  // sorted by time, file order kept for equal times
+  std::vector<uint8_t> sysex;
+  __int128 endUnits = 0;         // end of the last track
+  int64_t unitsPerSecond = 1;
+
+  // Sample index (at `rate` Hz) of a time in units, rounded down: exact rational arithmetic.
+  int64_t SampleAt(__int128 units, int64_t rate) const {
+    return static_cast<int64_t>(units * rate / unitsPerSecond);
+  }
+  int64_t LengthMs() const { return static_cast<int64_t>(endUnits * 1000 / unitsPerSecond); }
+  int64_t LengthSamples(int64_t rate) const { return SampleAt(endUnits, rate); }
+  // First event at or after a time in milliseconds.
+  size_t EventIndexAtMs(int64_t ms) const;
+};
+
+// Parses a file image. False (with a reason) when no MIDI header is found; damaged tracks are
+// read up to the damage.
+bool ParseSmf(const uint8_t* data, size_t size, Song& song, std::string& error);
+// Reads and parses a file; false when it cannot be read or holds no MIDI data.
+bool LoadSmf(const std::string& path, Song& song, std::string& error);
+
+}  // namespace kv::media

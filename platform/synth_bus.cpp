@@ -1,0 +1,353 @@
+#include "synth_bus.h"
+
+#include <alsa/asoundlib.h>
+#include <fluidsynth.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <vector>
+
+#include "media_internal.h"
+#include "syssetup.h"
+
+namespace kv::media {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kChunkBlocks = 16;  // blocks rendered between looks at the clock and the lock
+constexpr int kPlaybackRate = 44100;
+
+// Every start of the mix gets a fresh synth, so a recording never depends on what played
+// before. One idle synth keeps the SoundFont loaded: FluidSynth shares a file's sample data
+// between synths, so a fresh synth on the same SoundFont loads in a fraction of the time.
+struct SoundFontHolder {
+  std::string path;
+  fluid_settings_t* settings = nullptr;
+  fluid_synth_t* synth = nullptr;
+};
+SoundFontHolder g_holder;  // guarded by the bus mutex
+
+fluid_synth_t* LoadSynth(fluid_settings_t* settings, const std::string& path, std::string& error) {
+  fluid_synth_t* synth = new_fluid_synth(settings);
+  if (!synth || fluid_synth_sfload(synth, path.c_str(), 1) == FLUID_FAILED) {
+    std::string why = LastFluidMessage();
+    error = "The SoundFont " + path + " cannot be loaded" + (why.empty() ? "." : ": " + why);
+    if (synth) delete_fluid_synth(synth);
+    return nullptr;
+  }
+  return synth;
+}
+
+// A new synth at `rate` with the SoundFont `path`; its settings object is returned too.
+fluid_synth_t* NewSynth(const std::string& path, int rate, fluid_settings_t*& settings, std::string& error) {
+  SilenceFluid();
+  if (g_holder.path != path) {
+    if (g_holder.synth) delete_fluid_synth(g_holder.synth);
+    if (g_holder.settings) delete_fluid_settings(g_holder.settings);
+    g_holder = SoundFontHolder{};
+    g_holder.settings = new_fluid_settings();
+    if (!g_holder.settings) {
+      error = "FluidSynth could not be started.";
+      return nullptr;
+    }
+    g_holder.synth = LoadSynth(g_holder.settings, path, error);
+    if (!g_holder.synth) {
+      delete_fluid_settings(g_holder.settings);
+      g_holder = SoundFontHolder{};
+      return nullptr;
+    }
+    g_holder.path = path;
+  }
+  settings = new_fluid_settings();
+  if (!settings) {
+    error = "FluidSynth could not be started.";
+    return nullptr;
+  }
+  fluid_settings_setnum(settings, "synth.sample-rate", double(rate));
+  fluid_synth_t* synth = LoadSynth(settings, path, error);
+  if (!synth) {
+    delete_fluid_settings(settings);
+    settings = nullptr;
+  }
+  return synth;
+}
+
+void SendEvent(fluid_synth_t* s, const Song& song, const SmfEvent& e) {
+  int ch = e.status & 0x0F;
+  switch (e.status & 0xF0) {
+    case 0x80: fluid_synth_noteoff(s, ch, e.data1); break;
+    case 0x90: fluid_synth_noteon(s, ch, e.data1, e.data2); break;
+    case 0xA0: fluid_synth_key_pressure(s, ch, e.data1, e.data2); break;
+    case 0xB0: fluid_synth_cc(s, ch, e.data1, e.data2); break;
+    case 0xC0: fluid_synth_program_change(s, ch, e.data1); break;
+    case 0xD0: fluid_synth_channel_pressure(s, ch, e.data1); break;
+    case 0xE0: fluid_synth_pitch_bend(s, ch, (e.data2 << 7) | e.data1); break;
+    case 0xF0:
+      if (e.sysexLength > 0 && size_t(e.sysexOffset) + e.sysexLength <= song.sysex.size())
+        fluid_synth_sysex(s, reinterpret_cast<const char*>(song.sysex.data() + e.sysexOffset), int(e.sysexLength),
+                          nullptr, nullptr, nullptr, 0);
+      break;
+    default: break;
+  }
+}
+
+snd_pcm_t* OpenSpeakers(int rate) {
+  SilenceAlsa();
+  snd_pcm_t* pcm = nullptr;
+  if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0) return nullptr;
+  if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_FLOAT_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 2, unsigned(rate), 1,
+                         100000) < 0) {
+    snd_pcm_close(pcm);
+    return nullptr;
+  }
+  return pcm;
+}
+
+std::atomic<int> g_waiters{0};
+
+// Callers announce themselves so the render thread, which holds the lock for most of its
+// time in fast mode, steps aside for them.
+struct FairLock {
+  std::unique_lock<std::mutex> lock;
+  explicit FairLock(std::mutex& m) {
+    ++g_waiters;
+    lock = std::unique_lock<std::mutex>(m);
+    --g_waiters;
+  }
+};
+
+}  // namespace
+
+SynthBus& SynthBus::Get() {
+  static SynthBus* bus = new SynthBus;  // never destroyed: its thread may outlive static objects
+  return *bus;
+}
+
+SynthBus::~SynthBus() = default;
+
+int SynthBus::Rate() {
+  FairLock l(mu_);
+  return rate_;
+}
+
+bool SynthBus::Running() {
+  FairLock l(mu_);
+  return running_;
+}
+
+bool SynthBus::StartLocked(int rate, bool speakers, std::string& error) {
+  SystemSetup setup = LoadSystemSetup();
+  std::string sf = ResolveSoundFont(setup);
+  if (sf.empty()) {
+    error = MissingSoundFontMessage();
+    return false;
+  }
+  fluid_settings_t* settings = nullptr;
+  auto* synth = NewSynth(sf, rate, settings, error);
+  if (!synth) return false;
+  fluid_synth_set_gain(synth, 0.2f * float(std::clamp(setup.volume, 0, 100)) / 100.0f);
+  synth_ = synth;
+  settings_ = settings;
+  fast_ = setup.fast;
+  rate_ = rate;
+  rendered_ = 0;
+  pcm_ = speakers ? OpenSpeakers(rate) : nullptr;
+  quit_ = false;
+  running_ = true;
+  thread_ = std::thread(&SynthBus::RenderLoop, this);
+  return true;
+}
+
+void SynthBus::StopThread(std::unique_lock<std::mutex>& lock) {
+  if (!running_) return;
+  quit_ = true;
+  cv_.notify_all();
+  lock.unlock();
+  if (thread_.joinable()) thread_.join();
+  lock.lock();
+  running_ = false;
+  delete_fluid_synth(static_cast<fluid_synth_t*>(synth_));
+  delete_fluid_settings(static_cast<fluid_settings_t*>(settings_));
+  synth_ = settings_ = nullptr;
+  if (pcm_) {
+    auto* pcm = static_cast<snd_pcm_t*>(pcm_);
+    snd_pcm_drain(pcm);
+    snd_pcm_close(pcm);
+    pcm_ = nullptr;
+  }
+}
+
+void SynthBus::MaybeStop(std::unique_lock<std::mutex>& lock) {
+  if (!sink_ && !song_) StopThread(lock);
+}
+
+void SynthBus::DispatchDue(int64_t blockStart) {
+  if (!song_ || songEnded_) return;
+  auto* synth = static_cast<fluid_synth_t*>(synth_);
+  const auto& ev = song_->events;
+  // An event goes to the block boundary nearest to its exact sample time.
+  const int64_t limit = blockStart + kSynthBlock / 2;
+  while (next_ < ev.size() && songStart_ + song_->SampleAt(ev[next_].units, rate_) < limit) {
+    SendEvent(synth, *song_, ev[next_]);
+    ++next_;
+  }
+}
+
+void SynthBus::ReleaseNotes() {
+  auto* synth = static_cast<fluid_synth_t*>(synth_);
+  if (!synth) return;
+  for (int ch = 0; ch < 16; ++ch) {
+    fluid_synth_cc(synth, ch, 64, 0);  // sustain pedal up, or the notes would hang on
+    fluid_synth_cc(synth, ch, 66, 0);
+    fluid_synth_all_notes_off(synth, ch);
+  }
+}
+
+void SynthBus::RenderLoop() {
+  constexpr int kChunk = kChunkBlocks * kSynthBlock;
+  std::vector<float> left(kChunk), right(kChunk), interleaved(2 * kChunk);
+  std::unique_lock<std::mutex> lock(mu_);
+  auto* synth = static_cast<fluid_synth_t*>(synth_);
+  Clock::time_point anchorTime = Clock::now();
+  int64_t anchorSample = rendered_;
+  bool wasFast = false;
+  while (!quit_) {
+    bool fast = fast_ && sink_ && song_ && !songEnded_;
+    if (fast != wasFast) {
+      if (!fast) {  // back to real time from here on
+        anchorTime = Clock::now();
+        anchorSample = rendered_;
+      }
+      wasFast = fast;
+    }
+    int blocks = kChunkBlocks;
+    if (!fast && !pcm_) {
+      double elapsed = std::chrono::duration<double>(Clock::now() - anchorTime).count();
+      int64_t due = anchorSample + int64_t(elapsed * rate_) - rendered_;
+      if (due < kSynthBlock) {
+        auto wait = std::chrono::duration<double>(double(kSynthBlock - due) / rate_);
+        cv_.wait_for(lock, std::chrono::duration_cast<Clock::duration>(wait));
+        continue;
+      }
+      blocks = int(std::min<int64_t>(due / kSynthBlock, kChunkBlocks));
+    }
+    int frames = 0;
+    for (int b = 0; b < blocks; ++b) {
+      DispatchDue(rendered_);
+      fluid_synth_write_float(synth, kSynthBlock, left.data(), frames, 1, right.data(), frames, 1);
+      frames += kSynthBlock;
+      rendered_ += kSynthBlock;
+      if (song_ && !songEnded_ && next_ >= song_->events.size() && rendered_ >= songEnd_) songEnded_ = true;
+    }
+    if (sink_) sink_->OnMix(left.data(), right.data(), frames);
+    if (pcm_) {
+      for (int i = 0; i < frames; ++i) {
+        interleaved[2 * i] = left[i];
+        interleaved[2 * i + 1] = right[i];
+      }
+      auto* pcm = static_cast<snd_pcm_t*>(pcm_);
+      lock.unlock();  // the sound card paces the loop
+      snd_pcm_sframes_t w = snd_pcm_writei(pcm, interleaved.data(), snd_pcm_uframes_t(frames));
+      if (w < 0) w = snd_pcm_recover(pcm, int(w), 1);
+      lock.lock();
+      if (w < 0) {  // the card went away: carry on silently in real time
+        snd_pcm_close(pcm);
+        pcm_ = nullptr;
+        anchorTime = Clock::now();
+        anchorSample = rendered_;
+      }
+    }
+    cv_.notify_all();
+    if (g_waiters.load()) {
+      lock.unlock();
+      while (g_waiters.load()) std::this_thread::yield();
+      lock.lock();
+    }
+  }
+}
+
+bool SynthBus::AttachRecorder(MixSink* sink, int rate, std::string& error) {
+  FairLock l(mu_);
+  if (running_ && (rate_ != rate || pcm_)) {
+    // Restart at the recording's rate; a song in progress continues where it was.
+    int64_t posMs = song_ ? std::max<int64_t>(0, (rendered_ - songStart_) * 1000 / rate_) : 0;
+    StopThread(l.lock);
+    if (!StartLocked(rate, false, error)) {
+      song_.reset();
+      token_ = 0;
+      return false;
+    }
+    if (song_) {
+      auto* synth = static_cast<fluid_synth_t*>(synth_);
+      for (size_t i = 0; i < next_; ++i) {  // bring the new synth's programs and controllers along
+        const auto& e = song_->events[i];
+        if ((e.status & 0xF0) != 0x80 && (e.status & 0xF0) != 0x90) SendEvent(synth, *song_, e);
+      }
+      songStart_ = rendered_ - song_->SampleAt(__int128(posMs) * song_->unitsPerSecond / 1000, rate_);
+      songEnd_ = songStart_ + song_->LengthSamples(rate_);
+    }
+  } else if (!running_ && !StartLocked(rate, false, error)) {
+    return false;
+  }
+  sink_ = sink;
+  cv_.notify_all();
+  return true;
+}
+
+void SynthBus::DetachRecorder(MixSink* sink) {
+  FairLock l(mu_);
+  if (sink_ != sink) return;
+  sink_ = nullptr;
+  MaybeStop(l.lock);
+}
+
+int SynthBus::PlaySong(std::shared_ptr<const Song> song, int64_t fromMs, std::string& error) {
+  FairLock l(mu_);
+  if (!running_ && !StartLocked(kPlaybackRate, true, error)) return 0;
+  auto* synth = static_cast<fluid_synth_t*>(synth_);
+  if (song_) ReleaseNotes();
+  song_ = std::move(song);
+  __int128 fromUnits = __int128(std::max<int64_t>(fromMs, 0)) * song_->unitsPerSecond / 1000;
+  next_ = song_->EventIndexAtMs(std::max<int64_t>(fromMs, 0));
+  if (fromMs <= 0 && fluid_synth_get_active_voice_count(synth) == 0) {
+    fluid_synth_system_reset(synth);
+    // Setting the rate again re-initialises the reverb's modulated delay lines, whose phase
+    // otherwise depends on how long the synth has run: a song then renders the same samples
+    // whenever it starts, in fast and in real-time recording alike.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    fluid_synth_set_sample_rate(synth, float(rate_));
+#pragma GCC diagnostic pop
+  }
+  for (size_t i = 0; i < next_; ++i) {  // a song resumed mid-way gets its programs and controllers
+    const auto& e = song_->events[i];
+    if ((e.status & 0xF0) != 0x80 && (e.status & 0xF0) != 0x90) SendEvent(synth, *song_, e);
+  }
+  songStart_ = rendered_ - song_->SampleAt(fromUnits, rate_);
+  songEnd_ = songStart_ + song_->LengthSamples(rate_);
+  songEnded_ = next_ >= song_->events.size() && rendered_ >= songEnd_;
+  token_ = nextToken_++;
+  cv_.notify_all();
+  return token_;
+}
+
+void SynthBus::StopSong(int token) {
+  FairLock l(mu_);
+  if (token == 0 || token != token_) return;
+  ReleaseNotes();
+  song_.reset();
+  token_ = 0;
+  MaybeStop(l.lock);
+}
+
+bool SynthBus::SongState(int token, int64_t& positionMs, bool& ended) {
+  FairLock l(mu_);
+  if (token == 0 || token != token_ || !song_) return false;
+  int64_t pos = (rendered_ - songStart_) * 1000 / rate_;
+  positionMs = std::clamp<int64_t>(pos, 0, song_->LengthMs());
+  ended = songEnded_;
+  return true;
+}
+
+}  // namespace kv::media

@@ -1,0 +1,80 @@
+// The built-in synthesizer's mix: one FluidSynth instance rendered in 64-frame blocks by one
+// thread. The recorder takes the mix as its input; a song on device 0 / the mapper plays into
+// it. In real-time mode blocks are paced by a monotonic clock (or by the sound card when the
+// mix goes to the speakers); in fast mode, while a song plays into a recording, blocks are
+// rendered as fast as the CPU allows. Song positions follow the rendered sample count, so a
+// song's timing in the recording is the same in both modes.
+#pragma once
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "smf_reader.h"
+
+namespace kv::media {
+
+class MixSink {
+ public:
+  virtual ~MixSink() = default;
+  // Called on the render thread with `frames` stereo frames at the mix rate.
+  virtual void OnMix(const float* left, const float* right, int frames) = 0;
+};
+
+constexpr int kSynthBlock = 64;  // FluidSynth applies events at these block boundaries
+
+class SynthBus {
+ public:
+  static SynthBus& Get();
+
+  // The recorder's input: starts the mix at `rate` (restarting it when it runs at another rate).
+  bool AttachRecorder(MixSink* sink, int rate, std::string& error);
+  void DetachRecorder(MixSink* sink);
+
+  // Starts a song at `fromMs`; returns a token for the calls below, 0 on failure.
+  int PlaySong(std::shared_ptr<const Song> song, int64_t fromMs, std::string& error);
+  // Stops the song: its notes are released, the mix keeps rendering their tails.
+  void StopSong(int token);
+  // Position in ms and whether the song has reached its end; false for an unknown token.
+  bool SongState(int token, int64_t& positionMs, bool& ended);
+
+  int Rate();
+  bool Running();
+  ~SynthBus();
+
+ private:
+  SynthBus() = default;
+  struct Impl;
+  void RenderLoop();
+  bool StartLocked(int rate, bool speakers, std::string& error);
+  void StopThread(std::unique_lock<std::mutex>& lock);
+  void MaybeStop(std::unique_lock<std::mutex>& lock);
+  void DispatchDue(int64_t blockStart);
+  void ReleaseNotes();
+
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::thread thread_;
+  bool quit_ = false;
+  bool running_ = false;
+  int rate_ = 0;
+  bool fast_ = true;
+  void* synth_ = nullptr;     // fluid_synth_t*, new for every start
+  void* settings_ = nullptr;  // its fluid_settings_t*
+  void* pcm_ = nullptr;    // snd_pcm_t* when the mix goes to the speakers
+  MixSink* sink_ = nullptr;
+  int64_t rendered_ = 0;
+
+  // The song playing on the synth.
+  std::shared_ptr<const Song> song_;
+  int token_ = 0;
+  int nextToken_ = 1;
+  size_t next_ = 0;
+  int64_t songStart_ = 0;
+  int64_t songEnd_ = 0;
+  bool songEnded_ = false;
+};
+
+}  // namespace kv::media

@@ -1,0 +1,154 @@
+#include "wave_file.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace kv::media {
+namespace {
+
+uint32_t Le32(const uint8_t* p) { return p[0] | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
+uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+void Put32(std::string& s, uint32_t v) {
+  for (int i = 0; i < 4; ++i) s.push_back(char((v >> (8 * i)) & 0xFF));
+}
+void Put16(std::string& s, uint16_t v) {
+  s.push_back(char(v & 0xFF));
+  s.push_back(char(v >> 8));
+}
+// A RIFF file cannot describe more than 4 GB; the recording stops growing there.
+constexpr int64_t kMaxData = 0xFFFFFFFFll - 128;
+
+}  // namespace
+
+bool ReadWaveHeader(const std::string& path, WaveFormat& fmt) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  std::fseek(f, 0, SEEK_END);
+  long size = std::ftell(f);
+  std::fseek(f, 0, SEEK_SET);
+  uint8_t h[12];
+  bool ok = size >= 12 && std::fread(h, 1, 12, f) == 12 && !std::memcmp(h, "RIFF", 4) && !std::memcmp(h + 8, "WAVE", 4);
+  bool haveFmt = false, haveData = false;
+  int64_t pos = 12;
+  while (ok && pos + 8 <= size) {
+    uint8_t c[8];
+    std::fseek(f, pos, SEEK_SET);
+    if (std::fread(c, 1, 8, f) != 8) break;
+    uint32_t len = Le32(c + 4);
+    if (!std::memcmp(c, "fmt ", 4)) {
+      uint8_t b[16];
+      if (len < 16 || std::fread(b, 1, 16, f) != 16) {
+        ok = false;
+        break;
+      }
+      fmt.formatTag = Le16(b);
+      fmt.channels = Le16(b + 2);
+      fmt.rate = int(Le32(b + 4));
+      fmt.bytesPerSecond = Le32(b + 8);
+      fmt.blockAlign = Le16(b + 12);
+      fmt.bits = Le16(b + 14);
+      fmt.fmtSize = int(len);
+      haveFmt = true;
+    } else if (!std::memcmp(c, "fact", 4)) {
+      fmt.hasFact = true;
+    } else if (!std::memcmp(c, "data", 4)) {
+      fmt.dataBytes = std::min<int64_t>(len, size - pos - 8);
+      haveData = true;
+      break;
+    }
+    pos += 8 + int64_t(len) + (len & 1);
+  }
+  std::fclose(f);
+  if (!ok || !haveFmt || fmt.channels <= 0 || fmt.rate <= 0 || fmt.blockAlign <= 0) return false;
+  if (fmt.bytesPerSecond <= 0) fmt.bytesPerSecond = int64_t(fmt.rate) * fmt.blockAlign;
+  if (!haveData) fmt.dataBytes = 0;
+  return true;
+}
+
+bool IsRecordableFormat(const WaveFormat& fmt) {
+  return fmt.formatTag == 1 && (fmt.bits == 8 || fmt.bits == 16) && (fmt.channels == 1 || fmt.channels == 2) &&
+         fmt.rate >= 4000 && fmt.rate <= 192000;
+}
+
+std::string BuildWaveHeader(const WaveFormat& in, int64_t dataBytes) {
+  WaveFormat fmt = in;
+  fmt.blockAlign = fmt.channels * fmt.bits / 8;
+  fmt.bytesPerSecond = int64_t(fmt.rate) * fmt.blockAlign;
+  int fmtSize = fmt.fmtSize >= 18 ? 18 : 16;
+  uint32_t pad = uint32_t(dataBytes & 1);
+  uint32_t riff = 4 + (8 + fmtSize) + (fmt.hasFact ? 12 : 0) + 8 + uint32_t(dataBytes) + pad;
+  std::string h = "RIFF";
+  Put32(h, riff);
+  h += "WAVEfmt ";
+  Put32(h, uint32_t(fmtSize));
+  Put16(h, 1);
+  Put16(h, uint16_t(fmt.channels));
+  Put32(h, uint32_t(fmt.rate));
+  Put32(h, uint32_t(fmt.bytesPerSecond));
+  Put16(h, uint16_t(fmt.blockAlign));
+  Put16(h, uint16_t(fmt.bits));
+  if (fmtSize == 18) Put16(h, 0);
+  if (fmt.hasFact) {
+    h += "fact";
+    Put32(h, 4);
+    Put32(h, uint32_t(dataBytes / fmt.blockAlign));
+  }
+  h += "data";
+  Put32(h, uint32_t(dataBytes));
+  return h;
+}
+
+WaveStreamWriter::~WaveStreamWriter() { Discard(); }
+
+bool WaveStreamWriter::Open(const std::string& target, const WaveFormat& fmt) {
+  Discard();
+  fmt_ = fmt;
+  data_ = 0;
+  failed_ = false;
+  tmp_ = target + ".~rec";
+  f_ = std::fopen(tmp_.c_str(), "wb");
+  if (!f_) return false;
+  std::string h = BuildWaveHeader(fmt_, 0);
+  if (std::fwrite(h.data(), 1, h.size(), f_) != h.size()) failed_ = true;
+  return true;
+}
+
+bool WaveStreamWriter::Write(const void* data, size_t bytes) {
+  if (!f_ || failed_) return false;
+  if (data_ + int64_t(bytes) > kMaxData) bytes = size_t(std::max<int64_t>(0, kMaxData - data_));
+  if (bytes && std::fwrite(data, 1, bytes, f_) != bytes) {
+    failed_ = true;
+    return false;
+  }
+  data_ += int64_t(bytes);
+  return true;
+}
+
+bool WaveStreamWriter::Commit(const std::string& target) {
+  if (!f_) return false;
+  bool ok = !failed_;
+  if (ok && (data_ & 1)) ok = std::fputc(0, f_) != EOF;
+  std::string h = BuildWaveHeader(fmt_, data_);
+  ok = ok && std::fseek(f_, 0, SEEK_SET) == 0 && std::fwrite(h.data(), 1, h.size(), f_) == h.size();
+  ok = ok && std::fflush(f_) == 0 && fsync(fileno(f_)) == 0;
+  ok = (std::fclose(f_) == 0) && ok;
+  f_ = nullptr;
+  if (ok) ok = std::rename(tmp_.c_str(), target.c_str()) == 0;
+  if (!ok) std::remove(tmp_.c_str());
+  tmp_.clear();
+  return ok;
+}
+
+void WaveStreamWriter::Discard() {
+  if (f_) {
+    std::fclose(f_);
+    f_ = nullptr;
+  }
+  if (!tmp_.empty()) std::remove(tmp_.c_str());
+  tmp_.clear();
+}
+
+}  // namespace kv::media

@@ -1,0 +1,61 @@
+// The waveaudio device: records in the format of the WAVE file it was opened on, from the
+// recording source of the system setup (the built-in synth's mix, or an ALSA capture device),
+// streaming to a temporary file that "save" renames over the target.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "synth_bus.h"
+#include "wave_file.h"
+#include "winmm.h"
+
+namespace kv::media {
+
+class WaveRecorder : public MixSink {
+ public:
+  enum class State { Stopped, Recording, Paused };
+
+  ~WaveRecorder() override;
+  // path empty: a new recording without a file (11025 Hz, 8-bit mono until set otherwise).
+  MCIERROR Open(const std::string& path);
+  MCIERROR Record(bool overwrite);
+  MCIERROR Stop();
+  MCIERROR Pause();
+  MCIERROR Resume();
+  MCIERROR SeekFrames(int64_t frame);
+  MCIERROR Save(const std::string& target);
+  void Close();
+  // Changes the format of a recording not yet started ("set ... bitspersample 16").
+  MCIERROR SetFormat(int rate, int bits, int channels);
+
+  State GetState() const { return state_; }
+  int64_t LengthFrames() const;
+  int64_t PositionFrames() const;
+  const WaveFormat& Format() const { return fmt_; }
+  const std::string& Path() const { return path_; }
+
+  void OnMix(const float* left, const float* right, int frames) override;
+
+ private:
+  MCIERROR StartSource();
+  void StopSource();
+  void CaptureLoop();
+
+  std::string path_;
+  WaveFormat fmt_;
+  WaveStreamWriter writer_;
+  std::atomic<int64_t> frames_{0};
+  int64_t position_ = -1;  // -1: at the end of the recording
+  State state_ = State::Stopped;
+  bool onBus_ = false;
+  std::vector<uint8_t> buf_;
+  // ALSA capture source
+  std::thread capture_;
+  std::atomic<bool> captureQuit_{false};
+  void* pcm_ = nullptr;
+};
+
+}  // namespace kv::media

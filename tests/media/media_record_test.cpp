@@ -1,0 +1,200 @@
+// Recording through the conversion's command sequence: every WAVE format, timing of onsets
+// against the tempo map in fast and real-time recording, and the whole test corpus.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "media_test_util.h"
+
+using namespace kvtest;
+
+namespace {
+
+constexpr int kDelayMs = 150;
+
+// A short two-instrument song with a tempo change.
+std::string Melody() {
+  SmfWriter::Track t0, t1, t2;
+  t0.Tempo(0, 500000);
+  t0.Tempo(960, 400000);
+  t0.End(2400);
+  t1.Event(0, {0xC0, 0});
+  t2.Event(0, {0xC1, 40});
+  const int notes[] = {60, 64, 67, 72, 67, 64, 60, 55};
+  for (int i = 0; i < 8; ++i) {
+    uint32_t at = uint32_t(i * 240);
+    t1.Event(at, {0x90, notes[i], 100});
+    t1.Event(at + 200, {0x80, notes[i], 0});
+    if (i % 2 == 0) {
+      t2.Event(at, {0x91, notes[i] - 12, 90});
+      t2.Event(at + 400, {0x81, notes[i] - 12, 0});
+    }
+  }
+  t1.End(2400);
+  t2.End(2400);
+  return SmfWriter::File(1, 480, {t0, t1, t2});
+}
+
+class Recording : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { dir = MakeTempDir("rec"); }
+  void SetUp() override { UseSystemSetup(dir, true); }
+  void TearDown() override { mciSendStringA("close all", nullptr, 0, nullptr); }
+  static std::string dir;
+};
+std::string Recording::dir;
+
+// Click times measured in a recording, relative to the first click, against the tempo map.
+std::vector<int64_t> OnsetErrors(const std::string& wav, const std::vector<double>& times, int rate) {
+  Audio a;
+  EXPECT_TRUE(ReadAudio(wav, a));
+  EXPECT_EQ(a.rate, rate);
+  auto on = Onsets(a.mono, 0.1 * Peak(a.mono), rate / 50);
+  EXPECT_EQ(on.size(), times.size());
+  std::vector<int64_t> errors;
+  if (on.size() != times.size()) return errors;
+  for (size_t i = 0; i < times.size(); ++i) {
+    int64_t expected = on[0] + std::llround((times[i] - times[0]) * rate);
+    errors.push_back(on[i] - expected);
+  }
+  return errors;
+}
+
+int64_t MaxAbs(const std::vector<int64_t>& v) {
+  int64_t m = 0;
+  for (auto x : v) m = std::max<int64_t>(m, std::llabs(x));
+  return m;
+}
+
+}  // namespace
+
+TEST_F(Recording, EveryTemplateFormatRecordsTheSong) {
+  std::string midi = dir + "/melody.mid";
+  WriteFile(midi, Melody());
+  const double songSeconds = 2.2;  // two quarters at 120 bpm, three at 150 bpm
+  for (int number = 101; number <= 124; ++number) {
+    SCOPED_TRACE("template " + std::to_string(number));
+    Format f = TemplateFormat(number);
+    std::string wav = dir + "/out " + std::to_string(number) + ".wav";
+    WriteFile(wav, TemplateBytes(number));
+    CycleResult r = RecordCycle(midi, wav, kDelayMs);
+    EXPECT_EQ(r.lengthMs, 2200);
+    EXPECT_EQ(r.saveError, 0u);
+    Audio a;
+    ASSERT_TRUE(ReadAudio(wav, a));
+    EXPECT_EQ(a.rate, f.rate);
+    EXPECT_EQ(a.channels, f.channels);
+    EXPECT_EQ(a.format & SF_FORMAT_SUBMASK, f.bits == 8 ? SF_FORMAT_PCM_U8 : SF_FORMAT_PCM_16);
+    // Header sizes agree with the file: header + data (+ pad byte).
+    int64_t bytes = a.frames * f.channels * f.bits / 8;
+    EXPECT_EQ(int64_t(fs::file_size(wav)), 58 + bytes + (bytes & 1));
+    double seconds = double(a.frames) / f.rate;
+    EXPECT_GE(seconds, songSeconds + 2 * kDelayMs / 1000.0 - 0.02);
+    EXPECT_LE(seconds, songSeconds + 2 * kDelayMs / 1000.0 + 0.5);
+    EXPECT_GT(Peak(a.mono), 0.05);
+    auto ref = ReferenceRender(midi, f.rate, 0.3);
+    EXPECT_GT(BestEnvelopeCorrelation(a.mono, ref, f.rate), 0.9);
+    fs::remove(wav);
+  }
+}
+
+TEST_F(Recording, SavedFileIsReadByOtherTools) {
+  std::string midi = dir + "/melody.mid";
+  WriteFile(midi, Melody());
+  std::string wav = dir + "/tools.wav";
+  WriteFile(wav, TemplateBytes(122));  // 48 kHz 8-bit stereo
+  RecordCycle(midi, wav, 0);
+  if (std::system("command -v ffprobe >/dev/null 2>&1") == 0) {
+    std::string cmd = "ffprobe -v error -show_entries stream=sample_rate,channels,codec_name -of csv=p=0 \"" + wav + "\"";
+    FILE* p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char line[128] = {};
+    ASSERT_NE(fgets(line, sizeof line, p), nullptr);
+    pclose(p);
+    EXPECT_EQ(std::string(line), "pcm_u8,48000,2\n");
+  }
+  if (std::system("command -v sox >/dev/null 2>&1") == 0) {
+    EXPECT_EQ(std::system(("sox \"" + wav + "\" -n stat 2>/dev/null").c_str()), 0);
+  }
+}
+
+TEST_F(Recording, ClickOnsetsFollowTheTempoMapInFastAndRealTime) {
+  std::vector<double> shortTimes, longTimes;
+  std::string shortMidi = dir + "/clicks-short.mid", longMidi = dir + "/clicks-long.mid";
+  WriteFile(shortMidi, ClickTrack(7, shortTimes));
+  WriteFile(longMidi, ClickTrack(30, longTimes));
+
+  struct Case {
+    const char* name;
+    const std::string* midi;
+    const std::vector<double>* times;
+    int number;
+    bool fast;
+  };
+  const Case cases[] = {
+      {"fast-44100-long", &longMidi, &longTimes, 120, true},
+      {"fast-48000-long", &longMidi, &longTimes, 124, true},
+      {"fast-44100-short", &shortMidi, &shortTimes, 120, true},
+      {"realtime-44100-short", &shortMidi, &shortTimes, 120, false},
+      {"realtime-48000-short", &shortMidi, &shortTimes, 123, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    UseSystemSetup(dir, c.fast);
+    std::string wav = dir + "/" + c.name + ".wav";
+    WriteFile(wav, TemplateBytes(c.number));
+    CycleResult r = RecordCycle(*c.midi, wav, 100);
+    int rate = TemplateFormat(c.number).rate;
+    auto errors = OnsetErrors(wav, *c.times, rate);
+    ASSERT_EQ(errors.size(), c.times->size());
+    EXPECT_LE(MaxAbs(errors), 64) << "worst onset error in samples";
+    EXPECT_LE(std::llabs(errors.back()), 64) << "drift from first click to last";
+    std::printf("[ onsets ] %-22s clicks %zu, worst error %lld samples (%.2f ms), recorded in %.2f s\n", c.name,
+                errors.size(), (long long)MaxAbs(errors), 1000.0 * MaxAbs(errors) / rate, r.seconds);
+    if (!c.fast) EXPECT_GE(r.seconds, shortTimes.back() - shortTimes.front());  // real time takes its time
+  }
+
+  // Fast and real-time recordings of the same song hold the same samples from the first sound on.
+  Audio fast, slow;
+  ASSERT_TRUE(ReadAudio(dir + "/fast-44100-short.wav", fast));
+  ASSERT_TRUE(ReadAudio(dir + "/realtime-44100-short.wav", slow));
+  auto firstSound = [](const Audio& a) {
+    size_t i = 0;
+    while (i < a.mono.size() && a.mono[i] == 0.0f) ++i;
+    return i;
+  };
+  size_t f0 = firstSound(fast), s0 = firstSound(slow);
+  size_t n = size_t(44100 * (shortTimes.back() + 0.2));
+  ASSERT_LT(f0 + n, fast.mono.size());
+  ASSERT_LT(s0 + n, slow.mono.size());
+  size_t differing = 0;
+  for (size_t i = 0; i < n; ++i) differing += fast.mono[f0 + i] != slow.mono[s0 + i];
+  EXPECT_EQ(differing, 0u);
+}
+
+TEST_F(Recording, WholeCorpusThroughTheRecordCycle) {
+  int files = 0;
+  for (auto& entry : fs::directory_iterator(CorpusFile(""))) {
+    if (entry.path().extension() != ".mid") continue;
+    ++files;
+    std::string name = entry.path().filename().string();
+    SCOPED_TRACE(name);
+    std::string wav = dir + "/corpus.wav";
+    WriteFile(wav, TemplateBytes(101));  // 16 kHz 8-bit mono keeps this quick
+    CycleResult r = RecordCycle(entry.path().string(), wav, 0, 60);
+    ASSERT_LT(r.seconds, 60) << "the recording did not finish";
+    EXPECT_EQ(r.saveError, 0u);
+    Audio a;
+    ASSERT_TRUE(ReadAudio(wav, a));
+    EXPECT_EQ(a.rate, 16000);
+    EXPECT_EQ(a.channels, 1);
+    double seconds = double(a.frames) / a.rate;
+    if (r.lengthMs > 0) {
+      EXPECT_GE(seconds, r.lengthMs / 1000.0 - 0.02);
+      EXPECT_LE(seconds, r.lengthMs / 1000.0 + 1.0);
+    } else {
+      EXPECT_LT(seconds, 1.0);
+    }
+  }
+  EXPECT_GT(files, 60);
+}
