@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Mp3Info.h"
+#include "kernel32.h"
 #include "l3codec.h"
 
 namespace {
@@ -52,14 +53,10 @@ std::string findInDir(const std::string& dir, const char* name) {
 
 std::vector<std::string> systemFolders() {
   std::vector<std::string> dirs;
-  // The platform layer's answer when the process has it loaded (the program does).
-  using GetSysDir = uint32_t (*)(char*, uint32_t);
-  if (auto fn = reinterpret_cast<GetSysDir>(dlsym(RTLD_DEFAULT, "GetSystemDirectoryA"))) {
-    char buf[4096] = {};
-    uint32_t n = fn(buf, sizeof buf);
-    if (n > 0 && n < sizeof buf) dirs.emplace_back(buf);
-  }
-  if (const char* env = std::getenv("KORVESSA_SYSTEM_DIR"); env && *env) dirs.emplace_back(env);
+  char buf[4096] = {};
+  UINT n = GetSystemDirectoryA(buf, sizeof buf);
+  if (n > 0 && n < sizeof buf) dirs.emplace_back(buf);
+  // Beside this library, for hosts whose own system folder lies elsewhere (a test runner, a tool).
   Dl_info di{};
   if (dladdr(reinterpret_cast<void*>(&vbmp3_init), &di) && di.dli_fname) {
     std::string self = di.dli_fname;

@@ -10,8 +10,8 @@
  *   while (vbmp3_getEncodeState(&done, &total) == VBMP3_STATE_ENCODING) ... poll
  *   vbmp3_free();                      stops a running encode; an unfinished MP3 is removed
  *
- * The codec is looked for in the system folder: GetSystemDirectoryA when the process provides it,
- * else $KORVESSA_SYSTEM_DIR, else the folder "system" beside VBMP3.dll.
+ * The codec is looked for in the system folder (GetSystemDirectoryA: build/bin/system, or
+ * $KORVESSA_SYSTEM_DIR), then in the folder "system" beside VBMP3.dll.
  */
 #ifndef KORVESSA_VBMP3_H
 #define KORVESSA_VBMP3_H

@@ -177,7 +177,9 @@ TEST_F(Vbmp3Dll, OpenGivesPlayingTimeOfCbrAndVbrFiles) {
     EXPECT_EQ(info.v[3], 7);
     EXPECT_EQ(info.v[0], 44100);
     EXPECT_EQ(info.v[1], 2);
-    if (!c.vbr) EXPECT_NEAR(info.v[2], 96, 3);
+    if (!c.vbr) {
+      EXPECT_NEAR(info.v[2], 96, 3);
+    }
     EXPECT_STREQ(info.title, "");
     EXPECT_STREQ(info.artist, "");
   }
