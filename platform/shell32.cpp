@@ -19,10 +19,11 @@ namespace {
 constexpr int kShellOk = 42;  // any value above 32 means success
 constexpr DWORD kErrorNoAssociation = 1155;
 
+// A program is what Linux can run: an ELF file or a "#!" script (the execute bit of a
+// document copied from a FAT stick does not make it one).
 bool IsExecutableFile(const std::string& path) {
   struct stat st{};
   if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  if (access(path.c_str(), X_OK) == 0) return true;
   std::ifstream f(path, std::ios::binary);
   char head[4] = {};
   f.read(head, 4);

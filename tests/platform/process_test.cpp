@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <string>
 
 #include "TempDir.h"
@@ -168,6 +169,8 @@ TEST(ShellExecute, DocumentsWithoutDesktopHaveNoAssociation) {
             SE_ERR_NOASSOC);
   EXPECT_EQ(reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, "open", "https://example.org/form", nullptr, nullptr, 1)),
             SE_ERR_NOASSOC);
+  // The execute bit alone does not make a document a program.
+  chmod(doc.c_str(), 0755);
   SHELLEXECUTEINFOA info{};
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_NOCLOSEPROCESS;
@@ -176,6 +179,37 @@ TEST(ShellExecute, DocumentsWithoutDesktopHaveNoAssociation) {
   EXPECT_EQ(reinterpret_cast<intptr_t>(info.hInstApp), SE_ERR_NOASSOC);
   if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
   if (!wayland.empty()) setenv("WAYLAND_DISPLAY", wayland.c_str(), 1);
+}
+
+TEST(ShellExecute, DocumentsAndAddressesGoToXdgOpen) {
+  TempDir dir;
+  // A stand-in xdg-open that records what it was asked to open.
+  WriteScript(dir / "xdg-open", "echo \"$1\" >> \"" + dir.path() + "/opened.txt\"\necho noise\n");
+  std::string doc = dir / "my help.hlp";
+  WriteBytes(doc, "<html></html>");
+  std::string oldPath = getenv("PATH") ? getenv("PATH") : "";
+  const char* oldDisplay = getenv("DISPLAY");
+  std::string savedDisplay = oldDisplay ? oldDisplay : "";
+  setenv("PATH", (dir.path() + ":" + oldPath).c_str(), 1);
+  setenv("DISPLAY", ":97", 1);
+  EXPECT_GT(reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, "open", doc.c_str(), nullptr, nullptr, 1)), 32);
+  SHELLEXECUTEINFOA info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  info.lpFile = "mailto:info@example.org";
+  EXPECT_TRUE(ShellExecuteExA(&info));
+  EXPECT_EQ(info.hProcess, nullptr);
+  setenv("PATH", oldPath.c_str(), 1);
+  if (oldDisplay) setenv("DISPLAY", savedDisplay.c_str(), 1);
+  else unsetenv("DISPLAY");
+  // Both requests arrive, in either order.
+  std::string opened;
+  for (int i = 0; i < 2000 && std::count(opened.begin(), opened.end(), '\n') < 2; ++i) {
+    Sleep(5);
+    opened = ReadBytes(dir / "opened.txt");
+  }
+  EXPECT_NE(opened.find(doc + "\n"), std::string::npos) << opened;
+  EXPECT_NE(opened.find("mailto:info@example.org\n"), std::string::npos) << opened;
 }
 
 }  // namespace
