@@ -117,6 +117,14 @@ void encodeLoop(L3CODEC_STREAM* s, l3codec_encode_fn encode) {
   }
 }
 
+// A host that exits or unloads the library mid-encode must not meet a joinable thread at teardown.
+struct StopAtUnload {
+  ~StopAtUnload() {
+    std::lock_guard lock(g_mutex);
+    stopEncode();
+  }
+} g_stopAtUnload;
+
 void copyText(char (&dst)[128], const std::string& src) {
   size_t n = std::min(src.size(), sizeof dst - 1);
   while (n > 0 && n < src.size() && (static_cast<unsigned char>(src[n]) & 0xC0) == 0x80) --n;  // whole characters only
