@@ -110,8 +110,9 @@ struct CycleResult {
 };
 
 // The exact command sequence of a conversion: recorder, delay, sequencer, poll, delay, save.
+// stopAfterMs > 0 stops the song there, as the Stop command does.
 inline CycleResult RecordCycle(const std::string& midi, const std::string& wav, int delayMs,
-                               double timeoutSeconds = 120) {
+                               double timeoutSeconds = 120, int64_t stopAfterMs = 0) {
   CycleResult r;
   auto t0 = std::chrono::steady_clock::now();
   const std::string q = "\"";
@@ -127,8 +128,9 @@ inline CycleResult RecordCycle(const std::string& midi, const std::string& wav, 
     std::string mode = Mci("status PlayMedia mode");
     if (mode.compare(0, 7, "playing") != 0) break;
     r.played = true;
-    Mci("status PlayMedia position");
+    int64_t position = std::atoll(Mci("status PlayMedia position").c_str());
     Mci("status PlayMedia length");
+    if (stopAfterMs > 0 && position >= stopAfterMs) break;
     if (std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() > timeoutSeconds) break;
     SleepMs(10);
   }
