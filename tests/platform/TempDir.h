@@ -1,4 +1,4 @@
-// A scratch folder removed at the end of each test, and small file helpers.
+// A scratch folder removed at the end of each test, environment restoring, file helpers.
 #pragma once
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -44,3 +44,26 @@ inline bool Exists(const std::string& path) {
   struct stat st{};
   return stat(path.c_str(), &st) == 0;
 }
+
+// Sets (or with nullptr removes) an environment variable until the end of the scope.
+class EnvGuard {
+ public:
+  EnvGuard(const char* name, const char* value) : name_(name) {
+    const char* v = getenv(name);
+    had_ = v != nullptr;
+    if (had_) old_ = v;
+    if (value) setenv(name, value, 1);
+    else unsetenv(name);
+  }
+  ~EnvGuard() {
+    if (had_) setenv(name_, old_.c_str(), 1);
+    else unsetenv(name_);
+  }
+  EnvGuard(const EnvGuard&) = delete;
+  EnvGuard& operator=(const EnvGuard&) = delete;
+
+ private:
+  const char* name_;
+  bool had_;
+  std::string old_;
+};

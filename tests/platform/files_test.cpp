@@ -20,38 +20,16 @@ std::string ExeFolder() {
   return exe.substr(0, exe.rfind('/'));
 }
 
-// Restores an environment variable at the end of a test.
-class EnvGuard {
- public:
-  explicit EnvGuard(const char* name) : name_(name) {
-    const char* v = getenv(name);
-    had_ = v != nullptr;
-    if (had_) old_ = v;
-  }
-  ~EnvGuard() {
-    if (had_) setenv(name_, old_.c_str(), 1);
-    else unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  bool had_;
-  std::string old_;
-};
-
 TEST(Folders, WindowsAndSystemFoldersBesideTheProgramOrFromEnvironment) {
-  EnvGuard w("KORVESSA_WINDOWS_DIR"), s("KORVESSA_SYSTEM_DIR");
-  unsetenv("KORVESSA_WINDOWS_DIR");
-  unsetenv("KORVESSA_SYSTEM_DIR");
   char buf[250];
-  UINT n = GetWindowsDirectoryA(buf, sizeof buf);
-  EXPECT_EQ(std::string(buf), ExeFolder() + "/windows");
-  EXPECT_EQ(n, strlen(buf));
-  n = GetSystemDirectoryA(buf, sizeof buf);
-  EXPECT_EQ(std::string(buf), ExeFolder() + "/system");
-
-  setenv("KORVESSA_WINDOWS_DIR", "/opt/win//", 1);
-  setenv("KORVESSA_SYSTEM_DIR", "/opt/sys", 1);
+  {
+    EnvGuard w("KORVESSA_WINDOWS_DIR", nullptr), s("KORVESSA_SYSTEM_DIR", nullptr);
+    EXPECT_EQ(GetWindowsDirectoryA(buf, sizeof buf), ExeFolder().size() + 8);
+    EXPECT_EQ(std::string(buf), ExeFolder() + "/windows");
+    GetSystemDirectoryA(buf, sizeof buf);
+    EXPECT_EQ(std::string(buf), ExeFolder() + "/system");
+  }
+  EnvGuard w("KORVESSA_WINDOWS_DIR", "/opt/win//"), s("KORVESSA_SYSTEM_DIR", "/opt/sys");
   EXPECT_EQ(GetWindowsDirectoryA(buf, sizeof buf), 8u);
   EXPECT_STREQ(buf, "/opt/win");
   EXPECT_EQ(GetSystemDirectoryA(buf, sizeof buf), 8u);

@@ -161,10 +161,7 @@ TEST(ShellExecute, DocumentsWithoutDesktopHaveNoAssociation) {
   TempDir dir;
   std::string doc = dir / "Dorvanti.hlp";
   WriteBytes(doc, "<html></html>");
-  std::string display = getenv("DISPLAY") ? getenv("DISPLAY") : "";
-  std::string wayland = getenv("WAYLAND_DISPLAY") ? getenv("WAYLAND_DISPLAY") : "";
-  unsetenv("DISPLAY");
-  unsetenv("WAYLAND_DISPLAY");
+  EnvGuard x("DISPLAY", nullptr), w("WAYLAND_DISPLAY", nullptr);
   EXPECT_EQ(reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, "open", doc.c_str(), nullptr, nullptr, 1)),
             SE_ERR_NOASSOC);
   EXPECT_EQ(reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, "open", "https://example.org/form", nullptr, nullptr, 1)),
@@ -177,8 +174,6 @@ TEST(ShellExecute, DocumentsWithoutDesktopHaveNoAssociation) {
   info.lpFile = doc.c_str();
   EXPECT_FALSE(ShellExecuteExA(&info));
   EXPECT_EQ(reinterpret_cast<intptr_t>(info.hInstApp), SE_ERR_NOASSOC);
-  if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
-  if (!wayland.empty()) setenv("WAYLAND_DISPLAY", wayland.c_str(), 1);
 }
 
 TEST(ShellExecute, DocumentsAndAddressesGoToXdgOpen) {
@@ -187,21 +182,17 @@ TEST(ShellExecute, DocumentsAndAddressesGoToXdgOpen) {
   WriteScript(dir / "xdg-open", "echo \"$1\" >> \"" + dir.path() + "/opened.txt\"\necho noise\n");
   std::string doc = dir / "my help.hlp";
   WriteBytes(doc, "<html></html>");
-  std::string oldPath = getenv("PATH") ? getenv("PATH") : "";
-  const char* oldDisplay = getenv("DISPLAY");
-  std::string savedDisplay = oldDisplay ? oldDisplay : "";
-  setenv("PATH", (dir.path() + ":" + oldPath).c_str(), 1);
-  setenv("DISPLAY", ":97", 1);
-  EXPECT_GT(reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, "open", doc.c_str(), nullptr, nullptr, 1)), 32);
-  SHELLEXECUTEINFOA info{};
-  info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
-  info.lpFile = "mailto:info@example.org";
-  EXPECT_TRUE(ShellExecuteExA(&info));
-  EXPECT_EQ(info.hProcess, nullptr);
-  setenv("PATH", oldPath.c_str(), 1);
-  if (oldDisplay) setenv("DISPLAY", savedDisplay.c_str(), 1);
-  else unsetenv("DISPLAY");
+  std::string path = dir.path() + ":" + (getenv("PATH") ? getenv("PATH") : "");
+  {
+    EnvGuard p("PATH", path.c_str()), x("DISPLAY", ":97");
+    EXPECT_GT(reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, "open", doc.c_str(), nullptr, nullptr, 1)), 32);
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.lpFile = "mailto:info@example.org";
+    EXPECT_TRUE(ShellExecuteExA(&info));
+    EXPECT_EQ(info.hProcess, nullptr);
+  }
   // Both requests arrive, in either order.
   std::string opened;
   for (int i = 0; i < 2000 && std::count(opened.begin(), opened.end(), '\n') < 2; ++i) {

@@ -270,13 +270,9 @@ TEST_F(Profile, FailedWriteReturnsFalseAndKeepsOldFile) {
 }
 
 TEST_F(Profile, BareFileNameLivesInTheWindowsFolder) {
-  const char* old = getenv("KORVESSA_WINDOWS_DIR");
-  std::string saved = old ? old : "";
-  setenv("KORVESSA_WINDOWS_DIR", dir.path().c_str(), 1);
+  EnvGuard w("KORVESSA_WINDOWS_DIR", dir.path().c_str());
   EXPECT_TRUE(WritePrivateProfileStringA("a", "k", "v", "bare-name.ini"));
   EXPECT_EQ(ReadBytes(dir / "bare-name.ini"), "[a]\nk=v\n");
-  if (old) setenv("KORVESSA_WINDOWS_DIR", saved.c_str(), 1);
-  else unsetenv("KORVESSA_WINDOWS_DIR");
 }
 
 TEST_F(Profile, RefusesWhatCouldNotBeReadBack) {

@@ -1,9 +1,7 @@
 // Special folders.
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "TempDir.h"
 #include "shell32.h"
@@ -22,23 +20,8 @@ std::string SpecialFolder(int csidl) {
 class SpecialFolders : public ::testing::Test {
  protected:
   TempDir home;
-  void SetUp() override {
-    for (const char* v : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_DESKTOP_DIR"}) {
-      const char* old = getenv(v);
-      saved_.emplace_back(v, old ? std::optional<std::string>(old) : std::nullopt);
-      unsetenv(v);
-    }
-    setenv("HOME", home.path().c_str(), 1);
-  }
-  void TearDown() override {
-    for (auto& [name, value] : saved_) {
-      if (value) setenv(name, value->c_str(), 1);
-      else unsetenv(name);
-    }
-  }
-
- private:
-  std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+  EnvGuard h{"HOME", home.path().c_str()}, c{"XDG_CONFIG_HOME", nullptr}, d{"XDG_DATA_HOME", nullptr},
+      k{"XDG_DESKTOP_DIR", nullptr};
 };
 
 TEST_F(SpecialFolders, DefaultsUnderHome) {
@@ -56,8 +39,7 @@ TEST_F(SpecialFolders, XdgSettingsWin) {
   std::filesystem::create_directories(home / "cfg");
   std::filesystem::create_directories(home / "デスクトップ");
   WriteBytes(home / "cfg/user-dirs.dirs", "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/デスクトップ\"\n");
-  setenv("XDG_CONFIG_HOME", (home / "cfg").c_str(), 1);
-  setenv("XDG_DATA_HOME", (home / "data/").c_str(), 1);
+  EnvGuard cfg("XDG_CONFIG_HOME", (home / "cfg").c_str()), data("XDG_DATA_HOME", (home / "data/").c_str());
   EXPECT_EQ(SpecialFolder(CSIDL_DESKTOP), home / "デスクトップ");
   EXPECT_EQ(SpecialFolder(CSIDL_STARTUP), home / "cfg/autostart");
   EXPECT_EQ(SpecialFolder(CSIDL_PROGRAMS), home / "data/applications");

@@ -8,9 +8,7 @@ namespace {
 using kv::text::Encoding;
 
 TEST(TextCodec, RecognisesWellFormedUtf8Only) {
-  EXPECT_TRUE(kv::text::IsUtf8(""));
-  EXPECT_TRUE(kv::text::IsUtf8("plain ascii"));
-  EXPECT_TRUE(kv::text::IsUtf8("音楽 \xF0\x9F\x8E\xB5"));
+  EXPECT_TRUE(kv::text::IsUtf8("plain ascii, 音楽 \xF0\x9F\x8E\xB5"));
   EXPECT_FALSE(kv::text::IsUtf8("\xC0\x80"));          // overlong NUL
   EXPECT_FALSE(kv::text::IsUtf8("\xED\xA0\x80"));      // surrogate
   EXPECT_FALSE(kv::text::IsUtf8("\xF4\x90\x80\x80"));  // beyond U+10FFFF
