@@ -78,7 +78,7 @@ inline void SetWmaSettingsText(char* field, size_t size, std::string_view text) 
     while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
   }
   std::memset(field, ' ', size);
-  std::memcpy(field, text.data(), n);
+  if (n) std::memcpy(field, text.data(), n);
   if (n < size) field[n] = '\0';
 }
 
