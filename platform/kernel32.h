@@ -77,11 +77,16 @@ KV_API DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, 
 KV_API BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
 KV_API BOOL WINAPI GetDiskFreeSpaceExA(LPCSTR lpDirectoryName, PULARGE_INTEGER lpFreeBytesAvailableToCaller,
                                        PULARGE_INTEGER lpTotalNumberOfBytes, PULARGE_INTEGER lpTotalNumberOfFreeBytes);
+// SearchPathA with lpPath NULL: a name with a '/' as given, else beside the executable, the
+// current folder, then PATH; the exact name first, then one differing in letter case.
+// Folders are not found. lpPath may list folders separated by ':' or ';'.
 KV_API DWORD WINAPI SearchPathA(LPCSTR lpPath, LPCSTR lpFileName, LPCSTR lpExtension, DWORD nBufferLength,
                                 LPSTR lpBuffer, LPSTR* lpFilePart);
 
 // Directory search: the pattern's last component may hold * and ?; names match without
-// regard to letter case, as on Windows.
+// regard to letter case, as on Windows. A path without wildcards finds that file or folder
+// itself (a folder's own entry, e.g. "music" for "/home/u/music"); "/", "" and paths
+// ending in "/" find nothing. Entries come sorted by name.
 KV_API HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData);
 KV_API BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData);
 KV_API BOOL WINAPI FindClose(HANDLE hFindFile);
