@@ -117,7 +117,7 @@ void frmMain::Form_Load() {
   ReplayStoredKey("OnKey", "Play", "one", {"one", "all"});
 
   // 33: the first run opens the help.
-  if (firstRun) mnuHelpOnline_Click();
+  if (firstRun && m_openHelpOnFirstRun) mnuHelpOnline_Click();
 }
 
 void frmMain::ReplayStoredKey(const QString& section, const QString& key, const QString& def,

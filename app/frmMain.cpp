@@ -18,6 +18,7 @@
 #include <QToolBar>
 
 #include "app/Globals.h"
+#include "engine/RecordingFormats.h"
 #include "shell/cSystemFolder.h"
 
 namespace {
@@ -128,6 +129,7 @@ void frmMain::BuildControls() {
   // The title check box only recomputes the output name.
   connect(chkTitleToFilename, &QCheckBox::clicked, this, [this] { lstSource_Click(); });
   connect(lstSource, &QListWidget::currentRowChanged, this, [this] { lstSource_Click(); });
+  connect(cboSample, &QComboBox::currentIndexChanged, this, [this] { cboSample_Click(cboSample); });
   lstSource->viewport()->installEventFilter(this);
 }
 
@@ -314,6 +316,8 @@ void frmMain::BuildMenus() {
   for (int i = 0; i < mnuSetCutOK.size(); ++i)
     connect(mnuSetCutOK[i], &QAction::triggered, this, [this, i] { mnuSetCutOK_Click(i); });
   connect(mnuNormal, &QAction::triggered, this, &frmMain::mnuNormal_Click);
+  connect(mnuSetEncoder, &QAction::triggered, this, &frmMain::mnuSetEncoder_Click);
+  connect(mnuFileSpace, &QAction::triggered, this, &frmMain::mnuFileSpace_Click);
   // A checkable item toggles itself on a click; the delay command decides the mark itself.
   connect(mnuSetWait, &QAction::triggered, this, [this](bool checked) {
     mnuSetWait->setChecked(!checked);

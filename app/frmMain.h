@@ -35,6 +35,8 @@ class frmMain : public QMainWindow {
   void Form_Unload();
   // What the last step of shut-down does; by default the process ends at once.
   void setEndProcess(std::function<void()> fn) { m_endProcess = std::move(fn); }
+  // A headless driver does not open the help page on a first run.
+  void setOpenHelpOnFirstRun(bool open) { m_openHelpOnFirstRun = open; }
 
   // Layout.
   void Form_Resize();
@@ -87,6 +89,9 @@ class frmMain : public QMainWindow {
   void UnlockWindow();
   // The wave filter's command line for the current item.
   QString WaveFilterCommandLine() const;
+  // Encoder settings dialog and the capacity check.
+  void mnuSetEncoder_Click();
+  void mnuFileSpace_Click();
   // Starts an external program as a normal window; a failure is reported and the window goes on.
   void RunProgram(const QString& commandLine);
   // Normaliser settings.
@@ -185,6 +190,7 @@ class frmMain : public QMainWindow {
   QHash<QString, QLabel*> m_panels;
   std::function<void()> m_endProcess;
   bool m_unloaded = false;
+  bool m_openHelpOnFirstRun = true;
 };
 
 // The one main window (set by its constructor).

@@ -1,5 +1,8 @@
 // korvessa: the headless command-line driver.
+#include <QApplication>
 #include <QCoreApplication>
+#include <cstring>
+#include <memory>
 #include <cstdio>
 
 #include "cli/Verbs.h"
@@ -27,8 +30,11 @@ int KvUsage(const QString& message) {
 }
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  QStringList args = app.arguments().mid(1);
+  // Converting drives the program's own window, unseen, on the offscreen platform.
+  const bool window = argc > 1 && std::strcmp(argv[1], "convert") == 0;
+  if (window) qputenv("QT_QPA_PLATFORM", "offscreen");
+  std::unique_ptr<QCoreApplication> app(window ? new QApplication(argc, argv) : new QCoreApplication(argc, argv));
+  QStringList args = app->arguments().mid(1);
   if (args.isEmpty()) return KvUsage();
   const QString verb = args.takeFirst();
   if (verb == u"-h" || verb == u"--help" || verb == u"help") {

@@ -8,3 +8,5 @@
 void frmMain::RunEncoder() {
   // The encoder windows and command lines are attached here as they are built.
 }
+
+void frmMain::mnuSetEncoder_Click() {}

@@ -1,0 +1,300 @@
+// korvessa convert: converts MIDI files with the program's own conversion sequence, driving the
+// main window unseen. It starts from Dorvanti.ini beside the program and never writes it.
+#include <QAction>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListWidget>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <unistd.h>
+
+#include "app/Globals.h"
+#include "app/frmMain.h"
+#include "cli/Verbs.h"
+#include "engine/RecordingFormats.h"
+#include "shell/MsgBox.h"
+#include "syssetup.h"
+
+using kv::G;
+
+namespace {
+
+struct Options {
+  QString out;
+  QString format = "wav";
+  int sample = 0;
+  QString delay;
+  bool titleNames = false, normalize = false, headcut = false, realtime = false;
+  QString soundFont;
+  QString encoder;
+  int jobs = 1;
+  QStringList files;
+  QStringList passOn;  // the options again, for the parallel workers
+};
+
+int Parse(const QStringList& args, Options* o, QString* error) {
+  for (int i = 0; i < args.size(); ++i) {
+    const QString a = args[i];
+    auto value = [&](QString* v) {
+      if (i + 1 >= args.size()) {
+        *error = a + " needs a value";
+        return false;
+      }
+      *v = args[++i];
+      o->passOn << a << *v;
+      return true;
+    };
+    QString v;
+    if (a == "--out") {
+      if (!value(&o->out)) return kExitUsage;
+    } else if (a == "--format") {
+      if (!value(&o->format)) return kExitUsage;
+      if (o->format != "wav" && o->format != "mp3" && o->format != "wma") {
+        *error = "--format takes wav, mp3 or wma";
+        return kExitUsage;
+      }
+    } else if (a == "--sample") {
+      if (!value(&v)) return kExitUsage;
+      bool ok = false;
+      o->sample = v.toInt(&ok);
+      if (!ok || o->sample < 101 || o->sample > 124) {
+        *error = "--sample takes a template number 101-124";
+        return kExitUsage;
+      }
+    } else if (a == "--delay") {
+      if (!value(&o->delay)) return kExitUsage;
+      bool ok = false;
+      const double d = o->delay.toDouble(&ok);
+      if (!ok || d < 0 || d >= 3276.8) {
+        *error = "--delay takes seconds from 0 to 3276.7";
+        return kExitUsage;
+      }
+    } else if (a == "--encoder") {
+      if (!value(&o->encoder)) return kExitUsage;
+      static const QStringList known = {"gogo", "acm", "scmpx", "vbwav2wma", "wm8eutil"};
+      if (!known.contains(o->encoder)) {
+        *error = "--encoder takes gogo, acm, scmpx, vbwav2wma or wm8eutil";
+        return kExitUsage;
+      }
+    } else if (a == "--soundfont") {
+      if (!value(&o->soundFont)) return kExitUsage;
+    } else if (a == "-j" || a == "--jobs") {
+      QString j;
+      if (i + 1 >= args.size()) {
+        *error = a + " needs a value";
+        return kExitUsage;
+      }
+      j = args[++i];
+      bool ok = false;
+      o->jobs = j.toInt(&ok);
+      if (!ok || o->jobs < 1 || o->jobs > 64) {
+        *error = "-j takes a number of parallel conversions from 1 to 64";
+        return kExitUsage;
+      }
+    } else if (a == "--title-names" || a == "--normalize" || a == "--headcut" || a == "--realtime") {
+      o->passOn << a;
+      if (a == "--title-names") o->titleNames = true;
+      if (a == "--normalize") o->normalize = true;
+      if (a == "--headcut") o->headcut = o->normalize = true;
+      if (a == "--realtime") o->realtime = true;
+    } else if (a.startsWith("-") && a.size() > 1) {
+      *error = "unknown option " + a;
+      return kExitUsage;
+    } else {
+      o->files << a;
+    }
+  }
+  if (o->files.isEmpty()) {
+    *error = "convert needs at least one MIDI file";
+    return kExitUsage;
+  }
+  return kExitOk;
+}
+
+// Several conversions at once: each worker is a process of its own with its own synthesizer.
+int RunParallel(const Options& o) {
+  const int n = std::min<int>(o.jobs, o.files.size());
+  QList<QStringList> parts(n);
+  for (int i = 0; i < o.files.size(); ++i) parts[i % n] << o.files[i];
+  QList<QProcess*> workers;
+  for (const QStringList& part : parts) {
+    auto* p = new QProcess;
+    p->setProcessChannelMode(QProcess::ForwardedChannels);
+    p->start(QCoreApplication::applicationFilePath(), QStringList{"convert"} + o.passOn + part);
+    workers << p;
+  }
+  int rc = kExitOk;
+  for (QProcess* p : workers) {
+    p->waitForFinished(-1);
+    if (p->exitStatus() != QProcess::NormalExit || p->exitCode() != 0) rc = kExitFailed;
+    delete p;
+  }
+  return rc;
+}
+
+QString WithExtension(const QString& wavePath, const QString& format) {
+  if (format == "wav") return wavePath;
+  return wavePath.left(wavePath.size() - 3) + format;
+}
+
+int Convert(const QStringList& args) {
+  Options o;
+  QString error;
+  if (Parse(args, &o, &error) != kExitOk) return KvUsage(error);
+  if (o.jobs > 1 && o.files.size() > 1) return RunParallel(o);
+
+  for (const QString& f : o.files)
+    if (!QFileInfo(f).isFile()) {
+      KvErr(QStringLiteral("korvessa: %1: no such file\n").arg(f));
+      return kExitFailed;
+    }
+
+  // The system setup for this run only: the user's own file is not changed.
+  QTemporaryDir scratch;
+  if (o.realtime || !o.soundFont.isEmpty()) {
+    kv::SystemSetup setup = kv::LoadSystemSetup();
+    if (o.realtime) setup.fast = false;
+    if (!o.soundFont.isEmpty()) {
+      if (!QFileInfo(o.soundFont).isFile()) {
+        KvErr(QStringLiteral("korvessa: %1: no such SoundFont\n").arg(o.soundFont));
+        return kExitFailed;
+      }
+      setup.soundFont = QFileInfo(o.soundFont).absoluteFilePath().toStdString();
+    }
+    qputenv("KORVESSA_SYSTEM_INI", (scratch.path() + "/system.ini").toUtf8());
+    if (!kv::SaveSystemSetup(setup)) {
+      KvErr(QStringLiteral("korvessa: cannot prepare the system setup\n"));
+      return kExitFailed;
+    }
+  }
+
+  int messages = 0;
+  kv::SetMsgBoxHook([&messages](const QString& text, int, const QString&) {
+    ++messages;
+    KvErr(QStringLiteral("korvessa: ") + QString(text).replace("\r\n", " ") + "\n");
+    return kv::vbOK;
+  });
+
+  frmMain form(QCoreApplication::applicationDirPath(), QStringLiteral("Dorvanti"));
+  form.setOpenHelpOnFirstRun(false);
+  form.setEndProcess([] {});
+  form.Form_Load();
+
+  auto& g = G();
+  if (!o.out.isEmpty()) {
+    const QFileInfo out(o.out);
+    if (!out.isDir()) {
+      KvErr(QStringLiteral("korvessa: %1: no such folder\n").arg(o.out));
+      return kExitFailed;
+    }
+    g.WavePath = out.absoluteFilePath();
+    if (g.WavePath.endsWith('/')) g.WavePath.chop(1);
+    QDir::setCurrent(g.WavePath.isEmpty() ? "/" : g.WavePath);
+  }
+  // The recording format: the template asked for, else the last entry of the full list.
+  if (g.SelSample != 0) {
+    g.SelSample = 0;
+    FillSampleList(form.cboSample, form.Settings());
+  }
+  int index = form.cboSample->count() - 1;
+  if (o.sample) index = form.cboSample->findData(o.sample);
+  form.cboSample->setCurrentIndex(index);
+  cboSample_Click(form.cboSample);
+
+  if (!o.delay.isEmpty()) form.ApplyWaitAnswer(o.delay);
+  form.chkTitleToFilename->setChecked(o.titleNames || form.chkTitleToFilename->isChecked());
+  if (o.normalize) {
+    if (g.WavefltPath.isEmpty()) {
+      const QString tool = g.AppPath + "/tools/waveflt.exe";
+      if (QFileInfo(tool).isFile()) g.WavefltPath = tool;
+    }
+    if (g.WavefltPath.isEmpty()) {
+      KvErr(QStringLiteral("korvessa: --normalize needs waveflt.exe (build/bin/tools/waveflt.exe)\n"));
+      return kExitFailed;
+    }
+    form.mnuNormalEnable_Click(1);
+    form.mnuSetCutOK_Click(o.headcut ? 0 : 1);
+  } else {
+    form.mnuNormalEnable_Click(2);
+  }
+  const int type = o.format == "wav" ? 0 : o.format == "mp3" ? 1 : 2;
+  if (!o.encoder.isEmpty()) {
+    const QHash<QString, std::pair<int, int>> enc = {{"scmpx", {1, 0}}, {"gogo", {1, 1}},    {"acm", {1, 2}},
+                                                     {"wm8eutil", {2, 0}}, {"vbwav2wma", {2, 1}}};
+    const auto [kind, number] = enc.value(o.encoder);
+    if (kind != type) return KvUsage(QStringLiteral("--encoder %1 does not make %2 files").arg(o.encoder, o.format));
+    if (kind == 1) g.EncoderDefault = short(number);
+    else g.WmaEncoder = short(number);
+  }
+  if (type == 1 && (g.EncoderDefault < 0 || !g.EncoderAvailable[g.EncoderDefault])) {
+    KvErr(QStringLiteral("korvessa: no MP3 encoder is available (see the encoder settings)\n"));
+    return kExitFailed;
+  }
+  if (type == 2 && (g.WmaEncoder < 0 || !g.WmaAvailable[g.WmaEncoder])) {
+    KvErr(QStringLiteral("korvessa: no WMA encoder is available (see the encoder settings)\n"));
+    return kExitFailed;
+  }
+  form.mnuSetType_Click(type);
+
+  // The list, its output names, then one batch run from the first entry.
+  QStringList absolute;
+  for (const QString& f : o.files) absolute << QFileInfo(f).absoluteFilePath();
+  form.AddSourceFiles(absolute);
+  QStringList outputs;
+  for (int i = 0; i < absolute.size(); ++i) {
+    form.lstSource->setCurrentRow(i);
+    outputs << WithExtension(form.lblWaveFileName->text(), o.format);
+  }
+  form.mnuSetPlay_Click(1);
+  form.lstSource->setCurrentRow(0);
+
+  const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
+  const bool terminal = isatty(fileno(stderr));
+  QString current;
+  int item = 0;
+  QTimer progress;
+  QObject::connect(&progress, &QTimer::timeout, [&] {
+    if (form.MidiFile != current && !form.MidiFile.isEmpty()) {
+      current = form.MidiFile;
+      ++item;
+      if (terminal)
+        KvErr(QStringLiteral("[%1/%2] %3\n").arg(item).arg(absolute.size()).arg(QFileInfo(current).fileName()));
+    }
+  });
+  progress.start(50);
+  form.Toolbar1_ButtonClick(form.Button("Rec"));
+  while (form.mnuExecStop->isEnabled() || form.tmr1->isActive())
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+  progress.stop();
+
+  int rc = kExitOk;
+  for (int i = 0; i < outputs.size(); ++i) {
+    const QFileInfo fi(outputs[i]);
+    if (fi.isFile() && fi.lastModified() >= started && fi.size() > 58) {
+      KvOut(outputs[i] + "\n");
+    } else {
+      KvErr(QStringLiteral("korvessa: %1: not converted\n").arg(o.files[i]));
+      rc = kExitFailed;
+    }
+  }
+  kv::SetMsgBoxHook({});
+  return rc;
+}
+
+const KvVerb kConvert({"convert",
+                       "convert [--out DIR] [--format wav|mp3|wma] [--encoder gogo|acm|scmpx|vbwav2wma|wm8eutil]\n"
+                       "                   [--sample N] [--delay SECONDS] [--title-names] [--normalize] [--headcut]\n"
+                       "                   [--realtime] [--soundfont PATH] [-j N] FILE...\n"
+                       "                    converts MIDI files as the window does (N = template 101-124)",
+                       Convert});
+
+}  // namespace
