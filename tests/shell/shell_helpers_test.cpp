@@ -12,6 +12,7 @@
 #include "shell/cSystemFolder.h"
 #include "shell/mShare.h"
 #include "shell/modCmPOpen.h"
+#include "shell32.h"
 
 namespace {
 
@@ -229,4 +230,25 @@ TEST(SystemFolder, SystemFolderAndSpecialFolders) {
   // Folder numbers the shell does not know have no path.
   EXPECT_EQ(sf.GetSpecialFold(0x7abc), QString());
   EXPECT_EQ(sf.GetSpecialFold(-1), QString());
+}
+
+TEST(SystemFolder, SpecialFoldersFollowTheDesktopSettings) {
+  EnvGuard desk("XDG_DESKTOP_DIR"), data("XDG_DATA_HOME"), conf("XDG_CONFIG_HOME");
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  setenv("XDG_DESKTOP_DIR", dir.filePath(QString::fromUtf8("デスクトップ")).toUtf8().constData(), 1);
+  setenv("XDG_DATA_HOME", dir.filePath("data").toUtf8().constData(), 1);
+  setenv("XDG_CONFIG_HOME", dir.filePath("config").toUtf8().constData(), 1);
+  cSystemFolder sf;
+  EXPECT_EQ(sf.Desktop(), dir.filePath(QString::fromUtf8("デスクトップ")));
+  EXPECT_EQ(sf.Program(), dir.filePath("data/applications"));
+  EXPECT_EQ(sf.Startup(), dir.filePath("config/autostart"));
+  EXPECT_EQ(sf.Recent(), dir.filePath("data"));
+  EXPECT_EQ(sf.GetSpecialFold(CSIDL_DESKTOP), sf.Desktop());
+  // A path that does not fit the 256-byte buffer gives nothing.
+  const QString longDesk = "/" + QString(256, 'd');
+  setenv("XDG_DESKTOP_DIR", longDesk.toUtf8().constData(), 1);
+  EXPECT_EQ(sf.Desktop(), QString());
+  setenv("XDG_DESKTOP_DIR", longDesk.left(255).toUtf8().constData(), 1);
+  EXPECT_EQ(sf.Desktop(), longDesk.left(255));
 }
