@@ -8,8 +8,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <cstdlib>
-
 #include "ControlWindow.h"
 #include "syssetup.h"
 
@@ -33,29 +31,21 @@ class SndVol32Test : public QObject {
     qputenv("KORVESSA_SYSTEM_INI", ini_.toUtf8());
   }
 
-  void argumentsChooseTheControl() {
-    QVERIFY(kv::sndvol::WantsRecordingControl({"/R"}));
-    QVERIFY(kv::sndvol::WantsRecordingControl({"/r"}));
+  void volumeControl() {
     QVERIFY(!kv::sndvol::WantsRecordingControl({}));
-    QVERIFY(!kv::sndvol::WantsRecordingControl({"/X"}));
-  }
-
-  void volumeSliderSavesTheVolume() {
     ControlWindow w(Mode::Volume);
     w.show();
     QCOMPARE(w.windowTitle(), QStringLiteral("ボリュームコントロール"));
     auto* slider = w.findChild<QSlider*>("volumeSlider");
-    QVERIFY(slider);
     QCOMPARE(slider->value(), 100);  // no setup yet: full volume
     QVERIFY(!QFile::exists(ini_));   // opening the window writes nothing
     slider->setValue(35);
     QCOMPARE(w.findChild<QLabel*>("volumeValue")->text(), QStringLiteral("35 %"));
     QVERIFY(IniText().contains("Volume=35\n"));
-    QCOMPARE(kv::LoadSystemSetup().volume, 35);
-    QCOMPARE(w.saveError(), QString());
   }
 
-  void recordingControlSavesSourceFastAndSoundFont() {
+  void recordingControl() {
+    QVERIFY(kv::sndvol::WantsRecordingControl({"/R"}) && kv::sndvol::WantsRecordingControl({"/r"}));
     kv::SystemSetup start;
     start.source = "alsa:hw:9,0";  // a capture device that is not plugged in now
     start.volume = 40;
@@ -68,36 +58,27 @@ class SndVol32Test : public QObject {
     auto* fast = w.findChild<QCheckBox*>("fastCheck");
     auto* sf = w.findChild<QLineEdit*>("soundFontEdit");
     auto* note = w.findChild<QLabel*>("soundFontWarning");
-    QVERIFY(source && fast && sf && note);
     QCOMPARE(source->itemText(0), QStringLiteral("内蔵シンセサイザーのミックス"));
     QCOMPARE(source->currentData().toString(), QStringLiteral("alsa:hw:9,0"));  // kept, not lost
-    QVERIFY(source->currentText().contains(QStringLiteral("見つかりません")));
     QVERIFY(fast->isChecked());
 
     source->setCurrentIndex(0);
     QVERIFY(IniText().contains("Source=synth\n"));
     fast->setChecked(false);
     QVERIFY(IniText().contains("Fast=0\n"));
-
-    const QString tim = "/usr/share/sounds/sf2/TimGM6mb.sf2";
-    w.setSoundFontPath(tim);
-    QVERIFY(IniText().contains("SoundFont=" + tim + "\n"));
+    w.setSoundFontPath("/usr/share/sounds/sf2/TimGM6mb.sf2");
+    QVERIFY(IniText().contains("SoundFont=/usr/share/sounds/sf2/TimGM6mb.sf2\n"));
     QVERIFY(note->isHidden());
 
     sf->clear();
     QTest::keyClicks(sf, tmp_.filePath("gone.sf2"));
     QTest::keyClick(sf, Qt::Key_Return);
-    QVERIFY(!note->isHidden());
-    QVERIFY(note->text().startsWith(QStringLiteral("SoundFont が見つかりません。")));
-    QCOMPARE(QString::fromStdString(kv::LoadSystemSetup().soundFont), tmp_.filePath("gone.sf2"));
-
-    kv::SystemSetup end = kv::LoadSystemSetup();
-    QCOMPARE(end.source, std::string("synth"));
-    QVERIFY(!end.fast);
-    QCOMPARE(end.volume, 40);  // the other control's value is left alone
+    QVERIFY(note->text().startsWith(QStringLiteral("SoundFont が見つかりません。")) && !note->isHidden());
+    QVERIFY(IniText().contains("SoundFont=" + tmp_.filePath("gone.sf2") + "\n"));
+    QVERIFY(IniText().contains("Volume=40\n"));  // the other control's value is left alone
   }
 
-  void unwritableSetupIsReportedInTheWindow() {
+  void unwritableSetupIsShownInTheWindow() {
     qputenv("KORVESSA_SYSTEM_INI", "/proc/korvessa-none/system.ini");
     ControlWindow w(Mode::Recording);
     w.show();

@@ -1,0 +1,67 @@
+// The encode-settings record and the shared encoder's progress and cancel.
+#include <cstring>
+
+#include "components/vbwav2wma/vbwav2wma.h"
+#include "components/wmacore/WmaEncode.h"
+#include "wma_fixture.h"
+
+using namespace wmatest;
+
+TEST(WmaSettingsRecord, NumbersAndTrimmedPaddedTextsAtTheirOffsets) {
+  VbwwEncodeSettings s;
+  std::memset(&s, 'x', sizeof s);
+  kv::FillWmaSettings(s, "  song  ");
+  std::string raw(reinterpret_cast<const char*>(&s), sizeof s);
+  std::string numbers;
+  for (uint32_t v : {64u, 44100u, 2u, 1u, 0u}) Put(numbers, v, 4);
+  EXPECT_EQ(raw.substr(0, 20), numbers);
+  EXPECT_EQ(raw.substr(20, 128), std::string("song") + '\0' + std::string(123, ' '));
+  for (auto [offset, size] : {std::pair{148, 128}, {276, 128}, {404, 256}, {660, 128}})
+    EXPECT_EQ(raw.substr(offset, size), '\0' + std::string(size - 1, ' ')) << offset;
+  EXPECT_EQ(kv::WmaSettingsText(s.title, sizeof s.title), "song");
+
+  kv::FillWmaSettings(s, std::string(200, 'a'));  // cut at the field, no NUL, next field intact
+  EXPECT_EQ(kv::WmaSettingsText(s.title, sizeof s.title), std::string(128, 'a'));
+  EXPECT_EQ(s.author[0], '\0');
+  std::string kana;
+  for (int i = 0; i < 43; ++i) kana += "あ";  // 129 bytes: cut before the 43rd character
+  kv::FillWmaSettings(s, kana);
+  EXPECT_EQ(kv::WmaSettingsText(s.title, sizeof s.title), kana.substr(0, 126));
+}
+
+class WmaEncoderCore : public ScratchDir {};
+
+TEST_F(WmaEncoderCore, ProgressRunsUpToTheInputTotal) {
+  int64_t frames = WriteRecording(dir / "a.wav", {32000, 1, 16}, 1.2), last = -1, total = -1;
+  bool monotonic = true;
+  kv::wma::Settings st;
+  st.tags.title = "a";
+  std::string err;
+  ASSERT_TRUE(kv::wma::EncodeWaveToWma((dir / "a.wav").string(), (dir / "a.wma").string(), st,
+                                       [&](int64_t done, int64_t all) {
+                                         monotonic = monotonic && done >= last;
+                                         last = done, total = all;
+                                         return true;
+                                       }, &err)) << err;
+  EXPECT_TRUE(monotonic);
+  EXPECT_EQ(total, frames);
+  EXPECT_EQ(last, frames);
+  ExpectWma(dir / "a.wma", "a", 1.2);
+}
+
+TEST_F(WmaEncoderCore, CancelOrNoRunLeavesTheOlderOutputAndNoTemporaryFile) {
+  WriteRecording(dir / "a.wav", {44100, 2, 16}, 1.0);
+  WriteText(dir / "a.wma", "older result");
+  int calls = 0;
+  std::string err;
+  EXPECT_FALSE(kv::wma::EncodeWaveToWma((dir / "a.wav").string(), (dir / "a.wma").string(), {},
+                                        [&](int64_t, int64_t) { return ++calls < 3; }, &err));
+  EXPECT_EQ(err, "cancelled");
+  {
+    kv::wma::Encoder opened;
+    ASSERT_TRUE(opened.Open((dir / "a.wav").string(), (dir / "a.wma").string(), {}));
+    EXPECT_EQ(opened.Source().frames, 44100);
+  }
+  EXPECT_EQ(ReadAll(dir / "a.wma"), "older result");
+  EXPECT_EQ(Names(dir), (std::set<std::string>{"a.wav", "a.wma"}));
+}
