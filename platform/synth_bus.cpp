@@ -29,6 +29,11 @@ struct SoundFontHolder {
 SoundFontHolder g_holder;  // guarded by the bus mutex
 
 fluid_synth_t* LoadSynth(fluid_settings_t* settings, const std::string& path, std::string& error) {
+  // Checked first: other loaders would otherwise try the file and complain on stderr.
+  if (!fluid_is_soundfont(path.c_str())) {
+    error = "The file " + path + " is not a SoundFont.";
+    return nullptr;
+  }
   fluid_synth_t* synth = new_fluid_synth(settings);
   if (!synth || fluid_synth_sfload(synth, path.c_str(), 1) == FLUID_FAILED) {
     std::string why = LastFluidMessage();

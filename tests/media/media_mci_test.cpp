@@ -198,3 +198,63 @@ TEST_F(MciCommands, SystemSetupRoundTrip) {
   EXPECT_TRUE(kv::LoadSystemSetup().fast);
   EXPECT_EQ(kv::ResolveSoundFont(kv::LoadSystemSetup()), kvtest::kSoundFont);
 }
+
+TEST_F(MciCommands, CaptureSourceAndRecorderCommands) {
+  // An ALSA capture source that cannot be opened refuses to record, quietly.
+  fflush(stderr);
+  std::string errPath = dir + "/stderr.txt";
+  int saved = dup(2);
+  FILE* errFile = std::fopen(errPath.c_str(), "w");
+  dup2(fileno(errFile), 2);
+  auto devices = kv::ListCaptureDevices();
+  for (const auto& d : devices) EXPECT_FALSE(d.pcm.empty());
+  kvtest::UseSystemSetup(dir, true, kvtest::kSoundFont, "alsa:no-such-device");
+  std::string wav = dir + "/line in.wav";
+  kvtest::WriteFile(wav, kvtest::TemplateBytes(120));
+  MCIERROR e;
+  Mci("open \"" + wav + "\" alias RecMedia", &e);
+  ASSERT_EQ(e, 0u);
+  Mci("record RecMedia overwrite", &e);
+  EXPECT_EQ(e, MCIERR_WAVE_INPUTSUNSUITABLE);
+  EXPECT_NE(std::string(kvMediaLastError()).find("no-such-device"), std::string::npos);
+  Mci("close RecMedia");
+  fflush(stderr);
+  dup2(saved, 2);
+  close(saved);
+  std::fclose(errFile);
+  EXPECT_EQ(kvtest::fs::file_size(errPath), 0u);
+
+  // A recording without a file, saved under a name of its own; "record" without overwrite
+  // continues it, "seek to start" then "record" starts over.
+  kvtest::UseSystemSetup(dir, true);
+  Mci("open new type waveaudio alias Take", &e);
+  ASSERT_EQ(e, 0u);
+  Mci("set Take samplespersec 22050 bitspersample 16 channels 1", &e);
+  EXPECT_EQ(e, 0u);
+  Mci("record Take", &e);
+  ASSERT_EQ(e, 0u);
+  EXPECT_EQ(Mci("status Take mode"), "recording");
+  kvtest::SleepMs(200);
+  Mci("stop Take");
+  int64_t first = std::atoll(Mci("status Take length").c_str());
+  EXPECT_GE(first, 150);
+  Mci("record Take");
+  kvtest::SleepMs(200);
+  Mci("stop Take");
+  EXPECT_GE(std::atoll(Mci("status Take length").c_str()), first + 150);
+  Mci("set Take time format samples");
+  int64_t frames = std::atoll(Mci("status Take length").c_str());
+  std::string out = dir + "/take.wav";
+  Mci("save Take \"" + out + "\"", &e);
+  EXPECT_EQ(e, 0u);
+  Mci("close Take");
+  kvtest::Audio a;
+  ASSERT_TRUE(kvtest::ReadAudio(out, a));
+  EXPECT_EQ(a.rate, 22050);
+  EXPECT_EQ(a.channels, 1);
+  EXPECT_EQ(a.frames, frames);
+  Mci("open new type waveaudio", &e);
+  EXPECT_EQ(e, MCIERR_NEW_REQUIRES_ALIAS);
+  Mci("play " + std::string("Take"), &e);
+  EXPECT_EQ(e, MCIERR_INVALID_DEVICE_NAME);
+}
