@@ -27,8 +27,10 @@ int32_t Open(Dll& d, const fs::path& wav, const fs::path& wma, std::string_view 
   return d.open(wav.c_str(), wma.c_str(), info, &s) & 0xFFFF;
 }
 
+// Runs the tool in the folder of errFile, as the conversion runs it in the output folder.
 int Wm8eutil(const std::string& args, const fs::path& errFile) {
-  int rc = std::system((KV_BIN_DIR "/tools/wm8eutil.exe " + args + " 2>" + Quoted(errFile.string())).c_str());
+  int rc = std::system(("cd " + Quoted(errFile.parent_path().string()) + " && " KV_BIN_DIR "/tools/wm8eutil.exe " + args +
+                        " 2>" + Quoted(errFile.string())).c_str());
   return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
 
@@ -76,7 +78,7 @@ TEST_F(WmaComponents, ToolEncodesWithArgumentsInAnyOrder) {
   double rms[2];
   WriteRecording(dir / "tmp.wav", {22050, 1, 8}, 1.1, rms);
   const std::string in = Quoted((dir / "tmp.wav").string()), out = Quoted((dir / "tmp.wma").string());
-  ASSERT_EQ(Wm8eutil("-input " + in + " -output " + out + " -title 'テスト曲 第1番'", dir / "err"), 0) << ReadAll(dir / "err");
+  ASSERT_EQ(Wm8eutil("-input tmp.wav -output tmp.wma -title 'テスト曲 第1番'", dir / "err"), 0) << ReadAll(dir / "err");
   ExpectWma(dir / "tmp.wma", "テスト曲 第1番", 1.1, rms);
   WriteRecording(dir / "tmp.wav", {48000, 2, 16}, 0.7, rms);
   ASSERT_EQ(Wm8eutil("-TITLE 'Take Five' -output " + out + " -input " + in, dir / "err"), 0) << ReadAll(dir / "err");
