@@ -41,11 +41,6 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-std::string NameOf(const std::string& path) {
-  auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 int BitsOf(int sfFormat) {
   switch (sfFormat & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_PCM_U8:
@@ -133,11 +128,11 @@ struct Encoder::Impl {
     SF_INFO info{};
     sf = sf_open(in.c_str(), SFM_READ, &info);
     if (!sf) {
-      int e = errno;
+      const std::string why = sf_strerror(nullptr);
       FILE* probe = std::fopen(in.c_str(), "rb");
-      if (!probe) return Fail("cannot open " + in + ": " + std::strerror(e ? e : ENOENT));
+      if (!probe) return Fail("cannot open " + in + ": " + std::strerror(errno));
       std::fclose(probe);
-      return Fail(in + " is not a readable WAVE file (" + sf_strerror(nullptr) + ")");
+      return Fail(in + " is not a readable WAVE file (" + why + ")");
     }
     int major = info.format & SF_FORMAT_TYPEMASK;
     if (major != SF_FORMAT_WAV && major != SF_FORMAT_WAVEX) {
@@ -159,8 +154,9 @@ struct Encoder::Impl {
     int fd = -1, e = 0;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
       char suffix[32];
-      std::snprintf(suffix, sizeof suffix, ".%d.%u.part", int(::getpid()), unsigned(std::rand()) % 100000u);
-      tmp = FolderOf(out) + "/." + NameOf(out) + suffix;
+      // Short and hidden: a long output name must not push the temporary name past NAME_MAX.
+      std::snprintf(suffix, sizeof suffix, "/.wma-%d-%u.part", int(::getpid()), unsigned(std::rand()) % 100000u);
+      tmp = FolderOf(out) + suffix;
       // 0666 under the user's umask, like any file the user's programs write.
       fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       e = errno;
