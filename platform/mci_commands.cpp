@@ -528,7 +528,8 @@ MCIERROR Execute(const char* line, std::string& reply) {
   std::unique_lock<std::mutex> lock(g_mci);
   static std::once_flag atExit;
   std::call_once(atExit, [] { std::atexit(CloseAllAtExit); });
-  if (cmd == "open" || cmd == "play" || cmd == "record") SetLastMediaError("");
+  // A failure stays reported until a new session starts: the first open with no device open.
+  if (cmd == "open" && g_devices.empty()) SetLastMediaError("");
   std::vector<std::string> args(toks.begin() + 1, toks.end());
   if (cmd == "open") return CmdOpen(args, reply);
   if (args.empty()) return MCIERR_MISSING_DEVICE_NAME;
