@@ -10,7 +10,7 @@ using namespace kvtest;
 
 namespace {
 
-constexpr int kDelayMs = 150;
+constexpr int kDelayMs = 100;
 
 // A short two-instrument song with a tempo change.
 std::string Melody() {
