@@ -243,6 +243,12 @@ TEST_F(Recording, PlaybackWithoutRecorderKeepsRealTimeAndPrintsNothing) {
   EXPECT_GE(took, 1.0);  // real-time pace: a one-second song takes at least a second
   Mci("seek PlayMedia to start");
   EXPECT_EQ(Mci("status PlayMedia position"), "0");
+  // "wait" returns when the song has played to its end.
+  auto w0 = std::chrono::steady_clock::now();
+  Mci("play PlayMedia from 700 wait", &e);
+  EXPECT_EQ(e, 0u);
+  EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - w0).count(), 0.29);
+  EXPECT_EQ(Mci("status PlayMedia mode"), "stopped");
   Mci("close PlayMedia");
 
   fflush(stderr);
