@@ -40,11 +40,13 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 [ -f "$sf2" ] || { echo "render.sh: no SoundFont $sf2" >&2; exit 1; }
 
-cmake --build "$build" --target mci_render >/dev/null
-mci=$build/bin/mci_render
-
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+if ! cmake --build "$build" --target mci_render >"$work/build.log" 2>&1; then
+  cat "$work/build.log" >&2
+  exit 1
+fi
+mci=$build/bin/mci_render
 # The recorder uses the same SoundFont, in fast mode, recording the synth's own mix.
 export KORVESSA_SYSTEM_INI=$work/system.ini
 printf '[Setup]\nSoundFont=%s\nSource=synth\nFast=1\nVolume=100\n' "$sf2" >"$KORVESSA_SYSTEM_INI"

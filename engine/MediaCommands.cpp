@@ -8,11 +8,6 @@
 #include "midi/MIDInfo.h"
 #include "settings/inifile_IO.h"
 
-// Bound when the program loads; a build without the media layer gets an inert one.
-#pragma weak mciSendStringA
-#pragma weak midiOutGetNumDevs
-#pragma weak midiOutGetDevCapsA
-
 QString MciReply;
 
 namespace {
