@@ -4,10 +4,13 @@
 #include <QComboBox>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QtEndian>
 
 #include "app/Globals.h"
 #include "tests/engine/FakeMediaLayer.h"
 #include "tests/engine/WidgetApp.h"
+#include "engine/RecordingFormats.h"
 #include "settings/inifile_IO.h"
 
 namespace {
@@ -115,6 +118,58 @@ TEST_F(MediaCommands, DeviceList) {
   FillDeviceList(&cbo, settings);
   EXPECT_EQ(cbo.count(), 3);
   EXPECT_EQ(cbo.currentIndex(), 0);
+}
+
+// The whole recording sequence on the real media layer: template, recorder, sequencer, save.
+TEST(MediaCommandsOnTheMediaLayer, RecordsAFileInTheTemplateFormat) {
+  EnsureWidgetApp();
+  QTemporaryDir dir;
+  const QString ini = dir.filePath(QStringLiteral("system.ini"));
+  {
+    QFile f(ini);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[Setup]\nSoundFont=/usr/share/sounds/sf2/TimGM6mb.sf2\nSource=synth\nFast=1\nVolume=100\n");
+  }
+  qputenv("KORVESSA_SYSTEM_INI", ini.toUtf8());
+  QComboBox cbo;
+  inifile_IO settings;
+  settings.setFileName(dir.filePath(QStringLiteral("Dorvanti.ini")));
+  FillSampleList(&cbo, settings);
+  cbo.setCurrentIndex(cbo.findData(117));  // 44.1 kHz 8-bit mono
+  kv::G().WaveFileName = dir.filePath(QStringLiteral("c major.wav"));
+  ASSERT_TRUE(WriteWaveTemplate(&cbo));
+
+  StartRecording(kv::G().WaveFileName);
+  StartPlayback(QStringLiteral("/work/shared/testdata/midi/jazz-soft-test-midi-files/test-c-major-scale.mid"), -1);
+  long length = 0;
+  QString position;
+  // Bounded so that a sequencer that never stops cannot hang the suite.
+  for (int tick = 0; tick < 6000 && StatusMode().left(7) == u"playing"; ++tick) {
+    position = StatusPosition();
+    length = StatusLength();
+    QThread::msleep(10);
+  }
+  EXPECT_NE(StatusMode().left(7), u"playing");
+  StopPlayback();
+  StopRecording();
+  EXPECT_EQ(length, 4000);
+  EXPECT_FALSE(position.isEmpty());
+
+  QFile f(kv::G().WaveFileName);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QByteArray wav = f.readAll();
+  ASSERT_GE(wav.size(), 44);
+  EXPECT_EQ(wav.left(4), "RIFF");
+  EXPECT_EQ(qFromLittleEndian<quint16>(wav.constData() + 22), 1u);
+  EXPECT_EQ(qFromLittleEndian<quint32>(wav.constData() + 24), 44100u);
+  EXPECT_EQ(qFromLittleEndian<quint16>(wav.constData() + 34), 8u);
+  // About four seconds of sound: one byte per sample.
+  const qsizetype data = wav.indexOf("data");
+  ASSERT_GT(data, 0);
+  const quint32 bytes = qFromLittleEndian<quint32>(wav.constData() + data + 4);
+  EXPECT_GE(bytes, 44100u * 3);
+  EXPECT_LE(bytes, 44100u * 8);
+  EXPECT_EQ(qsizetype(bytes), wav.size() - data - 8);
 }
 
 }  // namespace
