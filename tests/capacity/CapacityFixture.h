@@ -76,12 +76,13 @@ class CapacityFixture {
 
   // A PCM WAVE file with the plain 44-byte header; the samples are left as a hole in the file,
   // so long recordings take no room.
-  QString writeWave(const QString& name, qint64 dataBytes, int rate = 8000, int bits = 8, int channels = 1) const {
+  QString writeWave(const QString& name, qint64 dataBytes, int rate = 8000, int bits = 8, int channels = 1,
+                    const QString& folder = QString()) const {
     const int align = channels * bits / 8;
     QByteArray h = "RIFF" + le32(quint32(36 + dataBytes)) + "WAVEfmt " + le32(16) + le16(1) + le16(quint16(channels)) +
                    le32(quint32(rate)) + le32(quint32(rate * align)) + le16(quint16(align)) + le16(quint16(bits)) +
                    "data" + le32(quint32(dataBytes));
-    const QString path = out + "/" + name;
+    const QString path = (folder.isEmpty() ? out : folder) + "/" + name;
     QFile f(path);
     f.open(QIODevice::WriteOnly);
     f.write(h);
@@ -93,21 +94,12 @@ class CapacityFixture {
 
   // An MP3 file made by scmpx.exe from `seconds` of 16-bit stereo silence at 44.1 kHz.
   QString encodeMp3(const QString& name, int seconds) const {
-    const QString wav = root->path() + "/mp3src.wav";
-    QFile::remove(wav);
-    {
-      const qint64 bytes = qint64(seconds) * 44100 * 4;
-      QByteArray h = "RIFF" + le32(quint32(36 + bytes)) + "WAVEfmt " + le32(16) + le16(1) + le16(2) + le32(44100) +
-                     le32(44100 * 4) + le16(4) + le16(16) + "data" + le32(quint32(bytes));
-      QFile f(wav);
-      f.open(QIODevice::WriteOnly);
-      f.write(h);
-      f.write(QByteArray(bytes, '\0'));
-    }
+    const QString wav = writeWave("mp3src.wav", qint64(seconds) * 44100 * 4, 44100, 16, 2, root->path());
     const QString mp3 = out + "/" + name;
     QProcess p;
     p.start(KV_BIN_DIR "/tools/scmpx.exe", {"-e", "-b3", "-f", wav, mp3});
     p.waitForFinished(60000);
+    QFile::remove(wav);
     return p.exitCode() == 0 && QFile::exists(mp3) ? mp3 : QString();
   }
 
