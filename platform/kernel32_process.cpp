@@ -195,13 +195,21 @@ KV_API DWORD WINAPI kvStartProcess(LPCSTR commandLine) {
     ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
     std::string exeDir = n > 0 ? std::string(exe, static_cast<size_t>(n)) : std::string();
     exeDir = exeDir.substr(0, exeDir.rfind('/') + 1);
+    // A name without an extension also finds name.exe, as CreateProcess appends ".exe".
+    std::vector<std::string> names{args[0]};
+    if (args[0].find('.') == std::string::npos) names.push_back(args[0] + ".exe");
+    bool found = false;
     for (const std::string& dir : {exeDir, std::string("./")}) {
-      struct stat st{};
-      std::string candidate = dir + args[0];
-      if (!dir.empty() && stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0) {
-        args[0] = candidate;
-        break;
+      for (const std::string& name : names) {
+        struct stat st{};
+        std::string candidate = dir + name;
+        if (!dir.empty() && stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0) {
+          args[0] = candidate;
+          found = true;
+          break;
+        }
       }
+      if (found) break;
     }
   }
   return Spawn(std::move(args), nullptr);

@@ -55,6 +55,7 @@ class EncoderRunTest : public QObject {
   void encodeStepMp3();
   void encodeStepWma();
   void encodeStepFailures();
+  void wm8eutilInOutputFolder();
 };
 
 void EncoderRunTest::scmpxCommandLines() {
@@ -345,6 +346,21 @@ void EncoderRunTest::encodeStepFailures() {
   QCOMPARE(f.messages[1].style, 64);
   QCOMPARE(f.OutputFiles(), QStringList({"keep.wav"}));
   QCOMPARE(bytes(), before);
+}
+
+void EncoderRunTest::wm8eutilInOutputFolder() {
+  EncoderFixture f;
+  QVERIFY(f.Install("tools/wm8eutil.exe", "out put/wm8eutil.exe"));
+  f.WriteIni(("[Folder]\nWm8eutil=" + f.out + "/wm8eutil.exe\n").toUtf8());
+  frmMain* m = f.Start();
+  m->mnuSetType_Click(2);
+  QCOMPARE(G().WmaEncoder, short(0));
+  QCOMPARE(kv::Wm8eutilProgram(G().Wm8eutilPath, G().WavePath), QString("wm8eutil"));
+  f.Wave("here.wav", 0.5);
+  m->RunEncoder();
+  QVERIFY(f.messages.empty());
+  QCOMPARE(f.OutputFiles(), QStringList({"here.wma", "wm8eutil.exe"}));
+  CheckWma(f.out + "/here.wma", "here", 0.5);
 }
 
 QTEST_MAIN(EncoderRunTest)
