@@ -98,7 +98,8 @@ TEST_F(MediaCommands, DeviceList) {
   EXPECT_EQ(cbo.currentIndex(), 0);
   EXPECT_EQ(media.capsIds, QList<UINT_PTR>{UINT_PTR(-1)});
 
-  media.devices = {QStringLiteral("Korvessa Synth"), QStringLiteral("Midi Through Port-0")};
+  // Names are cut at 31 bytes, as the device record holds them.
+  media.devices = {QStringLiteral("Korvessa Synth"), QString(31, u'x') + QStringLiteral("overflow")};
   auto store = [&](const QByteArray& ini) {
     QFile f(settings.FileName());
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -108,7 +109,7 @@ TEST_F(MediaCommands, DeviceList) {
   FillDeviceList(&cbo, settings);
   EXPECT_EQ(cbo.count(), 3);
   EXPECT_EQ(cbo.itemText(1), u"Korvessa Synth");
-  EXPECT_EQ(cbo.itemText(2), u"Midi Through Port-0");
+  EXPECT_EQ(cbo.itemText(2), QString(31, u'x'));
   EXPECT_EQ(cbo.currentIndex(), 2);
   // A stored position past the end, or below 0, selects the mapper.
   store("[Option]\r\nDefDevice=3\r\n");

@@ -52,10 +52,6 @@ TEST_F(RecordingFormats, FullListTextsAndOrder) {
   EXPECT_EQ(cbo.itemText(14), QString::fromUtf8("24.000kHz\u3000 8ビット\u3000Stereo\u3000：\u300047kB/sec"));
   EXPECT_EQ(cbo.itemText(21), QString::fromUtf8("32.000kHz\u300016ビット\u3000Stereo\u3000： 125kB/sec"));
   EXPECT_EQ(cbo.itemText(23), QString::fromUtf8("48.000kHz\u300016ビット\u3000Stereo\u3000： 188kB/sec"));
-  for (int i = 0; i < 24; ++i) {
-    EXPECT_EQ(cbo.itemText(i).count(QChar(0x3000)), i >= 21 ? 3 : 4) << i;
-    EXPECT_TRUE(cbo.itemText(i).endsWith(u"B/sec")) << i;
-  }
   // First run: the last entry, 48 kHz 16-bit stereo.
   EXPECT_EQ(cbo.currentIndex(), 23);
   EXPECT_EQ(kv::G().SampleRate, 48000);
@@ -110,22 +106,14 @@ TEST_F(RecordingFormats, TemplatesAreConsistentWaveHeaders) {
     ASSERT_EQ(t.size(), 60) << number;
     const int n = number - 101;
     const quint16 channels = quint16(n % 2 + 1), bits = n % 4 < 2 ? 8 : 16;
-    EXPECT_EQ(t.left(4), "RIFF");
-    EXPECT_EQ(Le32(t, 4), 50u);
-    EXPECT_EQ(t.mid(8, 8), "WAVEfmt ");
-    EXPECT_EQ(Le32(t, 16), 18u);
-    EXPECT_EQ(Le16(t, 20), 1u);
+    // RIFF size 50, an 18-byte PCM format chunk, an empty fact and data chunk, two spare zeros.
+    EXPECT_EQ(t.left(22), QByteArray("RIFF\x32\0\0\0WAVEfmt \x12\0\0\0\x01\0", 22));
+    EXPECT_EQ(t.mid(36), QByteArray("\0\0fact\x04\0\0\0\0\0\0\0data\0\0\0\0\0\0", 24));
     EXPECT_EQ(Le16(t, 22), channels) << number;
     EXPECT_EQ(Le32(t, 24), rates[n / 4]) << number;
     EXPECT_EQ(Le32(t, 28), rates[n / 4] * channels * bits / 8) << number;
     EXPECT_EQ(Le16(t, 32), channels * bits / 8) << number;
     EXPECT_EQ(Le16(t, 34), bits) << number;
-    EXPECT_EQ(Le16(t, 36), 0u);
-    EXPECT_EQ(t.mid(38, 4), "fact");
-    EXPECT_EQ(Le32(t, 42), 4u);
-    EXPECT_EQ(Le32(t, 46), 0u);
-    EXPECT_EQ(t.mid(50, 4), "data");
-    EXPECT_EQ(t.mid(54), QByteArray(6, '\0'));
   }
   EXPECT_TRUE(WaveTemplate(100).isEmpty());
   EXPECT_TRUE(WaveTemplate(125).isEmpty());

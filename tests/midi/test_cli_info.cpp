@@ -1,9 +1,7 @@
 // korvessa info / devices, run as a user would: stdout lines, stderr messages, exit codes.
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 
 namespace {
 
@@ -16,16 +14,7 @@ struct CliRun {
 };
 
 CliRun Korvessa(const QStringList& args) {
-  static QTemporaryDir home;
   QProcess p;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  // The small SoundFont keeps the sequencer quick to open.
-  const QString ini = home.filePath(QStringLiteral("system.ini"));
-  QFile f(ini);
-  if (!f.exists() && f.open(QIODevice::WriteOnly))
-    f.write("[Setup]\nSoundFont=/usr/share/sounds/sf2/TimGM6mb.sf2\nSource=synth\nFast=1\nVolume=100\n");
-  env.insert(QStringLiteral("KORVESSA_SYSTEM_INI"), ini);
-  p.setProcessEnvironment(env);
   p.start(QStringLiteral(KV_BIN_DIR "/korvessa"), args);
   CliRun r;
   if (!p.waitForFinished(60000)) {
