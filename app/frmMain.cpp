@@ -19,6 +19,7 @@
 
 #include "app/Globals.h"
 #include "engine/RecordingFormats.h"
+#include "shell/ToolbarImages.h"
 #include "shell/cSystemFolder.h"
 
 namespace {
@@ -148,6 +149,7 @@ QAction* frmMain::AddButton(const QString& key, const QString& tip, int kind) {
 }
 
 void frmMain::BuildToolbar() {
+  kv::InitToolbarImages();
   Toolbar1 = new QToolBar(client);
   Toolbar1->setObjectName("Toolbar1");
   Toolbar1->setIconSize(QSize(16, 16));

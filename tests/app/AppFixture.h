@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QAction>
+#include <QTimer>
 #include <memory>
 
 #include "app/frmMain.h"
@@ -27,6 +29,7 @@ class AppFixture {
     qputenv("KORVESSA_SYSTEM_DIR", (root->path() + "/system").toUtf8());
     qputenv("KORVESSA_WINDOWS_DIR", (root->path() + "/windows").toUtf8());
     qputenv("KORVESSA_SYSTEM_INI", (root->path() + "/system.ini").toUtf8());
+    setSystem(true);
     kv::SetMsgBoxHook([this](const QString& t, int s, const QString& title) {
       messages.push_back({t, s, title});
       return kv::vbOK;
@@ -37,6 +40,17 @@ class AppFixture {
     kv::SetMsgBoxHook({});
   }
   QString ini() const { return app + "/Dorvanti.ini"; }
+  // The small SoundFont keeps recordings quick; fast = render as fast as the CPU allows.
+  void setSystem(bool fast) const {
+    QFile f(root->path() + "/system.ini");
+    f.open(QIODevice::WriteOnly);
+    f.write(QByteArray("[Setup]\nSoundFont=/usr/share/sounds/sf2/TimGM6mb.sf2\nFast=") + (fast ? "1" : "0") + "\n");
+  }
+  // Waits until no conversion or playback runs.
+  bool waitIdle(int ms = 60000) const {
+    return QTest::qWaitFor([this] { return !form->mnuExecStop->isEnabled() && !form->tmr1->isActive() &&
+                                           !form->tmrPlay->isActive(); }, ms);
+  }
   void writeIni(const QByteArray& text) const {
     QFile f(ini());
     f.open(QIODevice::WriteOnly);
