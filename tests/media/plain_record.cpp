@@ -65,19 +65,29 @@ int main(int argc, char** argv) {
   Send("close RecMedia");
   double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 
-  std::ifstream in(wav, std::ios::binary);
-  std::vector<unsigned char> f((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (f.size() < 58 || std::memcmp(f.data(), "RIFF", 4) || std::memcmp(f.data() + 50, "data", 4)) {
-    std::fprintf(stderr, "not a recording: %zu bytes\n", f.size());
+  // Read back in pieces: the file may be far larger than memory needs to be.
+  std::ifstream in(wav, std::ios::binary | std::ios::ate);
+  size_t fileSize = size_t(in.tellg());
+  in.seekg(0);
+  unsigned char h[58];
+  if (fileSize < 58 || !in.read(reinterpret_cast<char*>(h), 58) || std::memcmp(h, "RIFF", 4) ||
+      std::memcmp(h + 50, "data", 4)) {
+    std::fprintf(stderr, "not a recording: %zu bytes\n", fileSize);
     return 1;
   }
-  unsigned data = Le32(&f[54]);
-  bool sizesOk = Le32(&f[4]) + 8 == f.size() && 58 + data + (data & 1) == f.size();
+  unsigned data = Le32(&h[54]);
+  bool sizesOk = Le32(&h[4]) + 8 == fileSize && 58 + data + (data & 1) == fileSize;
   bool sound = false;
-  for (size_t i = 58; i < f.size() && !sound; ++i) sound = bits == 8 ? (f[i] < 118 || f[i] > 138) : false;
-  for (size_t i = 58; bits == 16 && i + 1 < f.size() && !sound; i += 2) {
-    int s = int16_t(f[i] | (f[i + 1] << 8));
-    sound = s > 1000 || s < -1000;
+  std::vector<unsigned char> f(1 << 16);
+  while (!sound) {
+    in.read(reinterpret_cast<char*>(f.data()), std::streamsize(f.size()));
+    size_t got = size_t(in.gcount());
+    if (got == 0) break;
+    for (size_t i = 0; bits == 8 && i < got && !sound; ++i) sound = f[i] < 118 || f[i] > 138;
+    for (size_t i = 0; bits == 16 && i + 1 < got && !sound; i += 2) {
+      int s = int16_t(f[i] | (f[i + 1] << 8));
+      sound = s > 1000 || s < -1000;
+    }
   }
   double seconds = double(data) / bps;
   std::printf("song %.2f s recorded as %.2f s in %.2f s (%.0fx real time)\n", length / 1000.0, seconds, took,
