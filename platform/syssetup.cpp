@@ -74,7 +74,10 @@ SystemSetup LoadSystemSetup() {
   if (!in) return s;
   std::string line;
   bool inSetup = false;
+  bool first = true;
   while (std::getline(in, line)) {
+    if (first && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);  // a byte order mark from an editor
+    first = false;
     line = Trim(line);
     if (line.empty() || line[0] == ';' || line[0] == '#') continue;
     if (line[0] == '[') {

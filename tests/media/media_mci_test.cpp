@@ -194,6 +194,11 @@ TEST_F(MciCommands, SystemSetupRoundTrip) {
   EXPECT_FALSE(r.fast);
   EXPECT_EQ(r.volume, 70);
   EXPECT_EQ(kv::SystemSetupPath(), dir + "/system.ini");
+  kvtest::WriteFile(dir + "/system.ini", "\xEF\xBB\xBF[setup]\r\n volume = 250 \r\nFAST=0\r\n[Other]\r\nFast=1\r\n");
+  r = kv::LoadSystemSetup();
+  EXPECT_EQ(r.volume, 100);
+  EXPECT_FALSE(r.fast);
+  EXPECT_EQ(r.source, "synth");
   kvtest::UseSystemSetup(dir, true);
   EXPECT_TRUE(kv::LoadSystemSetup().fast);
   EXPECT_EQ(kv::ResolveSoundFont(kv::LoadSystemSetup()), kvtest::kSoundFont);
