@@ -76,6 +76,10 @@ class frmMain : public QMainWindow {
                                const QString& wavePath);
   // Conversion, playback and stop.
   void StartConversion();
+  // Shows prefix + "mm:ss/mm:ss" while the sequencer plays; false once it no longer plays.
+  bool PollSequencer(const QString& prefix);
+  // After an item: in batch mode the next entry is selected and command issued for it.
+  void NextEntry(const QString& command);
   void tmr1_Timer();
   void tmrWait_Timer();
   void Delay();  // the record/play delay, dispatching events while it runs

@@ -127,13 +127,25 @@ void frmMain::StartConversion() {
   tmr1->start();
 }
 
-void frmMain::tmr1_Timer() {
-  if (StatusMode().startsWith(QStringLiteral("playing"))) {
-    const long pos = ReplyNumber(StatusPosition());
-    const long len = StatusLength();
-    Panel("status")->setText(QStringLiteral("REC. ") + TimeText(pos) + "/" + TimeText(len));
-    return;
+bool frmMain::PollSequencer(const QString& prefix) {
+  if (!StatusMode().startsWith(QStringLiteral("playing"))) return false;
+  const long pos = ReplyNumber(StatusPosition());
+  const long len = StatusLength();
+  Panel("status")->setText(prefix + TimeText(pos) + "/" + TimeText(len));
+  return true;
+}
+
+void frmMain::NextEntry(const QString& command) {
+  if (mnuSetPlay[1]->isChecked() && lstSource->currentRow() < lstSource->count() - 1) {
+    lstSource->setCurrentRow(lstSource->currentRow() + 1);
+    Toolbar1_ButtonClick(Button(command));
+  } else {
+    lstSource_Click();
   }
+}
+
+void frmMain::tmr1_Timer() {
+  if (PollSequencer(QStringLiteral("REC. "))) return;
   tmr1->stop();
   StopPlayback();
   Delay();
@@ -154,12 +166,7 @@ void frmMain::tmr1_Timer() {
   }
   QCoreApplication::processEvents();
   UnlockWindow();
-  if (mnuSetPlay[1]->isChecked() && lstSource->currentRow() < lstSource->count() - 1) {
-    lstSource->setCurrentRow(lstSource->currentRow() + 1);
-    Toolbar1_ButtonClick(Button("Rec"));
-  } else {
-    lstSource_Click();
-  }
+  NextEntry(QStringLiteral("Rec"));
 }
 
 QString frmMain::WaveFilterCommandLine() const {

@@ -17,19 +17,9 @@ void frmMain::PlayCommand() {
 }
 
 void frmMain::tmrPlay_Timer() {
-  if (StatusMode().startsWith(QStringLiteral("playing"))) {
-    const long pos = ReplyNumber(StatusPosition());
-    const long len = StatusLength();
-    Panel("status")->setText(QStringLiteral("Play ") + TimeText(pos) + "/" + TimeText(len));
-    return;
-  }
+  if (PollSequencer(QStringLiteral("Play "))) return;
   tmrPlay->stop();
   StopPlayback();
   UnlockWindow();
-  if (mnuSetPlay[1]->isChecked() && lstSource->currentRow() < lstSource->count() - 1) {
-    lstSource->setCurrentRow(lstSource->currentRow() + 1);
-    Toolbar1_ButtonClick(Button("Play"));
-  } else {
-    lstSource_Click();
-  }
+  NextEntry(QStringLiteral("Play"));
 }
