@@ -49,6 +49,7 @@ class EncoderRunTest : public QObject {
   void wmaSettingsRecord();
   void gogoWindowEncodes();
   void gogoWindowFailures();
+  void gogoCallsAndProgress();
   void gogoWindowStopsOnClose();
   void acmWindowEncodesAndStops();
   void vbwmaWindowEncodes();
@@ -167,6 +168,45 @@ void EncoderRunTest::gogoWindowFailures() {
   QCOMPARE(f.messages[1].text, QString("解析エラーが発生しました"));
   QCOMPARE(f.messages[1].style, 48);
   QCOMPARE(f.OutputFiles(), QStringList({"a.wav", "text.wav"}));
+}
+
+void EncoderRunTest::gogoCallsAndProgress() {
+  EncoderFixture f;
+  QVERIFY(QFile::copy(KV_FAKE_GOGO, f.app + "/gogo.dll"));
+  const QString log = f.root->path() + "/calls.log";
+  qputenv("KV_FAKE_GOGO_LOG", log.toUtf8());
+  f.Start();
+  auto run = [&](int total, int frames, const QString& stereo) {
+    QFile::remove(log);
+    qputenv("KV_FAKE_GOGO_TOTAL", QByteArray::number(total));
+    qputenv("KV_FAKE_GOGO_FRAMES", QByteArray::number(frames));
+    G().WaveFileName = f.out + "/song.wav";
+    G().SampleRate = 22050;
+    G().Bitrate = 112;
+    G().StereoMode = stereo;
+    auto w = std::make_unique<frmGoGo>();
+    w->Form_Load();
+    QFile in(log);
+    in.open(QIODevice::ReadOnly);
+    return std::make_pair(std::move(w), QString::fromUtf8(in.readAll()).split('\n', Qt::SkipEmptyParts));
+  };
+  const QString before = QDir::currentPath();
+  // More frames than announced: the label goes past 100, the bar stays full.
+  auto [w, calls] = run(4, 6, "foo");
+  QCOMPARE(calls, QStringList({"init " + f.app, "units", "set 1 " + f.out + "/song.wav", "set 2 " + f.out + "/song.mp3",
+                               "set 6 22050", "set 3 1", "set 4 112", "detect", "get 15", "close 6", "end"}));
+  QCOMPARE(w->lblPer->text(), QString("150.00 %"));
+  QCOMPARE(w->pbr1->value(), 100);
+  QCOMPARE(QDir::currentPath(), before);
+  // No total: label and bar keep their first values; joint stereo is mode 2.
+  auto [w0, calls0] = run(0, 3, "Joint Stereo");
+  QCOMPARE(calls0.at(5), QString("set 3 2"));
+  QCOMPARE(calls0.last(2), QStringList({"close 3", "end"}));
+  QCOMPARE(w0->lblPer->text(), QString("0 %"));
+  QCOMPARE(w0->pbr1->value(), 0);
+  QVERIFY(!w0->isVisible());
+  QVERIFY(f.messages.empty());
+  qunsetenv("KV_FAKE_GOGO_LOG");
 }
 
 void EncoderRunTest::gogoWindowStopsOnClose() {
