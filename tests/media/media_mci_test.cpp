@@ -8,7 +8,7 @@
 
 using kvtest::Mci;
 
-class MciCommands : public ::testing::Test {
+class MediaMciCommands : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir = kvtest::MakeTempDir("mci");
@@ -17,9 +17,9 @@ class MciCommands : public ::testing::Test {
   void TearDown() override { mciSendStringA("close all", nullptr, 0, nullptr); }
   static std::string dir;
 };
-std::string MciCommands::dir;
+std::string MediaMciCommands::dir;
 
-TEST_F(MciCommands, QuotedPathsWithSpacesAndNonAsciiNames) {
+TEST_F(MediaMciCommands, QuotedPathsWithSpacesAndNonAsciiNames) {
   std::string folder = dir + "/曲 フォルダ with spaces";
   kvtest::fs::create_directories(folder);
   std::string midi = folder + "/ドレミ scale.mid";
@@ -39,7 +39,7 @@ TEST_F(MciCommands, QuotedPathsWithSpacesAndNonAsciiNames) {
   EXPECT_EQ(e, 0u);
 }
 
-TEST_F(MciCommands, ErrorsForBadCommandsAndAliases) {
+TEST_F(MediaMciCommands, ErrorsForBadCommandsAndAliases) {
   MCIERROR e;
   Mci("frobnicate Midi", &e);
   EXPECT_EQ(e, MCIERR_UNRECOGNIZED_COMMAND);
@@ -88,7 +88,7 @@ TEST_F(MciCommands, ErrorsForBadCommandsAndAliases) {
   EXPECT_FALSE(mciGetErrorStringA(999999, text, sizeof text));
 }
 
-TEST_F(MciCommands, ReplyIsTruncatedToTheBuffer) {
+TEST_F(MediaMciCommands, ReplyIsTruncatedToTheBuffer) {
   std::string midi = kvtest::CorpusFile("test-all-gm-sounds.mid");
   ASSERT_EQ(mciSendStringA(("open \"" + midi + "\" alias Long").c_str(), nullptr, 0, nullptr), 0u);
   char full[64];
@@ -101,7 +101,7 @@ TEST_F(MciCommands, ReplyIsTruncatedToTheBuffer) {
   EXPECT_EQ(mciSendStringA("status Long length", nullptr, 0, nullptr), 0u);
 }
 
-TEST_F(MciCommands, WaveLengthOfAnExistingFile) {
+TEST_F(MediaMciCommands, WaveLengthOfAnExistingFile) {
   // One second of 22050 Hz 16-bit stereo silence.
   std::string header = kvtest::TemplateBytes(108).substr(0, 58);
   std::string data(22050 * 4, '\0');
@@ -123,7 +123,7 @@ TEST_F(MciCommands, WaveLengthOfAnExistingFile) {
   EXPECT_EQ(kvtest::fs::file_size(path), header.size() + data.size());
 }
 
-TEST_F(MciCommands, DeviceListStartsWithTheSynth) {
+TEST_F(MediaMciCommands, DeviceListStartsWithTheSynth) {
   UINT n = midiOutGetNumDevs();
   ASSERT_GE(n, 1u);
   MIDIOUTCAPSA caps;
@@ -145,7 +145,7 @@ TEST_F(MciCommands, DeviceListStartsWithTheSynth) {
   EXPECT_EQ(midiOutGetDevCapsA(0, nullptr, sizeof caps), MMSYSERR_INVALPARAM);
 }
 
-TEST_F(MciCommands, UnusableSoundFontIsExplained) {
+TEST_F(MediaMciCommands, UnusableSoundFontIsExplained) {
   std::string bad = dir + "/broken.sf2";
   kvtest::WriteFile(bad, "not a SoundFont");
   kvtest::UseSystemSetup(dir, true, bad);
@@ -181,7 +181,7 @@ TEST_F(MciCommands, UnusableSoundFontIsExplained) {
   EXPECT_NE(msg.find("sndvol32.exe /R"), std::string::npos);
 }
 
-TEST_F(MciCommands, SystemSetupRoundTrip) {
+TEST_F(MediaMciCommands, SystemSetupRoundTrip) {
   kv::SystemSetup s;
   s.soundFont = "/some/where.sf2";
   s.source = "alsa:hw:1,0";
@@ -204,7 +204,7 @@ TEST_F(MciCommands, SystemSetupRoundTrip) {
   EXPECT_EQ(kv::ResolveSoundFont(kv::LoadSystemSetup()), kvtest::kSoundFont);
 }
 
-TEST_F(MciCommands, CaptureSourceAndRecorderCommands) {
+TEST_F(MediaMciCommands, CaptureSourceAndRecorderCommands) {
   // An ALSA capture source that cannot be opened refuses to record, quietly.
   fflush(stderr);
   std::string errPath = dir + "/stderr.txt";

@@ -26,7 +26,7 @@ int Count(const Song& s, int statusHigh) {
 
 }  // namespace
 
-TEST(SmfReader, WholeCorpusGivesDefinedResults) {
+TEST(MediaSmfReader, WholeCorpusGivesDefinedResults) {
   int parsed = 0, files = 0, scales = 0;
   for (auto& entry : kvtest::fs::directory_iterator(kvtest::CorpusFile(""))) {
     if (entry.path().extension() != ".mid") continue;
@@ -64,7 +64,7 @@ TEST(SmfReader, WholeCorpusGivesDefinedResults) {
   EXPECT_GE(scales, 20);
 }
 
-TEST(SmfReader, CorpusFormatsAndKnownLengths) {
+TEST(MediaSmfReader, CorpusFormatsAndKnownLengths) {
   Song t0, t1, t2;
   std::string err;
   ASSERT_TRUE(kv::media::LoadSmf(kvtest::CorpusFile("test-2-tracks-type-0.mid"), t0, err));
@@ -82,7 +82,7 @@ TEST(SmfReader, CorpusFormatsAndKnownLengths) {
   EXPECT_EQ(scale.LengthMs(), 4000);  // eight quarter notes at 120 bpm
 }
 
-TEST(SmfReader, TempoMapGivesExactSampleTimes) {
+TEST(MediaSmfReader, TempoMapGivesExactSampleTimes) {
   SmfWriter::Track t;
   t.Tempo(0, 500000);
   t.Event(0, {0x90, 60, 100});
@@ -99,7 +99,7 @@ TEST(SmfReader, TempoMapGivesExactSampleTimes) {
   EXPECT_EQ(s.LengthMs(), 1000 + (int64_t(7200) * 333333) / 1000);
 }
 
-TEST(SmfReader, RunningStatusSysexAndMetaEvents) {
+TEST(MediaSmfReader, RunningStatusSysexAndMetaEvents) {
   SmfWriter::Track t;
   t.Event(0, {0x90, 60, 100});
   t.Event(10, {62, 100});  // running status
@@ -117,7 +117,7 @@ TEST(SmfReader, RunningStatusSysexAndMetaEvents) {
   EXPECT_EQ(s.events[3].data1, 64);
 }
 
-TEST(SmfReader, RiffRmidAndSmpteDivision) {
+TEST(MediaSmfReader, RiffRmidAndSmpteDivision) {
   SmfWriter::Track t;
   t.Event(0, {0x90, 60, 100});
   t.Event(25 * 40, {0x80, 60, 0});  // 25 fps x 40 ticks per frame: one second
@@ -134,7 +134,7 @@ TEST(SmfReader, RiffRmidAndSmpteDivision) {
   EXPECT_EQ(s.SampleAt(s.events[1].units, 48000), 48000);
 }
 
-TEST(SmfReader, DamagedFilesAreReadUpToTheDamage) {
+TEST(MediaSmfReader, DamagedFilesAreReadUpToTheDamage) {
   SmfWriter::Track good;
   good.Event(0, {0x90, 60, 100});
   good.Event(96, {0x80, 60, 0});
