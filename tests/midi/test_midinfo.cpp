@@ -236,6 +236,15 @@ TEST_F(MidInfoTest, OddHeadersAndCutFiles) {
   const QByteArray head = Smf(0, 96, {}) + "MTrk" + Be32(40);
   EXPECT_EQ(TitleOf(head + QByteArray("\x00\xff\x03\x20Half", 8)), u"Half");
   EXPECT_EQ(TitleOf(head + QByteArray("\x00\xff\x03\x81", 4), QStringLiteral("len.mid")), u"len");
+  // Every cut of a real file: a title as soon as the header is there, the empty record before.
+  QFile kar(kCorpus + QStringLiteral("/test-karaoke-kar.mid"));
+  ASSERT_TRUE(kar.open(QIODevice::ReadOnly));
+  const QByteArray whole = kar.readAll();
+  for (qsizetype n = 0; n <= whole.size(); ++n) {
+    const MidiInfo i = ParseMidiBytes(whole.left(n), QStringLiteral("/m/kar.mid"));
+    EXPECT_EQ(i.Title.isEmpty(), n < 4) << n;
+    EXPECT_EQ(i.Track, n >= 14 ? 3 : 0) << n;
+  }
   // Data before the header (as in a RIFF wrapper) is skipped over.
   const MidiInfo junk = ReadMidiInfo(Write(QStringLiteral("junk.mid"), "garbage" + Smf(2, 192, {Track(Meta(3, "X"))})));
   EXPECT_EQ(junk.Format, 2);
