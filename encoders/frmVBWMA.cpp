@@ -1,6 +1,7 @@
 #include "encoders/frmVBWMA.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QProgressBar>
@@ -30,6 +31,8 @@ void frmVBWMA::closeEvent(QCloseEvent* e) { e->ignore(); }
 
 void frmVBWMA::Run() {
   const auto& g = G();
+  const QString previous = QDir::currentPath();
+  QDir::setCurrent(g.AppPath);
   const QString wma = g.WaveFileName.left(g.WaveFileName.size() - 3) + QStringLiteral("wma");
   kv::WmaEncodeSettings settings = kv::DefaultWmaSettings(kv::WmaTitleFor(g.WaveFileName));
   int32_t info[4] = {0, 0, 0, 0};
@@ -37,6 +40,7 @@ void frmVBWMA::Run() {
     kv::MsgBox(QStringLiteral("エンコード失敗"), kv::vbOKOnly, kv::AppTitle(), this);
     if (const kv::VbwwApi* api = kv::LoadVbww(g.AppPath)) api->vbww_debug();
     hide();
+    QDir::setCurrent(previous);
     return;
   }
   const kv::VbwwApi* api = kv::LoadVbww(g.AppPath);
@@ -48,6 +52,7 @@ void frmVBWMA::Run() {
   kv::WaitWhile([this] { return Timer1->isActive(); });
   QFile::remove(g.WaveFileName);
   hide();
+  QDir::setCurrent(previous);
 }
 
 void frmVBWMA::Timer1_Timer() {
