@@ -153,9 +153,13 @@ void frmMain::tmr1_Timer() {
   auto& g = G();
   const QString mediaError = QString::fromUtf8(kvMediaLastError());
   if (!mediaError.isEmpty()) {
-    // The synthesizer or the recorder could not start (for example, no SoundFont).
-    kv::MsgBox(mediaError, kv::vbExclamation, kv::AppTitle(), this);
-    lstSource->setCurrentRow(lstSource->count() - 1);
+    // The song could not be played or recorded: the recording holds no music and goes. A
+    // file that cannot be read ends only its own item; anything else (no SoundFont, no
+    // recording device) would fail every item, so the batch ends.
+    QFile::remove(g.WaveFileName);
+    kv::MsgBox(QFileInfo(MidiFile).fileName() + QStringLiteral(" を変換できませんでした。\r\n") + mediaError,
+               kv::vbExclamation, kv::AppTitle(), this);
+    if (!mediaError.contains(MidiFile)) lstSource->setCurrentRow(lstSource->count() - 1);
   } else if (QFileInfo(g.WaveFileName).size() < 58) {
     kv::MsgBox(QStringLiteral("標準の録音デバイスでは、正常に録音できません。\r\n録音デバイスを変更してください。"),
                kv::vbExclamation, kv::AppTitle(), this);

@@ -64,6 +64,8 @@ class FlowTest : public QObject {
   void refusalsStartNothing();
   void normaliserRunsTheFilter();
   void failingFilterRestoresTheRecording();
+  void normaliserProgramChoice();
+  void commandLineNormalises();
   void playbackSingleAndBatch();
   void commandLineIsSplitAtTheFirstFindableProgram();
   void commandLineConvertGivesTheWindowsAudio();
@@ -342,6 +344,84 @@ void FlowTest::failingFilterRestoresTheRecording() {
   const WaveFile w = ReadWave(fx.root->path() + "/test-c-major-scale.wav");
   QVERIFY(w.ok);
   QVERIFY(w.seconds() >= 4.0);
+}
+
+void FlowTest::normaliserProgramChoice() {
+  AppFixture fx;
+  const QString gone = fx.root->path() + "/old/waveflt.exe";
+  fx.writeIni(("[Folder]\nWaveflt=" + gone + "\n[Normalize]\nEnable=2\n").toUtf8());
+  frmMain* f = fx.start();
+  // A stored program that no longer exists is dropped and written back empty.
+  QCOMPARE(G().WavefltPath, QString());
+  QVERIFY(!f->Button("waveflt")->isVisible());
+  QString title, dir;
+  kv::SetDialogHook([&](const QString&, const QString& t, const QString& d) {
+    title = t;
+    dir = d;
+    return QStringList{};
+  });
+  f->mnuNormal_Click();  // cancelled: nothing changes
+  QCOMPARE(title, QStringLiteral("wavefltの指定"));
+  QCOMPARE(dir, fx.app);
+  QVERIFY(!f->Button("waveflt")->isVisible());
+  // A file of another name is not taken, but the normaliser items are shown.
+  const QString other = fx.root->path() + "/normalize.exe";
+  WriteFile(other, "#!/bin/sh\n", true);
+  kv::SetDialogHook([&](const QString&, const QString&, const QString&) { return QStringList{other}; });
+  f->mnuNormal_Click();
+  QCOMPARE(G().WavefltPath, QString());
+  QVERIFY(f->Button("waveflt")->isVisible());
+  QVERIFY(f->mnuNormalEnable[1]->isVisible());
+  // The real tool is taken; the next dialog opens on its folder.
+  const QString tool = fx.root->path() + "/tools/WAVEFLT.EXE";
+  QDir().mkpath(fx.root->path() + "/tools");
+  WriteFile(tool, "#!/bin/sh\n", true);
+  kv::SetDialogHook([&](const QString&, const QString&, const QString& d) {
+    dir = d;
+    return QStringList{tool};
+  });
+  f->mnuNormal_Click();
+  QCOMPARE(G().WavefltPath, tool);
+  f->mnuNormal_Click();
+  QCOMPARE(dir, fx.root->path() + "/tools");
+  kv::SetDialogHook({});
+  fx.close();
+  QVERIFY(fx.readIni().contains("Waveflt=" + tool.toUtf8()));
+}
+
+void FlowTest::commandLineNormalises() {
+  AppFixture fx;
+  const QString out = fx.root->path() + "/out";
+  QDir().mkpath(out);
+  // A "normal.wav" left by an interrupted run does not stop the filter.
+  WriteFile(out + "/normal.wav", "stale");
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("KORVESSA_SYSTEM_INI", fx.root->path() + "/system.ini");
+  p.setProcessEnvironment(env);
+  p.start(QStringLiteral(KV_BIN_DIR "/korvessa"),
+          {"convert", "--out", out, "--sample", "123", "--delay", "0.5", "--normalize", "--headcut", kScale});
+  QVERIFY(p.waitForFinished(60000));
+  QCOMPARE(p.exitCode(), 0);
+  QVERIFY(!QFile::exists(out + "/normal.wav"));
+  const WaveFile w = ReadWave(out + "/test-c-major-scale.wav");
+  QVERIFY(w.ok);
+  QCOMPARE(w.rate, 48000);
+  QVERIFY2(std::fabs(w.peak() - 0.9) < 0.02, qPrintable(QString::number(w.peak())));
+  // The 0.6 s of leading silence is cut.
+  QVERIFY2(w.firstSound(0.01) < 0.02, qPrintable(QString::number(w.firstSound(0.01))));
+  // Bad usage: exit code 2 with the usage text.
+  p.start(QStringLiteral(KV_BIN_DIR "/korvessa"), {"convert", "--sample", "99", kScale});
+  QVERIFY(p.waitForFinished(30000));
+  QCOMPARE(p.exitCode(), 2);
+  QVERIFY(p.readAllStandardError().contains("usage"));
+  // A file that is not MIDI: exit code 1 and a message naming it.
+  const QString bad = fx.root->path() + "/bad.mid";
+  WriteFile(bad, "not a midi file");
+  p.start(QStringLiteral(KV_BIN_DIR "/korvessa"), {"convert", "--out", out, bad});
+  QVERIFY(p.waitForFinished(30000));
+  QCOMPARE(p.exitCode(), 1);
+  QVERIFY(p.readAllStandardError().contains("bad.mid"));
 }
 
 void FlowTest::playbackSingleAndBatch() {
