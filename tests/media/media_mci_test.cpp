@@ -14,6 +14,7 @@ class MediaMciCommands : public ::testing::Test {
     dir = kvtest::MakeTempDir("mci");
     kvtest::UseSystemSetup(dir, true);
   }
+  static void TearDownTestSuite() { kvtest::fs::remove_all(dir); }
   void TearDown() override { mciSendStringA("close all", nullptr, 0, nullptr); }
   static std::string dir;
 };

@@ -38,6 +38,7 @@ std::string Melody() {
 class MediaRecording : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { dir = MakeTempDir("rec"); }
+  static void TearDownTestSuite() { fs::remove_all(dir); }
   void SetUp() override { UseSystemSetup(dir, true); }
   void TearDown() override { mciSendStringA("close all", nullptr, 0, nullptr); }
   static std::string dir;
