@@ -1,5 +1,7 @@
 #include "midi/MIDInfo.h"
 
+#include "textcodec.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
@@ -39,17 +41,8 @@ QString TrimSpaces(const QString& s) {
 }  // namespace
 
 QString DecodeLegacyText(const QByteArray& bytes) {
-  {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString s = utf8(bytes);
-    if (!utf8.hasError()) return s;
-  }
-  QStringDecoder sjis("Shift_JIS", QStringDecoder::Flag::Stateless);
-  if (sjis.isValid()) {
-    const QString s = sjis(bytes);
-    if (!sjis.hasError() && !s.contains(QChar::ReplacementCharacter)) return s;
-  }
-  return QString::fromLatin1(bytes);
+  // UTF-8 when valid, else CP932, else Latin-1: the same rule as every legacy text.
+  return QString::fromStdString(kv::text::ToUtf8(std::string_view(bytes.constData(), size_t(bytes.size()))));
 }
 
 MidiInfo ParseMidiBytes(const QByteArray& b, const QString& path) {

@@ -1,5 +1,4 @@
 // The system setup file (SoundFont, recording source, fast recording, volume).
-// A tiny INI reader/writer of its own: the file has one section and four keys.
 #include "syssetup.h"
 
 #include <alsa/asoundlib.h>
@@ -7,12 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
+#include "kernel32.h"
 #include "media_internal.h"
 
 namespace kv {
@@ -21,18 +19,6 @@ namespace {
 bool FileExists(const std::string& p) {
   struct stat st;
   return !p.empty() && ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::string Trim(const std::string& s) {
-  size_t a = s.find_first_not_of(" \t\r\n");
-  if (a == std::string::npos) return "";
-  size_t b = s.find_last_not_of(" \t\r\n");
-  return s.substr(a, b - a + 1);
-}
-
-std::string Lower(std::string s) {
-  for (auto& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return s;
 }
 
 bool MakeDirs(const std::string& dir) {
@@ -70,63 +56,32 @@ std::string SystemSetupPath() {
 
 SystemSetup LoadSystemSetup() {
   SystemSetup s;
-  std::ifstream in(SystemSetupPath());
-  if (!in) return s;
-  std::string line;
-  bool inSetup = false;
-  bool first = true;
-  while (std::getline(in, line)) {
-    if (first && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);  // a byte order mark from an editor
-    first = false;
-    line = Trim(line);
-    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
-    if (line[0] == '[') {
-      inSetup = Lower(line) == "[setup]";
-      continue;
-    }
-    if (!inSetup) continue;
-    size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    std::string key = Lower(Trim(line.substr(0, eq)));
-    std::string value = Trim(line.substr(eq + 1));
-    if (key == "soundfont") {
-      s.soundFont = value;
-    } else if (key == "source") {
-      s.source = value.empty() ? "synth" : value;
-    } else if (key == "fast") {
-      s.fast = value != "0";
-    } else if (key == "volume") {
-      s.volume = std::clamp(std::atoi(value.c_str()), 0, 100);
-    }
-  }
+  const std::string path = SystemSetupPath();
+  auto read = [&path](const char* key, const std::string& def) {
+    char buf[4096] = {};
+    GetPrivateProfileStringA("Setup", key, def.c_str(), buf, sizeof buf, path.c_str());
+    return std::string(buf);
+  };
+  s.soundFont = read("SoundFont", "");
+  s.source = read("Source", "synth");
+  if (s.source.empty()) s.source = "synth";
+  s.fast = read("Fast", "1") != "0";
+  s.volume = std::clamp(std::atoi(read("Volume", "100").c_str()), 0, 100);
   return s;
 }
 
 bool SaveSystemSetup(const SystemSetup& setup) {
-  std::string path = SystemSetupPath();
+  const std::string path = SystemSetupPath();
   size_t slash = path.rfind('/');
   if (slash != std::string::npos && !MakeDirs(path.substr(0, slash))) return false;
-  std::string tmp = path + ".~tmp";
-  {
-    std::ofstream out(tmp, std::ios::trunc);
-    if (!out) return false;
-    out << "[Setup]\n"
-        << "SoundFont=" << setup.soundFont << "\n"
-        << "Source=" << (setup.source.empty() ? "synth" : setup.source) << "\n"
-        << "Fast=" << (setup.fast ? 1 : 0) << "\n"
-        << "Volume=" << std::clamp(setup.volume, 0, 100) << "\n";
-    out.flush();
-    if (!out) {
-      out.close();
-      std::remove(tmp.c_str());
-      return false;
-    }
-  }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    std::remove(tmp.c_str());
-    return false;
-  }
-  return true;
+  const std::string source = setup.source.empty() ? "synth" : setup.source;
+  const std::string fast = setup.fast ? "1" : "0";
+  const std::string volume = std::to_string(std::clamp(setup.volume, 0, 100));
+  bool ok = true;
+  for (auto [key, value] : {std::pair{"SoundFont", &setup.soundFont}, {"Source", &source}, {"Fast", &fast},
+                            {"Volume", &volume}})
+    ok = WritePrivateProfileStringA("Setup", key, value->c_str(), path.c_str()) && ok;
+  return ok;
 }
 
 std::string ResolveSoundFont(const SystemSetup& setup) {
