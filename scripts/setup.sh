@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Shared by run.sh and test.sh: install what is missing, then configure and build into build/.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 KV_PACKAGES=(
   g++ cmake ninja-build pkg-config
