@@ -1,0 +1,97 @@
+// Running programs for tests: a process with extra environment and captured output, and
+// ffprobe/ffmpeg views of audio files.
+#pragma once
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kvtest {
+
+struct RunResult {
+  int exitCode = -1;
+  std::string out, err;
+};
+
+// Runs argv[0] with exactly these arguments (no shell), env entries "NAME=value" added.
+inline RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& env = {}) {
+  RunResult r;
+  int o[2], e[2];
+  if (pipe(o) != 0 || pipe(e) != 0) return r;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(o[1], 1);
+    dup2(e[1], 2);
+    for (int fd : {o[0], o[1], e[0], e[1]}) close(fd);
+    for (const auto& kv : env) putenv(const_cast<char*>(kv.c_str()));
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  close(o[1]);
+  close(e[1]);
+  pollfd fds[2] = {{o[0], POLLIN, 0}, {e[0], POLLIN, 0}};
+  std::string* sink[2] = {&r.out, &r.err};
+  for (int open = 2; open > 0 && poll(fds, 2, -1) > 0;)
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || !fds[i].revents) continue;
+      char buf[4096];
+      const ssize_t n = read(fds[i].fd, buf, sizeof buf);
+      if (n > 0) sink[i]->append(buf, size_t(n));
+      else close(fds[i].fd), fds[i].fd = -1, --open;
+    }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return r;
+}
+
+inline std::string quoted(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// ffprobe's codec_name, bit_rate, sample_rate, channels (first stream), duration and title.
+inline std::map<std::string, std::string> probe(const std::string& path) {
+  std::map<std::string, std::string> m;
+  const auto r = run({"/usr/bin/ffprobe", "-v", "error", "-show_entries",
+                      "stream=codec_name,bit_rate,sample_rate,channels:format=duration:format_tags=title", "-of",
+                      "default=nw=1", path});
+  size_t at = 0;
+  for (size_t end; (end = r.out.find('\n', at)) != std::string::npos; at = end + 1) {
+    const std::string line = r.out.substr(at, end - at);
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    std::string key = line.substr(0, eq);
+    if (key.rfind("TAG:", 0) == 0) key = key.substr(4);
+    m.emplace(key, line.substr(eq + 1));
+  }
+  return m;
+}
+
+// Mono 16-bit frames a file decodes to (ffmpeg honours an MP3's encoder delay and padding); -1 on failure.
+inline int64_t decodedFrames(const std::string& path) {
+  FILE* p = popen(("ffmpeg -v error -i " + quoted(path) + " -f s16le -ac 1 - 2>/dev/null").c_str(), "r");
+  if (!p) return -1;
+  int64_t bytes = 0;
+  char buf[65536];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) bytes += int64_t(n);
+  return pclose(p) == 0 ? bytes / 2 : -1;
+}
+
+// How far an MP3's container duration may exceed its WAVE's: LAME's 576-sample delay and
+// 288-sample end padding, rounded up to whole frames (60 ms at the least).
+inline double mp3DurationTolerance(int rate) {
+  return std::max(0.06, (576.0 + 288.0 + (rate >= 32000 ? 1152 : 576)) / rate);
+}
+
+}  // namespace kvtest
