@@ -6,83 +6,66 @@
 #include "media_test_util.h"
 #include "syssetup.h"
 
-using kvtest::Mci;
+using namespace kvtest;
 
 class MediaMciCommands : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    dir = kvtest::MakeTempDir("mci");
-    kvtest::UseSystemSetup(dir, true);
-  }
-  static void TearDownTestSuite() { kvtest::fs::remove_all(dir); }
+  static void SetUpTestSuite() { tmp = new TempDir, dir = tmp->path(); }
+  static void TearDownTestSuite() { delete tmp; }
+  void SetUp() override { UseSystemSetup(dir, true); }
   void TearDown() override { mciSendStringA("close all", nullptr, 0, nullptr); }
-  static std::string dir;
+  // Sends each command and checks its error code.
+  static void Expect(std::initializer_list<std::pair<std::string, MCIERROR>> commands) {
+    for (const auto& [cmd, expected] : commands) {
+      MCIERROR e;
+      Mci(cmd, &e);
+      EXPECT_EQ(e, expected) << cmd;
+    }
+  }
+  static inline TempDir* tmp;
+  static inline std::string dir;
 };
-std::string MediaMciCommands::dir;
 
 TEST_F(MediaMciCommands, QuotedPathsWithSpacesAndNonAsciiNames) {
-  std::string folder = dir + "/曲 フォルダ with spaces";
-  kvtest::fs::create_directories(folder);
-  std::string midi = folder + "/ドレミ scale.mid";
-  kvtest::fs::copy_file(kvtest::CorpusFile("test-c-major-scale.mid"), midi);
+  std::string folder = dir + "/曲 フォルダ with spaces", midi = folder + "/ドレミ scale.mid";
+  fs::create_directories(folder);
+  fs::copy_file(CorpusFile("test-c-major-scale.mid"), midi);
   MCIERROR e;
   EXPECT_NE(Mci("open   \"" + midi + "\"    ALIAS  Midi  ", &e), "");
   ASSERT_EQ(e, 0u);
   EXPECT_EQ(Mci("SET midi Time Format Milliseconds", &e), "");
   EXPECT_EQ(e, 0u);
-  int64_t len = std::atoll(Mci("status MIDI length", &e).c_str());
+  EXPECT_EQ(Mci("status MIDI length", &e), "4000");
   EXPECT_EQ(e, 0u);
-  EXPECT_EQ(len, 4000);
   EXPECT_EQ(Mci("status Midi mode"), "stopped");
   EXPECT_EQ(Mci("status Midi position"), "0");
   EXPECT_EQ(Mci("status Midi ready"), "true");
-  Mci("close Midi", &e);
-  EXPECT_EQ(e, 0u);
+  Expect({{"close Midi", 0}});
 }
 
 TEST_F(MediaMciCommands, ErrorsForBadCommandsAndAliases) {
-  MCIERROR e;
-  Mci("frobnicate Midi", &e);
-  EXPECT_EQ(e, MCIERR_UNRECOGNIZED_COMMAND);
-  Mci("status NotOpen mode", &e);
-  EXPECT_EQ(e, MCIERR_INVALID_DEVICE_NAME);
-  Mci("close NotOpen", &e);
-  EXPECT_EQ(e, MCIERR_INVALID_DEVICE_NAME);
-  Mci("open \"" + dir + "/missing.mid\" alias M", &e);
-  EXPECT_EQ(e, MCIERR_FILE_NOT_FOUND);
-  Mci("open \"" + dir + "/unclosed.mid alias M", &e);
-  EXPECT_EQ(e, MCIERR_NO_CLOSING_QUOTE);
-  Mci("", &e);
-  EXPECT_EQ(e, MCIERR_MISSING_COMMAND_STRING);
-  Mci("   ", &e);
-  EXPECT_EQ(e, MCIERR_MISSING_COMMAND_STRING);
-  Mci("open \"" + dir + "/song.xyz\" alias M", &e);
-  EXPECT_EQ(e, MCIERR_EXTENSION_NOT_FOUND);
-
-  std::string midi = kvtest::CorpusFile("test-c-major-scale.mid");
-  Mci("open \"" + midi + "\" alias Dup", &e);
-  ASSERT_EQ(e, 0u);
-  Mci("open \"" + midi + "\" alias dup", &e);
-  EXPECT_EQ(e, MCIERR_DUPLICATE_ALIAS);
-  Mci("status Dup colour", &e);
-  EXPECT_EQ(e, MCIERR_UNRECOGNIZED_KEYWORD);
-  Mci("set Dup port 99", &e);
-  EXPECT_EQ(e, MCIERR_SEQ_PORT_NONEXISTENT);
-  Mci("set Dup port x", &e);
-  EXPECT_EQ(e, MCIERR_BAD_INTEGER);
-  Mci("record Dup", &e);
-  EXPECT_EQ(e, MCIERR_UNSUPPORTED_FUNCTION);
-  Mci("close Dup", &e);
-  EXPECT_EQ(e, 0u);
-  Mci("status Dup mode", &e);
-  EXPECT_EQ(e, MCIERR_INVALID_DEVICE_NAME);
-
-  // A file that is not MIDI data.
-  Mci("open \"" + kvtest::CorpusFile("test-not-a-midi-file.mid") + "\" alias Bad", &e);
-  EXPECT_EQ(e, MCIERR_INVALID_FILE);
-  Mci("status Bad mode", &e);
-  EXPECT_EQ(e, MCIERR_INVALID_DEVICE_NAME);
-
+  const std::string midi = "\"" + CorpusFile("test-c-major-scale.mid") + "\"";
+  Expect({
+      {"frobnicate Midi", MCIERR_UNRECOGNIZED_COMMAND},
+      {"status NotOpen mode", MCIERR_INVALID_DEVICE_NAME},
+      {"close NotOpen", MCIERR_INVALID_DEVICE_NAME},
+      {"open \"" + dir + "/missing.mid\" alias M", MCIERR_FILE_NOT_FOUND},
+      {"open \"" + dir + "/unclosed.mid alias M", MCIERR_NO_CLOSING_QUOTE},
+      {"", MCIERR_MISSING_COMMAND_STRING},
+      {"   ", MCIERR_MISSING_COMMAND_STRING},
+      {"open \"" + dir + "/song.xyz\" alias M", MCIERR_EXTENSION_NOT_FOUND},
+      {"open " + midi + " alias Dup", 0},
+      {"open " + midi + " alias dup", MCIERR_DUPLICATE_ALIAS},
+      {"status Dup colour", MCIERR_UNRECOGNIZED_KEYWORD},
+      {"set Dup port 99", MCIERR_SEQ_PORT_NONEXISTENT},
+      {"set Dup port x", MCIERR_BAD_INTEGER},
+      {"record Dup", MCIERR_UNSUPPORTED_FUNCTION},
+      {"close Dup", 0},
+      {"status Dup mode", MCIERR_INVALID_DEVICE_NAME},
+      // A file that is not MIDI data is not opened.
+      {"open \"" + CorpusFile("test-not-a-midi-file.mid") + "\" alias Bad", MCIERR_INVALID_FILE},
+      {"status Bad mode", MCIERR_INVALID_DEVICE_NAME},
+  });
   char text[128];
   EXPECT_TRUE(mciGetErrorStringA(MCIERR_DUPLICATE_ALIAS, text, sizeof text));
   EXPECT_NE(std::string(text).find("alias"), std::string::npos);
@@ -90,38 +73,24 @@ TEST_F(MediaMciCommands, ErrorsForBadCommandsAndAliases) {
 }
 
 TEST_F(MediaMciCommands, ReplyIsTruncatedToTheBuffer) {
-  std::string midi = kvtest::CorpusFile("test-all-gm-sounds.mid");
-  ASSERT_EQ(mciSendStringA(("open \"" + midi + "\" alias Long").c_str(), nullptr, 0, nullptr), 0u);
-  char full[64];
+  Expect({{"open \"" + CorpusFile("test-all-gm-sounds.mid") + "\" alias Long", 0}});
+  char full[64], small[4] = {'x', 'x', 'x', 'x'};
   ASSERT_EQ(mciSendStringA("status Long length", full, sizeof full, nullptr), 0u);
   ASSERT_GE(std::strlen(full), 6u);  // several minutes in milliseconds
-  char small[4];
-  std::memset(small, 'x', sizeof small);
   ASSERT_EQ(mciSendStringA("status Long length", small, sizeof small, nullptr), 0u);
   EXPECT_EQ(std::string(small), std::string(full, 3));
   EXPECT_EQ(mciSendStringA("status Long length", nullptr, 0, nullptr), 0u);
 }
 
 TEST_F(MediaMciCommands, WaveLengthOfAnExistingFile) {
-  // One second of 22050 Hz 16-bit stereo silence.
-  std::string header = kvtest::TemplateBytes(108).substr(0, 58);
-  std::string data(22050 * 4, '\0');
-  header.replace(54, 4, std::string{char(data.size() & 0xFF), char((data.size() >> 8) & 0xFF),
-                                    char((data.size() >> 16) & 0xFF), 0});
-  header.replace(4, 4, std::string{char((50 + data.size()) & 0xFF), char(((50 + data.size()) >> 8) & 0xFF),
-                                   char(((50 + data.size()) >> 16) & 0xFF), 0});
-  std::string path = dir + "/one second.wav";
-  kvtest::WriteFile(path, header + data);
-  MCIERROR e;
-  Mci("open \"" + path + "\" alias CheckMedia", &e);
-  ASSERT_EQ(e, 0u);
-  mciSendStringA("set CheckMedia time format milliseconds", nullptr, 0, nullptr);
+  const std::string path = dir + "/one second.wav", bytes = TemplateBytes(108, std::string(22050 * 4, '\0'));
+  writeText(path, bytes);  // one second of 22050 Hz 16-bit stereo silence
+  Expect({{"open \"" + path + "\" alias CheckMedia", 0}, {"set CheckMedia time format milliseconds", 0}});
   EXPECT_EQ(Mci("status CheckMedia length"), "1000");
   EXPECT_EQ(Mci("status CheckMedia samplespersec"), "22050");
   EXPECT_EQ(Mci("status CheckMedia mode"), "stopped");
   Mci("close CheckMedia");
-  // The file is only read: it is unchanged afterwards.
-  EXPECT_EQ(kvtest::fs::file_size(path), header.size() + data.size());
+  EXPECT_EQ(readBytes(path), bytes);  // the file is only read
 }
 
 TEST_F(MediaMciCommands, DeviceListStartsWithTheSynth) {
@@ -146,40 +115,41 @@ TEST_F(MediaMciCommands, DeviceListStartsWithTheSynth) {
   EXPECT_EQ(midiOutGetDevCapsA(0, nullptr, sizeof caps), MMSYSERR_INVALPARAM);
 }
 
-TEST_F(MediaMciCommands, UnusableSoundFontIsExplained) {
-  std::string bad = dir + "/broken.sf2";
-  kvtest::WriteFile(bad, "not a SoundFont");
-  kvtest::UseSystemSetup(dir, true, bad);
-  EXPECT_EQ(kv::ResolveSoundFont(kv::LoadSystemSetup()), bad);
-  std::string wav = dir + "/nosf.wav";
-  kvtest::WriteFile(wav, kvtest::TemplateBytes(124));
-  MCIERROR e;
-  Mci("open \"" + wav + "\" alias RecMedia", &e);
-  ASSERT_EQ(e, 0u);
-  Mci("record RecMedia overwrite", &e);
-  EXPECT_EQ(e, MCIERR_WAVE_INPUTSUNSUITABLE);
-  EXPECT_NE(std::string(kvMediaLastError()).find(bad), std::string::npos);
-  EXPECT_EQ(Mci("status RecMedia mode"), "stopped");
-  Mci("close RecMedia");
-  // The unsaved recording left the 60-byte template untouched and no temporary file behind.
-  EXPECT_EQ(kvtest::fs::file_size(wav), 60u);
-  EXPECT_FALSE(kvtest::fs::exists(wav + ".~rec"));
+TEST_F(MediaMciCommands, UnusableSoundFontOrCaptureSourceRefusesToRecordQuietly) {
+  const std::string bad = dir + "/broken.sf2", wav = dir + "/nosf.wav";
+  writeText(bad, "not a SoundFont");
+  StderrCapture err(dir + "/stderr.txt");
+  auto devices = kv::ListCaptureDevices();
+  for (const auto& d : devices) EXPECT_FALSE(d.pcm.empty());
+  // A broken SoundFont, and an ALSA capture source that cannot be opened.
+  for (auto [soundFont, source, named] : {std::tuple{bad, std::string("synth"), bad},
+                                          {kSoundFont, "alsa:no-such-device", "no-such-device"}}) {
+    UseSystemSetup(dir, true, soundFont, source);
+    EXPECT_EQ(kv::ResolveSoundFont(kv::LoadSystemSetup()), soundFont);
+    writeText(wav, TemplateBytes(124));
+    Expect({{"open \"" + wav + "\" alias RecMedia", 0}, {"record RecMedia overwrite", MCIERR_WAVE_INPUTSUNSUITABLE}});
+    EXPECT_NE(std::string(kvMediaLastError()).find(named), std::string::npos);
+    EXPECT_EQ(Mci("status RecMedia mode"), "stopped");
+    Mci("close RecMedia");
+    // The unsaved recording left the 60-byte template untouched and no temporary file behind.
+    EXPECT_EQ(fs::file_size(wav), 60u);
+    EXPECT_FALSE(fs::exists(wav + ".~rec"));
+  }
+  EXPECT_EQ(err.Restore(), 0u);
 
   // A SoundFont that does not exist falls back to the installed defaults, in this order.
-  kvtest::UseSystemSetup(dir, true, "/nonexistent/none.sf2");
+  UseSystemSetup(dir, true, "/nonexistent/none.sf2");
   std::string fallback = kv::ResolveSoundFont(kv::LoadSystemSetup());
   for (const char* name : {"default-GM.sf2", "FluidR3_GM.sf2", "TimGM6mb.sf2"}) {
-    std::string p = std::string("/usr/share/sounds/sf2/") + name;
-    if (kvtest::fs::exists(p)) {
-      EXPECT_EQ(fallback, p);
-      break;
-    }
+    if (!fs::exists(std::string("/usr/share/sounds/sf2/") + name)) continue;
+    EXPECT_EQ(fallback, std::string("/usr/share/sounds/sf2/") + name);
+    break;
   }
-  kvtest::UseSystemSetup(dir, true);
+  UseSystemSetup(dir, true);
   std::string msg = kv::MissingSoundFontMessage();
-  EXPECT_NE(msg.find("SoundFont not found (/usr/share/sounds/sf2/TimGM6mb.sf2)"), std::string::npos);
-  EXPECT_NE(msg.find("fluid-soundfont-gm"), std::string::npos);
-  EXPECT_NE(msg.find("sndvol32.exe /R"), std::string::npos);
+  for (const char* part : {"SoundFont not found (/usr/share/sounds/sf2/TimGM6mb.sf2)", "fluid-soundfont-gm",
+                           "sndvol32.exe /R"})
+    EXPECT_NE(msg.find(part), std::string::npos) << part;
 }
 
 TEST_F(MediaMciCommands, SystemSetupRoundTrip) {
@@ -195,72 +165,39 @@ TEST_F(MediaMciCommands, SystemSetupRoundTrip) {
   EXPECT_FALSE(r.fast);
   EXPECT_EQ(r.volume, 70);
   EXPECT_EQ(kv::SystemSetupPath(), dir + "/system.ini");
-  kvtest::WriteFile(dir + "/system.ini", "\xEF\xBB\xBF[setup]\r\n volume = 250 \r\nFAST=0\r\n[Other]\r\nFast=1\r\n");
+  writeText(dir + "/system.ini", "\xEF\xBB\xBF[setup]\r\n volume = 250 \r\nFAST=0\r\n[Other]\r\nFast=1\r\n");
   r = kv::LoadSystemSetup();
   EXPECT_EQ(r.volume, 100);
   EXPECT_FALSE(r.fast);
   EXPECT_EQ(r.source, "synth");
-  kvtest::UseSystemSetup(dir, true);
+  UseSystemSetup(dir, true);
   EXPECT_TRUE(kv::LoadSystemSetup().fast);
-  EXPECT_EQ(kv::ResolveSoundFont(kv::LoadSystemSetup()), kvtest::kSoundFont);
+  EXPECT_EQ(kv::ResolveSoundFont(kv::LoadSystemSetup()), kSoundFont);
 }
 
-TEST_F(MediaMciCommands, CaptureSourceAndRecorderCommands) {
-  // An ALSA capture source that cannot be opened refuses to record, quietly.
-  fflush(stderr);
-  std::string errPath = dir + "/stderr.txt";
-  int saved = dup(2);
-  FILE* errFile = std::fopen(errPath.c_str(), "w");
-  dup2(fileno(errFile), 2);
-  auto devices = kv::ListCaptureDevices();
-  for (const auto& d : devices) EXPECT_FALSE(d.pcm.empty());
-  kvtest::UseSystemSetup(dir, true, kvtest::kSoundFont, "alsa:no-such-device");
-  std::string wav = dir + "/line in.wav";
-  kvtest::WriteFile(wav, kvtest::TemplateBytes(120));
-  MCIERROR e;
-  Mci("open \"" + wav + "\" alias RecMedia", &e);
-  ASSERT_EQ(e, 0u);
-  Mci("record RecMedia overwrite", &e);
-  EXPECT_EQ(e, MCIERR_WAVE_INPUTSUNSUITABLE);
-  EXPECT_NE(std::string(kvMediaLastError()).find("no-such-device"), std::string::npos);
-  Mci("close RecMedia");
-  fflush(stderr);
-  dup2(saved, 2);
-  close(saved);
-  std::fclose(errFile);
-  EXPECT_EQ(kvtest::fs::file_size(errPath), 0u);
-
-  // A recording without a file, saved under a name of its own; "record" without overwrite
-  // continues it, "seek to start" then "record" starts over.
-  kvtest::UseSystemSetup(dir, true);
-  Mci("open new type waveaudio alias Take", &e);
-  ASSERT_EQ(e, 0u);
-  Mci("set Take samplespersec 22050 bitspersample 16 channels 1", &e);
-  EXPECT_EQ(e, 0u);
-  Mci("record Take", &e);
-  ASSERT_EQ(e, 0u);
+// A recording without a file, saved under a name of its own; "record" without overwrite
+// continues it, "seek to start" then "record" starts over.
+TEST_F(MediaMciCommands, RecordingWithoutAFile) {
+  Expect({{"open new type waveaudio alias Take", 0},
+          {"set Take samplespersec 22050 bitspersample 16 channels 1", 0},
+          {"record Take", 0}});
   EXPECT_EQ(Mci("status Take mode"), "recording");
-  kvtest::SleepMs(200);
+  SleepMs(200);
   Mci("stop Take");
   int64_t first = std::atoll(Mci("status Take length").c_str());
   EXPECT_GE(first, 150);
   Mci("record Take");
-  kvtest::SleepMs(200);
+  SleepMs(200);
   Mci("stop Take");
   EXPECT_GE(std::atoll(Mci("status Take length").c_str()), first + 150);
   Mci("set Take time format samples");
   int64_t frames = std::atoll(Mci("status Take length").c_str());
   std::string out = dir + "/take.wav";
-  Mci("save Take \"" + out + "\"", &e);
-  EXPECT_EQ(e, 0u);
-  Mci("close Take");
-  kvtest::Audio a;
-  ASSERT_TRUE(kvtest::ReadAudio(out, a));
+  Expect({{"save Take \"" + out + "\"", 0}, {"close Take", 0}});
+  Audio a;
+  ASSERT_TRUE(ReadAudio(out, a));
   EXPECT_EQ(a.rate, 22050);
   EXPECT_EQ(a.channels, 1);
   EXPECT_EQ(a.frames, frames);
-  Mci("open new type waveaudio", &e);
-  EXPECT_EQ(e, MCIERR_NEW_REQUIRES_ALIAS);
-  Mci("play " + std::string("Take"), &e);
-  EXPECT_EQ(e, MCIERR_INVALID_DEVICE_NAME);
+  Expect({{"open new type waveaudio", MCIERR_NEW_REQUIRES_ALIAS}, {"play Take", MCIERR_INVALID_DEVICE_NAME}});
 }

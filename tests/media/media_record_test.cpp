@@ -14,36 +14,33 @@ constexpr int kDelayMs = 100;
 
 // A short two-instrument song with a tempo change.
 std::string Melody() {
-  SmfWriter::Track t0, t1, t2;
+  smf::Track t0, t1, t2;
   t0.Tempo(0, 500000);
   t0.Tempo(960, 400000);
-  t0.End(2400);
   t1.Event(0, {0xC0, 0});
   t2.Event(0, {0xC1, 40});
   const int notes[] = {60, 64, 67, 72, 67, 64, 60, 55};
-  for (int i = 0; i < 8; ++i) {
-    uint32_t at = uint32_t(i * 240);
+  for (uint32_t i = 0, at = 0; i < 8; ++i, at += 240) {
     t1.Event(at, {0x90, notes[i], 100});
     t1.Event(at + 200, {0x80, notes[i], 0});
-    if (i % 2 == 0) {
-      t2.Event(at, {0x91, notes[i] - 12, 90});
-      t2.Event(at + 400, {0x81, notes[i] - 12, 0});
-    }
+    if (i % 2 == 0) t2.Event(at, {0x91, notes[i] - 12, 90}), t2.Event(at + 400, {0x81, notes[i] - 12, 0});
   }
-  t1.End(2400);
-  t2.End(2400);
-  return SmfWriter::File(1, 480, {t0, t1, t2});
+  for (smf::Track* t : {&t0, &t1, &t2}) t->End(2400);
+  return smf::File(1, 480, {t0, t1, t2});
 }
 
 class MediaRecording : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { dir = MakeTempDir("rec"); }
-  static void TearDownTestSuite() { fs::remove_all(dir); }
+  static void SetUpTestSuite() {
+    tmp = new TempDir, dir = tmp->path(), midi = dir + "/melody.mid";
+    writeText(midi, Melody());
+  }
+  static void TearDownTestSuite() { delete tmp; }
   void SetUp() override { UseSystemSetup(dir, true); }
   void TearDown() override { mciSendStringA("close all", nullptr, 0, nullptr); }
-  static std::string dir;
+  static inline TempDir* tmp;
+  static inline std::string dir, midi;
 };
-std::string MediaRecording::dir;
 
 // Click times measured in a recording, relative to the first click, against the tempo map.
 std::vector<int64_t> OnsetErrors(const std::string& wav, const std::vector<double>& times, int rate) {
@@ -53,11 +50,8 @@ std::vector<int64_t> OnsetErrors(const std::string& wav, const std::vector<doubl
   auto on = Onsets(a.mono, 0.1 * Peak(a.mono), rate / 50);
   EXPECT_EQ(on.size(), times.size());
   std::vector<int64_t> errors;
-  if (on.size() != times.size()) return errors;
-  for (size_t i = 0; i < times.size(); ++i) {
-    int64_t expected = on[0] + std::llround((times[i] - times[0]) * rate);
-    errors.push_back(on[i] - expected);
-  }
+  for (size_t i = 0; on.size() == times.size() && i < times.size(); ++i)
+    errors.push_back(on[i] - on[0] - std::llround((times[i] - times[0]) * rate));
   return errors;
 }
 
@@ -70,14 +64,12 @@ int64_t MaxAbs(const std::vector<int64_t>& v) {
 }  // namespace
 
 TEST_F(MediaRecording, EveryTemplateFormatRecordsTheSong) {
-  std::string midi = dir + "/melody.mid";
-  WriteFile(midi, Melody());
   const double songSeconds = 2.2;  // two quarters at 120 bpm, three at 150 bpm
   for (int number = 101; number <= 124; ++number) {
     SCOPED_TRACE("template " + std::to_string(number));
     Format f = TemplateFormat(number);
     std::string wav = dir + "/out " + std::to_string(number) + ".wav";
-    WriteFile(wav, TemplateBytes(number));
+    writeText(wav, TemplateBytes(number));
     CycleResult r = RecordCycle(midi, wav, kDelayMs);
     EXPECT_EQ(r.lengthMs, 2200);
     EXPECT_EQ(r.saveError, 0u);
@@ -100,30 +92,24 @@ TEST_F(MediaRecording, EveryTemplateFormatRecordsTheSong) {
 }
 
 TEST_F(MediaRecording, SavedFileIsReadByOtherTools) {
-  std::string midi = dir + "/melody.mid";
-  WriteFile(midi, Melody());
   std::string wav = dir + "/tools.wav";
-  WriteFile(wav, TemplateBytes(122));  // 48 kHz 8-bit stereo
+  writeText(wav, TemplateBytes(122));  // 48 kHz 8-bit stereo
   RecordCycle(midi, wav, 0);
-  if (std::system("command -v ffprobe >/dev/null 2>&1") == 0) {
-    std::string cmd = "ffprobe -v error -show_entries stream=sample_rate,channels,codec_name -of csv=p=0 \"" + wav + "\"";
-    FILE* p = popen(cmd.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    char line[128] = {};
-    ASSERT_NE(fgets(line, sizeof line, p), nullptr);
-    pclose(p);
-    EXPECT_EQ(std::string(line), "pcm_u8,48000,2\n");
-  }
-  if (std::system("command -v sox >/dev/null 2>&1") == 0) {
-    EXPECT_EQ(std::system(("sox \"" + wav + "\" -n stat 2>/dev/null").c_str()), 0);
-  }
+  const std::string probe = "ffprobe -v error -show_entries stream=sample_rate,channels,codec_name -of csv=p=0 ";
+  FILE* p = popen((probe + "\"" + wav + "\"").c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  char line[128] = {};
+  ASSERT_NE(fgets(line, sizeof line, p), nullptr);
+  pclose(p);
+  EXPECT_EQ(std::string(line), "pcm_u8,48000,2\n");
+  EXPECT_EQ(std::system(("sox \"" + wav + "\" -n stat 2>/dev/null").c_str()), 0);
 }
 
 TEST_F(MediaRecording, ClickOnsetsFollowTheTempoMapInFastAndRealTime) {
   std::vector<double> shortTimes, longTimes;
   std::string shortMidi = dir + "/clicks-short.mid", longMidi = dir + "/clicks-long.mid";
-  WriteFile(shortMidi, ClickTrack(7, shortTimes));
-  WriteFile(longMidi, ClickTrack(30, longTimes));
+  writeText(shortMidi, ClickTrack(7, shortTimes));
+  writeText(longMidi, ClickTrack(30, longTimes));
 
   struct Case {
     const char* name;
@@ -143,7 +129,7 @@ TEST_F(MediaRecording, ClickOnsetsFollowTheTempoMapInFastAndRealTime) {
     SCOPED_TRACE(c.name);
     UseSystemSetup(dir, c.fast);
     std::string wav = dir + "/" + c.name + ".wav";
-    WriteFile(wav, TemplateBytes(c.number));
+    writeText(wav, TemplateBytes(c.number));
     CycleResult r = RecordCycle(*c.midi, wav, 100);
     int rate = TemplateFormat(c.number).rate;
     auto errors = OnsetErrors(wav, *c.times, rate);
@@ -160,9 +146,7 @@ TEST_F(MediaRecording, ClickOnsetsFollowTheTempoMapInFastAndRealTime) {
   ASSERT_TRUE(ReadAudio(dir + "/fast-44100-short.wav", fast));
   ASSERT_TRUE(ReadAudio(dir + "/realtime-44100-short.wav", slow));
   auto firstSound = [](const Audio& a) {
-    size_t i = 0;
-    while (i < a.mono.size() && a.mono[i] == 0.0f) ++i;
-    return i;
+    return size_t(std::find_if(a.mono.begin(), a.mono.end(), [](float v) { return v != 0.0f; }) - a.mono.begin());
   };
   size_t f0 = firstSound(fast), s0 = firstSound(slow);
   size_t n = size_t(44100 * (shortTimes.back() + 0.2));
@@ -181,7 +165,7 @@ TEST_F(MediaRecording, WholeCorpusThroughTheRecordCycle) {
     std::string name = entry.path().filename().string();
     SCOPED_TRACE(name);
     std::string wav = dir + "/corpus.wav";
-    WriteFile(wav, TemplateBytes(101));  // 16 kHz 8-bit mono keeps this quick
+    writeText(wav, TemplateBytes(101));  // 16 kHz 8-bit mono keeps this quick
     // Long songs are stopped after 15 s, as the Stop command does: that keeps this quick.
     const int64_t cut = 15000;
     CycleResult r = RecordCycle(entry.path().string(), wav, 0, 60, cut);
@@ -203,19 +187,13 @@ TEST_F(MediaRecording, WholeCorpusThroughTheRecordCycle) {
 }
 
 TEST_F(MediaRecording, PlaybackWithoutRecorderKeepsRealTimeAndPrintsNothing) {
-  SmfWriter::Track t;
+  smf::Track t;
   t.Event(0, {0x90, 60, 100});
   t.Event(480, {0x80, 60, 0});
   t.End(960);  // one second at 120 bpm
   std::string midi = dir + "/one second.mid";
-  WriteFile(midi, SmfWriter::File(0, 480, {t}));
-
-  // Whatever ALSA or FluidSynth might complain about must not reach stderr.
-  fflush(stderr);
-  std::string errPath = dir + "/stderr.txt";
-  int saved = dup(2);
-  FILE* errFile = std::fopen(errPath.c_str(), "w");
-  dup2(fileno(errFile), 2);
+  writeText(midi, smf::File(0, 480, {t}));
+  StderrCapture err(dir + "/stderr.txt");  // whatever ALSA or FluidSynth say must not reach stderr
 
   auto t0 = std::chrono::steady_clock::now();
   MCIERROR e;
@@ -238,7 +216,7 @@ TEST_F(MediaRecording, PlaybackWithoutRecorderKeepsRealTimeAndPrintsNothing) {
   Mci("resume PlayMedia");
   EXPECT_EQ(Mci("status PlayMedia mode"), "playing");
   while (Mci("status PlayMedia mode") == "playing") SleepMs(10);
-  double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  double took = SecondsSince(t0);
   EXPECT_EQ(Mci("status PlayMedia mode"), "stopped");
   EXPECT_EQ(Mci("status PlayMedia position"), "1000");
   EXPECT_GE(took, 1.0);  // real-time pace: a one-second song takes at least a second
@@ -248,13 +226,8 @@ TEST_F(MediaRecording, PlaybackWithoutRecorderKeepsRealTimeAndPrintsNothing) {
   auto w0 = std::chrono::steady_clock::now();
   Mci("play PlayMedia from 700 wait", &e);
   EXPECT_EQ(e, 0u);
-  EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - w0).count(), 0.29);
+  EXPECT_GE(SecondsSince(w0), 0.29);
   EXPECT_EQ(Mci("status PlayMedia mode"), "stopped");
   Mci("close PlayMedia");
-
-  fflush(stderr);
-  dup2(saved, 2);
-  close(saved);
-  std::fclose(errFile);
-  EXPECT_EQ(fs::file_size(errPath), 0u);
+  EXPECT_EQ(err.Restore(), 0u);
 }

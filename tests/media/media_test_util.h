@@ -1,5 +1,5 @@
-// Helpers of the media layer tests: a private system setup, WAVE templates, generated MIDI
-// files, reading recordings, FluidSynth's own rendering as the reference, onset detection.
+// Helpers of the media layer tests: a private system setup, WAVE templates, reading
+// recordings, FluidSynth's own rendering as the reference, onset detection.
 #pragma once
 #include <fluidsynth.h>
 #include <sndfile.h>
@@ -8,13 +8,15 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "MidiFiles.h"
+#include "ScratchFolder.h"
 #include "winmm.h"
 
 namespace kvtest {
@@ -22,27 +24,17 @@ namespace kvtest {
 namespace fs = std::filesystem;
 
 inline const std::string kSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
-inline std::string Corpus() { return std::string(KV_SOURCE_DIR) + "/../shared/testdata/midi/jazz-soft-test-midi-files/"; }
 inline std::string CorpusFile(const std::string& name) {
-  std::string p = Corpus() + name;
-  if (!fs::exists(p)) p = "/work/shared/testdata/midi/jazz-soft-test-midi-files/" + name;
-  return p;
-}
-
-inline std::string MakeTempDir(const std::string& tag) {
-  std::string t = (fs::temp_directory_path() / ("kv-media-" + tag + "-XXXXXX")).string();
-  std::vector<char> buf(t.begin(), t.end());
-  buf.push_back('\0');
-  char* d = mkdtemp(buf.data());
-  return d ? std::string(d) : std::string();
+  std::string p = std::string(KV_SOURCE_DIR) + "/../shared/testdata/midi/jazz-soft-test-midi-files/" + name;
+  return fs::exists(p) ? p : "/work/shared/testdata/midi/jazz-soft-test-midi-files/" + name;
 }
 
 // Points the media layer at a system setup of its own (TimGM6mb, synth source).
 inline void UseSystemSetup(const std::string& dir, bool fast, const std::string& soundFont = kSoundFont,
                            const std::string& source = "synth") {
   std::string path = dir + "/system.ini";
-  std::ofstream(path) << "[Setup]\nSoundFont=" << soundFont << "\nSource=" << source << "\nFast=" << (fast ? 1 : 0)
-                      << "\nVolume=100\n";
+  writeText(path, "[Setup]\nSoundFont=" + soundFont + "\nSource=" + source + "\nFast=" + (fast ? "1" : "0") +
+                       "\nVolume=100\n");
   setenv("KORVESSA_SYSTEM_INI", path.c_str(), 1);
 }
 
@@ -52,45 +44,19 @@ struct Format {
 // Template number 101..124: rate index (n-101)/4, variant (n-101)%4.
 inline Format TemplateFormat(int number) {
   static const int rates[] = {16000, 22050, 24000, 32000, 44100, 48000};
-  int n = number - 101;
-  int v = n % 4;
+  int n = number - 101, v = n % 4;
   return {rates[n / 4], v < 2 ? 8 : 16, (v % 2) ? 2 : 1};
 }
 
-inline void Put32(std::string& s, uint32_t v) {
-  for (int i = 0; i < 4; ++i) s.push_back(char((v >> (8 * i)) & 0xFF));
-}
-inline void Put16(std::string& s, uint16_t v) {
-  s.push_back(char(v & 0xFF));
-  s.push_back(char(v >> 8));
-}
-
-// The 60-byte header-only WAVE file the program writes before each recording.
-inline std::string TemplateBytes(int number) {
+// The 60-byte header-only WAVE file the program writes before each recording; with `data`,
+// a complete file holding that data.
+inline std::string TemplateBytes(int number, const std::string& data = "") {
   Format f = TemplateFormat(number);
-  int align = f.channels * f.bits / 8;
-  std::string s = "RIFF";
-  Put32(s, 50);
-  s += "WAVEfmt ";
-  Put32(s, 18);
-  Put16(s, 1);
-  Put16(s, uint16_t(f.channels));
-  Put32(s, uint32_t(f.rate));
-  Put32(s, uint32_t(f.rate * align));
-  Put16(s, uint16_t(align));
-  Put16(s, uint16_t(f.bits));
-  Put16(s, 0);
-  s += "fact";
-  Put32(s, 4);
-  Put32(s, 0);
-  s += "data";
-  Put32(s, 0);
-  s.append(2, '\0');
-  return s;
-}
-
-inline void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
+  uint32_t align = f.channels * f.bits / 8, size = uint32_t(data.size());
+  using smf::Le;
+  return "RIFF" + Le(50 + size, 4) + "WAVEfmt " + Le(18, 4) + Le(1, 2) + Le(f.channels, 2) + Le(f.rate, 4) +
+         Le(f.rate * align, 4) + Le(align, 2) + Le(f.bits, 2) + Le(0, 2) + "fact" + Le(4, 4) + Le(0, 4) + "data" +
+         Le(size, 4) + (data.empty() ? std::string(2, '\0') : data);
 }
 
 inline std::string Mci(const std::string& cmd, MCIERROR* err = nullptr) {
@@ -101,11 +67,39 @@ inline std::string Mci(const std::string& cmd, MCIERROR* err = nullptr) {
 }
 
 inline void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+inline double SecondsSince(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// Sends stderr to a file for its lifetime: whatever ALSA or FluidSynth might complain about.
+class StderrCapture {
+ public:
+  explicit StderrCapture(const std::string& path) : path_(path), saved_(dup(2)), file_(std::fopen(path.c_str(), "w")) {
+    fflush(stderr);
+    dup2(fileno(file_), 2);
+  }
+  ~StderrCapture() { Restore(); }
+  // Restores stderr and gives the number of bytes written meanwhile.
+  uintmax_t Restore() {
+    if (file_) {
+      fflush(stderr);
+      dup2(saved_, 2);
+      close(saved_);
+      std::fclose(file_);
+      file_ = nullptr;
+    }
+    return fs::file_size(path_);
+  }
+
+ private:
+  std::string path_;
+  int saved_;
+  FILE* file_;
+};
 
 struct CycleResult {
-  bool played = false;     // the sequencer reported "playing" at least once
-  int64_t lengthMs = 0;    // "status PlayMedia length"
-  double seconds = 0;      // wall-clock time of the whole cycle
+  int64_t lengthMs = 0;  // "status PlayMedia length"
+  double seconds = 0;    // wall-clock time of the whole cycle
   MCIERROR saveError = 0;
 };
 
@@ -115,33 +109,26 @@ inline CycleResult RecordCycle(const std::string& midi, const std::string& wav, 
                                double timeoutSeconds = 120, int64_t stopAfterMs = 0) {
   CycleResult r;
   auto t0 = std::chrono::steady_clock::now();
-  const std::string q = "\"";
-  Mci("open " + q + wav + q + " alias RecMedia");
+  Mci("open \"" + wav + "\" alias RecMedia");
   Mci("record RecMedia overwrite");
   SleepMs(delayMs);
-  Mci("open " + q + midi + q + " alias PlayMedia");
+  Mci("open \"" + midi + "\" alias PlayMedia");
   mciSendStringA("set PlayMedia port -1", nullptr, 0, nullptr);
   mciSendStringA("set PlayMedia time format milliseconds", nullptr, 0, nullptr);
   r.lengthMs = std::atoll(Mci("status PlayMedia length").c_str());
   Mci("play PlayMedia");
-  for (;;) {
-    std::string mode = Mci("status PlayMedia mode");
-    if (mode.compare(0, 7, "playing") != 0) break;
-    r.played = true;
+  while (Mci("status PlayMedia mode").compare(0, 7, "playing") == 0) {
     int64_t position = std::atoll(Mci("status PlayMedia position").c_str());
     Mci("status PlayMedia length");
-    if (stopAfterMs > 0 && position >= stopAfterMs) break;
-    if (std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() > timeoutSeconds) break;
+    if ((stopAfterMs > 0 && position >= stopAfterMs) || SecondsSince(t0) > timeoutSeconds) break;
     SleepMs(10);
   }
-  Mci("stop PlayMedia");
-  Mci("close PlayMedia");
+  for (const char* c : {"stop PlayMedia", "close PlayMedia"}) Mci(c);
   SleepMs(delayMs);
-  Mci("stop RecMedia");
-  Mci("seek RecMedia to start");
+  for (const char* c : {"stop RecMedia", "seek RecMedia to start"}) Mci(c);
   Mci("save RecMedia", &r.saveError);
   Mci("close RecMedia");
-  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  r.seconds = SecondsSince(t0);
   return r;
 }
 
@@ -155,27 +142,18 @@ inline bool ReadAudio(const std::string& path, Audio& a) {
   SF_INFO info{};
   SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
   if (!f) return false;
-  a.rate = info.samplerate;
-  a.channels = info.channels;
-  a.format = info.format;
-  a.frames = info.frames;
+  a = {info.samplerate, info.channels, info.format, info.frames, {}};
   std::vector<float> buf(size_t(info.frames) * info.channels);
   sf_count_t got = sf_readf_float(f, buf.data(), info.frames);
   sf_close(f);
   a.mono.assign(size_t(got), 0.0f);
-  for (sf_count_t i = 0; i < got; ++i) {
-    float s = 0;
-    for (int c = 0; c < info.channels; ++c) s += buf[size_t(i) * info.channels + c];
-    a.mono[size_t(i)] = s / float(info.channels);
-  }
+  for (size_t i = 0; i < size_t(got) * info.channels; ++i) a.mono[i / info.channels] += buf[i] / info.channels;
   return true;
 }
 
 // FluidSynth's own rendering of a MIDI file (its player, timed by the rendered samples).
 inline std::vector<float> ReferenceRender(const std::string& midi, int rate, double tailSeconds) {
-  fluid_set_log_function(FLUID_WARN, nullptr, nullptr);
-  fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
-  fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
+  for (int level : {FLUID_WARN, FLUID_INFO, FLUID_DBG}) fluid_set_log_function(level, nullptr, nullptr);
   fluid_settings_t* st = new_fluid_settings();
   fluid_settings_setnum(st, "synth.sample-rate", rate);
   fluid_settings_setstr(st, "player.timing-source", "sample");
@@ -186,12 +164,10 @@ inline std::vector<float> ReferenceRender(const std::string& midi, int rate, dou
   fluid_player_play(player);
   std::vector<float> out;
   float l[64], r[64];
-  int64_t tail = int64_t(tailSeconds * rate), after = 0;
-  while (after < tail) {
+  for (int64_t tail = int64_t(tailSeconds * rate), after = 0; after < tail && out.size() < size_t(rate) * 3600;) {
     fluid_synth_write_float(synth, 64, l, 0, 1, r, 0, 1);
     for (int i = 0; i < 64; ++i) out.push_back(0.5f * (l[i] + r[i]));
     if (fluid_player_get_status(player) != FLUID_PLAYER_PLAYING) after += 64;
-    if (out.size() > size_t(rate) * 3600) break;
   }
   delete_fluid_player(player);
   delete_fluid_synth(synth);
@@ -211,19 +187,11 @@ inline std::vector<double> Envelope(const std::vector<float>& x, size_t win) {
 }
 
 inline double Pearson(const std::vector<double>& a, size_t offA, const std::vector<double>& b, size_t n) {
-  double ma = 0, mb = 0;
-  for (size_t i = 0; i < n; ++i) {
-    ma += a[offA + i];
-    mb += b[i];
-  }
-  ma /= n;
-  mb /= n;
-  double sab = 0, saa = 0, sbb = 0;
+  double ma = 0, mb = 0, sab = 0, saa = 0, sbb = 0;
+  for (size_t i = 0; i < n; ++i) ma += a[offA + i] / n, mb += b[i] / n;
   for (size_t i = 0; i < n; ++i) {
     double da = a[offA + i] - ma, db = b[i] - mb;
-    sab += da * db;
-    saa += da * da;
-    sbb += db * db;
+    sab += da * db, saa += da * da, sbb += db * db;
   }
   return (saa > 0 && sbb > 0) ? sab / std::sqrt(saa * sbb) : 0;
 }
@@ -231,14 +199,10 @@ inline double Pearson(const std::vector<double>& a, size_t offA, const std::vect
 // Best envelope correlation of the reference against the recording over leading offsets of
 // the recording (its record/play delay); the overlap of both is compared.
 inline double BestEnvelopeCorrelation(const std::vector<float>& recording, const std::vector<float>& reference, int rate) {
-  size_t win = size_t(rate / 100);
-  auto a = Envelope(recording, win), b = Envelope(reference, win);
+  auto a = Envelope(recording, size_t(rate / 100)), b = Envelope(reference, size_t(rate / 100));
   double best = 0;
-  for (size_t off = 0; off < 400 && off < a.size(); ++off) {
-    size_t n = std::min(a.size() - off, b.size());
-    if (n < 50) break;
-    best = std::max(best, Pearson(a, off, b, n));
-  }
+  for (size_t off = 0; off < 400 && off < a.size() && std::min(a.size() - off, b.size()) >= 50; ++off)
+    best = std::max(best, Pearson(a, off, b, std::min(a.size() - off, b.size())));
   return best;
 }
 
@@ -253,61 +217,17 @@ inline std::vector<int64_t> Onsets(const std::vector<float>& x, double threshold
   std::vector<int64_t> out;
   int64_t below = quiet;
   for (size_t i = 0; i < x.size(); ++i) {
-    if (std::fabs(x[i]) > threshold) {
-      if (below >= quiet) out.push_back(int64_t(i));
-      below = 0;
-    } else {
-      ++below;
-    }
+    bool loud = std::fabs(x[i]) > threshold;
+    if (loud && below >= quiet) out.push_back(int64_t(i));
+    below = loud ? 0 : below + 1;
   }
   return out;
 }
 
-// A small Standard MIDI File writer for generated test songs.
-struct SmfWriter {
-  struct Track {
-    std::string bytes;
-    uint32_t last = 0;
-    void Delta(uint32_t tick) {
-      uint32_t d = tick - last;
-      last = tick;
-      char buf[5];
-      int n = 0;
-      buf[n++] = char(d & 0x7F);
-      while (d >>= 7) buf[n++] = char(0x80 | (d & 0x7F));
-      while (n) bytes.push_back(buf[--n]);
-    }
-    void Event(uint32_t tick, std::initializer_list<int> b) {
-      Delta(tick);
-      for (int x : b) bytes.push_back(char(x));
-    }
-    void Tempo(uint32_t tick, int us) { Event(tick, {0xFF, 0x51, 3, (us >> 16) & 0xFF, (us >> 8) & 0xFF, us & 0xFF}); }
-    void End(uint32_t tick) { Event(tick, {0xFF, 0x2F, 0}); }
-  };
-  static std::string Chunk(const char* id, const std::string& body) {
-    std::string s(id, 4);
-    for (int i = 3; i >= 0; --i) s.push_back(char((body.size() >> (8 * i)) & 0xFF));
-    return s + body;
-  }
-  static std::string File(int format, int division, const std::vector<Track>& tracks) {
-    std::string h;
-    h.push_back(0);
-    h.push_back(char(format));
-    h.push_back(0);
-    h.push_back(char(tracks.size()));
-    h.push_back(char((division >> 8) & 0xFF));
-    h.push_back(char(division & 0xFF));
-    std::string s = Chunk("MThd", h);
-    for (auto& t : tracks) s += Chunk("MTrk", t.bytes);
-    return s;
-  }
-};
-
 // A click track on the GM drum channel with tempo changes; fills the exact click times.
 inline std::string ClickTrack(int clicks, std::vector<double>& times) {
-  const int ppq = 480;
-  const int tempi[] = {500000, 416667, 612345, 350000, 545454};
-  SmfWriter::Track t0, t1;
+  const int ppq = 480, tempi[] = {500000, 416667, 612345, 350000, 545454};
+  smf::Track t0, t1;
   times.clear();
   double seconds = 0;
   uint32_t tick = 0;
@@ -325,7 +245,7 @@ inline std::string ClickTrack(int clicks, std::vector<double>& times) {
   }
   t0.End(tick);
   t1.End(tick);
-  return SmfWriter::File(1, ppq, {t0, t1});
+  return smf::File(1, ppq, {t0, t1});
 }
 
 }  // namespace kvtest

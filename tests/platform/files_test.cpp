@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "TempDir.h"
+#include "Environment.h"
+#include "ScratchFolder.h"
 #include "kernel32.h"
 #include "shlwapi.h"
 
@@ -42,15 +43,15 @@ TEST(Folders, WindowsAndSystemFoldersBesideTheProgramOrFromEnvironment) {
 }
 
 TEST(ShortPath, ExistingPathIsItselfMissingPathIsNothing) {
-  TempDir dir;
-  std::string file = dir / "long name.wav";
-  WriteBytes(file, "x");
+  kvtest::TempDir dir;
+  std::string file = dir.file("long name.wav");
+  kvtest::writeText(file, "x");
   char buf[300];
   EXPECT_EQ(GetShortPathNameA(file.c_str(), buf, sizeof buf), file.size());
   EXPECT_EQ(std::string(buf), file);
   EXPECT_EQ(GetShortPathNameA(file.c_str(), buf, 5), file.size() + 1);
   SetLastError(0);
-  EXPECT_EQ(GetShortPathNameA((dir / "missing.exe").c_str(), buf, sizeof buf), 0u);
+  EXPECT_EQ(GetShortPathNameA((dir.file("missing.exe")).c_str(), buf, sizeof buf), 0u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
@@ -79,14 +80,14 @@ TEST(DiskSpace, FreeBytesOfExistingFolderOnly) {
 
 class Search : public ::testing::Test {
  protected:
-  TempDir dir;
+  kvtest::TempDir dir;
   char cwd[4096];
   void SetUp() override {
     ASSERT_TRUE(getcwd(cwd, sizeof cwd));
     ASSERT_EQ(chdir(dir.path().c_str()), 0);
-    WriteBytes(dir / "scmpx.exe", "x");
-    WriteBytes(dir / "Mixed.Exe", "x");
-    std::filesystem::create_directory(dir / "folder.exe");
+    kvtest::writeText(dir.file("scmpx.exe"), "x");
+    kvtest::writeText(dir.file("Mixed.Exe"), "x");
+    std::filesystem::create_directory(dir.file("folder.exe"));
   }
   void TearDown() override { ASSERT_EQ(chdir(cwd), 0); }
 };
@@ -95,23 +96,23 @@ TEST_F(Search, FindsInCurrentFolderThenPath) {
   char buf[261];
   char* part = nullptr;
   DWORD n = SearchPathA(nullptr, "scmpx.exe", nullptr, sizeof buf, buf, &part);
-  EXPECT_EQ(std::string(buf), dir / "scmpx.exe");
+  EXPECT_EQ(std::string(buf), dir.file("scmpx.exe"));
   EXPECT_EQ(n, strlen(buf));
   EXPECT_STREQ(part, "scmpx.exe");
   // Letter case of the name is ignored when no exact match exists.
   ASSERT_GT(SearchPathA(nullptr, "mixed.exe", nullptr, sizeof buf, buf, &part), 0u);
-  EXPECT_EQ(std::string(buf), dir / "Mixed.Exe");
+  EXPECT_EQ(std::string(buf), dir.file("Mixed.Exe"));
   // Default extension for a name without one.
   ASSERT_GT(SearchPathA(nullptr, "scmpx", ".exe", sizeof buf, buf, &part), 0u);
-  EXPECT_EQ(std::string(buf), dir / "scmpx.exe");
+  EXPECT_EQ(std::string(buf), dir.file("scmpx.exe"));
   // PATH.
   ASSERT_GT(SearchPathA(nullptr, "sh", nullptr, sizeof buf, buf, &part), 0u);
   EXPECT_EQ(std::string(part), "sh");
   EXPECT_EQ(access(buf, X_OK), 0);
   // A path as given; relative paths come back absolute.
   ASSERT_GT(SearchPathA(nullptr, "./scmpx.exe", nullptr, sizeof buf, buf, &part), 0u);
-  EXPECT_EQ(std::string(buf), dir / "scmpx.exe");
-  ASSERT_GT(SearchPathA(nullptr, (dir / "scmpx.exe").c_str(), nullptr, sizeof buf, buf, &part), 0u);
+  EXPECT_EQ(std::string(buf), dir.file("scmpx.exe"));
+  ASSERT_GT(SearchPathA(nullptr, (dir.file("scmpx.exe")).c_str(), nullptr, sizeof buf, buf, &part), 0u);
 }
 
 TEST_F(Search, MissesFoldersPrefixesAndReportsBufferSize) {
@@ -121,19 +122,19 @@ TEST_F(Search, MissesFoldersPrefixesAndReportsBufferSize) {
   EXPECT_EQ(SearchPathA(nullptr, (dir.path() + "/sc").c_str(), nullptr, sizeof buf, buf, &part), 0u);
   EXPECT_EQ(SearchPathA(nullptr, "no-such-program-here", nullptr, sizeof buf, buf, &part), 0u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  std::string full = dir / "scmpx.exe";
+  std::string full = dir.file("scmpx.exe");
   EXPECT_EQ(SearchPathA(nullptr, "scmpx.exe", nullptr, 4, buf, &part), full.size() + 1);
 }
 
 class Find : public ::testing::Test {
  protected:
-  TempDir dir;
+  kvtest::TempDir dir;
   void SetUp() override {
-    WriteBytes(dir / "a.WAV", "12345");
-    WriteBytes(dir / "b.wav", "");
-    WriteBytes(dir / "Notes.txt", "");
-    WriteBytes(dir / "readme", "");
-    std::filesystem::create_directory(dir / "music");
+    kvtest::writeText(dir.file("a.WAV"), "12345");
+    kvtest::writeText(dir.file("b.wav"), "");
+    kvtest::writeText(dir.file("Notes.txt"), "");
+    kvtest::writeText(dir.file("readme"), "");
+    std::filesystem::create_directory(dir.file("music"));
   }
   std::vector<std::string> All(const std::string& pattern) {
     std::vector<std::string> names;
@@ -165,19 +166,19 @@ TEST_F(Find, WildcardsAndNamesIgnoreLetterCase) {
       {"missing.wav", V{}},
       {"MUSIC", V{"music"}},
   };
-  for (const auto& c : cases) EXPECT_EQ(All(dir / c.pattern), c.expected) << c.pattern;
+  for (const auto& c : cases) EXPECT_EQ(All(dir.file(c.pattern)), c.expected) << c.pattern;
 }
 
 TEST_F(Find, FolderPathFindsTheFolderItself) {
   WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((dir / "music").c_str(), &fd);
+  HANDLE h = FindFirstFileA((dir.file("music")).c_str(), &fd);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   EXPECT_STREQ(fd.cFileName, "music");
   EXPECT_TRUE(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
   EXPECT_FALSE(FindNextFileA(h, &fd));
   FindClose(h);
 
-  h = FindFirstFileA((dir / "a.wav").c_str(), &fd);
+  h = FindFirstFileA((dir.file("a.wav")).c_str(), &fd);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   EXPECT_EQ(fd.nFileSizeLow, 5u);
   EXPECT_FALSE(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);

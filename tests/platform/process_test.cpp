@@ -6,11 +6,14 @@
 #include <algorithm>
 #include <string>
 
-#include "TempDir.h"
+#include "Environment.h"
+#include "ScratchFolder.h"
 #include "kernel32.h"
 #include "shell32.h"
 
 namespace {
+
+using kvtest::TempDir;
 
 // Polls until the process has ended (bounded so a broken build fails instead of hanging).
 DWORD WaitForExit(HANDLE h) {
@@ -22,9 +25,31 @@ DWORD WaitForExit(HANDLE h) {
   return code;
 }
 
+// Exit code of a process started by command line, its handle closed again.
+DWORD RunToEnd(const char* commandLine) {
+  DWORD pid = kvStartProcess(commandLine);
+  HANDLE h = pid ? OpenProcess(PROCESS_QUERY_INFORMATION, TRUE, pid) : nullptr;
+  if (!h) return 0xFFFFFFFE;
+  DWORD code = WaitForExit(h);
+  CloseHandle(h);
+  return code;
+}
+
 void WriteScript(const std::string& path, const std::string& body, bool executable = true) {
-  WriteBytes(path, "#!/bin/sh\n" + body);
+  kvtest::writeText(path, "#!/bin/sh\n" + body);
   chmod(path.c_str(), executable ? 0755 : 0644);
+}
+
+SHELLEXECUTEINFOA Info(const char* file, ULONG mask = SEE_MASK_NOCLOSEPROCESS) {
+  SHELLEXECUTEINFOA info{};
+  info.cbSize = sizeof info;
+  info.fMask = mask;
+  info.lpFile = file;
+  return info;
+}
+
+intptr_t Shell(const char* verb, const char* file, const char* params = nullptr, const char* dir = nullptr) {
+  return reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, verb, file, params, dir, 1));
 }
 
 TEST(Process, StartByCommandLineAndReadExitCode) {
@@ -38,26 +63,17 @@ TEST(Process, StartByCommandLineAndReadExitCode) {
   EXPECT_TRUE(CloseHandle(h));
   EXPECT_FALSE(CloseHandle(h));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-
-  pid = kvStartProcess("sh -c \"exit 7\"");
-  ASSERT_NE(pid, 0u);
-  h = OpenProcess(PROCESS_QUERY_INFORMATION, TRUE, pid);
-  EXPECT_EQ(WaitForExit(h), 7u);
-  CloseHandle(h);
+  EXPECT_EQ(RunToEnd("sh -c \"exit 7\""), 7u);
 
   // A program in the current folder is found before PATH.
   TempDir dir;
   char cwd[4096];
   ASSERT_TRUE(getcwd(cwd, sizeof cwd));
-  WriteScript(dir / "local-tool", "exit 9\n");
+  WriteScript(dir.file("local-tool"), "exit 9\n");
   ASSERT_EQ(chdir(dir.path().c_str()), 0);
-  pid = kvStartProcess("local-tool --flag");
+  DWORD code = RunToEnd("local-tool --flag");
   EXPECT_EQ(chdir(cwd), 0);
-  ASSERT_NE(pid, 0u);
-  h = OpenProcess(PROCESS_QUERY_INFORMATION, TRUE, pid);
-  EXPECT_EQ(WaitForExit(h), 9u);
-  CloseHandle(h);
-
+  EXPECT_EQ(code, 9u);
   EXPECT_EQ(kvStartProcess("/no/such/program arg"), 0u);
   EXPECT_EQ(kvStartProcess(""), 0u);
 }
@@ -76,14 +92,11 @@ TEST(Process, HandlesOfOtherProcessesAndBadHandles) {
 
 TEST(ShellExecute, ProgramRunsWithSplitParametersInItsFolder) {
   TempDir dir;
-  std::string script = dir / "args.sh";
+  std::string script = dir.file("args.sh");
   // Writes its folder, its arguments one per line, and whatever stdin holds.
   WriteScript(script, "pwd > out.txt\nfor a in \"$@\"; do echo \"$a\" >> out.txt; done\ncat >> out.txt\n");
-  SHELLEXECUTEINFOA info{};
-  info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  SHELLEXECUTEINFOA info = Info(script.c_str(), SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI);
   info.lpVerb = "open";
-  info.lpFile = script.c_str();
   info.lpParameters = "one  \"two words\" \"say \\\"hi\\\"\"";
   info.lpDirectory = dir.path().c_str();
   info.nShow = SW_SHOWNORMAL;
@@ -92,30 +105,26 @@ TEST(ShellExecute, ProgramRunsWithSplitParametersInItsFolder) {
   ASSERT_NE(info.hProcess, nullptr);
   EXPECT_EQ(WaitForExit(info.hProcess), 0u);
   CloseHandle(info.hProcess);
-  EXPECT_EQ(ReadBytes(dir / "out.txt"), dir.path() + "\none\ntwo words\nsay \"hi\"\n");
+  EXPECT_EQ(kvtest::readBytes(dir.file("out.txt")), dir.path() + "\none\ntwo words\nsay \"hi\"\n");
 }
 
 TEST(ShellExecute, ExitCodeIsStillActiveUntilTheProgramEnds) {
   TempDir dir;
-  std::string script = dir / "wait.sh";
+  std::string script = dir.file("wait.sh"), go = dir.file("go"), params = "\"" + go + "\"";
   // Ends with 3 once the test lets it go, so the running state is observed for sure.
   WriteScript(script, "while [ ! -e \"$1\" ]; do sleep 0.02; done\nexit 3\n");
-  std::string go = dir / "go";
-  std::string params = "\"" + go + "\"";
-  SHELLEXECUTEINFOA info{};
+  SHELLEXECUTEINFOA info = Info(script.c_str());
   info.cbSize = 60;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
-  info.lpFile = script.c_str();
   info.lpParameters = params.c_str();
   info.lpDirectory = "";
   ASSERT_TRUE(ShellExecuteExA(&info));
   DWORD code = 0;
   ASSERT_TRUE(GetExitCodeProcess(info.hProcess, &code));
   EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
-  WriteBytes(go, "");
+  kvtest::writeText(go, "");
   EXPECT_EQ(WaitForExit(info.hProcess), 3u);
   EXPECT_TRUE(CloseHandle(info.hProcess));
-
+  // Without SEE_MASK_NOCLOSEPROCESS no handle is given.
   info.fMask = 0;
   info.lpFile = "/bin/true";
   info.lpParameters = nullptr;
@@ -125,33 +134,23 @@ TEST(ShellExecute, ExitCodeIsStillActiveUntilTheProgramEnds) {
 
 TEST(ShellExecute, ScriptWithoutExecuteBitRunsThroughItsInterpreter) {
   TempDir dir;
-  std::string script = dir / "plain.sh";
-  WriteScript(script, "exit 5\n", false);
-  SHELLEXECUTEINFOA info{};
-  info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
-  info.lpFile = script.c_str();
+  WriteScript(dir.file("plain.sh"), "exit 5\n", false);
+  const std::string script = dir.file("plain.sh");
+  SHELLEXECUTEINFOA info = Info(script.c_str());
   ASSERT_TRUE(ShellExecuteExA(&info));
   EXPECT_EQ(WaitForExit(info.hProcess), 5u);
   CloseHandle(info.hProcess);
 }
 
 TEST(ShellExecute, FailuresGiveSmallCodes) {
-  EXPECT_EQ(reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, "open", "/no/such/program.exe", "", "", 1)),
-            SE_ERR_FNF);
-  EXPECT_EQ(reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, "open", "no-such-program-anywhere", nullptr, nullptr, 1)),
-            SE_ERR_FNF);
-  EXPECT_LE(reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, "open", "/bin/true", nullptr, "/no/such/dir", 1)), 32);
-  EXPECT_EQ(reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, "print", "/bin/true", nullptr, nullptr, 1)),
-            SE_ERR_NOASSOC);
-
-  SHELLEXECUTEINFOA info{};
+  EXPECT_EQ(Shell("open", "/no/such/program.exe", "", ""), SE_ERR_FNF);
+  EXPECT_EQ(Shell("open", "no-such-program-anywhere"), SE_ERR_FNF);
+  EXPECT_LE(Shell("open", "/bin/true", nullptr, "/no/such/dir"), 32);
+  EXPECT_EQ(Shell("print", "/bin/true"), SE_ERR_NOASSOC);
+  SHELLEXECUTEINFOA info = Info("/bin/true", 0);
   info.cbSize = 12;
-  info.lpFile = "/bin/true";
   EXPECT_FALSE(ShellExecuteExA(&info));
-  info.cbSize = sizeof info;
-  info.lpFile = "/no/such/program.exe";
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  info = Info("/no/such/program.exe");
   EXPECT_FALSE(ShellExecuteExA(&info));
   EXPECT_EQ(reinterpret_cast<intptr_t>(info.hInstApp), SE_ERR_FNF);
   EXPECT_EQ(info.hProcess, nullptr);
@@ -159,19 +158,14 @@ TEST(ShellExecute, FailuresGiveSmallCodes) {
 
 TEST(ShellExecute, DocumentsWithoutDesktopHaveNoAssociation) {
   TempDir dir;
-  std::string doc = dir / "Dorvanti.hlp";
-  WriteBytes(doc, "<html></html>");
+  std::string doc = dir.file("Dorvanti.hlp");
+  kvtest::writeText(doc, "<html></html>");
   EnvGuard x("DISPLAY", nullptr), w("WAYLAND_DISPLAY", nullptr);
-  EXPECT_EQ(reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, "open", doc.c_str(), nullptr, nullptr, 1)),
-            SE_ERR_NOASSOC);
-  EXPECT_EQ(reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, "open", "https://example.org/form", nullptr, nullptr, 1)),
-            SE_ERR_NOASSOC);
+  EXPECT_EQ(Shell("open", doc.c_str()), SE_ERR_NOASSOC);
+  EXPECT_EQ(Shell("open", "https://example.org/form"), SE_ERR_NOASSOC);
   // The execute bit alone does not make a document a program.
   chmod(doc.c_str(), 0755);
-  SHELLEXECUTEINFOA info{};
-  info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
-  info.lpFile = doc.c_str();
+  SHELLEXECUTEINFOA info = Info(doc.c_str());
   EXPECT_FALSE(ShellExecuteExA(&info));
   EXPECT_EQ(reinterpret_cast<intptr_t>(info.hInstApp), SE_ERR_NOASSOC);
 }
@@ -179,17 +173,13 @@ TEST(ShellExecute, DocumentsWithoutDesktopHaveNoAssociation) {
 TEST(ShellExecute, DocumentsAndAddressesGoToXdgOpen) {
   TempDir dir;
   // A stand-in xdg-open that records what it was asked to open.
-  WriteScript(dir / "xdg-open", "echo \"$1\" >> \"" + dir.path() + "/opened.txt\"\necho noise\n");
-  std::string doc = dir / "my help.hlp";
-  WriteBytes(doc, "<html></html>");
-  std::string path = dir.path() + ":" + (getenv("PATH") ? getenv("PATH") : "");
+  WriteScript(dir.file("xdg-open"), "echo \"$1\" >> \"" + dir.path() + "/opened.txt\"\necho noise\n");
+  std::string doc = dir.file("my help.hlp"), path = dir.path() + ":" + (getenv("PATH") ? getenv("PATH") : "");
+  kvtest::writeText(doc, "<html></html>");
   {
     EnvGuard p("PATH", path.c_str()), x("DISPLAY", ":97");
-    EXPECT_GT(reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, "open", doc.c_str(), nullptr, nullptr, 1)), 32);
-    SHELLEXECUTEINFOA info{};
-    info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
-    info.lpFile = "mailto:info@example.org";
+    EXPECT_GT(Shell("open", doc.c_str()), 32);
+    SHELLEXECUTEINFOA info = Info("mailto:info@example.org");
     EXPECT_TRUE(ShellExecuteExA(&info));
     EXPECT_EQ(info.hProcess, nullptr);
   }
@@ -197,7 +187,7 @@ TEST(ShellExecute, DocumentsAndAddressesGoToXdgOpen) {
   std::string opened;
   for (int i = 0; i < 2000 && std::count(opened.begin(), opened.end(), '\n') < 2; ++i) {
     Sleep(5);
-    opened = ReadBytes(dir / "opened.txt");
+    opened = kvtest::readBytes(dir.file("opened.txt"));
   }
   EXPECT_NE(opened.find(doc + "\n"), std::string::npos) << opened;
   EXPECT_NE(opened.find("mailto:info@example.org\n"), std::string::npos) << opened;

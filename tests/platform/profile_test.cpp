@@ -9,7 +9,8 @@
 #include <random>
 #include <string>
 
-#include "TempDir.h"
+#include "Environment.h"
+#include "ScratchFolder.h"
 #include "kernel32.h"
 
 using namespace std::string_literals;
@@ -17,33 +18,13 @@ using namespace std::string_literals;
 namespace {
 
 const std::string kSample =
-    "; settings of the test\n"
-    "[Section1]\n"
-    "Name1=val1\n"
-    "  name2 =  val 2  \n"
-    "quoted=\"  spaced  \"\n"
-    "single='x'\n"
-    "half=\"open\n"
-    "empty=\n"
-    "noequals\n"
-    "# another comment\n"
-    "[ Spaced Section ]\n"
-    "key=1\n";
-
-struct ReadCase {
-  const char* what;
-  const char* section;
-  const char* key;
-  const char* def;
-  DWORD size;
-  std::string expected;  // bytes expected at the start of the buffer
-  DWORD ret;
-};
+    "; settings of the test\n[Section1]\nName1=val1\n  name2 =  val 2  \nquoted=\"  spaced  \"\nsingle='x'\n"
+    "half=\"open\nempty=\nnoequals\n# another comment\n[ Spaced Section ]\nkey=1\n";
 
 class Profile : public ::testing::Test {
  protected:
-  TempDir dir;
-  std::string ini = dir / "test.ini";
+  kvtest::TempDir dir;
+  std::string ini = dir.file("test.ini");
 
   std::string Get(const char* s, const char* k, const char* def = "", DWORD size = 256, DWORD* ret = nullptr) {
     char buf[1024];
@@ -55,8 +36,13 @@ class Profile : public ::testing::Test {
 };
 
 TEST_F(Profile, ReadsValuesAsWindowsDoes) {
-  WriteBytes(ini, kSample);
-  const ReadCase cases[] = {
+  kvtest::writeText(ini, kSample);
+  const struct {
+    const char *what, *section, *key, *def;
+    DWORD size;
+    std::string expected;  // bytes expected at the start of the buffer
+    DWORD ret;
+  } cases[] = {
       {"plain", "Section1", "Name1", "d", 256, "val1\0"s, 4},
       {"names ignore case", "SECTION1", "nAmE1", "d", 256, "val1\0"s, 4},
       {"blanks around names and value", "Section1", "name2", "d", 256, "val 2\0"s, 5},
@@ -90,14 +76,16 @@ TEST_F(Profile, ReadsValuesAsWindowsDoes) {
   }
 }
 
-TEST_F(Profile, ReadsLineEndingsBomAndUtf8) {
-  WriteBytes(ini, "\xEF\xBB\xBF[Folder]\r\nWavePath=/home/ユーザー/音楽\r\nMidi = \"/tmp/a b\" \r\n");
+TEST_F(Profile, ReadsLineEndingsBomUtf8AndLatin1) {
+  kvtest::writeText(ini, "\xEF\xBB\xBF[Folder]\r\nWavePath=/home/ユーザー/音楽\r\nMidi = \"/tmp/a b\" \r\n");
   EXPECT_EQ(Get("folder", "wavepath"), "/home/ユーザー/音楽");
   EXPECT_EQ(Get("Folder", "Midi"), "/tmp/a b");
   // A UTF-8 value is never cut inside a character.
   DWORD r = 0;
   EXPECT_EQ(Get("Folder", "WavePath", "", 14, &r), "/home/ユー");
   EXPECT_EQ(r, 12u);
+  kvtest::writeText(ini, "[a]\nname=Caf\xE9 cr\xE8me\n");  // not UTF-8: Latin-1
+  EXPECT_EQ(Get("a", "name"), "Café crème");
 }
 
 TEST_F(Profile, MissingFileGivesDefaultsAndEmptyLists) {
@@ -112,30 +100,25 @@ TEST_F(Profile, MissingFileGivesDefaultsAndEmptyLists) {
 TEST_F(Profile, LegacyCp932FileIsReadAndRewrittenAsUtf8) {
   // "[Folder]" / "WavePath=C:\音楽\ユーザー" in Shift-JIS; "ー" (81 5B) carries a '[' byte.
   const std::string sjis = "[Folder]\r\nWavePath=C:\\\x89\xB9\x8A\x79\\\x83\x86\x81\x5B\x83\x55\x81\x5B\r\n";
-  WriteBytes(ini, sjis);
+  kvtest::writeText(ini, sjis);
   EXPECT_EQ(Get("Folder", "WavePath"), "C:\\音楽\\ユーザー");
   ASSERT_TRUE(WritePrivateProfileStringA("Folder", "MidiPath", "/tmp", ini.c_str()));
-  EXPECT_EQ(ReadBytes(ini), "[Folder]\r\nWavePath=C:\\音楽\\ユーザー\r\nMidiPath=/tmp\r\n");
-}
-
-TEST_F(Profile, Latin1FileIsReadAsLatin1) {
-  WriteBytes(ini, "[a]\nname=Caf\xE9 cr\xE8me\n");
-  EXPECT_EQ(Get("a", "name"), "Café crème");
+  EXPECT_EQ(kvtest::readBytes(ini), "[Folder]\r\nWavePath=C:\\音楽\\ユーザー\r\nMidiPath=/tmp\r\n");
 }
 
 TEST_F(Profile, GarbageAndHugeFilesGiveDefaults) {
   std::mt19937 rng(7);
   std::string garbage(10 * 1024 * 1024, '\0');
   for (auto& c : garbage) c = static_cast<char>(rng());
-  WriteBytes(ini, garbage);
+  kvtest::writeText(ini, garbage);
   EXPECT_EQ(Get("Folder", "WavePath", "def"), "def");
   EXPECT_FALSE(WritePrivateProfileStringA("Folder", "WavePath", "x", ini.c_str()));
-  EXPECT_EQ(ReadBytes(ini), garbage);
+  EXPECT_EQ(kvtest::readBytes(ini), garbage);
 
   // Text-like garbage (no NUL bytes) is parsed line by line and still finds nothing.
   for (auto& c : garbage)
     if (c == '\0' || c == '[' || c == '=') c = 'x';
-  WriteBytes(ini, garbage);
+  kvtest::writeText(ini, garbage);
   EXPECT_EQ(Get("Folder", "WavePath", "def"), "def");
 
   // A folder is not a settings file.
@@ -147,10 +130,10 @@ TEST_F(Profile, GarbageAndHugeFilesGiveDefaults) {
 
 TEST_F(Profile, WriteCreatesFileSectionsAndKeys) {
   ASSERT_TRUE(WritePrivateProfileStringA("OnKey", "Media", "wave", ini.c_str()));
-  EXPECT_EQ(ReadBytes(ini), "[OnKey]\nMedia=wave\n");
+  EXPECT_EQ(kvtest::readBytes(ini), "[OnKey]\nMedia=wave\n");
   ASSERT_TRUE(WritePrivateProfileStringA("Position", "Left", "120", ini.c_str()));
   ASSERT_TRUE(WritePrivateProfileStringA("onkey", "Play", "one", ini.c_str()));
-  EXPECT_EQ(ReadBytes(ini), "[OnKey]\nMedia=wave\nPlay=one\n[Position]\nLeft=120\n");
+  EXPECT_EQ(kvtest::readBytes(ini), "[OnKey]\nMedia=wave\nPlay=one\n[Position]\nLeft=120\n");
   EXPECT_EQ(Get("ONKEY", "play"), "one");
   struct stat st{};
   ASSERT_EQ(stat(ini.c_str(), &st), 0);
@@ -160,54 +143,33 @@ TEST_F(Profile, WriteCreatesFileSectionsAndKeys) {
 }
 
 TEST_F(Profile, WriteKeepsOtherLinesByteForByte) {
-  const std::string before =
-      "; comment\r\n"
-      "[Normalize]\r\n"
-      "Headcut = OK\r\n"
-      "Enable=2\r\n"
-      "\r\n"
-      "# odd line follows\r\n"
-      "just some words\r\n"
-      "[Unknown]\r\n"
-      "Foo=bar  \r\n"
-      "[Last]\r\n"
-      "k=v";  // no line end at the end of the file
-  WriteBytes(ini, before);
+  // Comments, odd lines, blank lines and unknown sections stay; the last line had no line end.
+  const std::string before = "; comment\r\n[Normalize]\r\nHeadcut = OK\r\nEnable=2\r\n\r\n# odd line follows\r\n"
+                             "just some words\r\n[Unknown]\r\nFoo=bar  \r\n[Last]\r\nk=v";
+  kvtest::writeText(ini, before);
   ASSERT_TRUE(WritePrivateProfileStringA("Normalize", "headcut", "NG", ini.c_str()));
   ASSERT_TRUE(WritePrivateProfileStringA("Normalize", "New", "1", ini.c_str()));
   ASSERT_TRUE(WritePrivateProfileStringA("Last", "j", "2", ini.c_str()));
-  const std::string after =
-      "; comment\r\n"
-      "[Normalize]\r\n"
-      "Headcut = NG\r\n"
-      "Enable=2\r\n"
-      "New=1\r\n"
-      "\r\n"
-      "# odd line follows\r\n"
-      "just some words\r\n"
-      "[Unknown]\r\n"
-      "Foo=bar  \r\n"
-      "[Last]\r\n"
-      "k=v\r\n"
-      "j=2\r\n";
-  EXPECT_EQ(ReadBytes(ini), after);
+  const std::string after = "; comment\r\n[Normalize]\r\nHeadcut = NG\r\nEnable=2\r\nNew=1\r\n\r\n# odd line follows\r\n"
+                            "just some words\r\n[Unknown]\r\nFoo=bar  \r\n[Last]\r\nk=v\r\nj=2\r\n";
+  EXPECT_EQ(kvtest::readBytes(ini), after);
 }
 
 TEST_F(Profile, DeletesKeysAndSections) {
-  WriteBytes(ini, "[a]\nx=1\ny=2\n; about b\n[b]\nz=3\n; c's comment\n[c]\nw=4\n");
+  kvtest::writeText(ini, "[a]\nx=1\ny=2\n; about b\n[b]\nz=3\n; c's comment\n[c]\nw=4\n");
   ASSERT_TRUE(WritePrivateProfileStringA("A", "X", nullptr, ini.c_str()));
-  EXPECT_EQ(ReadBytes(ini), "[a]\ny=2\n; about b\n[b]\nz=3\n; c's comment\n[c]\nw=4\n");
+  EXPECT_EQ(kvtest::readBytes(ini), "[a]\ny=2\n; about b\n[b]\nz=3\n; c's comment\n[c]\nw=4\n");
   ASSERT_TRUE(WritePrivateProfileStringA("B", nullptr, nullptr, ini.c_str()));
-  EXPECT_EQ(ReadBytes(ini), "[a]\ny=2\n; about b\n[c]\nw=4\n");
+  EXPECT_EQ(kvtest::readBytes(ini), "[a]\ny=2\n; about b\n[c]\nw=4\n");
   EXPECT_EQ(Get("b", "z", "gone"), "gone");
   // Deleting what is not there changes nothing and creates nothing.
   EXPECT_TRUE(WritePrivateProfileStringA("nope", nullptr, nullptr, ini.c_str()));
-  EXPECT_TRUE(WritePrivateProfileStringA("a", "none", nullptr, (dir / "absent.ini").c_str()));
-  EXPECT_FALSE(Exists(dir / "absent.ini"));
+  EXPECT_TRUE(WritePrivateProfileStringA("a", "none", nullptr, (dir.file("absent.ini")).c_str()));
+  EXPECT_FALSE(kvtest::exists(dir.file("absent.ini")));
 }
 
 TEST_F(Profile, UnchangedValueLeavesFileUntouched) {
-  WriteBytes(ini, "[a]\nk=v\n");
+  kvtest::writeText(ini, "[a]\nk=v\n");
   struct stat before{}, after{};
   ASSERT_EQ(stat(ini.c_str(), &before), 0);
   ASSERT_TRUE(WritePrivateProfileStringA("a", "K", "v", ini.c_str()));
@@ -216,9 +178,9 @@ TEST_F(Profile, UnchangedValueLeavesFileUntouched) {
 }
 
 TEST_F(Profile, ReplacementKeepsPermissionsAndLinks) {
-  WriteBytes(ini, "[a]\nk=v\n");
+  kvtest::writeText(ini, "[a]\nk=v\n");
   ASSERT_EQ(chmod(ini.c_str(), 0640), 0);
-  std::string link = dir / "link.ini";
+  std::string link = dir.file("link.ini");
   ASSERT_EQ(symlink(ini.c_str(), link.c_str()), 0);
   ASSERT_TRUE(WritePrivateProfileStringA("a", "k", "new", link.c_str()));
   struct stat st{};
@@ -226,11 +188,9 @@ TEST_F(Profile, ReplacementKeepsPermissionsAndLinks) {
   EXPECT_TRUE(S_ISLNK(st.st_mode));
   ASSERT_EQ(stat(ini.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
-  EXPECT_EQ(ReadBytes(ini), "[a]\nk=new\n");
+  EXPECT_EQ(kvtest::readBytes(ini), "[a]\nk=new\n");
   // No temporary file is left behind.
-  int entries = 0;
-  for (auto& e : std::filesystem::directory_iterator(dir.path())) (void)e, ++entries;
-  EXPECT_EQ(entries, 2);
+  EXPECT_EQ(dir.list().size(), 2u);
 }
 
 // Runs a write in a child process with restricted rights and returns its result.
@@ -253,26 +213,24 @@ int WriteInChild(const std::string& ini, bool dropRights, rlim_t maxFileSize) {
 
 TEST_F(Profile, FailedWriteReturnsFalseAndKeepsOldFile) {
   const std::string old = "[a]\nk=old\n; keep me\n";
-  WriteBytes(ini, old);
+  kvtest::writeText(ini, old);
   ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
   ASSERT_EQ(chmod(ini.c_str(), 0666), 0);
   EXPECT_EQ(WriteInChild(ini, true, 0), 0) << "unwritable folder";
-  EXPECT_EQ(ReadBytes(ini), old);
+  EXPECT_EQ(kvtest::readBytes(ini), old);
   ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
 
   EXPECT_EQ(WriteInChild(ini, false, 30), 0) << "disk full while writing";
-  EXPECT_EQ(ReadBytes(ini), old);
-  int entries = 0;
-  for (auto& e : std::filesystem::directory_iterator(dir.path())) (void)e, ++entries;
-  EXPECT_EQ(entries, 1);
+  EXPECT_EQ(kvtest::readBytes(ini), old);
+  EXPECT_EQ(dir.list(), std::vector<std::string>{"test.ini"});
 
-  EXPECT_FALSE(WritePrivateProfileStringA("a", "k", "v", (dir / "no/such/folder.ini").c_str()));
+  EXPECT_FALSE(WritePrivateProfileStringA("a", "k", "v", (dir.file("no/such/folder.ini")).c_str()));
 }
 
 TEST_F(Profile, BareFileNameLivesInTheWindowsFolder) {
   EnvGuard w("KORVESSA_WINDOWS_DIR", dir.path().c_str());
   EXPECT_TRUE(WritePrivateProfileStringA("a", "k", "v", "bare-name.ini"));
-  EXPECT_EQ(ReadBytes(dir / "bare-name.ini"), "[a]\nk=v\n");
+  EXPECT_EQ(kvtest::readBytes(dir.file("bare-name.ini")), "[a]\nk=v\n");
 }
 
 TEST_F(Profile, RefusesWhatCouldNotBeReadBack) {
@@ -280,7 +238,7 @@ TEST_F(Profile, RefusesWhatCouldNotBeReadBack) {
   EXPECT_FALSE(WritePrivateProfileStringA("a", "k=1", "v", ini.c_str()));
   EXPECT_FALSE(WritePrivateProfileStringA("a", "k", "line1\nline2", ini.c_str()));
   EXPECT_FALSE(WritePrivateProfileStringA("a", ";k", "v", ini.c_str()));
-  EXPECT_FALSE(Exists(ini));
+  EXPECT_FALSE(kvtest::exists(ini));
 }
 
 }  // namespace

@@ -1,0 +1,61 @@
+// Building Standard MIDI Files (and their RIFF .rmi wrapping) for generated test songs.
+#pragma once
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace smf {
+
+// Integers as bytes: big-endian in MIDI files, little-endian in RIFF.
+inline std::string Be(uint32_t v, int bytes) {
+  std::string s;
+  for (int i = bytes - 1; i >= 0; --i) s.push_back(char((v >> (8 * i)) & 0xFF));
+  return s;
+}
+inline std::string Le(uint32_t v, int bytes) {
+  std::string s;
+  for (int i = 0; i < bytes; ++i) s.push_back(char((v >> (8 * i)) & 0xFF));
+  return s;
+}
+
+inline std::string Vlq(uint32_t v) {
+  std::string b(1, char(v & 0x7F));
+  while (v >>= 7) b.insert(b.begin(), char(0x80 | (v & 0x7F)));
+  return b;
+}
+
+// One track's events; ticks are absolute and must not decrease.
+struct Track {
+  std::string bytes;
+  uint32_t last = 0;
+  void Event(uint32_t tick, std::initializer_list<int> b) {
+    bytes += Vlq(tick - last);
+    last = tick;
+    for (int x : b) bytes.push_back(char(x));
+  }
+  void Tempo(uint32_t tick, int us) { Event(tick, {0xFF, 0x51, 3, (us >> 16) & 0xFF, (us >> 8) & 0xFF, us & 0xFF}); }
+  void Meta(uint32_t tick, int type, const std::string& text) {
+    Event(tick, {0xFF, type});
+    bytes += Vlq(uint32_t(text.size())) + text;
+  }
+  void End(uint32_t tick) { Event(tick, {0xFF, 0x2F, 0}); }
+};
+
+inline std::string Chunk(const char* id, const std::string& body) {
+  return std::string(id, 4) + Be(uint32_t(body.size()), 4) + body;
+}
+
+inline std::string File(int format, int division, const std::vector<Track>& tracks) {
+  std::string s = Chunk("MThd", Be(format, 2) + Be(uint32_t(tracks.size()), 2) + Be(division, 2));
+  for (auto& t : tracks) s += Chunk("MTrk", t.bytes);
+  return s;
+}
+
+// The RIFF wrapper of an .rmi file around bare MIDI data.
+inline std::string Rmid(const std::string& file) {
+  std::string data = "data" + Le(uint32_t(file.size()), 4) + file + (file.size() % 2 ? std::string(1, '\0') : "");
+  return "RIFF" + Le(uint32_t(4 + data.size()), 4) + "RMID" + data;
+}
+
+}  // namespace smf
