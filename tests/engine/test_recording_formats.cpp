@@ -9,7 +9,7 @@
 
 #include "app/Globals.h"
 #include "engine/RecordingFormats.h"
-#include "tests/engine/WidgetApp.h"
+#include "WidgetApp.h"
 #include "settings/inifile_IO.h"
 
 namespace {
@@ -69,11 +69,11 @@ TEST_F(RecordingFormats, CommonRatesOnlyAndStoredPosition) {
 
   // The stored position is a position, not a format.
   Store("[Option]\r\nDefSample=2\r\n");
-  FillSampleList(&cbo, settings);
-  EXPECT_EQ(cbo.currentData().toInt(), 119);
-  kv::G().SelSample = 0;
-  FillSampleList(&cbo, settings);
-  EXPECT_EQ(cbo.currentData().toInt(), 109);
+  for (auto [sel, selected] : {std::pair{1, 119}, {0, 109}}) {
+    kv::G().SelSample = sel;
+    FillSampleList(&cbo, settings);
+    EXPECT_EQ(cbo.currentData().toInt(), selected);
+  }
   EXPECT_EQ(kv::G().SampleRate, 24000);
   EXPECT_EQ(kv::G().SampleBits, 8);
 
@@ -123,19 +123,17 @@ TEST_F(RecordingFormats, WriteWaveTemplateWritesExactlyTheTemplate) {
   FillSampleList(&cbo, settings);
   cbo.setCurrentIndex(cbo.findData(117));
   kv::G().WaveFileName = dir.filePath(QStringLiteral("曲 1.wav"));
+  auto written = [] {
+    QFile f(kv::G().WaveFileName);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+  };
   EXPECT_TRUE(WriteWaveTemplate(&cbo));
-  QFile f(kv::G().WaveFileName);
-  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-  EXPECT_EQ(f.readAll(), WaveTemplate(117));
-  f.close();
-
+  EXPECT_EQ(written(), WaveTemplate(117));
   // An entry without a template number uses the first template.
   cbo.addItem(QStringLiteral("odd"), 0);
   cbo.setCurrentIndex(cbo.count() - 1);
   EXPECT_TRUE(WriteWaveTemplate(&cbo));
-  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-  EXPECT_EQ(f.readAll(), WaveTemplate(101));
-  f.close();
+  EXPECT_EQ(written(), WaveTemplate(101));
 
   // A folder that does not exist: nothing written, no crash, and no stray files.
   kv::G().WaveFileName = dir.filePath(QStringLiteral("missing/out.wav"));

@@ -6,8 +6,8 @@
 #include <QStringEncoder>
 #include <QTemporaryDir>
 
-#include "tests/engine/FakeMediaLayer.h"
-#include "tests/engine/WidgetApp.h"
+#include "FakeMediaLayer.h"
+#include "WidgetApp.h"
 #include "midi/MIDInfo.h"
 
 namespace {

@@ -1,4 +1,4 @@
-// Combo boxes need an application object; one per test binary, on the offscreen platform.
+// Widgets need an application object; one per test binary, on the offscreen platform.
 #pragma once
 #include <QApplication>
 #include <QString>
