@@ -13,7 +13,7 @@ TEST(WmaSettingsRecord, NumbersAndTrimmedPaddedTextsAtTheirOffsets) {
   kv::FillWmaSettings(s, "  song  ");
   std::string raw(reinterpret_cast<const char*>(&s), sizeof s);
   std::string numbers;
-  for (uint32_t v : {64u, 44100u, 2u, 1u, 0u}) Put(numbers, v, 4);
+  for (uint32_t v : {64u, 44100u, 2u, 1u, 0u}) kvtest::putLE(numbers, v, 4);
   EXPECT_EQ(raw.substr(0, 20), numbers);
   EXPECT_EQ(raw.substr(20, 128), std::string("song") + '\0' + std::string(123, ' '));
   for (auto [offset, size] : {std::pair{148, 128}, {276, 128}, {404, 256}, {660, 128}})
@@ -29,7 +29,7 @@ TEST(WmaSettingsRecord, NumbersAndTrimmedPaddedTextsAtTheirOffsets) {
   EXPECT_EQ(kv::WmaSettingsText(s.title, sizeof s.title), kana.substr(0, 126));
 }
 
-class WmaEncoderCore : public ScratchDir {};
+using WmaEncoderCore = ScratchDir;
 
 TEST_F(WmaEncoderCore, ProgressRunsUpToTheInputTotal) {
   int64_t frames = WriteRecording(dir / "a.wav", {32000, 1, 16}, 1.2), last = -1, total = -1;
@@ -37,31 +37,25 @@ TEST_F(WmaEncoderCore, ProgressRunsUpToTheInputTotal) {
   kv::wma::Settings st;
   st.tags.title = "a";
   std::string err;
-  ASSERT_TRUE(kv::wma::EncodeWaveToWma((dir / "a.wav").string(), (dir / "a.wma").string(), st,
-                                       [&](int64_t done, int64_t all) {
-                                         monotonic = monotonic && done >= last;
-                                         last = done, total = all;
-                                         return true;
-                                       }, &err)) << err;
+  auto progress = [&](int64_t done, int64_t all) { return monotonic = monotonic && done >= last, last = done, total = all, true; };
+  ASSERT_TRUE(kv::wma::EncodeWaveToWma(dir / "a.wav", dir / "a.wma", st, progress, &err)) << err;
   EXPECT_TRUE(monotonic);
-  EXPECT_EQ(total, frames);
-  EXPECT_EQ(last, frames);
+  EXPECT_EQ(std::pair(last, total), std::pair(frames, frames));
   ExpectWma(dir / "a.wma", "a", 1.2);
 }
 
 TEST_F(WmaEncoderCore, CancelOrNoRunLeavesTheOlderOutputAndNoTemporaryFile) {
   WriteRecording(dir / "a.wav", {44100, 2, 16}, 1.0);
-  WriteText(dir / "a.wma", "older result");
+  kvtest::writeText(dir / "a.wma", "older result");
   int calls = 0;
   std::string err;
-  EXPECT_FALSE(kv::wma::EncodeWaveToWma((dir / "a.wav").string(), (dir / "a.wma").string(), {},
-                                        [&](int64_t, int64_t) { return ++calls < 3; }, &err));
+  EXPECT_FALSE(kv::wma::EncodeWaveToWma(dir / "a.wav", dir / "a.wma", {}, [&](int64_t, int64_t) { return ++calls < 3; }, &err));
   EXPECT_EQ(err, "cancelled");
   {
     kv::wma::Encoder opened;
-    ASSERT_TRUE(opened.Open((dir / "a.wav").string(), (dir / "a.wma").string(), {}));
+    ASSERT_TRUE(opened.Open(dir / "a.wav", dir / "a.wma", {}));
     EXPECT_EQ(opened.Source().frames, 44100);
   }
-  EXPECT_EQ(ReadAll(dir / "a.wma"), "older result");
-  EXPECT_EQ(Names(dir), (std::set<std::string>{"a.wav", "a.wma"}));
+  EXPECT_EQ(kvtest::readBytes(dir / "a.wma"), "older result");
+  EXPECT_EQ(tmp.list(), (Names{"a.wav", "a.wma"}));
 }
