@@ -3,16 +3,16 @@
 
 #include <gtest/gtest.h>
 
-#include "TempDir.h"
+#include "ScratchFolder.h"
 
 namespace {
 
 class InifileIO : public ::testing::Test {
  protected:
-  TempDir dir;
+  kvtest::TempDir dir;
   inifile_IO ini;
-  void SetUp() override { ini.setFileName(QString::fromStdString(dir / "Dorvanti.ini")); }
-  void Put(const std::string& text) { WriteBytes(dir / "Dorvanti.ini", text); }
+  void SetUp() override { ini.setFileName(QString::fromStdString(dir.file("Dorvanti.ini"))); }
+  void Put(const std::string& text) { kvtest::writeText(dir.file("Dorvanti.ini"), text); }
 };
 
 TEST_F(InifileIO, FileNameStartsEmptyAndIsKeptUnchanged) {
@@ -27,9 +27,9 @@ TEST_F(InifileIO, MissingFileGivesDefaultsAndFirstWriteCreatesIt) {
   EXPECT_EQ(ini.ReadInt("Encoder", "Bitrate", 128), 128);
   EXPECT_FLOAT_EQ(ini.ReadSng("Position", "Width", 9000.5f), 9000.5f);
   EXPECT_EQ(ini.ReadStr("OnKey", "Media"), QString());
-  EXPECT_FALSE(Exists(dir / "Dorvanti.ini"));
+  EXPECT_FALSE(kvtest::exists(dir.file("Dorvanti.ini")));
   EXPECT_TRUE(ini.WriteStr("OnKey", "Media", "mp3"));
-  EXPECT_EQ(ReadBytes(dir / "Dorvanti.ini"), "[OnKey]\nMedia=mp3\n");
+  EXPECT_EQ(kvtest::readBytes(dir.file("Dorvanti.ini")), "[OnKey]\nMedia=mp3\n");
   EXPECT_EQ(ini.ReadStr("OnKey", "Media", "wave"), "mp3");
 }
 
@@ -83,7 +83,7 @@ TEST_F(InifileIO, NamesIgnoreLetterCase) {
   EXPECT_TRUE(ini.WriteStr("Normalize", "headcut", "NG"));
   EXPECT_EQ(ini.ReadStr("Normalize", "Headcut", "OK"), "NG");
   EXPECT_TRUE(ini.WriteStr("normalize", "HEADCUT", "OK"));
-  EXPECT_EQ(ReadBytes(dir / "Dorvanti.ini"), "[Normalize]\nheadcut=OK\n");
+  EXPECT_EQ(kvtest::readBytes(dir.file("Dorvanti.ini")), "[Normalize]\nheadcut=OK\n");
 }
 
 TEST_F(InifileIO, LongValueIsCutTo1023Bytes) {
@@ -106,7 +106,7 @@ TEST_F(InifileIO, JapanesePathsRoundTrip) {
 }
 
 TEST_F(InifileIO, FailedWriteReportsFalse) {
-  ini.setFileName(QString::fromStdString(dir / "missing/folder/Dorvanti.ini"));
+  ini.setFileName(QString::fromStdString(dir.file("missing/folder/Dorvanti.ini")));
   EXPECT_FALSE(ini.WriteStr("a", "b", "c"));
   EXPECT_EQ(ini.ReadStr("a", "b", "def"), "def");
 }
