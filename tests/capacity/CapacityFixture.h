@@ -5,88 +5,53 @@
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QtEndian>
-#include <memory>
-#include <vector>
 
+#include "AppFixture.h"
+#include "Process.h"
+#include "WaveFiles.h"
 #include "app/Globals.h"
 #include "app/frmMain.h"
-#include "shell/MsgBox.h"
 
-struct Message {
-  QString text;
-  int style;
-  QString title;
-};
-
-class CapacityFixture {
+class CapacityFixture : public AppFixture {
  public:
   CapacityFixture() {
-    root = std::make_unique<QTemporaryDir>();
-    app = root->path() + "/app";
-    out = root->path() + "/out";
-    QDir().mkpath(app);
     QDir().mkpath(out);
-    QFile ini(root->path() + "/system.ini");
-    ini.open(QIODevice::WriteOnly);
-    ini.write("[Setup]\nSoundFont=/usr/share/sounds/sf2/TimGM6mb.sf2\n");
-    ini.close();
-    qputenv("KORVESSA_SYSTEM_INI", ini.fileName().toUtf8());
-    kv::SetMsgBoxHook([this](const QString& t, int s, const QString& title) {
-      messages.push_back({t, s, title});
-      return kv::vbOK;
-    });
     form = std::make_unique<frmMain>(app, "Dorvanti");
     form->mnuSetWait->setChecked(false);
     kv::G().AppPath = app;
     kv::G().WavePath = out;
   }
-  ~CapacityFixture() {
-    form.reset();
-    kv::SetMsgBoxHook({});
+  // The messages shown, as "text|style|title".
+  QStringList shown() const {
+    QStringList s;
+    for (const Message& m : messages) s << QString("%1|%2|%3").arg(m.text).arg(m.style).arg(m.title);
+    return s;
   }
 
   // VBMP3.dll beside the program, as the build places it.
   bool installVbmp3() const { return QFile::copy(KV_BIN_DIR "/VBMP3.dll", app + "/VBMP3.dll"); }
 
-  // A format-0 file holding one note from 0 to `seconds` at the default 120 bpm.
+  // A format-0 file holding one note from 0 to `seconds` at the default 120 bpm (480 ticks a quarter).
   QString writeMidi(const QString& name, int seconds) const {
-    auto vlq = [](quint32 v) {
-      QByteArray b(1, char(v & 0x7f));
-      while (v >>= 7) b.prepend(char(0x80 | (v & 0x7f)));
-      return b;
-    };
-    QByteArray track;
-    track += QByteArray::fromHex("00903C64");
-    track += vlq(quint32(seconds) * 960);  // 480 ticks per quarter, two quarters a second
-    track += QByteArray::fromHex("803C00");
-    track += QByteArray::fromHex("00FF2F00");
-    QByteArray smf = QByteArray::fromHex("4D546864000000060000000101E0");
-    smf += "MTrk";
-    smf += be32(quint32(track.size()));
-    smf += track;
-    const QString path = root->path() + "/" + name;
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(smf);
-    return path;
+    std::string len;  // the note's length in ticks as a variable-length number
+    for (uint32_t v = uint32_t(seconds) * 960;; v >>= 7) {
+      len.insert(len.begin(), char((v & 0x7F) | (len.empty() ? 0 : 0x80)));
+      if (v < 0x80) break;
+    }
+    const std::string track = std::string("\x00\x90\x3C\x64", 4) + len + std::string("\x80\x3C\x00\x00\xFF\x2F\x00", 7);
+    std::string smf("MThd\0\0\0\6\0\0\0\1\x01\xE0MTrk", 18);
+    for (int i = 3; i >= 0; --i) smf += char(track.size() >> (8 * i));
+    kvtest::writeText(root->filePath(name).toStdString(), smf + track);
+    return root->filePath(name);
   }
 
   // A PCM WAVE file with the plain 44-byte header; the samples are left as a hole in the file,
   // so long recordings take no room.
   QString writeWave(const QString& name, qint64 dataBytes, int rate = 8000, int bits = 8, int channels = 1,
                     const QString& folder = QString()) const {
-    const int align = channels * bits / 8;
-    QByteArray h = "RIFF" + le32(quint32(36 + dataBytes)) + "WAVEfmt " + le32(16) + le16(1) + le16(quint16(channels)) +
-                   le32(quint32(rate)) + le32(quint32(rate * align)) + le16(quint16(align)) + le16(quint16(bits)) +
-                   "data" + le32(quint32(dataBytes));
     const QString path = (folder.isEmpty() ? out : folder) + "/" + name;
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(h);
-    f.resize(44 + dataBytes);
+    kvtest::writeText(path.toStdString(), kvtest::waveHeader(rate, bits, channels, uint32_t(dataBytes)));
+    QFile(path).resize(44 + dataBytes);
     return path;
   }
   // Seconds of 8 kHz 8-bit mono.
@@ -96,36 +61,14 @@ class CapacityFixture {
   QString encodeMp3(const QString& name, int seconds) const {
     const QString wav = writeWave("mp3src.wav", qint64(seconds) * 44100 * 4, 44100, 16, 2, root->path());
     const QString mp3 = out + "/" + name;
-    QProcess p;
-    p.start(KV_BIN_DIR "/tools/scmpx.exe", {"-e", "-b3", "-f", wav, mp3});
-    p.waitForFinished(60000);
+    const auto r = kvtest::run({KV_BIN_DIR "/tools/scmpx.exe", "-e", "-b3", "-f", wav.toStdString(), mp3.toStdString()});
     QFile::remove(wav);
-    return p.exitCode() == 0 && QFile::exists(mp3) ? mp3 : QString();
+    return r.exitCode == 0 && QFile::exists(mp3) ? mp3 : QString();
   }
 
   void addToList(const QStringList& paths) {
     for (const QString& p : paths) form->lstSource->addItem(p);
   }
 
-  std::unique_ptr<QTemporaryDir> root;
-  QString app, out;
-  std::unique_ptr<frmMain> form;
-  std::vector<Message> messages;
-
- private:
-  static QByteArray le32(quint32 v) {
-    QByteArray b(4, '\0');
-    qToLittleEndian(v, b.data());
-    return b;
-  }
-  static QByteArray le16(quint16 v) {
-    QByteArray b(2, '\0');
-    qToLittleEndian(v, b.data());
-    return b;
-  }
-  static QByteArray be32(quint32 v) {
-    QByteArray b(4, '\0');
-    qToBigEndian(v, b.data());
-    return b;
-  }
+  QString out = root->path() + "/out";
 };

@@ -29,10 +29,8 @@ TEST(ComputeBar, SegmentsAreCumulativeWithGapsPerTrack) {
 }
 
 TEST(Volume, GroupedNumber) {
-  EXPECT_EQ(kv::GroupedNumber(0), QStringLiteral("0"));
-  EXPECT_EQ(kv::GroupedNumber(999), QStringLiteral("999"));
-  EXPECT_EQ(kv::GroupedNumber(1000), QStringLiteral("1,000"));
-  EXPECT_EQ(kv::GroupedNumber(1234567890), QStringLiteral("1,234,567,890"));
+  for (auto [n, text] : {std::pair{0ull, "0"}, {999ull, "999"}, {1000ull, "1,000"}, {1234567890ull, "1,234,567,890"}})
+    EXPECT_EQ(kv::GroupedNumber(n), QString(text));
 }
 
 TEST(Volume, MountInfoLongestMountPointWins) {
@@ -42,15 +40,13 @@ TEST(Volume, MountInfoLongestMountPointWins) {
       "41 22 0:50 / /mnt/nas rw - nfs4 server:/export rw\n"
       "42 22 0:51 / /mnt/my\\040share rw - cifs //srv/share rw\n"
       "43 22 0:53 / /mnt/nas rw - tmpfs tmpfs rw\n";
-  using kv::MountFromMountInfo;
-  EXPECT_EQ(MountFromMountInfo(info, "/home/u/music").mountPoint, QStringLiteral("/home"));
-  // A name that only starts like a mount point is not under it.
-  EXPECT_EQ(MountFromMountInfo(info, "/homework/a").fsType, QStringLiteral("ext4"));
-  EXPECT_EQ(MountFromMountInfo(info, "/mnt/my share/cd").mountPoint, QStringLiteral("/mnt/my share"));
-  EXPECT_EQ(MountFromMountInfo(info, "/mnt/my share/cd").fsType, QStringLiteral("cifs"));
-  // The later of two mounts on one point is the one seen.
-  EXPECT_EQ(MountFromMountInfo(info, "/mnt/nas/x").fsType, QStringLiteral("tmpfs"));
-  EXPECT_EQ(MountFromMountInfo("garbage\n", "/a").mountPoint, QStringLiteral("/"));
+  // A name that only starts like a mount point is not under it; the later of two mounts on one point is the one seen.
+  for (auto [path, mount] : {std::pair{"/home/u/music", "/home xfs"}, {"/homework/a", "/ ext4"},
+                             {"/mnt/my share/cd", "/mnt/my share cifs"}, {"/mnt/nas/x", "/mnt/nas tmpfs"}}) {
+    const auto m = kv::MountFromMountInfo(info, path);
+    EXPECT_EQ(m.mountPoint + " " + m.fsType, QString(mount)) << path;
+  }
+  EXPECT_EQ(kv::MountFromMountInfo("garbage\n", "/a").mountPoint, QStringLiteral("/"));
 }
 
 TEST(Volume, NetworkPathsAndFreeSpace) {
