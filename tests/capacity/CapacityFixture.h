@@ -7,6 +7,7 @@
 #include <QListWidget>
 
 #include "AppFixture.h"
+#include "MidiFiles.h"
 #include "Process.h"
 #include "WaveFiles.h"
 #include "app/Globals.h"
@@ -33,15 +34,11 @@ class CapacityFixture : public AppFixture {
 
   // A format-0 file holding one note from 0 to `seconds` at the default 120 bpm (480 ticks a quarter).
   QString writeMidi(const QString& name, int seconds) const {
-    std::string len;  // the note's length in ticks as a variable-length number
-    for (uint32_t v = uint32_t(seconds) * 960;; v >>= 7) {
-      len.insert(len.begin(), char((v & 0x7F) | (len.empty() ? 0 : 0x80)));
-      if (v < 0x80) break;
-    }
-    const std::string track = std::string("\x00\x90\x3C\x64", 4) + len + std::string("\x80\x3C\x00\x00\xFF\x2F\x00", 7);
-    std::string smf("MThd\0\0\0\6\0\0\0\1\x01\xE0MTrk", 18);
-    for (int i = 3; i >= 0; --i) smf += char(track.size() >> (8 * i));
-    kvtest::writeText(root->filePath(name).toStdString(), smf + track);
+    smf::Track t;
+    t.Event(0, {0x90, 0x3C, 0x64});
+    t.Event(uint32_t(seconds) * 960, {0x80, 0x3C, 0});
+    t.End(t.last);
+    kvtest::writeText(root->filePath(name).toStdString(), smf::File(0, 480, {t}));
     return root->filePath(name);
   }
 

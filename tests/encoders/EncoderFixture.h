@@ -3,49 +3,32 @@
 #pragma once
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
-#include <QTest>
-#include <memory>
 
+#include "AppFixture.h"
 #include "Process.h"
 #include "WaveFiles.h"
 #include "app/Globals.h"
 #include "app/frmMain.h"
 #include "shell/DialogHook.h"
-#include "shell/MsgBox.h"
 
 // ffprobe's codec_name, bit_rate, sample_rate, channels, duration and title.
 inline std::map<std::string, std::string> Probe(const QString& path) { return kvtest::probe(path.toStdString()); }
 inline double Seconds(const QString& path) { return std::atof(Probe(path)["duration"].c_str()); }
 inline void WriteFile(const QString& path, const QByteArray& bytes) { kvtest::writeText(path.toStdString(), bytes.toStdString()); }
 
-class EncoderFixture {
+class EncoderFixture : public AppFixture {
  public:
-  EncoderFixture() {
-    for (const QString& d : {app + "/tools", out, root.path() + "/system", root.path() + "/windows"}) QDir().mkpath(d);
-    qputenv("KORVESSA_SYSTEM_DIR", (root.path() + "/system").toUtf8());
-    qputenv("KORVESSA_WINDOWS_DIR", (root.path() + "/windows").toUtf8());
-    qputenv("KORVESSA_SYSTEM_INI", (root.path() + "/system.ini").toUtf8());
-    kv::SetMsgBoxHook([this](const QString& t, int s, const QString&) {
-      messages << t + "|" + QString::number(s);
-      return kv::vbOK;
-    });
-  }
-  ~EncoderFixture() {
-    form.reset();
-    kv::SetMsgBoxHook({});
-    kv::SetDialogHook({});
-  }
+  EncoderFixture() { QDir().mkpath(app + "/tools"), QDir().mkpath(out); }
+  ~EncoderFixture() { kv::SetDialogHook({}); }
   // Copies a built component (KV_BIN_DIR/from) to the temporary tree (root/to).
   bool Install(const QString& from, const QString& to) const {
-    QFile::remove(root.path() + "/" + to);
-    return QFile::copy(QStringLiteral(KV_BIN_DIR) + "/" + from, root.path() + "/" + to);
+    QFile::remove(root->filePath(to));
+    return QFile::copy(QStringLiteral(KV_BIN_DIR) + "/" + from, root->filePath(to));
   }
   void InstallAll() {
     for (QString c : {"gogo.dll", "VBMP3.dll", "system/L3CODECP.ACM", "vbwav2wma.dll", "tools/scmpx.exe", "tools/wm8eutil.exe"})
       QVERIFY(Install(c, c.startsWith("system/") ? c : "app/" + c));
   }
-  void WriteIni(const QByteArray& text) const { WriteFile(app + "/Dorvanti.ini", text); }
   frmMain* Start() {
     form = std::make_unique<frmMain>(app, "Dorvanti");
     form->setEndProcess([] {});
@@ -65,9 +48,12 @@ class EncoderFixture {
     return path;
   }
   QStringList OutputFiles() const { return QDir(out).entryList(QDir::Files, QDir::Name); }
+  // The messages shown, as "text|style".
+  QStringList Shown() const {
+    QStringList s;
+    for (const Message& m : messages) s << m.text + "|" + QString::number(m.style);
+    return s;
+  }
 
-  QTemporaryDir root;
-  QString app = root.path() + "/app", out = root.path() + "/out put";
-  std::unique_ptr<frmMain> form;
-  QStringList messages;  // "text|style"
+  QString out = root->path() + "/out put";
 };

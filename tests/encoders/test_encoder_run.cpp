@@ -120,14 +120,14 @@ class EncoderRunTest : public QObject {
       w.Form_Load();
       QVERIFY(!w.isVisible());
     }
-    QCOMPARE(f.messages, QStringList({"入力ファイルを開けませんでした|48", "解析エラーが発生しました|48"}));
+    QCOMPARE(f.Shown(), QStringList({"入力ファイルを開けませんでした|48", "解析エラーが発生しました|48"}));
     QCOMPARE(f.OutputFiles(), QStringList({"a.wav", "text.wav"}));
   }
 
   void gogoCallsAndProgress() {
     EncoderFixture f;
     QVERIFY(QFile::copy(KV_FAKE_GOGO, f.app + "/gogo.dll"));
-    const QString log = f.root.path() + "/calls.log";
+    const QString log = f.root->path() + "/calls.log";
     qputenv("KV_FAKE_GOGO_LOG", log.toUtf8());
     f.Start();
     auto run = [&](int total, int frames, const QString& stereo) {
@@ -172,7 +172,7 @@ class EncoderRunTest : public QObject {
     w.Form_Load();
     QVERIFY(w.StopRequested());
     QVERIFY(!w.isVisible());
-    QCOMPARE(f.messages, QStringList("エラーが発生しました errcode = 0|48"));
+    QCOMPARE(f.Shown(), QStringList("エラーが発生しました errcode = 0|48"));
     QVERIFY(w.pbr1->value() < 100);
     QVERIFY(!QFile::exists(f.out + "/long.mp3"));
   }
@@ -226,14 +226,14 @@ class EncoderRunTest : public QObject {
     frmVBWMA w;
     w.Form_Load();
     QVERIFY(!w.isVisible());
-    QCOMPARE(f.messages, QStringList("エンコード失敗|0"));
+    QCOMPARE(f.Shown(), QStringList("エンコード失敗|0"));
     QCOMPARE(f.OutputFiles(), QStringList({"  spaced 曲  .wma"}));
   }
 
   void encodeStepMp3() {
     EncoderFixture f;
     f.InstallAll();
-    f.WriteIni(("[Folder]\nScmpx=" + f.app + "/tools/scmpx.exe\n").toUtf8());
+    f.writeIni(("[Folder]\nScmpx=" + f.app + "/tools/scmpx.exe\n").toUtf8());
     frmMain* m = f.Start();
     m->mnuSetType_Click(1);
     G().Bitrate = 96;
@@ -242,7 +242,7 @@ class EncoderRunTest : public QObject {
     // Each encoder leaves only its MP3.
     for (int encoder : {0, 1, 2}) {
       G().EncoderDefault = short(encoder);
-      const QString name = QString("e%1").arg(encoder), wave = f.Wave(name + ".wav", 1.0), reference = f.root.path() + "/" + name + ".wav";
+      const QString name = QString("e%1").arg(encoder), wave = f.Wave(name + ".wav", 1.0), reference = f.root->path() + "/" + name + ".wav";
       QVERIFY(QFile::copy(wave, reference));
       m->Panel("status")->clear();
       m->RunEncoder();
@@ -266,7 +266,7 @@ class EncoderRunTest : public QObject {
   void encodeStepWma() {
     EncoderFixture f;
     f.InstallAll();
-    f.WriteIni(("[Folder]\nWm8eutil=" + f.app + "/tools/wm8eutil.exe\n").toUtf8());
+    f.writeIni(("[Folder]\nWm8eutil=" + f.app + "/tools/wm8eutil.exe\n").toUtf8());
     frmMain* m = f.Start();
     m->mnuSetType_Click(2);
     // MP3 is not checked, so its encoder is not used even when chosen.
@@ -303,7 +303,7 @@ class EncoderRunTest : public QObject {
     const std::string wave = f.Wave("keep.wav", 0.3).toStdString(), before = kvtest::readBytes(wave);
     QVERIFY(before.size() > 44);
     m->RunEncoder();
-    QCOMPARE(f.messages, QStringList("エンコードに失敗しました。|64"));
+    QCOMPARE(f.Shown(), QStringList("エンコードに失敗しました。|64"));
     QCOMPARE(f.OutputFiles(), QStringList({"keep.wav"}));
     // An SCMPX that cannot be started: reported, the WAVE kept.
     m->mnuSetType_Click(1);
@@ -311,7 +311,7 @@ class EncoderRunTest : public QObject {
     G().EncoderAvailable[0] = true;
     G().EncoderDefault = 0;
     m->RunEncoder();
-    QCOMPARE(f.messages, QStringList({"エンコードに失敗しました。|64", "エンコードに失敗しました。|64"}));
+    QCOMPARE(f.Shown(), QStringList({"エンコードに失敗しました。|64", "エンコードに失敗しました。|64"}));
     QCOMPARE(f.OutputFiles(), QStringList({"keep.wav"}));
     QVERIFY(kvtest::readBytes(wave) == before);
   }
@@ -319,7 +319,7 @@ class EncoderRunTest : public QObject {
   void wm8eutilInOutputFolder() {
     EncoderFixture f;
     QVERIFY(f.Install("tools/wm8eutil.exe", "out put/wm8eutil.exe"));
-    f.WriteIni(("[Folder]\nWm8eutil=" + f.out + "/wm8eutil.exe\n").toUtf8());
+    f.writeIni(("[Folder]\nWm8eutil=" + f.out + "/wm8eutil.exe\n").toUtf8());
     frmMain* m = f.Start();
     m->mnuSetType_Click(2);
     QCOMPARE(G().WmaEncoder, short(0));

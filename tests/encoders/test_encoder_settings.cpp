@@ -112,7 +112,7 @@ class EncoderSettingsTest : public QObject {
     QVERIFY(f.Install("gogo.dll", "app/gogo.dll"));
     QVERIFY(f.Install("tools/scmpx.exe", "app/tools/scmpx.exe"));
     QVERIFY(f.Install("tools/wm8eutil.exe", "app/tools/other.exe"));
-    f.WriteIni(("[Encoder]\nDefault=0\n[Folder]\nScmpx=" + f.app + "/tools/scmpx.exe\n").toUtf8());
+    f.writeIni(("[Encoder]\nDefault=0\n[Folder]\nScmpx=" + f.app + "/tools/scmpx.exe\n").toUtf8());
     frmMain* m = f.Start();
     QCOMPARE(G().EncoderDefault, short(0));
     QStringList calls;
@@ -162,7 +162,7 @@ class EncoderSettingsTest : public QObject {
 
   void unexpectedStereoModeAndRate() {
     EncoderFixture f;
-    f.WriteIni("[Encoder]\nStereo=foo\nBitrate=100\nFast=1\n");
+    f.writeIni("[Encoder]\nStereo=foo\nBitrate=100\nFast=1\n");
     frmMain* m = f.Start();
     const int allFormats = m->cboSample->count();
     WithDialog(m, [](frmEncoder* d) {
