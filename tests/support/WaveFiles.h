@@ -20,7 +20,7 @@ inline void putLE(std::string& s, uint32_t v, int bytes) {
 inline std::string waveHeader(int rate, int bits, int channels, uint32_t dataBytes, bool program = false) {
   const int align = channels * bits / 8;
   std::string h = "RIFF";
-  putLE(h, (program ? 52 : 36) + dataBytes, 4);
+  putLE(h, (program ? 50 : 36) + dataBytes, 4);  // the bytes after this field
   h += "WAVEfmt ";
   putLE(h, program ? 18 : 16, 4);
   putLE(h, 1, 2);
