@@ -1,12 +1,9 @@
 // The file and folder dialogs (through the dialog hook and as real dialogs on the offscreen
 // platform) and the toolbar images.
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 #include <functional>
 
@@ -19,22 +16,16 @@
 namespace {
 
 const QChar NUL(0);
-
-void Touch(const QString& path, const QByteArray& data = "x") {
-  QFile f(path);
-  QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
-  f.write(data);
-}
+const QString kTitle = QString::fromUtf8("MIDIファイルの追加"), kFolderTitle = QString::fromUtf8("保存先フォルダ");
+const QString kFilter = QString::fromUtf8("ＭＩＤＩファイル (*.mid;*.rmi)") + NUL + "*.mid;*.rmi";
 
 // Runs check on the modal file dialog once it is open, then closes it if check did not.
 void WhenDialogOpens(std::function<void(QFileDialog*)> check) {
   auto attempt = std::make_shared<std::function<void(int)>>();
   *attempt = [check, attempt](int left) {
-    auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if (dlg) {
+    if (auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
       check(dlg);
-      // A failed check returns early: close the dialog so the test cannot hang.
-      if (dlg->isVisible()) dlg->reject();
+      if (dlg->isVisible()) dlg->reject();  // a failed check returns early: the test cannot hang
     } else if (left > 0) {
       QTimer::singleShot(10, [attempt, left] { (*attempt)(left - 1); });
     }
@@ -42,29 +33,22 @@ void WhenDialogOpens(std::function<void(QFileDialog*)> check) {
   QTimer::singleShot(0, [attempt] { (*attempt)(500); });
 }
 
-struct Call {
-  QString kind, title, dir;
-};
-
 }  // namespace
 
 class ShellDialogsTest : public QObject {
   Q_OBJECT
-
- private:
   QTemporaryDir tmp;
-  QString midiDir;
-  QString savedCwd;
+  QString midiDir, savedCwd;
 
  private slots:
   void initTestCase() {
-    QVERIFY(tmp.isValid());
     midiDir = tmp.filePath("m");
     QVERIFY(QDir().mkpath(midiDir));
-    // A minimal format-1 header: 3 tracks, 480 ticks per quarter.
-    Touch(midiDir + "/a.mid", QByteArray::fromHex("4d546864000000060001000301e0"));
-    Touch(midiDir + "/b.mid");
-    Touch(midiDir + "/notes.txt");
+    // a.mid: a minimal format-1 header, 3 tracks, 480 ticks per quarter.
+    for (auto [name, hex] : {std::pair{"a.mid", "4d546864000000060001000301e0"}, {"b.mid", "78"}, {"notes.txt", "78"}}) {
+      QFile f(midiDir + "/" + name);
+      QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray::fromHex(hex)) > 0);
+    }
     savedCwd = QDir::currentPath();
   }
   void cleanup() {
@@ -74,77 +58,57 @@ class ShellDialogsTest : public QObject {
   }
 
   void hookAnswersEachDialog() {
-    QList<Call> calls;
+    QList<QStringList> calls;  // kind, title, start folder
     QStringList answer;
     kv::SetDialogHook([&](const QString& kind, const QString& title, const QString& dir) {
       calls.append({kind, title, dir});
       return answer;
     });
-    const QString filter = QString::fromUtf8("ＭＩＤＩファイル (*.mid;*.rmi)") + NUL + "*.mid;*.rmi";
-    const QString title = QString::fromUtf8("MIDIファイルの追加");
     const QString both = midiDir + NUL + "a.mid" + NUL + "b.mid";
-
     answer = {midiDir + "/a.mid", midiDir + "/b.mid"};
-    QCOMPARE(OpenFileDialog(nullptr, midiDir, filter, kv::kOfnCallerFlags, title), both);
+    QCOMPARE(OpenFileDialog(nullptr, midiDir, kFilter, kv::kOfnCallerFlags, kTitle), both);
     QCOMPARE(QDir::currentPath(), midiDir);  // a completed dialog moves the current directory
-    QCOMPARE(OpenFileDialog(nullptr, midiDir, filter, kv::kOfnFileMustExist, title), midiDir + "/a.mid");
-    QCOMPARE(OpenPreviewDialog(nullptr, filter, midiDir), both);
+    QCOMPARE(OpenFileDialog(nullptr, midiDir, kFilter, kv::kOfnFileMustExist, kTitle), midiDir + "/a.mid");
+    QCOMPARE(OpenPreviewDialog(nullptr, kFilter, midiDir), both);
     answer = {tmp.path() + "/"};
-    QCOMPARE(BrowseForFolder(nullptr, QString::fromUtf8("保存先フォルダ"), midiDir, 0), tmp.path());
+    QCOMPARE(BrowseForFolder(nullptr, kFolderTitle, midiDir, 0), tmp.path());
     QCOMPARE(BrowseStartFolder, midiDir);
     answer = {"/"};
     QCOMPARE(BrowseForFolder(nullptr, "t", tmp.path(), 0), QString("/"));
-
-    QCOMPARE(calls.size(), 5);
-    QCOMPARE(calls[0].kind, QString("open"));
-    QCOMPARE(calls[0].title, title);
-    QCOMPARE(calls[0].dir, midiDir);
-    QCOMPARE(calls[2].kind, QString("preview"));
-    QCOMPARE(calls[2].title, QString::fromUtf8("MIDIﾌｧｲﾙを開く"));
-    QCOMPARE(calls[2].dir, midiDir);
-    QCOMPARE(calls[3].kind, QString("folder"));
-    QCOMPARE(calls[3].title, QString::fromUtf8("保存先フォルダ"));
-    QCOMPARE(calls[3].dir, midiDir);
+    const QList<QStringList> expected = {{"open", kTitle, midiDir}, {"open", kTitle, midiDir},
+                                         {"preview", QString::fromUtf8("MIDIﾌｧｲﾙを開く"), midiDir},
+                                         {"folder", kFolderTitle, midiDir}, {"folder", "t", tmp.path()}};
+    QCOMPARE(calls, expected);
 
     // Cancel, and a selection too long for the plain dialog: nothing, and the directory stays.
     QDir::setCurrent(savedCwd);
     answer = {};
-    QCOMPARE(OpenFileDialog(nullptr, midiDir, filter, kv::kOfnCallerFlags, title), QString());
-    QCOMPARE(OpenPreviewDialog(nullptr, filter, midiDir), QString());
+    QCOMPARE(OpenFileDialog(nullptr, midiDir, kFilter, kv::kOfnCallerFlags, kTitle), QString());
+    QCOMPARE(OpenPreviewDialog(nullptr, kFilter, midiDir), QString());
     QCOMPARE(BrowseForFolder(nullptr, "t", "/", 0), QString());
     QCOMPARE(BrowseStartFolder, QString("/"));
     answer = {midiDir + "/" + QString(130, 'a') + ".mid", midiDir + "/" + QString(130, 'b') + ".mid"};
-    QCOMPARE(OpenFileDialog(nullptr, midiDir, filter, kv::kOfnCallerFlags, title), QString());
+    QCOMPARE(OpenFileDialog(nullptr, midiDir, kFilter, kv::kOfnCallerFlags, kTitle), QString());
     QCOMPARE(QDir::currentPath(), savedCwd);
-    QCOMPARE(OpenPreviewDialog(nullptr, filter, midiDir).count(NUL), 2);  // fits the preview's buffer
+    QCOMPARE(OpenPreviewDialog(nullptr, kFilter, midiDir).count(NUL), 2);  // fits the preview's buffer
   }
 
   void plainDialogIsConfiguredFromItsArguments() {
-    const QString filter = QString::fromUtf8("ＭＩＤＩファイル (*.mid;*.rmi)") + NUL + "*.mid;*.rmi";
-    bool seen = false;
+    QList<QFileDialog::FileMode> modes;
     WhenDialogOpens([&](QFileDialog* dlg) {
-      seen = true;
-      QCOMPARE(dlg->windowTitle(), QString::fromUtf8("MIDIファイルの追加"));
-      QCOMPARE(dlg->fileMode(), QFileDialog::ExistingFiles);
+      modes << dlg->fileMode();
+      QCOMPARE(dlg->windowTitle(), kTitle);
       QCOMPARE(dlg->directory().absolutePath(), midiDir);
-      QCOMPARE(dlg->nameFilters(), kv::FilterToNameFilters(filter));
+      QCOMPARE(dlg->nameFilters(), kv::FilterToNameFilters(kFilter));
       dlg->selectFile("\"a.mid\" \"b.mid\"");
       static_cast<QDialog*>(dlg)->accept();
     });
-    const QString r = OpenFileDialog(nullptr, midiDir, filter, kv::kOfnCallerFlags, QString::fromUtf8("MIDIファイルの追加"));
-    QVERIFY(seen);
-    QCOMPARE(r, midiDir + NUL + "a.mid" + NUL + "b.mid");
+    QCOMPARE(OpenFileDialog(nullptr, midiDir, kFilter, kv::kOfnCallerFlags, kTitle), midiDir + NUL + "a.mid" + NUL + "b.mid");
     QCOMPARE(QDir::currentPath(), midiDir);
-
     // Single selection mode; cancelling gives nothing.
-    seen = false;
-    WhenDialogOpens([&](QFileDialog* dlg) {
-      seen = true;
-      QCOMPARE(dlg->fileMode(), QFileDialog::ExistingFile);
-      dlg->reject();
-    });
-    QCOMPARE(OpenFileDialog(nullptr, midiDir, filter, kv::kOfnFileMustExist, "t"), QString());
-    QVERIFY(seen);
+    WhenDialogOpens([&](QFileDialog* dlg) { modes << dlg->fileMode(), dlg->reject(); });
+    QCOMPARE(OpenFileDialog(nullptr, midiDir, kFilter, kv::kOfnFileMustExist, "t"), QString());
+    QCOMPARE(modes, QList({QFileDialog::ExistingFiles, QFileDialog::ExistingFile}));
   }
 
   void previewDialogShowsTheFileUnderTheCursor() {
@@ -165,7 +129,6 @@ class ShellDialogsTest : public QObject {
     // Without a MIDI header: name and size only.
     QCOMPARE(kv::DefaultPreviewText(midiDir + "/notes.txt"), QString::fromUtf8("notes.txt\n1 バイト"));
     QCOMPARE(kv::DefaultPreviewText(midiDir + "/missing.mid"), QString());
-
     // The program can supply its own pane text.
     kv::SetPreviewTextProvider([](const QString& p) { return "info:" + QFileInfo(p).fileName(); });
     WhenDialogOpens([&](QFileDialog* dlg) {
@@ -180,14 +143,13 @@ class ShellDialogsTest : public QObject {
   void folderBrowserOpensOnTheStartFolder() {
     QStringList preselected;
     WhenDialogOpens([&](QFileDialog* dlg) {
-      QCOMPARE(dlg->windowTitle(), QString::fromUtf8("保存先フォルダ"));
+      QCOMPARE(dlg->windowTitle(), kFolderTitle);
       QCOMPARE(dlg->fileMode(), QFileDialog::Directory);
       preselected = dlg->selectedFiles();
       static_cast<QDialog*>(dlg)->accept();
     });
-    QCOMPARE(BrowseForFolder(nullptr, QString::fromUtf8("保存先フォルダ"), midiDir, 0), midiDir);
+    QCOMPARE(BrowseForFolder(nullptr, kFolderTitle, midiDir, 0), midiDir);
     QCOMPARE(preselected, QStringList({midiDir}));
-
     WhenDialogOpens([&](QFileDialog* dlg) { dlg->reject(); });
     QCOMPARE(BrowseForFolder(nullptr, "t", midiDir, 0), QString());
     QCOMPARE(BrowseStartFolder, midiDir);
@@ -199,18 +161,14 @@ class ShellDialogsTest : public QObject {
                                 "SaveFolder", "Clear", "SndVol", "wma", "RecVol", "Exit", "headcut"}));
     QSet<QByteArray> distinct;
     for (const QString& key : keys) {
-      const QImage img = kv::ToolbarImage(key);
-      QVERIFY2(!img.isNull(), qPrintable(key));
+      const QImage img = kv::ToolbarImage(key).convertToFormat(QImage::Format_ARGB32);
+      QVERIFY2(kv::ToolbarImage(key).hasAlphaChannel() && QFile::exists(":/toolbar/" + key + ".png"), qPrintable(key));
       QCOMPARE(img.size(), QSize(16, 16));
-      QVERIFY2(img.hasAlphaChannel(), qPrintable(key));
       QCOMPARE(qAlpha(img.pixel(0, 0)), 0);  // the corner is background
       int opaque = 0;
-      for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) opaque += qAlpha(img.pixel(x, y)) == 255;
+      for (int i = 0; i < 256; ++i) opaque += qAlpha(img.pixel(i % 16, i / 16)) == 255;
       QVERIFY2(opaque >= 16, qPrintable(key));
-      QVERIFY(QFile::exists(":/toolbar/" + key + ".png"));
-      const QImage argb = img.convertToFormat(QImage::Format_ARGB32);
-      distinct.insert(QByteArray(reinterpret_cast<const char*>(argb.constBits()), argb.sizeInBytes()));
+      distinct.insert(QByteArray(reinterpret_cast<const char*>(img.constBits()), img.sizeInBytes()));
     }
     QCOMPARE(distinct.size(), 16);  // no two buttons look alike
     QVERIFY(kv::ToolbarImage("Record").isNull());

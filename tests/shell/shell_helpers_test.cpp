@@ -5,8 +5,8 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <cstdlib>
 
+#include "Environment.h"
 #include "shell/BFolder.h"
 #include "shell/OpenDlg.h"
 #include "shell/cSystemFolder.h"
@@ -17,66 +17,40 @@ namespace {
 
 const QChar NUL(0);
 QString Nul(const QStringList& parts) { return parts.join(NUL); }
-
-void Touch(const QString& path) {
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-  f.write("x");
-}
-
-// Sets an environment variable for one test and restores it afterwards.
-struct ScopedEnv {
-  ScopedEnv(const char* n, const QString& value) : name(n) {
-    if (const char* v = std::getenv(n)) old = v, had = true;
-    value.isNull() ? unsetenv(n) : setenv(n, value.toUtf8().constData(), 1);
-  }
-  ~ScopedEnv() { had ? setenv(name, old.c_str(), 1) : unsetenv(name); }
-  const char* name;
-  std::string old;
-  bool had = false;
-};
+void Touch(const QString& path) { QFile f(path); ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString(); f.write("x"); }
+std::string U8(const QString& s) { return s.toStdString(); }
 
 }  // namespace
 
-TEST(DialogResult, OneFileIsItsPathSeveralAreFolderThenNames) {
-  EXPECT_EQ(kv::ShapeOpenResult({"/m/a.mid"}, 256), QString("/m/a.mid"));
-  EXPECT_EQ(kv::ShapeOpenResult({"/m/a.mid", "/m/b.mid"}, 256), Nul({"/m", "a.mid", "b.mid"}));
-  EXPECT_EQ(kv::ShapeOpenResult({"/a.mid", "/b.mid"}, 256), Nul({"/", "a.mid", "b.mid"}));  // root keeps "/"
-  EXPECT_EQ(kv::ShapeOpenResult({}, 256), QString());
-}
-
-TEST(DialogResult, SelectionMustFitThePlainDialogsBuffer) {
-  // "/m" NUL + names with their NULs + closing NUL fit 256 bytes while the names total 250 bytes.
+TEST(DialogResult, PlainDialogShapesItsSelectionIntoTheBuffer) {
+  // "/m" NUL + names with their NULs + closing NUL fit 256 bytes while the names total 250 bytes;
+  // bytes of UTF-8 count, not characters (41 kana + ".mid" are 127 bytes).
   const QString a = QString(121, 'a') + ".mid", b = QString(121, 'b') + ".mid", b2 = QString(122, 'b') + ".mid";
-  EXPECT_EQ(kv::ShapeOpenResult({"/m/" + a, "/m/" + b}, 256), Nul({"/m", a, b}));
-  EXPECT_EQ(kv::ShapeOpenResult({"/m/" + a, "/m/" + b2}, 256), QString());
-  // Bytes of UTF-8 count, not characters: 41 kana + ".mid" are 127 bytes.
-  const QString kana = QString(41, QChar(0x3042)) + ".mid";
-  const QString c = QString(119, 'c') + ".mid", c2 = QString(120, 'c') + ".mid";
-  EXPECT_EQ(kv::ShapeOpenResult({"/m/" + kana, "/m/" + c}, 256), Nul({"/m", kana, c}));
-  EXPECT_EQ(kv::ShapeOpenResult({"/m/" + kana, "/m/" + c2}, 256), QString());
-  // One path fits with its NUL up to 255 bytes.
-  EXPECT_EQ(kv::ShapeOpenResult({"/" + QString(254, 'x')}, 256).size(), 255);
-  EXPECT_EQ(kv::ShapeOpenResult({"/" + QString(255, 'x')}, 256), QString());
-  // The preview dialog's buffer takes far more.
+  const QString kana = QString(41, QChar(0x3042)) + ".mid", c = QString(119, 'c') + ".mid", c2 = QString(120, 'c') + ".mid";
+  const struct { QStringList files; QString expected; } cases[] = {
+      {{"/m/a.mid"}, "/m/a.mid"},
+      {{"/m/a.mid", "/m/b.mid"}, Nul({"/m", "a.mid", "b.mid"})},
+      {{"/a.mid", "/b.mid"}, Nul({"/", "a.mid", "b.mid"})},  // root keeps "/"
+      {{}, ""},
+      {{"/m/" + a, "/m/" + b}, Nul({"/m", a, b})},
+      {{"/m/" + a, "/m/" + b2}, ""},
+      {{"/m/" + kana, "/m/" + c}, Nul({"/m", kana, c})},
+      {{"/m/" + kana, "/m/" + c2}, ""},
+      {{"/" + QString(254, 'x')}, "/" + QString(254, 'x')},  // one path fits with its NUL up to 255 bytes
+      {{"/" + QString(255, 'x')}, ""},
+  };
+  for (const auto& t : cases) EXPECT_EQ(kv::ShapeOpenResult(t.files, 256), t.expected) << U8(t.files.join(' '));
+  // The preview dialog's buffer takes far more; the closing NULs shield spaces that belong to a name.
   EXPECT_EQ(kv::ShapePreviewResult({"/m/" + a, "/m/" + b2}), Nul({"/m", a, b2}));
-}
-
-TEST(DialogResult, PreviewBufferLosesItsSpacesAndClosingNuls) {
+  EXPECT_EQ(kv::ShapePreviewResult({"/m/a.mid", "/m/b .mid"}), Nul({"/m", "a.mid", "b .mid"}));
+  EXPECT_EQ(kv::ShapePreviewResult({"/m/a.mid"}), QString("/m/a.mid"));
   EXPECT_EQ(kv::CleanPreviewBuffer("/m/a.mid" + QString(NUL) + QString(255990, ' ')), QString("/m/a.mid"));
   EXPECT_EQ(kv::CleanPreviewBuffer("  " + Nul({"/m", "a.mid", "b.mid", "", ""}) + "   "), Nul({"/m", "a.mid", "b.mid"}));
   EXPECT_EQ(kv::CleanPreviewBuffer(QString(256000, ' ')), QString());
-  // The closing NULs shield spaces that belong to a name.
-  EXPECT_EQ(kv::ShapePreviewResult({"/m/a.mid", "/m/b .mid"}), Nul({"/m", "a.mid", "b .mid"}));
-  EXPECT_EQ(kv::ShapePreviewResult({"/m/a.mid"}), QString("/m/a.mid"));
-}
-
-TEST(DialogResult, FolderKeepsOnlyTheRootsSlash) {
-  EXPECT_EQ(kv::ShapeFolderResult("/"), QString("/"));
-  EXPECT_EQ(kv::ShapeFolderResult("/out/"), QString("/out"));
-  EXPECT_EQ(kv::ShapeFolderResult(""), QString());
-  EXPECT_EQ(kv::ShapeFolderResult("/" + QString(258, 'd')).size(), 259);
-  EXPECT_EQ(kv::ShapeFolderResult("/" + QString(259, 'd')), QString());  // beyond the 260-byte buffer
+  // Folders keep only the root's slash, within the 260-byte buffer.
+  for (auto [in, out] : {std::pair<QString, QString>{"/", "/"}, {"/out/", "/out"}, {"", ""},
+                         {"/" + QString(258, 'd'), "/" + QString(258, 'd')}, {"/" + QString(259, 'd'), ""}})
+    EXPECT_EQ(kv::ShapeFolderResult(in), out) << in.size();
 }
 
 TEST(Filter, PairsBecomeCaseInsensitiveNameFilters) {
@@ -84,14 +58,11 @@ TEST(Filter, PairsBecomeCaseInsensitiveNameFilters) {
   const QStringList expected = {midi + " (*.[mM][iI][dD] *.[rR][mM][iI])"};
   EXPECT_EQ(kv::FilterToNameFilters(midi + NUL + "*.mid;*.rmi"), expected);
   EXPECT_EQ(kv::FilterToNameFilters(midi + NUL + "*.mid;*.rmi" + NUL), expected);
-  EXPECT_EQ(kv::FilterToNameFilters(Nul({"Text", "*.txt", "All", "*.*", ""})),
-            QStringList({"Text (*.[tT][xX][tT])", "All (*.*)"}));
+  EXPECT_EQ(kv::FilterToNameFilters(Nul({"Text", "*.txt", "All", "*.*", ""})), QStringList({"Text (*.[tT][xX][tT])", "All (*.*)"}));
   EXPECT_TRUE(kv::FilterToNameFilters("Text").isEmpty());  // incomplete pair
   EXPECT_TRUE(kv::FilterToNameFilters(Nul({"Text", ""})).isEmpty());
-
   // The patterns find files whatever their letter case.
   QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
   for (const char* n : {"scmpx.exe", "SONG.MID", "b.Rmi", "notes.txt"}) Touch(dir.filePath(n));
   auto matches = [&](const QString& filter) {
     const QString f = kv::FilterToNameFilters(filter).value(0);
@@ -108,21 +79,17 @@ TEST(IsNT, OnlyExactSlashNTForcesIt) {
   EXPECT_TRUE(kv::IsNTFor({"/NT"}, win9x));
   EXPECT_EQ(asked, 0);  // decided without asking the system
   for (const QStringList& args : {QStringList{"/nt"}, QStringList{"/NT", "x"}, QStringList{"/NT x"}, QStringList{}})
-    EXPECT_FALSE(kv::IsNTFor(args, win9x)) << args.join(' ').toStdString();
+    EXPECT_FALSE(kv::IsNTFor(args, win9x)) << U8(args.join(' '));
   EXPECT_TRUE(kv::IsNTFor({"/nt"}, [] { return 2u; }));
   EXPECT_FALSE(kv::IsNTFor({}, [] { return 0u; }));  // a failed query leaves the id 0
   EXPECT_TRUE(IsNT());  // this system counts as NT-class
 }
 
-TEST(PathHelpers, RemoveFileSpecAndGetShortPath) {
-  EXPECT_EQ(RemoveFileSpec("/tools/waveflt.exe"), QString("/tools"));
-  EXPECT_EQ(RemoveFileSpec("/waveflt.exe"), QString("/"));
-  EXPECT_EQ(RemoveFileSpec(QString::fromUtf8("/音楽/曲.mid")), QString::fromUtf8("/音楽"));
-  EXPECT_EQ(RemoveFileSpec("waveflt.exe"), QString());
-  EXPECT_EQ(RemoveFileSpec("/"), QString());
-
+TEST(PathHelpers, RemoveFileSpecGetShortPathAndShellOpen) {
+  for (auto [in, out] : {std::pair{"/tools/waveflt.exe", "/tools"}, {"/waveflt.exe", "/"}, {"/音楽/曲.mid", "/音楽"},
+                         {"waveflt.exe", ""}, {"/", ""}})
+    EXPECT_EQ(RemoveFileSpec(QString::fromUtf8(in)), QString::fromUtf8(out)) << in;
   QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
   const QString file = dir.filePath(QString::fromUtf8("wm8eutil 変換.exe"));
   Touch(file);
   EXPECT_EQ(GetShortPath(file), file);
@@ -132,47 +99,36 @@ TEST(PathHelpers, RemoveFileSpecAndGetShortPath) {
   const QString longFile = dir.filePath(QString(200, 'd') + "/" + QString(120, 'f'));
   Touch(longFile);
   EXPECT_EQ(GetShortPath(longFile), QString());
-}
-
-TEST(ShellOpen, NoAssociatedProgramGivesZero) {
-  ScopedEnv d("DISPLAY", QString()), w("WAYLAND_DISPLAY", QString());
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
+  // No associated program gives zero.
+  EnvGuard d("DISPLAY", nullptr), w("WAYLAND_DISPLAY", nullptr);
   Touch(dir.filePath("data.kvzz"));
-  EXPECT_EQ(ShellOpen(dir.filePath("data.kvzz")), 0);
-  EXPECT_EQ(ShellOpen(dir.filePath("missing.kvzz")), 0);
-  EXPECT_EQ(ShellOpen("https://example.invalid/"), 0);
+  for (const QString& target : {dir.filePath("data.kvzz"), dir.filePath("missing.kvzz"), QString("https://example.invalid/")})
+    EXPECT_EQ(ShellOpen(target), 0) << U8(target);
 }
 
-TEST(SystemFolder, WindowsAndSystemFolders) {
+TEST(SystemFolder, WindowsSystemAndSpecialFolders) {
   QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
+  const std::string root = U8(dir.path()), desk = U8(dir.filePath(QString::fromUtf8("デスクトップ")));
   cSystemFolder sf;
   {
-    ScopedEnv e("KORVESSA_WINDOWS_DIR", QString());
-    EXPECT_TRUE(sf.Windows().endsWith("/windows")) << sf.Windows().toStdString();  // beside the program
+    EnvGuard e("KORVESSA_WINDOWS_DIR", nullptr);
+    EXPECT_TRUE(sf.Windows().endsWith("/windows")) << U8(sf.Windows());  // beside the program
   }
-  ScopedEnv s("KORVESSA_SYSTEM_DIR", dir.path());
+  EnvGuard s("KORVESSA_SYSTEM_DIR", root.c_str()), w("KORVESSA_WINDOWS_DIR", (root + "/").c_str());
+  EnvGuard k("XDG_DESKTOP_DIR", desk.c_str()), a("XDG_DATA_HOME", (root + "/data").c_str()),
+      c("XDG_CONFIG_HOME", (root + "/config").c_str());
   EXPECT_EQ(sf.System(), dir.path());
-  ScopedEnv e("KORVESSA_WINDOWS_DIR", dir.path() + "/");
   EXPECT_EQ(sf.Windows(), dir.path());  // no trailing "/"
-  setenv("KORVESSA_WINDOWS_DIR", ("/" + QString(249, 'w')).toUtf8().constData(), 1);
-  EXPECT_EQ(sf.Windows(), QString());  // does not fit the 250-byte buffer
-}
-
-TEST(SystemFolder, SpecialFolders) {
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  ScopedEnv desk("XDG_DESKTOP_DIR", dir.filePath(QString::fromUtf8("デスクトップ")));
-  ScopedEnv data("XDG_DATA_HOME", dir.filePath("data")), conf("XDG_CONFIG_HOME", dir.filePath("config"));
-  cSystemFolder sf;
-  EXPECT_EQ(sf.Desktop(), dir.filePath(QString::fromUtf8("デスクトップ")));
+  EXPECT_EQ(sf.Desktop(), QString::fromStdString(desk));
   EXPECT_EQ(sf.Program(), dir.filePath("data/applications"));
   EXPECT_EQ(sf.Startup(), dir.filePath("config/autostart"));
   EXPECT_EQ(sf.Recent(), dir.filePath("data"));
   EXPECT_EQ(sf.GetSpecialFold(0x7abc), QString());  // unknown folder number
-  setenv("XDG_DESKTOP_DIR", ("/" + QString(255, 'd')).toUtf8().constData(), 1);
-  EXPECT_EQ(sf.Desktop(), QString());  // does not fit the 256-byte buffer
-  setenv("XDG_DESKTOP_DIR", ("/" + QString(254, 'd')).toUtf8().constData(), 1);
+  // Paths that do not fit the 250-byte (Windows) and 256-byte (special folder) buffers.
+  setenv("KORVESSA_WINDOWS_DIR", ("/" + std::string(249, 'w')).c_str(), 1);
+  EXPECT_EQ(sf.Windows(), QString());
+  setenv("XDG_DESKTOP_DIR", ("/" + std::string(255, 'd')).c_str(), 1);
+  EXPECT_EQ(sf.Desktop(), QString());
+  setenv("XDG_DESKTOP_DIR", ("/" + std::string(254, 'd')).c_str(), 1);
   EXPECT_EQ(sf.Desktop().size(), 255);
 }
