@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "kernel32.h"
+#include "path_list.h"
 
 namespace {
 
@@ -262,28 +263,13 @@ KV_API DWORD WINAPI SearchPathA(LPCSTR lpPath, LPCSTR lpFileName, LPCSTR lpExten
   } else {
     std::vector<std::string> dirs;
     if (lpPath) {
-      std::string list = lpPath;
-      size_t pos = 0;
-      while (pos <= list.size()) {
-        size_t sep = list.find_first_of(":;", pos);
-        if (sep == std::string::npos) sep = list.size();
-        if (sep > pos) dirs.push_back(list.substr(pos, sep - pos));
-        pos = sep + 1;
-      }
+      dirs = kv::platform::SplitPathList(lpPath, ":;");
     } else {
       // The standard order: the program's folder, the current folder, then PATH.
       std::string exe = ExeFolderOrEmpty();
       if (!exe.empty()) dirs.push_back(exe);
       dirs.push_back(".");
-      const char* path = getenv("PATH");
-      std::string list = path ? path : "";
-      size_t pos = 0;
-      while (pos <= list.size()) {
-        size_t sep = list.find(':', pos);
-        if (sep == std::string::npos) sep = list.size();
-        if (sep > pos) dirs.push_back(list.substr(pos, sep - pos));
-        pos = sep + 1;
-      }
+      for (std::string& d : kv::platform::PathDirs()) dirs.push_back(std::move(d));
     }
     for (const auto& d : dirs) {
       found = FindInFolder(d, name);

@@ -1,6 +1,7 @@
 // shell32 subset: programs are executed, documents and web addresses go to xdg-open,
 // special folders are the XDG folders.
 #include "shell32.h"
+#include "path_list.h"
 
 #include <pwd.h>
 #include <stdlib.h>
@@ -78,30 +79,14 @@ std::string Locate(const std::string& file, const std::string& dir) {
   if (file.find('/') != std::string::npos) return {};
   std::string exe = ExeFolder();
   if (!exe.empty() && Exists(Join(exe, file))) return Join(exe, file);
-  const char* path = getenv("PATH");
-  std::string list = path ? path : "";
-  size_t pos = 0;
-  while (pos <= list.size()) {
-    size_t sep = list.find(':', pos);
-    if (sep == std::string::npos) sep = list.size();
-    std::string d = list.substr(pos, sep - pos);
-    if (!d.empty() && IsExecutableFile(Join(d, file))) return Join(d, file);
-    pos = sep + 1;
-  }
+  for (const std::string& d : kv::platform::PathDirs())
+    if (IsExecutableFile(Join(d, file))) return Join(d, file);
   return {};
 }
 
 std::string FindOnPath(const char* name) {
-  const char* path = getenv("PATH");
-  std::string list = path ? path : "";
-  size_t pos = 0;
-  while (pos <= list.size()) {
-    size_t sep = list.find(':', pos);
-    if (sep == std::string::npos) sep = list.size();
-    std::string d = list.substr(pos, sep - pos);
-    if (!d.empty() && access(Join(d, name).c_str(), X_OK) == 0) return Join(d, name);
-    pos = sep + 1;
-  }
+  for (const std::string& d : kv::platform::PathDirs())
+    if (access(Join(d, name).c_str(), X_OK) == 0) return Join(d, name);
   return {};
 }
 
