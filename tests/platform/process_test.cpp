@@ -27,7 +27,7 @@ DWORD WaitForExit(HANDLE h) {
 
 // Exit code of a process started by command line, its handle closed again.
 DWORD RunToEnd(const char* commandLine) {
-  DWORD pid = kvStartProcess(commandLine);
+  const DWORD pid = kvStartProcess(commandLine);
   HANDLE h = pid ? OpenProcess(PROCESS_QUERY_INFORMATION, TRUE, pid) : nullptr;
   if (!h) return 0xFFFFFFFE;
   DWORD code = WaitForExit(h);
@@ -52,50 +52,52 @@ intptr_t Shell(const char* verb, const char* file, const char* params = nullptr,
   return reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, verb, file, params, dir, 1));
 }
 
-TEST(Process, StartByCommandLineAndReadExitCode) {
+TEST(Process, StartByCommandLineReadExitCodeAndHandles) {
   DWORD pid = kvStartProcess("true");
   ASSERT_NE(pid, 0u);
   HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION, TRUE, pid);
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(WaitForExit(h), 0u);
-  // The ended child has been reaped: no zombie is left behind.
-  EXPECT_EQ(kill(static_cast<pid_t>(pid), 0), -1);
+  EXPECT_EQ(kill(static_cast<pid_t>(pid), 0), -1);  // the ended child has been reaped: no zombie
   EXPECT_TRUE(CloseHandle(h));
   EXPECT_FALSE(CloseHandle(h));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
   EXPECT_EQ(RunToEnd("sh -c \"exit 7\""), 7u);
-
+  EXPECT_EQ(kvStartProcess("/no/such/program arg"), 0u);
+  EXPECT_EQ(kvStartProcess(""), 0u);
   // A program in the current folder is found before PATH.
   TempDir dir;
   char cwd[4096];
   ASSERT_TRUE(getcwd(cwd, sizeof cwd));
   WriteScript(dir.file("local-tool"), "exit 9\n");
   ASSERT_EQ(chdir(dir.path().c_str()), 0);
-  DWORD code = RunToEnd("local-tool --flag");
+  const DWORD code = RunToEnd("local-tool --flag");
   EXPECT_EQ(chdir(cwd), 0);
   EXPECT_EQ(code, 9u);
-  EXPECT_EQ(kvStartProcess("/no/such/program arg"), 0u);
-  EXPECT_EQ(kvStartProcess(""), 0u);
-}
 
-TEST(Process, HandlesOfOtherProcessesAndBadHandles) {
+  // Other processes' handles, and bad handles.
   HANDLE self = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, static_cast<DWORD>(getpid()));
   ASSERT_NE(self, nullptr);
-  DWORD code = 0;
-  ASSERT_TRUE(GetExitCodeProcess(self, &code));
-  EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
+  DWORD running = 0;
+  ASSERT_TRUE(GetExitCodeProcess(self, &running));
+  EXPECT_EQ(running, static_cast<DWORD>(STILL_ACTIVE));
   CloseHandle(self);
   EXPECT_EQ(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, 0), nullptr);
-  EXPECT_FALSE(GetExitCodeProcess(reinterpret_cast<HANDLE>(0x42), &code));
+  EXPECT_FALSE(GetExitCodeProcess(reinterpret_cast<HANDLE>(0x42), &running));
   EXPECT_FALSE(CloseHandle(nullptr));
 }
 
-TEST(ShellExecute, ProgramRunsWithSplitParametersInItsFolder) {
+TEST(ShellExecute, ProgramsRunWithSplitParametersInTheirFolderAndGiveExitCodes) {
   TempDir dir;
-  std::string script = dir.file("args.sh");
-  // Writes its folder, its arguments one per line, and whatever stdin holds.
-  WriteScript(script, "pwd > out.txt\nfor a in \"$@\"; do echo \"$a\" >> out.txt; done\ncat >> out.txt\n");
-  SHELLEXECUTEINFOA info = Info(script.c_str(), SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI);
+  const std::string args = dir.file("args.sh"), wait = dir.file("wait.sh"), plain = dir.file("plain.sh");
+  const std::string go = dir.file("go"), params = "\"" + go + "\"";
+  // args.sh writes its folder, its arguments one per line, and whatever stdin holds; wait.sh ends
+  // with 3 once the test lets it go, so the running state is observed for sure; plain.sh has no
+  // execute bit and runs through its interpreter.
+  WriteScript(args, "pwd > out.txt\nfor a in \"$@\"; do echo \"$a\" >> out.txt; done\ncat >> out.txt\n");
+  WriteScript(wait, "while [ ! -e \"$1\" ]; do sleep 0.02; done\nexit 3\n");
+  WriteScript(plain, "exit 5\n", false);
+  SHELLEXECUTEINFOA info = Info(args.c_str(), SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI);
   info.lpVerb = "open";
   info.lpParameters = "one  \"two words\" \"say \\\"hi\\\"\"";
   info.lpDirectory = dir.path().c_str();
@@ -106,14 +108,13 @@ TEST(ShellExecute, ProgramRunsWithSplitParametersInItsFolder) {
   EXPECT_EQ(WaitForExit(info.hProcess), 0u);
   CloseHandle(info.hProcess);
   EXPECT_EQ(kvtest::readBytes(dir.file("out.txt")), dir.path() + "\none\ntwo words\nsay \"hi\"\n");
-}
 
-TEST(ShellExecute, ExitCodeIsStillActiveUntilTheProgramEnds) {
-  TempDir dir;
-  std::string script = dir.file("wait.sh"), go = dir.file("go"), params = "\"" + go + "\"";
-  // Ends with 3 once the test lets it go, so the running state is observed for sure.
-  WriteScript(script, "while [ ! -e \"$1\" ]; do sleep 0.02; done\nexit 3\n");
-  SHELLEXECUTEINFOA info = Info(script.c_str());
+  info = Info(plain.c_str());
+  ASSERT_TRUE(ShellExecuteExA(&info));
+  EXPECT_EQ(WaitForExit(info.hProcess), 5u);
+  CloseHandle(info.hProcess);
+
+  info = Info(wait.c_str());
   info.cbSize = 60;
   info.lpParameters = params.c_str();
   info.lpDirectory = "";
@@ -125,21 +126,9 @@ TEST(ShellExecute, ExitCodeIsStillActiveUntilTheProgramEnds) {
   EXPECT_EQ(WaitForExit(info.hProcess), 3u);
   EXPECT_TRUE(CloseHandle(info.hProcess));
   // Without SEE_MASK_NOCLOSEPROCESS no handle is given.
-  info.fMask = 0;
-  info.lpFile = "/bin/true";
-  info.lpParameters = nullptr;
+  info = Info("/bin/true", 0);
   ASSERT_TRUE(ShellExecuteExA(&info));
   EXPECT_EQ(info.hProcess, nullptr);
-}
-
-TEST(ShellExecute, ScriptWithoutExecuteBitRunsThroughItsInterpreter) {
-  TempDir dir;
-  WriteScript(dir.file("plain.sh"), "exit 5\n", false);
-  const std::string script = dir.file("plain.sh");
-  SHELLEXECUTEINFOA info = Info(script.c_str());
-  ASSERT_TRUE(ShellExecuteExA(&info));
-  EXPECT_EQ(WaitForExit(info.hProcess), 5u);
-  CloseHandle(info.hProcess);
 }
 
 TEST(ShellExecute, FailuresGiveSmallCodes) {
@@ -147,13 +136,12 @@ TEST(ShellExecute, FailuresGiveSmallCodes) {
   EXPECT_EQ(Shell("open", "no-such-program-anywhere"), SE_ERR_FNF);
   EXPECT_LE(Shell("open", "/bin/true", nullptr, "/no/such/dir"), 32);
   EXPECT_EQ(Shell("print", "/bin/true"), SE_ERR_NOASSOC);
-  SHELLEXECUTEINFOA info = Info("/bin/true", 0);
-  info.cbSize = 12;
-  EXPECT_FALSE(ShellExecuteExA(&info));
-  info = Info("/no/such/program.exe");
-  EXPECT_FALSE(ShellExecuteExA(&info));
-  EXPECT_EQ(reinterpret_cast<intptr_t>(info.hInstApp), SE_ERR_FNF);
-  EXPECT_EQ(info.hProcess, nullptr);
+  SHELLEXECUTEINFOA bad = Info("/bin/true", 0), missing = Info("/no/such/program.exe");
+  bad.cbSize = 12;
+  EXPECT_FALSE(ShellExecuteExA(&bad));
+  EXPECT_FALSE(ShellExecuteExA(&missing));
+  EXPECT_EQ(reinterpret_cast<intptr_t>(missing.hInstApp), SE_ERR_FNF);
+  EXPECT_EQ(missing.hProcess, nullptr);
 }
 
 TEST(ShellExecute, DocumentsWithoutDesktopHaveNoAssociation) {

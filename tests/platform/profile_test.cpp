@@ -88,15 +88,6 @@ TEST_F(Profile, ReadsLineEndingsBomUtf8AndLatin1) {
   EXPECT_EQ(Get("a", "name"), "Café crème");
 }
 
-TEST_F(Profile, MissingFileGivesDefaultsAndEmptyLists) {
-  EXPECT_EQ(Get("a", "b", "fallback"), "fallback");
-  char buf[8] = "XXXXXXX";
-  EXPECT_EQ(GetPrivateProfileStringA(nullptr, nullptr, "", buf, 8, ini.c_str()), 0u);
-  EXPECT_EQ(std::string(buf, 2), "\0\0"s);
-  EXPECT_EQ(GetPrivateProfileStringA("a", "b", "d", nullptr, 8, ini.c_str()), 0u);
-  EXPECT_EQ(GetPrivateProfileStringA("a", "b", "d", buf, 0, ini.c_str()), 0u);
-}
-
 TEST_F(Profile, LegacyCp932FileIsReadAndRewrittenAsUtf8) {
   // "[Folder]" / "WavePath=C:\音楽\ユーザー" in Shift-JIS; "ー" (81 5B) carries a '[' byte.
   const std::string sjis = "[Folder]\r\nWavePath=C:\\\x89\xB9\x8A\x79\\\x83\x86\x81\x5B\x83\x55\x81\x5B\r\n";
@@ -106,7 +97,14 @@ TEST_F(Profile, LegacyCp932FileIsReadAndRewrittenAsUtf8) {
   EXPECT_EQ(kvtest::readBytes(ini), "[Folder]\r\nWavePath=C:\\音楽\\ユーザー\r\nMidiPath=/tmp\r\n");
 }
 
-TEST_F(Profile, GarbageAndHugeFilesGiveDefaults) {
+TEST_F(Profile, MissingGarbageAndHugeFilesGiveDefaults) {
+  EXPECT_EQ(Get("a", "b", "fallback"), "fallback");
+  char buf[16] = "XXXXXXX";
+  EXPECT_EQ(GetPrivateProfileStringA(nullptr, nullptr, "", buf, 8, ini.c_str()), 0u);
+  EXPECT_EQ(std::string(buf, 2), "\0\0"s);
+  EXPECT_EQ(GetPrivateProfileStringA("a", "b", "d", nullptr, 8, ini.c_str()), 0u);
+  EXPECT_EQ(GetPrivateProfileStringA("a", "b", "d", buf, 0, ini.c_str()), 0u);
+
   std::mt19937 rng(7);
   std::string garbage(10 * 1024 * 1024, '\0');
   for (auto& c : garbage) c = static_cast<char>(rng());
@@ -122,7 +120,6 @@ TEST_F(Profile, GarbageAndHugeFilesGiveDefaults) {
   EXPECT_EQ(Get("Folder", "WavePath", "def"), "def");
 
   // A folder is not a settings file.
-  char buf[16];
   EXPECT_EQ(GetPrivateProfileStringA("a", "b", "dflt", buf, sizeof buf, dir.path().c_str()), 4u);
   EXPECT_STREQ(buf, "dflt");
   EXPECT_FALSE(WritePrivateProfileStringA("a", "b", "c", dir.path().c_str()));
@@ -168,22 +165,17 @@ TEST_F(Profile, DeletesKeysAndSections) {
   EXPECT_FALSE(kvtest::exists(dir.file("absent.ini")));
 }
 
-TEST_F(Profile, UnchangedValueLeavesFileUntouched) {
+TEST_F(Profile, UnchangedValueLeavesFileUntouchedReplacementKeepsPermissionsAndLinks) {
   kvtest::writeText(ini, "[a]\nk=v\n");
-  struct stat before{}, after{};
+  struct stat before{}, st{};
   ASSERT_EQ(stat(ini.c_str(), &before), 0);
   ASSERT_TRUE(WritePrivateProfileStringA("a", "K", "v", ini.c_str()));
-  ASSERT_EQ(stat(ini.c_str(), &after), 0);
-  EXPECT_EQ(before.st_ino, after.st_ino);
-}
-
-TEST_F(Profile, ReplacementKeepsPermissionsAndLinks) {
-  kvtest::writeText(ini, "[a]\nk=v\n");
+  ASSERT_EQ(stat(ini.c_str(), &st), 0);
+  EXPECT_EQ(before.st_ino, st.st_ino);
   ASSERT_EQ(chmod(ini.c_str(), 0640), 0);
   std::string link = dir.file("link.ini");
   ASSERT_EQ(symlink(ini.c_str(), link.c_str()), 0);
   ASSERT_TRUE(WritePrivateProfileStringA("a", "k", "new", link.c_str()));
-  struct stat st{};
   ASSERT_EQ(lstat(link.c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
   ASSERT_EQ(stat(ini.c_str(), &st), 0);
@@ -227,18 +219,14 @@ TEST_F(Profile, FailedWriteReturnsFalseAndKeepsOldFile) {
   EXPECT_FALSE(WritePrivateProfileStringA("a", "k", "v", (dir.file("no/such/folder.ini")).c_str()));
 }
 
-TEST_F(Profile, BareFileNameLivesInTheWindowsFolder) {
+TEST_F(Profile, RefusesWhatCouldNotBeReadBackAndPutsBareNamesInTheWindowsFolder) {
+  for (auto [section, key, value] : {std::tuple<const char*, const char*, const char*>{nullptr, "k", "v"},
+                                     {"a", "k=1", "v"}, {"a", "k", "line1\nline2"}, {"a", ";k", "v"}})
+    EXPECT_FALSE(WritePrivateProfileStringA(section, key, value, ini.c_str())) << key << value;
+  EXPECT_FALSE(kvtest::exists(ini));
   EnvGuard w("KORVESSA_WINDOWS_DIR", dir.path().c_str());
   EXPECT_TRUE(WritePrivateProfileStringA("a", "k", "v", "bare-name.ini"));
   EXPECT_EQ(kvtest::readBytes(dir.file("bare-name.ini")), "[a]\nk=v\n");
-}
-
-TEST_F(Profile, RefusesWhatCouldNotBeReadBack) {
-  EXPECT_FALSE(WritePrivateProfileStringA(nullptr, "k", "v", ini.c_str()));
-  EXPECT_FALSE(WritePrivateProfileStringA("a", "k=1", "v", ini.c_str()));
-  EXPECT_FALSE(WritePrivateProfileStringA("a", "k", "line1\nline2", ini.c_str()));
-  EXPECT_FALSE(WritePrivateProfileStringA("a", ";k", "v", ini.c_str()));
-  EXPECT_FALSE(kvtest::exists(ini));
 }
 
 }  // namespace

@@ -9,10 +9,9 @@ using kv::text::Encoding;
 
 TEST(TextCodec, RecognisesWellFormedUtf8Only) {
   EXPECT_TRUE(kv::text::IsUtf8("plain ascii, 音楽 \xF0\x9F\x8E\xB5"));
-  EXPECT_FALSE(kv::text::IsUtf8("\xC0\x80"));          // overlong NUL
-  EXPECT_FALSE(kv::text::IsUtf8("\xED\xA0\x80"));      // surrogate
-  EXPECT_FALSE(kv::text::IsUtf8("\xF4\x90\x80\x80"));  // beyond U+10FFFF
-  EXPECT_FALSE(kv::text::IsUtf8("\xE9\x9F"));          // cut character
+  // Overlong NUL, surrogate, beyond U+10FFFF, cut character.
+  for (const char* bad : {"\xC0\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE9\x9F"})
+    EXPECT_FALSE(kv::text::IsUtf8(bad)) << bad;
 }
 
 TEST(TextCodec, PicksTheEncodingOfLegacyBytes) {
@@ -41,11 +40,8 @@ TEST(TextCodec, EncodesCp932AndCutsAtCharacterBoundaries) {
   EXPECT_EQ(sjis, "\x8F\x6F\x97\xCD");
   EXPECT_FALSE(kv::text::Utf8ToCp932("\xF0\x9F\x8E\xB5", sjis));
   const std::string s = "ab音楽";  // 2 + 3 + 3 bytes
-  EXPECT_EQ(kv::text::Utf8PrefixLength(s, 100), 8u);
-  EXPECT_EQ(kv::text::Utf8PrefixLength(s, 8), 8u);
-  EXPECT_EQ(kv::text::Utf8PrefixLength(s, 7), 5u);
-  EXPECT_EQ(kv::text::Utf8PrefixLength(s, 5), 5u);
-  EXPECT_EQ(kv::text::Utf8PrefixLength(s, 3), 2u);
+  for (auto [limit, length] : {std::pair{100u, 8u}, {8u, 8u}, {7u, 5u}, {5u, 5u}, {3u, 2u}})
+    EXPECT_EQ(kv::text::Utf8PrefixLength(s, limit), length) << limit;
 }
 
 }  // namespace
