@@ -3,14 +3,10 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
-#include <QProcess>
 #include <QScreen>
-#include <QStatusBar>
-#include <QToolBar>
 #include <QtTest>
 
 #include "AppFixture.h"
@@ -21,7 +17,6 @@ using kv::G;
 namespace {
 struct Entry {
   QString section, key, value;
-  bool operator==(const Entry& o) const { return section == o.section && key == o.key && value == o.value; }
 };
 
 // The file's keys in file order.
@@ -47,10 +42,16 @@ QString Value(const QList<Entry>& ini, const QString& section, const QString& ke
   return QStringLiteral("<missing>");
 }
 
+// Compares "Section/Key" entries of the file with their expected values.
+void ExpectValues(const QByteArray& text, const QList<std::pair<QString, QString>>& expected) {
+  const QList<Entry> ini = ParseIni(text);
+  for (const auto& [name, value] : expected)
+    QCOMPARE(name + "=" + Value(ini, name.section('/', 0, 0), name.section('/', 1)), name + "=" + value);
+}
+
 void Touch(const QString& path, bool executable = false, const QByteArray& content = {}) {
   QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write(content);
+  QVERIFY(f.open(QIODevice::WriteOnly) && f.write(content) == content.size());
   f.close();
   if (executable) f.setPermissions(f.permissions() | QFile::ExeOwner | QFile::ExeUser);
 }
@@ -60,419 +61,340 @@ class MainWindowTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void firstRunUsesDefaultsAndOpensHelp();
-  void firstRunWritesEveryKeyInOrder();
-  void settingsRoundTripKeepsEveryValue();
-  void maximisedCloseKeepsStoredPosition();
-  void storedPositionIsPulledOntoTheScreen();
-  void encoderDetectionFollowsTheInstalledFiles();
-  void gogoInWindowsFolderIsFound();
-  void storedFormatIsReplayedEvenWhenDisabled();
-  void unusableFoldersFallBackToProgramFolder();
-  void layoutAtDesignSizeAndAfterResizing();
-  void maximiseLeavesControlsInPlace();
-  void screenshotShowsJapaneseCaptions();
-  void delayAnswers();
-  void keysEscAndDelete();
-  void normaliserButtonsFollowTheMenus();
-  void versionBoxAndMp3EightBitRefusal();
+  void firstRunUsesDefaultsAndOpensHelp() {
+    AppFixture fx;
+    // The help page is opened with the shell; an executable stand-in records that it was started.
+    const QString marker = fx.root->path() + "/help-opened";
+    Touch(fx.app + "/Dorvanti.hlp", true, QByteArray("#!/bin/sh\ntouch '") + marker.toUtf8() + "'\n");
+    frmMain* f = fx.start();
+    QCOMPARE(f->windowTitle(), QStringLiteral("Korvessa  Ver.") + frmMain::VersionText());
+    QCOMPARE(f->frameGeometry().topLeft(), f->screen()->geometry().topLeft());
+    QCOMPARE(f->client->width(), kv::TwipsToPx(frmMain::kDesignClientWidth));
+    QCOMPARE(f->client->height(), kv::TwipsToPx(frmMain::kDesignClientHeight));
+    QCOMPARE(QList<short>({G().EncoderDefault, G().WmaEncoder}), QList<short>({-1, -1}));
+    // Normaliser: no program known, off, cutting on but its submenu disabled.
+    const bool states[] = {f->ButtonPressed("wave"), f->mnuSetType[0]->isChecked(), !f->mnuSetType[1]->isChecked(),
+                           f->ButtonPressed("one"), f->mnuSetPlay[0]->isChecked(), !f->Button("mp3")->isEnabled(),
+                           !f->Button("wma")->isEnabled(), !f->mnuSetType[2]->isEnabled(), !f->Button("waveflt")->isVisible(),
+                           !f->mnuNormalEnable[1]->isVisible(), f->mnuNormalEnable[2]->isChecked(),
+                           f->mnuSetCutOK[0]->isChecked(), !f->mnuSetCut->menuAction()->isEnabled()};
+    for (int i = 0; i < 13; ++i) QVERIFY2(states[i], qPrintable(QString::number(i)));
+    QCOMPARE(G().WavePath, fx.app);
+    QCOMPARE(f->lblWaveFileName->text(), fx.app + "/");
+    QCOMPARE(QDir::currentPath(), fx.app);
+    QCOMPARE(f->mnuSetWait->text(), QStringLiteral("録再遅延(前後0秒)"));
+    QVERIFY(f->mnuSetWait->isChecked());  // "Option"/"Wait" defaults to on
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 3000);
+  }
+
+  void firstRunWritesEveryKeyInOrder() {
+    AppFixture fx;
+    fx.start();
+    fx.close();
+    QVERIFY(fx.ended);
+    const QList<Entry> ini = ParseIni(fx.readIni());
+    QStringList order;
+    for (const Entry& e : ini) order << e.section + "/" + e.key;
+    const QStringList expected = {
+        "OnKey/Media",      "OnKey/Play",        "Position/Left",    "Position/Top",     "Position/Width",
+        "Position/Height",  "Folder/WavePath",   "Folder/MidiPath",  "Folder/Scmpx",     "Folder/Wm8eutil",
+        "Folder/Waveflt",   "Option/TitleToName", "Option/DefSample", "Option/DefDevice", "Option/SelSample",
+        "Option/Wait",      "Encoder/Enable0",   "Encoder/Enable1",  "Encoder/Enable2",  "Encoder/Default",
+        "Encoder/Bitrate",  "Encoder/Stereo",    "Encoder/WMAEnc",   "Encoder/Fast",     "Normalize/Enable",
+        "Normalize/headcut", "Wait/Count"};
+    QCOMPARE(order, expected);
+    // The device list always starts with the mapper, and the last recording format is selected.
+    ExpectValues(fx.readIni(), {{"OnKey/Media", "wave"}, {"OnKey/Play", "one"}, {"Position/Left", "0"},
+                                {"Folder/Scmpx", "(なし)"}, {"Folder/Waveflt", ""}, {"Encoder/Default", "-1"},
+                                {"Encoder/Stereo", "Stereo"}, {"Encoder/Bitrate", "128"}, {"Normalize/Enable", "2"},
+                                {"Normalize/headcut", "OK"}, {"Option/Wait", "1"}, {"Wait/Count", "0"},
+                                {"Option/DefDevice", "0"}, {"Option/DefSample", "23"}});
+  }
+
+  void settingsRoundTripKeepsEveryValue() {
+    AppFixture fx;
+    const QString out = fx.root->path() + "/出力 フォルダ", midi = fx.root->path() + "/midi files";
+    const QString flt = fx.root->path() + "/tools/waveflt.exe";
+    for (const QString& d : {out, midi, fx.root->path() + "/tools"}) QVERIFY(QDir().mkpath(d));
+    Touch(flt, true);
+    const QByteArray text =
+        "; Korvessa settings\n"
+        "[OnKey]\nMedia=wave\nPlay=all\n"
+        "[Position]\nLeft=1500\nTop=900\nWidth=9000\nHeight=6000\n"
+        "[Folder]\nWavePath=" + out.toUtf8() + "\nMidiPath=" + midi.toUtf8() +
+        "\nScmpx=(なし)\nWm8eutil=(なし)\nWaveflt=" + flt.toUtf8() +
+        "\n"
+        "[Option]\nTitleToName=1\nDefSample=20\nDefDevice=0\nSelSample=0\nWait=1\nUnknownKey=kept\n"
+        "[Encoder]\nEnable0=0\nEnable1=0\nEnable2=0\nDefault=1\nBitrate=192\nStereo=Joint Stereo\nWMAEnc=-1\nFast=1\n"
+        "[Normalize]\nEnable=1\nheadcut=NG\n"
+        "[Wait]\nCount=15\n";
+    fx.writeIni(text);
+    frmMain* f = fx.start();
+    QCOMPARE(f->frameGeometry().topLeft() - f->screen()->geometry().topLeft(), QPoint(100, 60));
+    QCOMPARE(f->frameGeometry().size(), QSize(600, 400));
+    QCOMPARE(G().WavePath, out);
+    QCOMPARE(G().MidiPath, midi);
+    QCOMPARE(G().WavefltPath, flt);
+    QVERIFY(f->ButtonPressed("all"));
+    QVERIFY(f->chkTitleToFilename->isChecked());
+    QCOMPARE(f->cboSample->currentIndex(), 20);
+    QCOMPARE(f->WaitCount, short(15));
+    QCOMPARE(f->mnuSetWait->text(), QStringLiteral("録再遅延(前後1.5秒)"));
+    QVERIFY(f->ButtonPressed("waveflt") && !f->ButtonPressed("headcut"));
+    QVERIFY(f->Button("headcut")->isVisible() && f->mnuSetCutOK[1]->isChecked());
+    // A stored GoGo choice stays in force although gogo.dll is not installed here.
+    QCOMPARE(G().EncoderDefault, short(1));
+    QCOMPARE(G().Bitrate, 192);
+    QCOMPARE(G().StereoMode, QStringLiteral("Joint Stereo"));
+    QVERIFY(G().FastEncode);
+    fx.close();
+    // Every value comes back as it was, in place; the unknown key and the comment stay.
+    QCOMPARE(fx.readIni(), text);
+  }
+
+  void maximisedCloseKeepsStoredPosition() {
+    AppFixture fx;
+    fx.writeIni("[Position]\nLeft=300\nTop=450\nWidth=8000\nHeight=5000\n");
+    frmMain* f = fx.start();
+    f->showMaximized();
+    QTest::qWait(50);
+    fx.close();
+    ExpectValues(fx.readIni(), {{"Position/Left", "300"}, {"Position/Top", "450"}, {"Position/Width", "8000"},
+                                {"Position/Height", "5000"}, {"OnKey/Media", "wave"}});
+  }
+
+  void storedPositionIsPulledOntoTheScreen() {
+    AppFixture fx;
+    const QRect sg = QGuiApplication::primaryScreen()->geometry();
+    const int sw = sg.width() * 15, sh = sg.height() * 15;
+    fx.writeIni(QStringLiteral("[Position]\nLeft=%1\nTop=%2\nWidth=9000\nHeight=6000\n").arg(sw - 3000).arg(sh - 1500).toUtf8());
+    frmMain* f = fx.start();
+    const QRect fr = f->frameGeometry();
+    QCOMPARE(fr.right() + 1, sg.right() + 1);
+    QCOMPARE(fr.bottom() + 1, sg.bottom() + 1);
+  }
+
+  void encoderDetectionFollowsTheInstalledFiles() {
+    AppFixture fx;
+    // SCMPX must be called scmpx.exe; a file of another name is dropped.
+    const QString other = fx.root->path() + "/other.exe";
+    Touch(other, true);
+    // The ACM codec without VBMP3.DLL beside the program is not enough.
+    Touch(fx.root->path() + "/system/L3CODECP.ACM");
+    // wm8eutil under a name in capitals still counts.
+    const QString wm8 = fx.root->path() + "/WM8EUTIL.EXE";
+    Touch(wm8, true);
+    fx.writeIni(("[Folder]\nScmpx=" + other + "\nWm8eutil=" + wm8 + "\n[Encoder]\nDefault=0\n").toUtf8());
+    frmMain* f = fx.start();
+    QCOMPARE(G().ScmpxPath, QStringLiteral("(なし)"));
+    QVERIFY(!G().EncoderAvailable[0] && !G().EncoderAvailable[2]);
+    QCOMPARE(G().EncoderDefault, short(-1));  // the stored SCMPX choice is reset
+    QVERIFY(!f->mnuRunSoft[3]->isVisible() && !f->Button("mp3")->isEnabled());
+    QCOMPARE(G().WmaEncoder, short(0));
+    QVERIFY(G().WmaAvailable[0] && f->Button("wma")->isEnabled() && f->mnuSetType[2]->isEnabled());
+    fx.close();
+    ExpectValues(fx.readIni(), {{"Folder/Scmpx", "(なし)"}, {"Encoder/Enable2", "0"}});
+
+    // With VBMP3.DLL beside the program, ACM becomes the default.
+    AppFixture fx2;
+    Touch(fx2.root->path() + "/system/L3CODECP.ACM");
+    Touch(fx2.app + "/vbmp3.dll");
+    fx2.start();
+    QCOMPARE(G().EncoderDefault, short(2));
+    QVERIFY(G().EncoderAvailable[2] && fx2.form->Button("mp3")->isEnabled());
+  }
+
+  void gogoInWindowsFolderIsFound() {
+    const QString built = QStringLiteral(KV_BIN_DIR) + "/gogo.dll";
+    AppFixture fx;
+    QVERIFY2(QFile::copy(built, fx.root->path() + "/windows/GOGO.DLL"), "build/bin/gogo.dll is missing");
+    frmMain* f = fx.start();
+    QCOMPARE(G().EncoderDefault, short(1));
+    QVERIFY(G().EncoderAvailable[1] && !G().GogoVersion.isEmpty() && f->Button("mp3")->isEnabled());
+
+    // A file of that name that is not a library only makes GoGo unavailable.
+    AppFixture fx2;
+    Touch(fx2.app + "/gogo.dll", false, "not a library");
+    fx2.start();
+    QVERIFY(!G().EncoderAvailable[1]);
+    QCOMPARE(G().EncoderDefault, short(-1));
+  }
+
+  void storedFormatIsReplayedEvenWhenDisabled() {
+    AppFixture fx;
+    fx.writeIni("[OnKey]\nMedia=wma\nPlay=all\n");
+    frmMain* f = fx.start();
+    QVERIFY(!f->Button("wma")->isEnabled() && f->ButtonPressed("wma"));
+    QVERIFY(f->mnuSetType[2]->isChecked() && !f->mnuSetType[0]->isChecked() && f->mnuSetPlay[1]->isChecked());
+
+    // A word that names no button falls back to the default.
+    AppFixture fx2;
+    fx2.writeIni("[OnKey]\nMedia=flac\nPlay=loop\n[Option]\nDefDevice=99\n");
+    frmMain* f2 = fx2.start();
+    QVERIFY(f2->ButtonPressed("wave") && f2->ButtonPressed("one"));
+    QCOMPARE(f2->cboDevice->currentIndex(), 0);
+  }
+
+  void unusableFoldersFallBackToProgramFolder() {
+    AppFixture fx;
+    const QString shortName = fx.root->path() + "/abc";
+    QDir().mkpath(shortName);
+    fx.writeIni(("[Folder]\nWavePath=" + shortName + "\nMidiPath=" + fx.root->path() + "/missing-folder\n").toUtf8());
+    fx.start();
+    QCOMPARE(G().WavePath, fx.app);
+    QCOMPARE(G().MidiPath, fx.app);
+  }
+
+  void layoutAtDesignSizeAndAfterResizing() {
+    AppFixture fx;
+    frmMain* f = fx.start();
+    const QList<int> design = {f->twSample.Top, f->twDevice.Top, f->twWaveName.Top, f->twYa.Top, f->twChk.Top,
+                               f->twChk.Left, f->twList.Top + f->twList.Height, f->twDevice.Left + f->twDevice.Width};
+    QCOMPARE(design, QList<int>({3615, 3615, 3180, 2865, 2865, 2955, 2805, frmMain::kDesignClientWidth - 120}));
+    QCOMPARE(f->cboSample->geometry(), QRect(8, 241, 273, 20));
+    QCOMPARE(f->lblYa->geometry().top(), 191);
+
+    const auto before = std::make_tuple(f->twToolbar, f->twList, f->twWaveName, f->twDevice, f->twSample, f->twYa, f->twChk);
+    f->resize(f->width() + 1000 / 15, f->height() + 500 / 15);
+    QTest::qWait(20);
+    const auto& [tb, ls, wn, dv, sm, ya, ck] = before;
+    // Wider: the toolbar, the list, the label and the device combo grow; nothing else moves sideways.
+    for (int grown : {f->twToolbar.Width - tb.Width, f->twList.Width - ls.Width, f->twWaveName.Width - wn.Width,
+                      f->twDevice.Width - dv.Width})
+      QCOMPARE(grown, 990);
+    QCOMPARE(f->twDevice.Left, dv.Left);
+    QCOMPARE(f->twChk.Left, ck.Left);
+    // Taller: the lower controls move down and the list grows by the same amount.
+    for (auto [now, was] : {std::pair{f->twSample.Top, sm.Top}, {f->twDevice.Top, dv.Top}, {f->twWaveName.Top, wn.Top},
+                            {f->twYa.Top, ya.Top}, {f->twChk.Top, ck.Top}})
+      QCOMPARE(now - was, 495);
+    QCOMPARE(f->twList.Height - ls.Height, 495);
+    QCOMPARE(f->twList.Top, ls.Top);
+  }
+
+  void maximiseLeavesControlsInPlace() {
+    AppFixture fx;
+    frmMain* f = fx.start();
+    const QRect list = f->lstSource->geometry();
+    f->showMaximized();
+    QTest::qWait(50);
+    QCOMPARE(f->lstSource->geometry(), list);
+    // Back in the normal state the controls are laid out again from the new size.
+    f->showNormal();
+    f->resize(640, 400);
+    QTest::qWait(50);
+    QCOMPARE(f->lstSource->geometry().width(), f->client->width() - 16);
+    QCOMPARE(f->cboSample->geometry().top(), f->client->height() - 20 - 28);
+  }
+
+  void screenshotShowsJapaneseCaptions() {
+    AppFixture fx;
+    frmMain* f = fx.start();
+    QTest::qWait(50);
+    const QImage shot = f->grab().toImage();
+    const QString path = QStringLiteral(KV_BIN_DIR) + "/../tests/mainwindow.png";
+    QVERIFY(shot.save(path));
+    QCOMPARE(shot.width(), f->width());
+    // The caption label is drawn: its area holds dark text pixels on the window background.
+    const QRect r = f->lblYa->geometry().translated(f->client->mapTo(f, QPoint(0, 0)));
+    int dark = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+      for (int x = r.left(); x <= r.right(); ++x)
+        if (qGray(shot.pixel(x, y)) < 100) ++dark;
+    QVERIFY2(dark > 40, qPrintable(QString::number(dark)));
+    QVERIFY(QFontInfo(f->lblYa->font()).family().contains("IPA"));
+    QCOMPARE(QStringList({f->lblYa->text(), f->Panel("status")->text(), f->Panel("Title")->toolTip(),
+                          f->Button("headcut")->toolTip()}),
+             QStringList({"↓変換後のWaveファイルパス", "Ready", "タイトル", "先頭無音部分のカット"}));
+  }
+
+  void delayAnswers() {
+    AppFixture fx;
+    frmMain* f = fx.start();
+    // Answer, then the count, the menu's check and its text (an empty answer is a cancel and
+    // changes nothing; beyond the 16-bit count the value is clamped).
+    for (auto [answer, count, on, text] : {std::tuple{"-2", 20, true, "2"}, {"1.25", 12, true, "1.25"},
+                                           {"abc", 0, false, "0"}, {"", 0, false, "0"}, {"5000", 32767, true, ""}}) {
+      f->ApplyWaitAnswer(answer);
+      QCOMPARE(f->WaitCount, short(count));
+      QCOMPARE(f->mnuSetWait->isChecked(), on);
+      if (*text) QCOMPARE(f->mnuSetWait->text(), QStringLiteral("録再遅延(前後%1秒)").arg(text));
+    }
+    fx.close();
+    ExpectValues(fx.readIni(), {{"Wait/Count", "32767"}, {"Option/Wait", "1"}});
+  }
+
+  void keysEscAndDelete() {
+    AppFixture fx;
+    frmMain* f = fx.start();
+    int code = 27, shift = 0;
+    f->Form_KeyDown(code, shift);
+    QCOMPARE(code, 27);  // nothing runs: Esc passes on
+    code = 46;
+    f->Form_KeyDown(code, shift);
+    QCOMPARE(code, 46);  // nothing selected: Delete passes on
+    f->lstSource->addItems({"/m/a.mid", "/m/b.mid", "/m/c.mid"});
+    f->lstSource->setCurrentRow(1);
+    f->lblWaveFileName->setText("x");
+    f->Form_KeyDown(code, shift);
+    QCOMPARE(code, 0);
+    QCOMPARE(f->lstSource->count(), 2);
+    QCOMPARE(f->lstSource->item(0)->text() + " " + f->lstSource->item(1)->text(), QStringLiteral("/m/a.mid /m/c.mid"));
+    QCOMPARE(f->lblWaveFileName->text(), QString());
+    code = 115;
+    shift = 4;
+    f->Form_KeyDown(code, shift);  // Alt+F4 quits through the normal shut-down
+    QCOMPARE(code, 0);
+    QVERIFY(fx.ended);
+    QVERIFY(QFile::exists(fx.ini()));
+  }
+
+  void normaliserButtonsFollowTheMenus() {
+    AppFixture fx;
+    const QString flt = fx.root->path() + "/waveflt.exe";
+    Touch(flt, true);
+    fx.writeIni(("[Folder]\nWaveflt=" + flt + "\n").toUtf8());
+    frmMain* f = fx.start();
+    // Normaliser pressed, cut button shown, cut submenu enabled, cut button pressed, "NG" checked.
+    auto state = [f] {
+      return QList<bool>{f->ButtonPressed("waveflt"), f->Button("headcut")->isVisible(), f->mnuSetCut->menuAction()->isEnabled(),
+                         f->ButtonPressed("headcut"), f->mnuSetCutOK[1]->isChecked()};
+    };
+    QVERIFY(f->Button("waveflt")->isVisible());
+    QCOMPARE(state(), QList<bool>({false, false, false, true, false}));
+    f->mnuNormalEnable_Click(1);
+    QCOMPARE(state(), QList<bool>({true, true, true, true, false}));
+    f->mnuSetCutOK_Click(1);
+    QCOMPARE(state(), QList<bool>({true, true, true, false, true}));
+    f->Button("waveflt")->trigger();  // off through the toolbar: the cut choice is kept, its button hidden
+    QVERIFY(f->mnuNormalEnable[2]->isChecked());
+    QCOMPARE(state(), QList<bool>({false, false, false, false, true}));
+    f->Button("waveflt")->trigger();
+    QCOMPARE(state(), QList<bool>({true, true, true, false, true}));
+    f->Button("headcut")->trigger();
+    QVERIFY(f->mnuSetCutOK[0]->isChecked());
+  }
+
+  void versionBoxAndMp3EightBitRefusal() {
+    AppFixture fx;
+    frmMain* f = fx.start();
+    f->mnuHelpVersion_Click();
+    QCOMPARE(fx.messages.size(), size_t(1));
+    QCOMPARE(fx.messages[0].title, QStringLiteral("バージョン情報"));
+    QCOMPARE(fx.messages[0].style, 64);
+    QVERIFY(fx.messages[0].text.startsWith("Korvessa\r\n\r\n\tVer." + frmMain::VersionText() + "\r\n\r\n"));
+    // MP3 output from an 8-bit format is refused before anything starts.
+    f->mnuSetType_Click(1);
+    QVERIFY(f->mnuSetType[1]->isChecked());
+    G().SampleBits = 8;
+    f->lstSource->addItem("/m/a.mid");
+    f->lstSource->setCurrentRow(0);
+    f->Toolbar1_ButtonClick(f->Button("Rec"));
+    QCOMPARE(fx.messages.size(), size_t(2));
+    QCOMPARE(fx.messages[1].text + "|" + fx.messages[1].title, QStringLiteral("MP3変換は16ビット形式のみです。|Korvessa"));
+    QVERIFY(f->mnuExecDecode->isEnabled() && !f->tmr1->isActive());
+  }
 };
-
-void MainWindowTest::firstRunUsesDefaultsAndOpensHelp() {
-  AppFixture fx;
-  // The help page is opened with the shell; an executable stand-in records that it was started.
-  const QString marker = fx.root->path() + "/help-opened";
-  Touch(fx.app + "/Dorvanti.hlp", true, QByteArray("#!/bin/sh\ntouch '") + marker.toUtf8() + "'\n");
-  frmMain* f = fx.start();
-  QCOMPARE(f->windowTitle(), QStringLiteral("Korvessa  Ver.") + frmMain::VersionText());
-  QCOMPARE(f->frameGeometry().topLeft(), f->screen()->geometry().topLeft());
-  QCOMPARE(f->client->width(), kv::TwipsToPx(frmMain::kDesignClientWidth));
-  QCOMPARE(f->client->height(), kv::TwipsToPx(frmMain::kDesignClientHeight));
-  QCOMPARE(G().EncoderDefault, short(-1));
-  QCOMPARE(G().WmaEncoder, short(-1));
-  QVERIFY(f->ButtonPressed("wave"));
-  QVERIFY(f->mnuSetType[0]->isChecked() && !f->mnuSetType[1]->isChecked());
-  QVERIFY(f->ButtonPressed("one"));
-  QVERIFY(f->mnuSetPlay[0]->isChecked());
-  QVERIFY(!f->Button("mp3")->isEnabled());
-  QVERIFY(!f->Button("wma")->isEnabled());
-  QVERIFY(!f->mnuSetType[2]->isEnabled());
-  // Normaliser: no program known, off, cutting on but its submenu disabled.
-  QVERIFY(!f->Button("waveflt")->isVisible());
-  QVERIFY(!f->mnuNormalEnable[1]->isVisible());
-  QVERIFY(f->mnuNormalEnable[2]->isChecked());
-  QVERIFY(f->mnuSetCutOK[0]->isChecked());
-  QVERIFY(!f->mnuSetCut->menuAction()->isEnabled());
-  QCOMPARE(G().WavePath, fx.app);
-  QCOMPARE(f->lblWaveFileName->text(), fx.app + "/");
-  QCOMPARE(QDir::currentPath(), fx.app);
-  QCOMPARE(f->mnuSetWait->text(), QStringLiteral("録再遅延(前後0秒)"));
-  QVERIFY(f->mnuSetWait->isChecked());  // "Option"/"Wait" defaults to on
-  QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 3000);
-}
-
-void MainWindowTest::firstRunWritesEveryKeyInOrder() {
-  AppFixture fx;
-  fx.start();
-  fx.close();
-  QVERIFY(fx.ended);
-  const QList<Entry> ini = ParseIni(fx.readIni());
-  QStringList order;
-  for (const Entry& e : ini) order << e.section + "/" + e.key;
-  const QStringList expected = {
-      "OnKey/Media",      "OnKey/Play",        "Position/Left",    "Position/Top",     "Position/Width",
-      "Position/Height",  "Folder/WavePath",   "Folder/MidiPath",  "Folder/Scmpx",     "Folder/Wm8eutil",
-      "Folder/Waveflt",   "Option/TitleToName", "Option/DefSample", "Option/DefDevice", "Option/SelSample",
-      "Option/Wait",      "Encoder/Enable0",   "Encoder/Enable1",  "Encoder/Enable2",  "Encoder/Default",
-      "Encoder/Bitrate",  "Encoder/Stereo",    "Encoder/WMAEnc",   "Encoder/Fast",     "Normalize/Enable",
-      "Normalize/headcut", "Wait/Count"};
-  QCOMPARE(order, expected);
-  QCOMPARE(Value(ini, "OnKey", "Media"), QStringLiteral("wave"));
-  QCOMPARE(Value(ini, "OnKey", "Play"), QStringLiteral("one"));
-  QCOMPARE(Value(ini, "Position", "Left"), QStringLiteral("0"));
-  QCOMPARE(Value(ini, "Folder", "Scmpx"), QStringLiteral("(なし)"));
-  QCOMPARE(Value(ini, "Folder", "Waveflt"), QString());
-  QCOMPARE(Value(ini, "Encoder", "Default"), QStringLiteral("-1"));
-  QCOMPARE(Value(ini, "Encoder", "Stereo"), QStringLiteral("Stereo"));
-  QCOMPARE(Value(ini, "Encoder", "Bitrate"), QStringLiteral("128"));
-  QCOMPARE(Value(ini, "Normalize", "Enable"), QStringLiteral("2"));
-  QCOMPARE(Value(ini, "Normalize", "headcut"), QStringLiteral("OK"));
-  QCOMPARE(Value(ini, "Option", "Wait"), QStringLiteral("1"));
-  QCOMPARE(Value(ini, "Wait", "Count"), QStringLiteral("0"));
-  // The device list always starts with the mapper, and the last recording format is selected.
-  QCOMPARE(Value(ini, "Option", "DefDevice"), QStringLiteral("0"));
-  QCOMPARE(Value(ini, "Option", "DefSample"), QStringLiteral("23"));
-}
-
-void MainWindowTest::settingsRoundTripKeepsEveryValue() {
-  AppFixture fx;
-  const QString out = fx.root->path() + "/出力 フォルダ";
-  const QString midi = fx.root->path() + "/midi files";
-  QDir().mkpath(out);
-  QDir().mkpath(midi);
-  const QString flt = fx.root->path() + "/tools/waveflt.exe";
-  QDir().mkpath(fx.root->path() + "/tools");
-  Touch(flt, true);
-  const QByteArray text =
-      "; Korvessa settings\n"
-      "[OnKey]\nMedia=wave\nPlay=all\n"
-      "[Position]\nLeft=1500\nTop=900\nWidth=9000\nHeight=6000\n"
-      "[Folder]\nWavePath=" + out.toUtf8() + "\nMidiPath=" + midi.toUtf8() +
-      "\nScmpx=(なし)\nWm8eutil=(なし)\nWaveflt=" + flt.toUtf8() +
-      "\n"
-      "[Option]\nTitleToName=1\nDefSample=20\nDefDevice=0\nSelSample=0\nWait=1\nUnknownKey=kept\n"
-      "[Encoder]\nEnable0=0\nEnable1=0\nEnable2=0\nDefault=1\nBitrate=192\nStereo=Joint Stereo\nWMAEnc=-1\nFast=1\n"
-      "[Normalize]\nEnable=1\nheadcut=NG\n"
-      "[Wait]\nCount=15\n";
-  fx.writeIni(text);
-  frmMain* f = fx.start();
-  QCOMPARE(f->frameGeometry().topLeft() - f->screen()->geometry().topLeft(), QPoint(100, 60));
-  QCOMPARE(f->frameGeometry().size(), QSize(600, 400));
-  QCOMPARE(G().WavePath, out);
-  QCOMPARE(G().MidiPath, midi);
-  QCOMPARE(G().WavefltPath, flt);
-  QVERIFY(f->ButtonPressed("all"));
-  QVERIFY(f->chkTitleToFilename->isChecked());
-  QCOMPARE(f->cboSample->currentIndex(), 20);
-  QCOMPARE(f->WaitCount, short(15));
-  QCOMPARE(f->mnuSetWait->text(), QStringLiteral("録再遅延(前後1.5秒)"));
-  QVERIFY(f->ButtonPressed("waveflt"));
-  QVERIFY(!f->ButtonPressed("headcut"));
-  QVERIFY(f->Button("headcut")->isVisible());
-  QVERIFY(f->mnuSetCutOK[1]->isChecked());
-  // A stored GoGo choice stays in force although gogo.dll is not installed here.
-  QCOMPARE(G().EncoderDefault, short(1));
-  QCOMPARE(G().Bitrate, 192);
-  QCOMPARE(G().StereoMode, QStringLiteral("Joint Stereo"));
-  QVERIFY(G().FastEncode);
-  fx.close();
-  // Every value comes back as it was, in place; the unknown key and the comment stay.
-  const QByteArray after = fx.readIni();
-  QCOMPARE(after, text);
-}
-
-void MainWindowTest::maximisedCloseKeepsStoredPosition() {
-  AppFixture fx;
-  fx.writeIni("[Position]\nLeft=300\nTop=450\nWidth=8000\nHeight=5000\n");
-  frmMain* f = fx.start();
-  f->showMaximized();
-  QTest::qWait(50);
-  fx.close();
-  const QList<Entry> ini = ParseIni(fx.readIni());
-  QCOMPARE(Value(ini, "Position", "Left"), QStringLiteral("300"));
-  QCOMPARE(Value(ini, "Position", "Top"), QStringLiteral("450"));
-  QCOMPARE(Value(ini, "Position", "Width"), QStringLiteral("8000"));
-  QCOMPARE(Value(ini, "Position", "Height"), QStringLiteral("5000"));
-  QCOMPARE(Value(ini, "OnKey", "Media"), QStringLiteral("wave"));
-}
-
-void MainWindowTest::storedPositionIsPulledOntoTheScreen() {
-  AppFixture fx;
-  const QRect sg = QGuiApplication::primaryScreen()->geometry();
-  const int sw = sg.width() * 15, sh = sg.height() * 15;
-  fx.writeIni(QStringLiteral("[Position]\nLeft=%1\nTop=%2\nWidth=9000\nHeight=6000\n")
-                  .arg(sw - 3000)
-                  .arg(sh - 1500)
-                  .toUtf8());
-  frmMain* f = fx.start();
-  const QRect fr = f->frameGeometry();
-  QCOMPARE(fr.right() + 1, sg.right() + 1);
-  QCOMPARE(fr.bottom() + 1, sg.bottom() + 1);
-}
-
-void MainWindowTest::encoderDetectionFollowsTheInstalledFiles() {
-  AppFixture fx;
-  // SCMPX must be called scmpx.exe; a file of another name is dropped.
-  const QString other = fx.root->path() + "/other.exe";
-  Touch(other, true);
-  // The ACM codec without VBMP3.DLL beside the program is not enough.
-  Touch(fx.root->path() + "/system/L3CODECP.ACM");
-  // wm8eutil under a name in capitals still counts.
-  const QString wm8 = fx.root->path() + "/WM8EUTIL.EXE";
-  Touch(wm8, true);
-  fx.writeIni(("[Folder]\nScmpx=" + other + "\nWm8eutil=" + wm8 + "\n[Encoder]\nDefault=0\n").toUtf8());
-  frmMain* f = fx.start();
-  QCOMPARE(G().ScmpxPath, QStringLiteral("(なし)"));
-  QVERIFY(!G().EncoderAvailable[0]);
-  QVERIFY(!G().EncoderAvailable[2]);
-  QCOMPARE(G().EncoderDefault, short(-1));  // the stored SCMPX choice is reset
-  QVERIFY(!f->mnuRunSoft[3]->isVisible());
-  QVERIFY(!f->Button("mp3")->isEnabled());
-  QVERIFY(G().WmaAvailable[0]);
-  QCOMPARE(G().WmaEncoder, short(0));
-  QVERIFY(f->Button("wma")->isEnabled());
-  QVERIFY(f->mnuSetType[2]->isEnabled());
-  fx.close();
-  const QList<Entry> ini = ParseIni(fx.readIni());
-  QCOMPARE(Value(ini, "Folder", "Scmpx"), QStringLiteral("(なし)"));
-  QCOMPARE(Value(ini, "Encoder", "Enable2"), QStringLiteral("0"));
-
-  // With VBMP3.DLL beside the program, ACM becomes the default.
-  AppFixture fx2;
-  Touch(fx2.root->path() + "/system/L3CODECP.ACM");
-  Touch(fx2.app + "/vbmp3.dll");
-  fx2.start();
-  QVERIFY(G().EncoderAvailable[2]);
-  QCOMPARE(G().EncoderDefault, short(2));
-  QVERIFY(fx2.form->Button("mp3")->isEnabled());
-}
-
-void MainWindowTest::gogoInWindowsFolderIsFound() {
-  const QString built = QStringLiteral(KV_BIN_DIR) + "/gogo.dll";
-  if (!QFile::exists(built)) QFAIL("build/bin/gogo.dll is missing");
-  AppFixture fx;
-  QVERIFY(QFile::copy(built, fx.root->path() + "/windows/GOGO.DLL"));
-  frmMain* f = fx.start();
-  QVERIFY(G().EncoderAvailable[1]);
-  QCOMPARE(G().EncoderDefault, short(1));
-  QVERIFY(!G().GogoVersion.isEmpty());
-  QVERIFY(f->Button("mp3")->isEnabled());
-
-  // A file of that name that is not a library only makes GoGo unavailable.
-  AppFixture fx2;
-  Touch(fx2.app + "/gogo.dll", false, "not a library");
-  fx2.start();
-  QVERIFY(!G().EncoderAvailable[1]);
-  QCOMPARE(G().EncoderDefault, short(-1));
-}
-
-void MainWindowTest::storedFormatIsReplayedEvenWhenDisabled() {
-  AppFixture fx;
-  fx.writeIni("[OnKey]\nMedia=wma\nPlay=all\n");
-  frmMain* f = fx.start();
-  QVERIFY(!f->Button("wma")->isEnabled());
-  QVERIFY(f->ButtonPressed("wma"));
-  QVERIFY(f->mnuSetType[2]->isChecked());
-  QVERIFY(!f->mnuSetType[0]->isChecked());
-  QVERIFY(f->mnuSetPlay[1]->isChecked());
-
-  // A word that names no button falls back to the default.
-  AppFixture fx2;
-  fx2.writeIni("[OnKey]\nMedia=flac\nPlay=loop\n[Option]\nDefDevice=99\n");
-  frmMain* f2 = fx2.start();
-  QVERIFY(f2->ButtonPressed("wave"));
-  QVERIFY(f2->ButtonPressed("one"));
-  QCOMPARE(f2->cboDevice->currentIndex(), 0);
-}
-
-void MainWindowTest::unusableFoldersFallBackToProgramFolder() {
-  AppFixture fx;
-  const QString shortName = fx.root->path() + "/abc";
-  QDir().mkpath(shortName);
-  fx.writeIni(("[Folder]\nWavePath=" + shortName + "\nMidiPath=" + fx.root->path() + "/missing-folder\n").toUtf8());
-  fx.start();
-  QCOMPARE(G().WavePath, fx.app);
-  QCOMPARE(G().MidiPath, fx.app);
-}
-
-void MainWindowTest::layoutAtDesignSizeAndAfterResizing() {
-  AppFixture fx;
-  frmMain* f = fx.start();
-  QCOMPARE(f->twSample.Top, 3615);
-  QCOMPARE(f->twDevice.Top, 3615);
-  QCOMPARE(f->twWaveName.Top, 3180);
-  QCOMPARE(f->twYa.Top, 2865);
-  QCOMPARE(f->twChk.Top, 2865);
-  QCOMPARE(f->twChk.Left, 2955);
-  QCOMPARE(f->twList.Top + f->twList.Height, 2805);
-  QCOMPARE(f->twDevice.Left + f->twDevice.Width, frmMain::kDesignClientWidth - 120);
-  QCOMPARE(f->cboSample->geometry(), QRect(8, 241, 273, 20));
-  QCOMPARE(f->lblYa->geometry().top(), 191);
-
-  const auto before = std::make_tuple(f->twToolbar, f->twList, f->twWaveName, f->twDevice, f->twSample, f->twYa, f->twChk);
-  f->resize(f->width() + 1000 / 15, f->height() + 500 / 15);
-  QTest::qWait(20);
-  const auto& [tb, ls, wn, dv, sm, ya, ck] = before;
-  // Wider: the toolbar, the list, the label and the device combo grow; nothing else moves sideways.
-  QCOMPARE(f->twToolbar.Width - tb.Width, 990);
-  QCOMPARE(f->twList.Width - ls.Width, 990);
-  QCOMPARE(f->twWaveName.Width - wn.Width, 990);
-  QCOMPARE(f->twDevice.Width - dv.Width, 990);
-  QCOMPARE(f->twDevice.Left, dv.Left);
-  QCOMPARE(f->twChk.Left, ck.Left);
-  // Taller: the lower controls move down and the list grows by the same amount.
-  for (auto [now, was] : {std::pair{f->twSample.Top, sm.Top}, {f->twDevice.Top, dv.Top}, {f->twWaveName.Top, wn.Top},
-                          {f->twYa.Top, ya.Top}, {f->twChk.Top, ck.Top}})
-    QCOMPARE(now - was, 495);
-  QCOMPARE(f->twList.Height - ls.Height, 495);
-  QCOMPARE(f->twList.Top, ls.Top);
-}
-
-void MainWindowTest::maximiseLeavesControlsInPlace() {
-  AppFixture fx;
-  frmMain* f = fx.start();
-  const QRect list = f->lstSource->geometry();
-  f->showMaximized();
-  QTest::qWait(50);
-  QCOMPARE(f->lstSource->geometry(), list);
-  // Back in the normal state the controls are laid out again from the new size.
-  f->showNormal();
-  f->resize(640, 400);
-  QTest::qWait(50);
-  QCOMPARE(f->lstSource->geometry().width(), f->client->width() - 16);
-  QCOMPARE(f->cboSample->geometry().top(), f->client->height() - 20 - 28);
-}
-
-void MainWindowTest::screenshotShowsJapaneseCaptions() {
-  AppFixture fx;
-  frmMain* f = fx.start();
-  QTest::qWait(50);
-  const QImage shot = f->grab().toImage();
-  const QString path = QStringLiteral(KV_BIN_DIR) + "/../tests/mainwindow.png";
-  QVERIFY(shot.save(path));
-  QCOMPARE(shot.width(), f->width());
-  // The caption label is drawn: its area holds dark text pixels on the window background.
-  const QRect r = f->lblYa->geometry().translated(f->client->mapTo(f, QPoint(0, 0)));
-  int dark = 0;
-  for (int y = r.top(); y <= r.bottom(); ++y)
-    for (int x = r.left(); x <= r.right(); ++x)
-      if (qGray(shot.pixel(x, y)) < 100) ++dark;
-  QVERIFY2(dark > 40, qPrintable(QString::number(dark)));
-  QVERIFY(QFontInfo(f->lblYa->font()).family().contains("IPA"));
-  QCOMPARE(f->lblYa->text(), QStringLiteral("↓変換後のWaveファイルパス"));
-  QCOMPARE(f->Panel("status")->text(), QStringLiteral("Ready"));
-  QCOMPARE(f->Panel("Title")->toolTip(), QStringLiteral("タイトル"));
-  QCOMPARE(f->Button("headcut")->toolTip(), QStringLiteral("先頭無音部分のカット"));
-}
-
-void MainWindowTest::delayAnswers() {
-  AppFixture fx;
-  frmMain* f = fx.start();
-  f->ApplyWaitAnswer("-2");
-  QCOMPARE(f->WaitCount, short(20));
-  QVERIFY(f->mnuSetWait->isChecked());
-  QCOMPARE(f->mnuSetWait->text(), QStringLiteral("録再遅延(前後2秒)"));
-  f->ApplyWaitAnswer("1.25");
-  QCOMPARE(f->WaitCount, short(12));
-  QCOMPARE(f->mnuSetWait->text(), QStringLiteral("録再遅延(前後1.25秒)"));
-  f->ApplyWaitAnswer("abc");
-  QCOMPARE(f->WaitCount, short(0));
-  QVERIFY(!f->mnuSetWait->isChecked());
-  f->ApplyWaitAnswer("");  // cancel changes nothing
-  QCOMPARE(f->mnuSetWait->text(), QStringLiteral("録再遅延(前後0秒)"));
-  f->ApplyWaitAnswer("5000");  // beyond the 16-bit count: clamped
-  QCOMPARE(f->WaitCount, short(32767));
-  fx.close();
-  const QList<Entry> ini = ParseIni(fx.readIni());
-  QCOMPARE(Value(ini, "Wait", "Count"), QStringLiteral("32767"));
-  QCOMPARE(Value(ini, "Option", "Wait"), QStringLiteral("1"));
-}
-
-void MainWindowTest::keysEscAndDelete() {
-  AppFixture fx;
-  frmMain* f = fx.start();
-  int code = 27, shift = 0;
-  f->Form_KeyDown(code, shift);
-  QCOMPARE(code, 27);  // nothing runs: Esc passes on
-  code = 46;
-  f->Form_KeyDown(code, shift);
-  QCOMPARE(code, 46);  // nothing selected: Delete passes on
-  f->lstSource->addItems({"/m/a.mid", "/m/b.mid", "/m/c.mid"});
-  f->lstSource->setCurrentRow(1);
-  f->lblWaveFileName->setText("x");
-  f->Form_KeyDown(code, shift);
-  QCOMPARE(code, 0);
-  QCOMPARE(f->lstSource->count(), 2);
-  QCOMPARE(f->lstSource->item(0)->text(), QStringLiteral("/m/a.mid"));
-  QCOMPARE(f->lstSource->item(1)->text(), QStringLiteral("/m/c.mid"));
-  QCOMPARE(f->lblWaveFileName->text(), QString());
-  code = 115;
-  shift = 4;
-  f->Form_KeyDown(code, shift);  // Alt+F4 quits through the normal shut-down
-  QCOMPARE(code, 0);
-  QVERIFY(fx.ended);
-  QVERIFY(QFile::exists(fx.ini()));
-}
-
-void MainWindowTest::normaliserButtonsFollowTheMenus() {
-  AppFixture fx;
-  const QString flt = fx.root->path() + "/waveflt.exe";
-  Touch(flt, true);
-  fx.writeIni(("[Folder]\nWaveflt=" + flt + "\n").toUtf8());
-  frmMain* f = fx.start();
-  QVERIFY(f->Button("waveflt")->isVisible());
-  QVERIFY(!f->ButtonPressed("waveflt"));
-  QVERIFY(!f->Button("headcut")->isVisible());
-  f->mnuNormalEnable_Click(1);
-  QVERIFY(f->ButtonPressed("waveflt"));
-  QVERIFY(f->Button("headcut")->isVisible());
-  QVERIFY(f->mnuSetCut->menuAction()->isEnabled());
-  f->mnuSetCutOK_Click(1);
-  QVERIFY(!f->ButtonPressed("headcut"));
-  // Off through the toolbar: the cut choice is kept, its button hidden.
-  f->Button("waveflt")->trigger();
-  QVERIFY(f->mnuNormalEnable[2]->isChecked());
-  QVERIFY(!f->Button("headcut")->isVisible());
-  QVERIFY(!f->mnuSetCut->menuAction()->isEnabled());
-  QVERIFY(f->mnuSetCutOK[1]->isChecked());
-  f->Button("waveflt")->trigger();
-  QVERIFY(f->Button("headcut")->isVisible());
-  QVERIFY(!f->ButtonPressed("headcut"));
-  f->Button("headcut")->trigger();
-  QVERIFY(f->mnuSetCutOK[0]->isChecked());
-}
-
-void MainWindowTest::versionBoxAndMp3EightBitRefusal() {
-  AppFixture fx;
-  frmMain* f = fx.start();
-  f->mnuHelpVersion_Click();
-  QCOMPARE(fx.messages.size(), size_t(1));
-  QCOMPARE(fx.messages[0].title, QStringLiteral("バージョン情報"));
-  QCOMPARE(fx.messages[0].style, 64);
-  QVERIFY(fx.messages[0].text.startsWith("Korvessa\r\n\r\n\tVer." + frmMain::VersionText() + "\r\n\r\n"));
-  // MP3 output from an 8-bit format is refused before anything starts.
-  f->mnuSetType_Click(1);
-  QVERIFY(f->mnuSetType[1]->isChecked());
-  G().SampleBits = 8;
-  f->lstSource->addItem("/m/a.mid");
-  f->lstSource->setCurrentRow(0);
-  f->Toolbar1_ButtonClick(f->Button("Rec"));
-  QCOMPARE(fx.messages.size(), size_t(2));
-  QCOMPARE(fx.messages[1].text, QStringLiteral("MP3変換は16ビット形式のみです。"));
-  QCOMPARE(fx.messages[1].title, QStringLiteral("Korvessa"));
-  QVERIFY(f->mnuExecDecode->isEnabled());
-  QVERIFY(!f->tmr1->isActive());
-}
 
 QTEST_MAIN(MainWindowTest)
 #include "test_mainwindow.moc"
