@@ -44,11 +44,9 @@ class MidInfoTest : public ::testing::Test {
   FakeMediaLayer media;
 
   QString Write(const QString& name, const QByteArray& bytes) {
-    const QString path = dir.filePath(name);
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    return path;
+    QFile f(dir.filePath(name));
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    return f.fileName();
   }
   QString TitleOf(const QByteArray& bytes, const QString& name = QStringLiteral("song.mid")) {
     return ReadMidiInfo(Write(name, bytes)).Title;
@@ -69,17 +67,23 @@ TEST(FileTitleOf, DropsFoldersAndExtension) {
 }
 
 TEST_F(MidInfoTest, CorpusHeadersAndTitles) {
-  struct Known {
-    const char *file, *summary;
-  };
-  const Known known[] = {
-      {"test-2-tracks-type-1.mid", "1 2 96 0 Standard MIDI file type 1"},
-      {"test-2-tracks-type-2.mid", "2 2 96 0 Standard MIDI file type 2"},
-      {"test-all-gm-sounds.mid", "0 1 96 0 All GM1 Sounds"},
-      {"test-karaoke-kar.mid", "1 3 100 0 Karaoke .KAR Test"},
-      {"test-empty.mid", "0 1 96 0 test-empty"},  // no title event: the file name
-  };
-  for (const Known& k : known) EXPECT_EQ(Summary(ReadMidiInfo(kCorpus + u'/' + QLatin1String(k.file))), k.summary);
+  for (auto [file, summary] : {std::pair{"test-2-tracks-type-1.mid", "1 2 96 0 Standard MIDI file type 1"},
+                               {"test-2-tracks-type-2.mid", "2 2 96 0 Standard MIDI file type 2"},
+                               {"test-all-gm-sounds.mid", "0 1 96 0 All GM1 Sounds"},
+                               {"test-karaoke-kar.mid", "1 3 100 0 Karaoke .KAR Test"},
+                               {"test-empty.mid", "0 1 96 0 test-empty"}})  // no title event: the file name
+    EXPECT_EQ(Summary(ReadMidiInfo(kCorpus + u'/' + QLatin1String(file))), summary);
+  // The RIFF wrapping of an .rmi file gives the same values as the bare file; every cut of it
+  // gives a title as soon as the header is there, the empty record before.
+  QFile kar(kCorpus + QStringLiteral("/test-karaoke-kar.mid"));
+  ASSERT_TRUE(kar.open(QIODevice::ReadOnly));
+  const QByteArray whole = kar.readAll();
+  EXPECT_EQ(Summary(ReadMidiInfo(Write("kar.rmi", Q(smf::Rmid(whole.toStdString()))))), "1 3 100 0 Karaoke .KAR Test");
+  for (qsizetype n = 0; n <= whole.size(); ++n) {
+    const MidiInfo i = ParseMidiBytes(whole.left(n), QStringLiteral("/m/kar.mid"));
+    EXPECT_EQ(i.Title.isEmpty(), n < 4) << n;
+    EXPECT_EQ(i.Track, n >= 14 ? 3 : 0) << n;
+  }
   // Every file of the corpus: a title whenever there is a header, the empty record otherwise.
   const QStringList files = QDir(kCorpus).entryList(QDir::Files);
   ASSERT_GE(files.size(), 70);
@@ -89,30 +93,24 @@ TEST_F(MidInfoTest, CorpusHeadersAndTitles) {
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const bool header = f.readAll().contains("MThd");
     const MidiInfo i = ReadMidiInfo(f.fileName());
-    if (header) {
-      ++withHeader;
-      EXPECT_FALSE(i.Title.isEmpty()) << name.toStdString();
-    } else {
-      EXPECT_TRUE(i.Title.isEmpty()) << name.toStdString();
-      EXPECT_EQ(i.Format + i.Track + i.TCount + i.Length, 0) << name.toStdString();
-    }
+    withHeader += header;
+    EXPECT_EQ(i.Title.isEmpty(), !header) << name.toStdString();
+    if (!header) EXPECT_EQ(Summary(i), "0 0 0 0 ") << name.toStdString();
   }
   EXPECT_EQ(withHeader, files.size() - 4);  // LICENSE.md, the empty file, the text file, the .syx
 }
 
-TEST_F(MidInfoTest, LengthComesFromTheSequencer) {
-  const QString path = Write(QStringLiteral("my song.mid"), Smf(0, 96, {Track(Meta(3, "Song"))}));
+TEST_F(MidInfoTest, LengthComesFromTheSequencerOnlyForMidiFiles) {
+  for (const QString& path : {dir.filePath("absent.mid"), Write("text.mid", "just some text"), dir.path()})
+    EXPECT_EQ(Summary(ReadMidiInfo(path)), "0 0 0 0 ") << path.toStdString();
+  EXPECT_TRUE(media.sent.isEmpty());  // no header, no commands
+  const QString path = Write("my song.mid", Smf(0, 96, {Track(Meta(3, "Song"))}));
   media.replies.insert(QStringLiteral("status Midi length"), "183456");
-  const MidiInfo i = ReadMidiInfo(path);
-  EXPECT_EQ(i.Length, 183456);
-  const QList<SentCommand> expected = {
-      {QStringLiteral("open \"") + path + QStringLiteral("\" alias Midi"), true, 255},
-      {QStringLiteral("set Midi time format milliseconds"), false, 0},
-      {QStringLiteral("status Midi length"), true, 16},
-      {QStringLiteral("close Midi"), true, 255},
-  };
-  EXPECT_EQ(media.sent, expected);
-
+  EXPECT_EQ(ReadMidiInfo(path).Length, 183456);
+  EXPECT_EQ(media.sent, QList<SentCommand>({{"open \"" + path + "\" alias Midi", true, 255},
+                                            {"set Midi time format milliseconds", false, 0},
+                                            {"status Midi length", true, 16},
+                                            {"close Midi", true, 255}}));
   // No number in the reply (a file the sequencer cannot open) gives 0.
   media.replies.clear();
   EXPECT_EQ(ReadMidiInfo(path).Length, 0);
@@ -120,79 +118,48 @@ TEST_F(MidInfoTest, LengthComesFromTheSequencer) {
   EXPECT_EQ(ReadMidiInfo(path).Length, 42);
 }
 
-TEST_F(MidInfoTest, NoHeaderNoCommands) {
-  const MidiInfo missing = ReadMidiInfo(dir.filePath(QStringLiteral("absent.mid")));
-  const MidiInfo text = ReadMidiInfo(Write(QStringLiteral("text.mid"), "just some text"));
-  const MidiInfo folder = ReadMidiInfo(dir.path());
-  for (const MidiInfo& i : {missing, text, folder}) EXPECT_EQ(Summary(i), "0 0 0 0 ");
-  EXPECT_TRUE(media.sent.isEmpty());
-}
-
-// The same values as the bare file (see the corpus table above).
-TEST_F(MidInfoTest, RmiWrappingGivesTheSameValues) {
-  QFile f(kCorpus + QStringLiteral("/test-karaoke-kar.mid"));
-  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-  const QByteArray rmi = Q(smf::Rmid(f.readAll().toStdString()));
-  EXPECT_EQ(Summary(ReadMidiInfo(Write(QStringLiteral("kar.rmi"), rmi))), "1 3 100 0 Karaoke .KAR Test");
-}
-
 TEST_F(MidInfoTest, TitleEventRules) {
-  // Track name before a text event: the track name; and the other way round: the text.
-  EXPECT_EQ(TitleOf(Smf(1, 480, {Track(Meta(3, "Name") + Meta(1, "Text")), Track("")})), u"Name");
-  EXPECT_EQ(TitleOf(Smf(1, 480, {Track(Meta(1, "Text") + Meta(3, "Name")), Track("")})), u"Text");
-  EXPECT_EQ(TitleOf(Smf(1, 480, {Track(Meta(1, "Only text")), Track(Meta(3, "Later"))})), u"Only text");
-  // A title only in the second track is not the file's title.
-  EXPECT_EQ(TitleOf(Smf(1, 480, {Track(""), Track(Meta(3, "Piano"))})), u"song");
-  // Spaces around the title go; a title of spaces only falls back to the file name.
-  EXPECT_EQ(TitleOf(Smf(0, 96, {Track(Meta(3, "  Song A  "))})), u"Song A");
+  // Whichever of track name and text comes first; only the first track counts; spaces around the
+  // title go and a title of spaces only, like a copyright, falls back to the file name ("song");
+  // the byte pair is found anywhere in the first track, even inside other data.
+  using Case = std::tuple<QByteArray, QByteArray, const char*>;  // first track, second track, title
+  for (auto [first, second, title] : {Case{Meta(3, "Name") + Meta(1, "Text"), "", "Name"},
+                                      {Meta(1, "Text") + Meta(3, "Name"), "", "Text"},
+                                      {Meta(1, "Only text"), Meta(3, "Later"), "Only text"},
+                                      {"", Meta(3, "Piano"), "song"},
+                                      {Meta(3, "  Song A  "), "", "Song A"},
+                                      {Meta(3, "     "), "", "song"},
+                                      {Meta(2, "(c) 2001"), "", "song"},
+                                      {QByteArray("\x00\xf0\x04\x7e\xff\x03\x02", 7) + "AB\xf7", "", "AB"}})
+    EXPECT_EQ(TitleOf(Smf(1, 480, {Track(first), Track(second)})), QString(title)) << title;
   EXPECT_EQ(TitleOf(Smf(0, 96, {Track(Meta(3, "     "))}), QStringLiteral("quiet.rmi")), u"quiet");
-  EXPECT_EQ(TitleOf(Smf(0, 96, {Track(Meta(2, "(c) 2001"))})), u"song");
-  // The byte pair is found anywhere in the first track, even inside other data.
-  EXPECT_EQ(TitleOf(Smf(0, 96, {Track(QByteArray("\x00\xf0\x04\x7e\xff\x03\x02", 7) + "AB\xf7")})), u"AB");
 }
 
-TEST_F(MidInfoTest, LongTitlesAreReadWhole) {
-  const QByteArray t127(127, 'a');  // the longer one's length takes two bytes
-  QByteArray t200;
+TEST_F(MidInfoTest, LongTitlesAndEncodings) {
+  QByteArray t200;  // its length takes two bytes
   for (int i = 0; i < 200; ++i) t200 += char('A' + i % 26);
-  EXPECT_EQ(TitleOf(Smf(0, 96, {Track(Meta(3, t127))})), QString::fromLatin1(t127));
-  EXPECT_EQ(TitleOf(Smf(0, 96, {Track(Meta(3, t200))})), QString::fromLatin1(t200));
-}
-
-TEST_F(MidInfoTest, TitleEncodings) {
   const QString japanese = QStringLiteral("夜明けのスキャット");
   QStringEncoder toSjis("Shift_JIS");
-  ASSERT_TRUE(toSjis.isValid());
   const QByteArray sjis = toSjis(japanese);
-  ASSERT_NE(sjis, japanese.toUtf8());
-  EXPECT_EQ(TitleOf(Smf(0, 96, {Track(Meta(3, sjis))})), japanese);
-  EXPECT_EQ(TitleOf(Smf(0, 96, {Track(Meta(3, japanese.toUtf8()))})), japanese);
-  // Neither UTF-8 nor Shift-JIS: Latin-1.
-  EXPECT_EQ(TitleOf(Smf(0, 96, {Track(Meta(3, "Caf\xe9"))})), QStringLiteral("Café"));
+  ASSERT_TRUE(toSjis.isValid() && sjis != japanese.toUtf8());
+  // Read whole; Shift-JIS or UTF-8; neither: Latin-1.
+  for (auto [bytes, title] : {std::pair{QByteArray(127, 'a'), QString(127, 'a')}, {t200, QString::fromLatin1(t200)},
+                              {sjis, japanese}, {japanese.toUtf8(), japanese}, {QByteArray("Caf\xe9"), QString("Café")}})
+    EXPECT_EQ(TitleOf(Smf(0, 96, {Track(Meta(3, bytes))})), title);
   EXPECT_EQ(DecodeLegacyText("\x81\x40"), QString(QChar(0x3000)));
 }
 
 TEST_F(MidInfoTest, OddHeadersAndCutFiles) {
-  // SMPTE division: the word's signed value (-25 frames, 40 ticks).
-  EXPECT_EQ(Summary(ReadMidiInfo(Write(QStringLiteral("smpte.mid"), Smf(0, 0xe728, {Track("")})))), "0 1 -6360 0 smpte");
-  // A header cut inside its 14 bytes: no numbers, the file name as title.
-  EXPECT_EQ(Summary(ReadMidiInfo(Write(QStringLiteral("cut.mid"), QByteArray("MThd\0\0\0\6\0\1", 10)))), "0 0 0 0 cut");
+  // SMPTE division: the word's signed value (-25 frames, 40 ticks); a header cut inside its 14
+  // bytes: no numbers, the file name as title; data before the header (as in a RIFF wrapper) is skipped.
+  for (auto [name, bytes, summary] : {std::tuple{"smpte.mid", Smf(0, 0xe728, {Track("")}), "0 1 -6360 0 smpte"},
+                                      {"cut.mid", QByteArray("MThd\0\0\0\6\0\1", 10), "0 0 0 0 cut"},
+                                      {"junk.mid", "garbage" + Smf(2, 192, {Track(Meta(3, "X"))}), "2 1 192 0 X"}})
+    EXPECT_EQ(Summary(ReadMidiInfo(Write(name, bytes))), summary);
   // A title cut by the end of the file keeps the bytes that are there; a cut length gives none.
   const QByteArray head = Smf(0, 96, {}) + "MTrk" + Q(smf::Be(40, 4));
   EXPECT_EQ(TitleOf(head + QByteArray("\x00\xff\x03\x20Half", 8)), u"Half");
   EXPECT_EQ(TitleOf(head + QByteArray("\x00\xff\x03\x81", 4), QStringLiteral("len.mid")), u"len");
-  // Every cut of a real file: a title as soon as the header is there, the empty record before.
-  QFile kar(kCorpus + QStringLiteral("/test-karaoke-kar.mid"));
-  ASSERT_TRUE(kar.open(QIODevice::ReadOnly));
-  const QByteArray whole = kar.readAll();
-  for (qsizetype n = 0; n <= whole.size(); ++n) {
-    const MidiInfo i = ParseMidiBytes(whole.left(n), QStringLiteral("/m/kar.mid"));
-    EXPECT_EQ(i.Title.isEmpty(), n < 4) << n;
-    EXPECT_EQ(i.Track, n >= 14 ? 3 : 0) << n;
-  }
-  // Data before the header (as in a RIFF wrapper) is skipped over.
-  const QByteArray junk = "garbage" + Smf(2, 192, {Track(Meta(3, "X"))});
-  EXPECT_EQ(Summary(ReadMidiInfo(Write(QStringLiteral("junk.mid"), junk))), "2 1 192 0 X");
 }
 
 }  // namespace
