@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (ASan + UBSan) into fuzz/build/.
+# Usage: fuzz/build.sh [TARGET...]   (default: all targets)
+# Separate from the CMake build on purpose: the program itself is built with g++.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+OUT=$ROOT/fuzz/build
+ALL_TARGETS=(smf midinfo profile mci waveflt mp3wave wmawave)
+
+source scripts/setup.sh
+kv_install_missing clang libclang-rt-14-dev
+
+CXX=${CXX:-clang++}
+SAN="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
+CXXFLAGS="-std=c++20 -g -O1 -fPIC $SAN -I$ROOT -I$ROOT/platform -I$ROOT/components/mp3core -DKV_SOURCE_DIR=\"$ROOT\""
+PKGS="fluidsynth alsa sndfile libavformat libavcodec libavutil libswresample Qt6Core"
+CXXFLAGS="$CXXFLAGS $(pkg-config --cflags $PKGS)"
+LIBS="$(pkg-config --libs $PKGS) -lmp3lame -lpthread -ldl"
+
+mkdir -p "$OUT/obj"
+
+# Compiles one source to an object with coverage instrumentation, when it changed.
+obj() {  # obj SOURCE [extra flags...] -> prints the object path
+  local src=$1; shift
+  local o="$OUT/obj/$(echo "${src#$ROOT/}" | tr / _).o"
+  if [ ! -f "$o" ] || [ "$src" -nt "$o" ] || [ "$0" -nt "$o" ]; then
+    $CXX $CXXFLAGS -fsanitize=fuzzer-no-link -ffunction-sections -fdata-sections "$@" -c "$src" -o "$o" >&2
+  fi
+  echo "$o"
+}
+
+target_sources() {
+  case $1 in
+    smf)     echo platform/smf_reader.cpp ;;
+    midinfo) echo midi/MIDInfo.cpp platform/textcodec.cpp app/Globals.cpp fuzz/media_stubs.cpp ;;
+    profile|mci) ls platform/*.cpp ;;
+    waveflt) echo components/waveflt/waveflt.cpp components/mp3core/SafeFile.cpp components/mp3core/WaveReader.cpp ;;
+    mp3wave) echo components/mp3core/WaveReader.cpp ;;
+    wmawave) echo components/wmacore/WmaEncode.cpp ;;
+    *) echo "unknown fuzz target: $1" >&2; return 1 ;;
+  esac
+}
+
+fn_of() {
+  case $1 in
+    smf) echo Smf ;; midinfo) echo MidiInfo ;; profile) echo Profile ;; mci) echo Mci ;;
+    waveflt) echo Waveflt ;; mp3wave) echo Mp3Wave ;; wmawave) echo WmaWave ;;
+  esac
+}
+
+[ $# -gt 0 ] || set -- "${ALL_TARGETS[@]}"
+for t in "$@"; do
+  objs=()
+  for s in $(target_sources "$t"); do
+    extra=()
+    [ "$s" = components/waveflt/waveflt.cpp ] && extra=(-Dmain=WavefltMain)
+    objs+=("$(obj "$ROOT/$s" "${extra[@]}")")
+  done
+  objs+=("$(obj "$ROOT/fuzz/targets/$t.cpp")" "$(obj "$ROOT/fuzz/targets/scratch.cpp")")
+  $CXX $CXXFLAGS -fsanitize=fuzzer -DKV_FUZZ_FN="$(fn_of "$t")" "$ROOT/fuzz/entry.cpp" "${objs[@]}" \
+    -Wl,--gc-sections $LIBS -o "$OUT/fuzz_$t"
+  echo "built $OUT/fuzz_$t"
+done
