@@ -128,7 +128,7 @@ class Find : public ::testing::Test {
   }
 };
 
-TEST_F(Find, WildcardsAndNamesIgnoreLetterCase) {
+TEST_F(Find, WildcardsNamesAndFoldersIgnoreLetterCase) {
   const V all = {".", "..", "a.WAV", "b.wav", "music", "Notes.txt", "readme"};
   const struct { const char* pattern; V expected; } cases[] = {
       {"*.wav", {"a.WAV", "b.wav"}}, {"?.WaV", {"a.WAV", "b.wav"}}, {"NOTES.TXT", {"Notes.txt"}},
@@ -137,9 +137,7 @@ TEST_F(Find, WildcardsAndNamesIgnoreLetterCase) {
       {"MUSIC", {"music"}},
   };
   for (const auto& c : cases) EXPECT_EQ(All(dir.file(c.pattern)), c.expected) << c.pattern;
-}
-
-TEST_F(Find, FolderPathFindsTheFolderItself) {
+  // A folder's path finds the folder itself; bad paths find nothing.
   WIN32_FIND_DATAA fd;
   for (auto [name, size, isDir] : {std::tuple{"music", 0u, true}, {"a.wav", 5u, false}}) {
     HANDLE h = FindFirstFileA(dir.file(name).c_str(), &fd);

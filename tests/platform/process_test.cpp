@@ -29,9 +29,8 @@ DWORD WaitForExit(HANDLE h) {
 DWORD RunToEnd(const char* commandLine) {
   const DWORD pid = kvStartProcess(commandLine);
   HANDLE h = pid ? OpenProcess(PROCESS_QUERY_INFORMATION, TRUE, pid) : nullptr;
-  if (!h) return 0xFFFFFFFE;
-  DWORD code = WaitForExit(h);
-  CloseHandle(h);
+  const DWORD code = h ? WaitForExit(h) : 0xFFFFFFFE;
+  if (h) CloseHandle(h);
   return code;
 }
 

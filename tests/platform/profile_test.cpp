@@ -76,7 +76,7 @@ TEST_F(Profile, ReadsValuesAsWindowsDoes) {
   }
 }
 
-TEST_F(Profile, ReadsLineEndingsBomUtf8AndLatin1) {
+TEST_F(Profile, ReadsBomLineEndingsAndLegacyEncodingsRewritingThemAsUtf8) {
   kvtest::writeText(ini, "\xEF\xBB\xBF[Folder]\r\nWavePath=/home/ユーザー/音楽\r\nMidi = \"/tmp/a b\" \r\n");
   EXPECT_EQ(Get("folder", "wavepath"), "/home/ユーザー/音楽");
   EXPECT_EQ(Get("Folder", "Midi"), "/tmp/a b");
@@ -86,9 +86,6 @@ TEST_F(Profile, ReadsLineEndingsBomUtf8AndLatin1) {
   EXPECT_EQ(r, 12u);
   kvtest::writeText(ini, "[a]\nname=Caf\xE9 cr\xE8me\n");  // not UTF-8: Latin-1
   EXPECT_EQ(Get("a", "name"), "Café crème");
-}
-
-TEST_F(Profile, LegacyCp932FileIsReadAndRewrittenAsUtf8) {
   // "[Folder]" / "WavePath=C:\音楽\ユーザー" in Shift-JIS; "ー" (81 5B) carries a '[' byte.
   const std::string sjis = "[Folder]\r\nWavePath=C:\\\x89\xB9\x8A\x79\\\x83\x86\x81\x5B\x83\x55\x81\x5B\r\n";
   kvtest::writeText(ini, sjis);

@@ -25,26 +25,21 @@ class SpecialFolders : public ::testing::Test {
       k{"XDG_DESKTOP_DIR", nullptr};
 };
 
-TEST_F(SpecialFolders, DefaultsUnderHome) {
+TEST_F(SpecialFolders, DefaultsUnderHomeAndXdgSettingsWin) {
   EXPECT_NE(GetDesktopWindow(), nullptr);
-  EXPECT_EQ(SpecialFolder(CSIDL_DESKTOP), home.path());
-  std::filesystem::create_directory(home.file("Desktop"));
-  EXPECT_EQ(SpecialFolder(CSIDL_DESKTOP), home.file("Desktop"));
-  EXPECT_EQ(SpecialFolder(CSIDL_PROGRAMS), home.file(".local/share/applications"));
-  EXPECT_EQ(SpecialFolder(CSIDL_STARTUP), home.file(".config/autostart"));
-  EXPECT_EQ(SpecialFolder(CSIDL_RECENT), home.file(".local/share"));
+  EXPECT_EQ(SpecialFolder(CSIDL_DESKTOP), home.path());  // no Desktop folder yet
   EXPECT_EQ(SpecialFolder(0x1234), "<failed>");
-}
-
-TEST_F(SpecialFolders, XdgSettingsWin) {
-  std::filesystem::create_directories(home.file("cfg"));
-  std::filesystem::create_directories(home.file("デスクトップ"));
+  const struct { int csidl; const char *byDefault, *byXdg; } cases[] = {
+      {CSIDL_DESKTOP, "Desktop", "デスクトップ"},
+      {CSIDL_PROGRAMS, ".local/share/applications", "data/applications"},
+      {CSIDL_STARTUP, ".config/autostart", "cfg/autostart"},
+      {CSIDL_RECENT, ".local/share", "data"},
+  };
+  for (const char* folder : {"Desktop", "cfg", "デスクトップ"}) std::filesystem::create_directories(home.file(folder));
+  for (const auto& c : cases) EXPECT_EQ(SpecialFolder(c.csidl), home.file(c.byDefault)) << c.csidl;
   kvtest::writeText(home.file("cfg/user-dirs.dirs"), "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/デスクトップ\"\n");
-  EnvGuard cfg("XDG_CONFIG_HOME", (home.file("cfg")).c_str()), data("XDG_DATA_HOME", (home.file("data/")).c_str());
-  EXPECT_EQ(SpecialFolder(CSIDL_DESKTOP), home.file("デスクトップ"));
-  EXPECT_EQ(SpecialFolder(CSIDL_STARTUP), home.file("cfg/autostart"));
-  EXPECT_EQ(SpecialFolder(CSIDL_PROGRAMS), home.file("data/applications"));
-  EXPECT_EQ(SpecialFolder(CSIDL_RECENT), home.file("data"));
+  EnvGuard cfg("XDG_CONFIG_HOME", home.file("cfg").c_str()), data("XDG_DATA_HOME", home.file("data/").c_str());
+  for (const auto& c : cases) EXPECT_EQ(SpecialFolder(c.csidl), home.file(c.byXdg)) << c.csidl;
   char buf[MAX_PATH] = "x";
   EXPECT_FALSE(SHGetPathFromIDListA(nullptr, buf));
   EXPECT_STREQ(buf, "");
