@@ -93,7 +93,7 @@ class ShellDialogsTest : public QObject {
     QCOMPARE(OpenPreviewDialog(nullptr, kFilter, midiDir).count(NUL), 2);  // fits the preview's buffer
   }
 
-  void plainDialogIsConfiguredFromItsArguments() {
+  void plainAndFolderDialogsAreConfiguredFromTheirArguments() {
     QList<QFileDialog::FileMode> modes;
     WhenDialogOpens([&](QFileDialog* dlg) {
       modes << dlg->fileMode();
@@ -108,7 +108,20 @@ class ShellDialogsTest : public QObject {
     // Single selection mode; cancelling gives nothing.
     WhenDialogOpens([&](QFileDialog* dlg) { modes << dlg->fileMode(), dlg->reject(); });
     QCOMPARE(OpenFileDialog(nullptr, midiDir, kFilter, kv::kOfnFileMustExist, "t"), QString());
-    QCOMPARE(modes, QList({QFileDialog::ExistingFiles, QFileDialog::ExistingFile}));
+    // The folder browser opens on the start folder.
+    QStringList preselected;
+    WhenDialogOpens([&](QFileDialog* dlg) {
+      QCOMPARE(dlg->windowTitle(), kFolderTitle);
+      modes << dlg->fileMode();
+      preselected = dlg->selectedFiles();
+      static_cast<QDialog*>(dlg)->accept();
+    });
+    QCOMPARE(BrowseForFolder(nullptr, kFolderTitle, midiDir, 0), midiDir);
+    QCOMPARE(preselected, QStringList({midiDir}));
+    WhenDialogOpens([&](QFileDialog* dlg) { dlg->reject(); });
+    QCOMPARE(BrowseForFolder(nullptr, "t", midiDir, 0), QString());
+    QCOMPARE(BrowseStartFolder, midiDir);
+    QCOMPARE(modes, QList({QFileDialog::ExistingFiles, QFileDialog::ExistingFile, QFileDialog::Directory}));
   }
 
   void previewDialogShowsTheFileUnderTheCursor() {
@@ -138,21 +151,6 @@ class ShellDialogsTest : public QObject {
     });
     QCOMPARE(OpenPreviewDialog(nullptr, filter, midiDir), QString());
     QCOMPARE(paneText, QString("info:b.mid"));
-  }
-
-  void folderBrowserOpensOnTheStartFolder() {
-    QStringList preselected;
-    WhenDialogOpens([&](QFileDialog* dlg) {
-      QCOMPARE(dlg->windowTitle(), kFolderTitle);
-      QCOMPARE(dlg->fileMode(), QFileDialog::Directory);
-      preselected = dlg->selectedFiles();
-      static_cast<QDialog*>(dlg)->accept();
-    });
-    QCOMPARE(BrowseForFolder(nullptr, kFolderTitle, midiDir, 0), midiDir);
-    QCOMPARE(preselected, QStringList({midiDir}));
-    WhenDialogOpens([&](QFileDialog* dlg) { dlg->reject(); });
-    QCOMPARE(BrowseForFolder(nullptr, "t", midiDir, 0), QString());
-    QCOMPARE(BrowseStartFolder, midiDir);
   }
 
   void toolbarImagesAre16x16WithTransparentBackground() {
