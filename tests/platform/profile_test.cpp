@@ -37,12 +37,8 @@ class Profile : public ::testing::Test {
 
 TEST_F(Profile, ReadsValuesAsWindowsDoes) {
   kvtest::writeText(ini, kSample);
-  const struct {
-    const char *what, *section, *key, *def;
-    DWORD size;
-    std::string expected;  // bytes expected at the start of the buffer
-    DWORD ret;
-  } cases[] = {
+  // What, section, key, default, buffer size, bytes expected at the start of the buffer, result.
+  const struct { const char *what, *section, *key, *def; DWORD size; std::string expected; DWORD ret; } cases[] = {
       {"plain", "Section1", "Name1", "d", 256, "val1\0"s, 4},
       {"names ignore case", "SECTION1", "nAmE1", "d", 256, "val1\0"s, 4},
       {"blanks around names and value", "Section1", "name2", "d", 256, "val 2\0"s, 5},
@@ -122,7 +118,7 @@ TEST_F(Profile, MissingGarbageAndHugeFilesGiveDefaults) {
   EXPECT_FALSE(WritePrivateProfileStringA("a", "b", "c", dir.path().c_str()));
 }
 
-TEST_F(Profile, WriteCreatesFileSectionsAndKeys) {
+TEST_F(Profile, WriteCreatesFileSectionsAndKeysAndKeepsOtherLinesByteForByte) {
   ASSERT_TRUE(WritePrivateProfileStringA("OnKey", "Media", "wave", ini.c_str()));
   EXPECT_EQ(kvtest::readBytes(ini), "[OnKey]\nMedia=wave\n");
   ASSERT_TRUE(WritePrivateProfileStringA("Position", "Left", "120", ini.c_str()));
@@ -134,9 +130,7 @@ TEST_F(Profile, WriteCreatesFileSectionsAndKeys) {
   mode_t um = umask(0);
   umask(um);
   EXPECT_EQ(st.st_mode & 0777, 0666 & ~um);
-}
 
-TEST_F(Profile, WriteKeepsOtherLinesByteForByte) {
   // Comments, odd lines, blank lines and unknown sections stay; the last line had no line end.
   const std::string before = "; comment\r\n[Normalize]\r\nHeadcut = OK\r\nEnable=2\r\n\r\n# odd line follows\r\n"
                              "just some words\r\n[Unknown]\r\nFoo=bar  \r\n[Last]\r\nk=v";
