@@ -152,11 +152,15 @@ int Convert(const QStringList& args) {
   if (Parse(args, &o, &error) != kExitOk) return KvUsage(error);
   if (o.jobs > 1 && o.files.size() > 1) return RunParallel(o);
 
-  for (const QString& f : o.files)
+  // Resolved now: --out changes the current folder below.
+  QStringList absolute;
+  for (const QString& f : o.files) {
     if (!QFileInfo(f).isFile()) {
       KvErr(QStringLiteral("korvessa: %1: no such file\n").arg(f));
       return kExitFailed;
     }
+    absolute << QFileInfo(f).absoluteFilePath();
+  }
 
   // The system setup for this run only: the user's own file is not changed.
   QTemporaryDir scratch;
@@ -246,8 +250,6 @@ int Convert(const QStringList& args) {
   form.mnuSetType_Click(type);
 
   // The list, its output names, then one batch run from the first entry.
-  QStringList absolute;
-  for (const QString& f : o.files) absolute << QFileInfo(f).absoluteFilePath();
   form.AddSourceFiles(absolute);
   QStringList outputs;
   for (int i = 0; i < absolute.size(); ++i) {
