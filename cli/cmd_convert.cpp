@@ -274,8 +274,10 @@ int Convert(const QStringList& args) {
   });
   progress.start(50);
   form.Toolbar1_ButtonClick(form.Button("Rec"));
+  // Blocks until the next event (the timers wake it): the overload with a time limit never
+  // waits and would spin a core that the renderer needs.
   while (form.mnuExecStop->isEnabled() || form.tmr1->isActive())
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   progress.stop();
 
   int rc = kExitOk;
