@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
           }
       pos += n;
     }
-    const sf_count_t preRoll = in.info().samplerate * 4 / 1000;
+    const sf_count_t preRoll = sf_count_t{in.info().samplerate} * 4 / 1000;  // any header rate, no overflow
     if (first > preRoll) start = first - preRoll;
   }
 
