@@ -1,5 +1,6 @@
 #include "wave_file.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -111,6 +112,9 @@ bool WaveStreamWriter::Open(const std::string& target, const WaveFormat& fmt) {
   tmp_ = target + ".~rec";
   f_ = std::fopen(tmp_.c_str(), "wb");
   if (!f_) return false;
+  // Large sequential writes: the mix arrives in small chunks.
+  std::setvbuf(f_, nullptr, _IOFBF, kWriteBuffer);
+  started_ = 0;
   std::string h = BuildWaveHeader(fmt_, 0);
   if (std::fwrite(h.data(), 1, h.size(), f_) != h.size()) failed_ = true;
   return true;
@@ -124,6 +128,16 @@ bool WaveStreamWriter::Write(const void* data, size_t bytes) {
     return false;
   }
   data_ += int64_t(bytes);
+  // Starts write-back of each finished stretch now, so the fsync of the commit finds little
+  // left to do and a long recording does not pile up dirty pages.
+  if (data_ - started_ >= kWritebackStep) {
+    if (std::fflush(f_) != 0) {
+      failed_ = true;
+      return false;
+    }
+    sync_file_range(fileno(f_), started_, data_ - started_, SYNC_FILE_RANGE_WRITE);
+    started_ = data_;
+  }
   return true;
 }
 

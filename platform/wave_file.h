@@ -45,7 +45,10 @@ class WaveStreamWriter {
   std::string tmp_;
   WaveFormat fmt_;
   int64_t data_ = 0;
+  int64_t started_ = 0;  // data bytes whose write-back has been started
   bool failed_ = false;
+  static constexpr size_t kWriteBuffer = 256 * 1024;
+  static constexpr int64_t kWritebackStep = 8 << 20;
 };
 
 }  // namespace kv::media
