@@ -373,6 +373,13 @@ class FlowTest : public QObject {
     r = Convert(fx, {"--out", out, fx.root->path() + "/bad.mid"});
     QCOMPARE(r.exitCode, 1);
     QVERIFY(r.err.find("bad.mid") != std::string::npos);
+    // A relative file name is found although --out names another folder.
+    const QString here = QDir::currentPath();
+    QDir::setCurrent(kCorpus);
+    r = Convert(fx, {"--out", out, "--delay", "0", "test-multichannel-chords-0.mid"});
+    QDir::setCurrent(here);
+    QVERIFY2(r.exitCode == 0, r.err.c_str());
+    QVERIFY(QFile::exists(out + "/test-multichannel-chords-0.wav"));
   }
 
   void playbackSingleAndBatch() {
