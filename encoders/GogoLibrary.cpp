@@ -1,4 +1,5 @@
 #include "encoders/GogoLibrary.h"
+#include "encoders/SymbolBinder.h"
 
 #include <dlfcn.h>
 
@@ -25,11 +26,7 @@ const GogoApi* LoadGogo(const QString& path) {
   GogoApi* api = nullptr;
   if (void* h = dlopen(path.toUtf8().constData(), RTLD_NOW | RTLD_LOCAL)) {
     api = new GogoApi;
-    bool ok = true;
-    auto sym = [&](auto& fn, const char* name) {
-      fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(h, name));
-      ok = ok && fn != nullptr;
-    };
+    SymbolBinder sym(h);
     sym(api->MPGE_getVersionVB, "MPGE_getVersionVB");
     sym(api->MPGE_initializeWorkVB, "MPGE_initializeWorkVB");
     sym(api->MPGE_getUnitStatesVB, "MPGE_getUnitStatesVB");
@@ -39,7 +36,7 @@ const GogoApi* LoadGogo(const QString& path) {
     sym(api->MPGE_processFrameVB, "MPGE_processFrameVB");
     sym(api->MPGE_closeCoderVB, "MPGE_closeCoderVB");
     sym(api->MPGE_endCoderVB, "MPGE_endCoderVB");
-    if (!ok) {
+    if (!sym.ok()) {
       delete api;
       api = nullptr;
       dlclose(h);

@@ -1,6 +1,6 @@
 #include "encoders/VBWAV2WMA.h"
+#include "encoders/SymbolBinder.h"
 
-#include <dlfcn.h>
 
 #include <QFileInfo>
 #include <cstring>
@@ -94,16 +94,12 @@ const VbwwApi* LoadVbww(const QString& appPath) {
   void* h = LoadLibraryIn(appPath, QStringLiteral("vbwav2wma.dll"));
   if (!h) return nullptr;
   static VbwwApi api;
-  bool ok = true;
-  auto sym = [&](auto& fn, const char* name) {
-    fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(h, name));
-    ok = ok && fn != nullptr;
-  };
+  SymbolBinder sym(h);
   sym(api.vbww_encodeOpen, "vbww_encodeOpen");
   sym(api.vbww_encodeStart, "vbww_encodeStart");
   sym(api.vbww_getEncodeState, "vbww_getEncodeState");
   sym(api.vbww_debug, "vbww_debug");
-  return ok ? &api : nullptr;
+  return sym.ok() ? &api : nullptr;
 }
 
 bool OpenWmaEncode(const QString& wavePath, const QString& wmaPath, int32_t openInfo[4], WmaEncodeSettings& settings) {

@@ -1,6 +1,6 @@
 #include "encoders/frmACM.h"
+#include "encoders/SymbolBinder.h"
 
-#include <dlfcn.h>
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -19,17 +19,13 @@ const Vbmp3Api* LoadVbmp3(const QString& appPath) {
   void* h = LoadLibraryIn(appPath, QStringLiteral("VBMP3.DLL"));
   if (!h) return nullptr;
   static Vbmp3Api api;
-  bool ok = true;
-  auto sym = [&](auto& fn, const char* name) {
-    fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(h, name));
-    ok = ok && fn != nullptr;
-  };
+  SymbolBinder sym(h);
   sym(api.vbmp3_init, "vbmp3_init");
   sym(api.vbmp3_encodeOpen, "vbmp3_encodeOpen");
   sym(api.vbmp3_encodeStart, "vbmp3_encodeStart");
   sym(api.vbmp3_getEncodeState, "vbmp3_getEncodeState");
   sym(api.vbmp3_free, "vbmp3_free");
-  return ok ? &api : nullptr;
+  return sym.ok() ? &api : nullptr;
 }
 
 }  // namespace kv
