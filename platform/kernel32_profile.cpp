@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "faultio.h"
 #include "kernel32.h"
 #include "textcodec.h"
 
@@ -219,10 +220,10 @@ std::string_view Unquote(std::string_view v) {
   return v;
 }
 
-bool WriteAll(int fd, const std::string& data) {
+bool WriteAll(int fd, const std::string& path, const std::string& data) {
   size_t done = 0;
   while (done < data.size()) {
-    ssize_t r = write(fd, data.data() + done, data.size() - done);
+    ssize_t r = kvWrite(fd, path.c_str(), data.data() + done, data.size() - done);
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) return false;
     done += static_cast<size_t>(r);
@@ -259,7 +260,7 @@ bool ReplaceFile(const std::string& path, const std::string& data) {
     SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
     return false;
   }
-  bool ok = WriteAll(fd, data);
+  bool ok = WriteAll(fd, tmp, data);
   if (ok && hadOld) {
     fchmod(fd, old.st_mode & 07777);
     if (fchown(fd, old.st_uid, old.st_gid) != 0) {

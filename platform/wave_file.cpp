@@ -1,11 +1,14 @@
 #include "wave_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
+
+#include "faultio.h"
 
 namespace kv::media {
 namespace {
@@ -110,8 +113,19 @@ bool WaveStreamWriter::Open(const std::string& target, const WaveFormat& fmt) {
   data_ = 0;
   failed_ = false;
   tmp_ = target + ".~rec";
-  f_ = std::fopen(tmp_.c_str(), "wb");
-  if (!f_) return false;
+  fd_ = ::open(tmp_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd_ < 0) {
+    tmp_.clear();
+    return false;
+  }
+  f_ = kvOpenWriteStream(fd_, tmp_.c_str(), "wb");
+  if (!f_) {
+    ::close(fd_);
+    fd_ = -1;
+    std::remove(tmp_.c_str());
+    tmp_.clear();
+    return false;
+  }
   // Large sequential writes: the mix arrives in small chunks.
   std::setvbuf(f_, nullptr, _IOFBF, kWriteBuffer);
   started_ = 0;
@@ -135,7 +149,7 @@ bool WaveStreamWriter::Write(const void* data, size_t bytes) {
       failed_ = true;
       return false;
     }
-    sync_file_range(fileno(f_), started_, data_ - started_, SYNC_FILE_RANGE_WRITE);
+    sync_file_range(fd_, started_, data_ - started_, SYNC_FILE_RANGE_WRITE);
     started_ = data_;
   }
   return true;
@@ -147,9 +161,10 @@ bool WaveStreamWriter::Commit(const std::string& target) {
   if (ok && (data_ & 1)) ok = std::fputc(0, f_) != EOF;
   std::string h = BuildWaveHeader(fmt_, data_);
   ok = ok && std::fseek(f_, 0, SEEK_SET) == 0 && std::fwrite(h.data(), 1, h.size(), f_) == h.size();
-  ok = ok && std::fflush(f_) == 0 && fsync(fileno(f_)) == 0;
+  ok = ok && std::fflush(f_) == 0 && fsync(fd_) == 0;
   ok = (std::fclose(f_) == 0) && ok;
   f_ = nullptr;
+  fd_ = -1;
   if (ok) ok = std::rename(tmp_.c_str(), target.c_str()) == 0;
   if (!ok) std::remove(tmp_.c_str());
   tmp_.clear();
@@ -160,6 +175,7 @@ void WaveStreamWriter::Discard() {
   if (f_) {
     std::fclose(f_);
     f_ = nullptr;
+    fd_ = -1;
   }
   if (!tmp_.empty()) std::remove(tmp_.c_str());
   tmp_.clear();

@@ -42,6 +42,7 @@ class WaveStreamWriter {
 
  private:
   FILE* f_ = nullptr;
+  int fd_ = -1;  // the stream's descriptor, for write-back and fsync
   std::string tmp_;
   WaveFormat fmt_;
   int64_t data_ = 0;

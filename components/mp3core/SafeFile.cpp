@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "faultio.h"
+
 namespace kv::mp3 {
 
 namespace {
@@ -38,7 +40,7 @@ bool SafeFile::create(const std::string& finalPath, std::string* err) {
     return false;
   }
   fchmod(fd, 0666 & ~currentUmask());
-  f_ = fdopen(fd, "wb");
+  f_ = kvOpenWriteStream(fd, tmpl.c_str(), "wb");
   if (!f_) {
     close(fd);
     unlink(tmpl.c_str());
