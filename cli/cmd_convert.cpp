@@ -152,7 +152,8 @@ int Convert(const QStringList& args) {
   if (Parse(args, &o, &error) != kExitOk) return KvUsage(error);
   if (o.jobs > 1 && o.files.size() > 1) return RunParallel(o);
 
-  // Resolved now: --out changes the current folder below.
+  // Resolved now: start-up and --out change the current folder below.
+  if (!o.out.isEmpty()) o.out = QFileInfo(o.out).absoluteFilePath();
   QStringList absolute;
   for (const QString& f : o.files) {
     if (!QFileInfo(f).isFile()) {

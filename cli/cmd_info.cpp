@@ -5,6 +5,7 @@
 
 #include "cli/Verbs.h"
 #include "midi/MIDInfo.h"
+#include "winmm.h"
 
 namespace {
 
@@ -30,8 +31,14 @@ int Info(const QStringList& args) {
   if (args.isEmpty()) return KvUsage(QStringLiteral("info needs at least one file"));
   int rc = kExitOk;
   for (const QString& path : args) {
-    const QString problem = Problem(path);
+    QString problem = Problem(path);
+    kvMediaClearLastError();
     const MidiInfo i = problem.isEmpty() ? ReadMidiInfo(path) : MidiInfo();
+    // A header the sequencer cannot use (cut off, damaged) is named like an unreadable file.
+    if (problem.isEmpty()) {
+      problem = QString::fromUtf8(kvMediaLastError());
+      if (problem.endsWith(QStringLiteral(": ") + path)) problem.chop(path.size() + 2);
+    }
     KvOut(QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\n")
               .arg(path)
               .arg(i.Format)
