@@ -1,7 +1,10 @@
 // Running programs for tests: a process with extra environment and captured output, and
 // ffprobe/ffmpeg views of audio files.
 #pragma once
+#include <grp.h>
 #include <poll.h>
+#include <signal.h>
+#include <time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,20 +18,34 @@
 namespace kvtest {
 
 struct RunResult {
-  int exitCode = -1;
+  int exitCode = -1;  // 128 + signal number when a signal ended it
   std::string out, err;
+  bool timedOut = false;  // killed after the time limit
+  double seconds = 0;     // wall-clock time it ran
+};
+
+struct RunOptions {
+  int timeoutMs = -1;       // kill (SIGKILL) the process when it runs longer
+  bool asNobody = false;    // run as user and group 65534 (when started as root)
+  std::string stdinBytes;   // written to its standard input, which is then closed
 };
 
 // Runs argv[0] with exactly these arguments (no shell), env entries "NAME=value" added.
-inline RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& env = {}) {
+inline RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                     const RunOptions& opt) {
   RunResult r;
-  int o[2], e[2];
-  if (pipe(o) != 0 || pipe(e) != 0) return r;
+  int o[2], e[2], in[2];
+  if (pipe(o) != 0 || pipe(e) != 0 || pipe(in) != 0) return r;
+  timespec t0{};
+  clock_gettime(CLOCK_MONOTONIC, &t0);
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(o[1], 1);
     dup2(e[1], 2);
-    for (int fd : {o[0], o[1], e[0], e[1]}) close(fd);
+    dup2(in[0], 0);
+    for (int fd : {o[0], o[1], e[0], e[1], in[0], in[1]}) close(fd);
+    if (opt.asNobody && geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+      _exit(126);
     for (const auto& kv : env) putenv(const_cast<char*>(kv.c_str()));
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -38,9 +55,30 @@ inline RunResult run(const std::vector<std::string>& argv, const std::vector<std
   }
   close(o[1]);
   close(e[1]);
+  close(in[0]);
+  if (!opt.stdinBytes.empty()) {
+    const ssize_t ignored = write(in[1], opt.stdinBytes.data(), opt.stdinBytes.size());
+    (void)ignored;
+  }
+  close(in[1]);
+  auto elapsedMs = [&t0] {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (t.tv_sec - t0.tv_sec) * 1000.0 + (t.tv_nsec - t0.tv_nsec) / 1e6;
+  };
   pollfd fds[2] = {{o[0], POLLIN, 0}, {e[0], POLLIN, 0}};
   std::string* sink[2] = {&r.out, &r.err};
-  for (int open = 2; open > 0 && poll(fds, 2, -1) > 0;)
+  for (int open = 2; open > 0;) {
+    int wait = -1;
+    if (opt.timeoutMs >= 0) {
+      wait = std::max(0, int(opt.timeoutMs - elapsedMs()));
+      if (wait == 0 && !r.timedOut) {
+        r.timedOut = true;
+        kill(pid, SIGKILL);
+        wait = -1;  // the pipes close as the process dies
+      }
+    }
+    if (poll(fds, 2, wait) < 0) break;
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || !fds[i].revents) continue;
       char buf[4096];
@@ -48,10 +86,28 @@ inline RunResult run(const std::vector<std::string>& argv, const std::vector<std
       if (n > 0) sink[i]->append(buf, size_t(n));
       else close(fds[i].fd), fds[i].fd = -1, --open;
     }
+  }
   int status = 0;
-  waitpid(pid, &status, 0);
+  if (r.timedOut || opt.timeoutMs < 0) {
+    waitpid(pid, &status, 0);
+  } else {
+    // Output closed but the process may still run (a child kept the pipes): the limit holds.
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+      if (elapsedMs() > opt.timeoutMs) {
+        r.timedOut = true;
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        break;
+      }
+      usleep(10000);
+    }
+  }
   r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  r.seconds = elapsedMs() / 1000.0;
   return r;
+}
+inline RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& env = {}) {
+  return run(argv, env, RunOptions{});
 }
 
 inline std::string quoted(const std::string& s) {
