@@ -1,4 +1,160 @@
+// Damaged MIDI files in the window: the selection display of every corpus file and 200 damaged
+// ones, and a batch conversion that meets unreadable, damaged and vanished files before a good one.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QRegularExpression>
 #include <QtTest>
-class T : public QObject { Q_OBJECT };
-QTEST_MAIN(T)
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+#include "AppFixture.h"
+#include "Mutants.h"
+#include "WaveFiles.h"
+#include "app/Globals.h"
+
+using kv::G;
+
+namespace {
+const QString kCorpus = QStringLiteral(KV_SOURCE_DIR "/../shared/testdata/midi/jazz-soft-test-midi-files/");
+
+std::vector<std::string> ShortSongs() {
+  std::vector<std::string> songs;
+  for (const char* name : {"test-c-major-scale.mid", "test-multichannel-chords-0.mid", "test-2-tracks-type-1.mid",
+                           "test-2-tracks-type-0.mid", "test-karaoke-kar.mid"})
+    songs.push_back(kvtest::readBytes((kCorpus + name).toStdString()));
+  return songs;
+}
+
+// Ends the test binary (a failure) when one step takes longer than its bound: a hang must not
+// stall the whole suite.
+class Watchdog {
+ public:
+  explicit Watchdog(int seconds) : bound_(seconds), thread_([this] { Watch(); }) {}
+  ~Watchdog() {
+    quit_ = true;
+    thread_.join();
+  }
+  void Step(const QString& what) {
+    std::lock_guard<std::mutex> lock(mu_);
+    what_ = what.toStdString();
+    tick_ = 0;
+  }
+
+ private:
+  void Watch() {
+    while (!quit_) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      std::lock_guard<std::mutex> lock(mu_);
+      if (++tick_ > bound_ * 10) {
+        std::fprintf(stderr, "HANG: %s took longer than %d s\n", what_.c_str(), bound_);
+        std::abort();
+      }
+    }
+  }
+  int bound_;
+  std::mutex mu_;
+  std::string what_;
+  int tick_ = 0;
+  std::atomic<bool> quit_{false};
+  std::thread thread_;
+};
+
+bool HasHeader(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) && f.readAll().contains("MThd");
+}
+}  // namespace
+
+class WindowBadInputsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void selectionDisplayOfEveryFile() {
+    AppFixture fx;
+    frmMain* f = fx.start();
+    f->chkTitleToFilename->setChecked(false);
+    QTemporaryDir in;
+    QStringList files;
+    for (const QString& n : QDir(kCorpus).entryList({"*.mid"}, QDir::Files, QDir::Name)) files << kCorpus + n;
+    for (const auto& m : kvtest::MakeMutants(ShortSongs(), 200)) {
+      const QString p = in.filePath(QString::fromStdString(m.name));
+      kvtest::writeText(p.toStdString(), m.bytes);
+      files << p;
+    }
+    f->AddSourceFiles(files);
+    Watchdog dog(15);
+    const QRegularExpression ready(QStringLiteral("^Ready\\(\\d\\d+:\\d\\d\\)$"));
+    for (int i = 0; i < files.size(); ++i) {
+      dog.Step(files[i]);
+      f->lstSource->setCurrentRow(i);
+      const QString status = f->Panel("status")->text();
+      const QString name = QFileInfo(files[i]).fileName();
+      if (HasHeader(files[i])) {
+        QVERIFY2(ready.match(status).hasMatch(), qPrintable(name + ": " + status));
+        QVERIFY2(!f->Panel("Title")->text().isEmpty(), qPrintable(name));
+      } else {
+        QCOMPARE(status, QStringLiteral("MIDIファイルを読み込めません"));
+      }
+      // The output name never depends on the damage: the file's own name, made a WAVE name.
+      QCOMPARE(f->lblWaveFileName->text(), G().WavePath + "/" + name.left(name.size() - 3) + "wav");
+    }
+    QVERIFY(fx.messages.empty());
+  }
+
+  void batchGoesOnPastUnreadableDamagedAndVanishedFiles() {
+    AppFixture fx;
+    frmMain* f = fx.start();
+    QTemporaryDir in, out;
+    const auto mutants = kvtest::MakeMutants(ShortSongs(), 14);
+    QStringList files;
+    // Cut before the header, a track length past the end, data bytes without status, a
+    // sysex that claims 256 MB; a file that is gone by the time its turn comes; a good song.
+    for (int i : {0, 4, 6, 11}) {
+      files << in.filePath(QString::fromStdString(mutants[size_t(i)].name));
+      kvtest::writeText(files.last().toStdString(), mutants[size_t(i)].bytes);
+    }
+    files << in.filePath("vanished.mid") << kCorpus + "test-not-a-midi-file.mid" << kCorpus + "test-c-major-scale.mid";
+    QFile::copy(kCorpus + "test-c-major-scale.mid", files[4]);
+    f->mnuSetPlay_Click(1);
+    G().WavePath = out.path();
+    f->AddSourceFiles(files);
+    f->lstSource->setCurrentRow(0);
+    QFile::remove(files[4]);
+    Watchdog dog(60);
+    dog.Step("the batch");
+    f->Toolbar1_ButtonClick(f->Button("Rec"));
+    QVERIFY(fx.waitIdle());
+
+    // One message for each file that cannot be played, naming it and why; none for the others.
+    QStringList texts;
+    for (const auto& m : fx.messages) texts << m.text;
+    QCOMPARE(texts, QStringList({
+                        QFileInfo(files[0]).fileName() + QStringLiteral(" を変換できませんでした。\r\nNot a MIDI file "
+                                                                         "(no MIDI header (MThd)): ") + files[0],
+                        QStringLiteral("vanished.mid を変換できませんでした。\r\nFile not found: ") + files[4],
+                        QStringLiteral("test-not-a-midi-file.mid を変換できませんでした。\r\nNot a MIDI file (no MIDI "
+                                       "header (MThd)): ") + files[5],
+                    }));
+    for (const auto& m : fx.messages) QCOMPARE(m.style, int(kv::vbExclamation));
+    // Only finished recordings in the output folder, the good song whole and audible.
+    QStringList expected;
+    for (int i : {1, 2, 3, 6}) expected << QFileInfo(files[i]).completeBaseName() + ".wav";
+    expected.sort();
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name), expected);
+    const auto good = kvtest::readWave(out.filePath("test-c-major-scale.wav").toStdString());
+    QVERIFY2(good.seconds() >= 4.0 && good.seconds() < 4.3 + (f->mnuSetWait->isChecked() ? 1.3 : 0),
+             qPrintable(QString::number(good.seconds())));
+    QVERIFY(good.peak() > 0.05);
+    // The sources are untouched.
+    for (int i : {0, 1, 2, 3})
+      QCOMPARE(kvtest::readBytes(files[i].toStdString()), mutants[size_t(i == 0 ? 0 : i == 1 ? 4 : i == 2 ? 6 : 11)].bytes);
+  }
+};
+
+QTEST_MAIN(WindowBadInputsTest)
 #include "test_window_bad_inputs.moc"
