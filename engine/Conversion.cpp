@@ -119,7 +119,12 @@ void frmMain::StartConversion() {
     }
   }
   kvMediaClearLastError();
-  WriteWaveTemplate(cboSample);
+  if (!WriteWaveTemplate(cboSample)) {
+    // A folder that takes no file (read-only, full) would fail every item: nothing starts.
+    kv::MsgBox(QStringLiteral("保存先フォルダ ") + folder + QStringLiteral(" に書き込めません。"), kv::vbExclamation,
+               kv::AppTitle(), this);
+    return;
+  }
   StartRecording(g.WaveFileName);
   Delay();
   StartPlayback(MidiFile, cboDevice->currentIndex() - 1);
