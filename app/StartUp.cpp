@@ -20,6 +20,7 @@
 #include "engine/MediaCommands.h"
 #include "engine/RecordingFormats.h"
 #include "shell/Dir.h"
+#include "shell/MsgBox.h"
 #include "shell/cSystemFolder.h"
 
 using kv::G;
@@ -213,6 +214,11 @@ void frmMain::ValidateFolders() {
 void frmMain::WriteSettings() {
   inifile_IO& s = Settings();
   auto& g = G();
+  // A refused write (unreadable or non-text file, no room, no rights) is reported once.
+  bool saved = true;
+  auto put = [&s, &saved](const QString& section, const QString& key, const QString& value) {
+    saved = s.WriteStr(section, key, value) && saved;
+  };
   auto b = [](bool v) { return v ? QStringLiteral("1") : QStringLiteral("0"); };
   auto num = [](double v) { return QString::number(static_cast<float>(v), 'g', 7); };
 
@@ -220,35 +226,37 @@ void frmMain::WriteSettings() {
   if (ButtonPressed("wave")) media = "wave";
   else if (ButtonPressed("mp3")) media = "mp3";
   else if (ButtonPressed("wma")) media = "wma";
-  s.WriteStr("OnKey", "Media", media);
+  put("OnKey", "Media", media);
   if (!isMinimized() && !isMaximized() && !isFullScreen()) {
     const QRect f = frameGeometry();
     const QRect sg = screen() ? screen()->geometry() : QRect();
-    s.WriteStr("Position", "Left", num(kv::PxToTwips(f.left() - sg.left())));
-    s.WriteStr("Position", "Top", num(kv::PxToTwips(f.top() - sg.top())));
-    s.WriteStr("Position", "Width", num(kv::PxToTwips(f.width())));
-    s.WriteStr("Position", "Height", num(kv::PxToTwips(f.height())));
+    put("Position", "Left", num(kv::PxToTwips(f.left() - sg.left())));
+    put("Position", "Top", num(kv::PxToTwips(f.top() - sg.top())));
+    put("Position", "Width", num(kv::PxToTwips(f.width())));
+    put("Position", "Height", num(kv::PxToTwips(f.height())));
   }
-  s.WriteStr("OnKey", "Play", ButtonPressed("one") ? "one" : "all");
-  s.WriteStr("Folder", "WavePath", g.WavePath);
-  s.WriteStr("Folder", "MidiPath", g.MidiPath);
-  s.WriteStr("Option", "TitleToName", chkTitleToFilename->isChecked() ? "1" : "0");
-  s.WriteStr("Option", "DefSample", QString::number(cboSample->currentIndex()));
-  s.WriteStr("Option", "DefDevice", QString::number(cboDevice->currentIndex()));
-  for (int i = 0; i < 3; ++i) s.WriteStr("Encoder", QStringLiteral("Enable%1").arg(i), b(g.EncoderAvailable[i]));
-  s.WriteStr("Encoder", "Default", QString::number(g.EncoderDefault));
-  s.WriteStr("Encoder", "Bitrate", QString::number(g.Bitrate));
-  s.WriteStr("Encoder", "Stereo", g.StereoMode);
-  s.WriteStr("Folder", "Scmpx", g.ScmpxPath);
-  s.WriteStr("Encoder", "WMAEnc", QString::number(g.WmaEncoder));
-  s.WriteStr("Folder", "Wm8eutil", g.Wm8eutilPath);
-  s.WriteStr("Encoder", "Fast", b(g.FastEncode));
-  s.WriteStr("Folder", "Waveflt", g.WavefltPath);
-  s.WriteStr("Normalize", "Enable", mnuNormalEnable[1]->isChecked() ? "1" : "2");
-  s.WriteStr("Normalize", "headcut", mnuSetCutOK[0]->isChecked() ? "OK" : "NG");
-  s.WriteStr("Option", "SelSample", QString::number(g.SelSample));
-  s.WriteStr("Option", "Wait", mnuSetWait->isChecked() ? "1" : "0");
-  s.WriteStr("Wait", "Count", QString::number(WaitCount));
+  put("OnKey", "Play", ButtonPressed("one") ? "one" : "all");
+  put("Folder", "WavePath", g.WavePath);
+  put("Folder", "MidiPath", g.MidiPath);
+  put("Option", "TitleToName", chkTitleToFilename->isChecked() ? "1" : "0");
+  put("Option", "DefSample", QString::number(cboSample->currentIndex()));
+  put("Option", "DefDevice", QString::number(cboDevice->currentIndex()));
+  for (int i = 0; i < 3; ++i) put("Encoder", QStringLiteral("Enable%1").arg(i), b(g.EncoderAvailable[i]));
+  put("Encoder", "Default", QString::number(g.EncoderDefault));
+  put("Encoder", "Bitrate", QString::number(g.Bitrate));
+  put("Encoder", "Stereo", g.StereoMode);
+  put("Folder", "Scmpx", g.ScmpxPath);
+  put("Encoder", "WMAEnc", QString::number(g.WmaEncoder));
+  put("Folder", "Wm8eutil", g.Wm8eutilPath);
+  put("Encoder", "Fast", b(g.FastEncode));
+  put("Folder", "Waveflt", g.WavefltPath);
+  put("Normalize", "Enable", mnuNormalEnable[1]->isChecked() ? "1" : "2");
+  put("Normalize", "headcut", mnuSetCutOK[0]->isChecked() ? "OK" : "NG");
+  put("Option", "SelSample", QString::number(g.SelSample));
+  put("Option", "Wait", mnuSetWait->isChecked() ? "1" : "0");
+  put("Wait", "Count", QString::number(WaitCount));
+  if (!saved)
+    kv::MsgBox(SettingsPath() + QStringLiteral(" に設定を保存できませんでした。"), kv::vbExclamation, kv::AppTitle(), this);
 }
 
 void frmMain::Form_Unload() {
