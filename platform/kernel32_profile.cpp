@@ -13,6 +13,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <random>
 #include <string>
 #include <string_view>
@@ -121,28 +123,52 @@ std::string ResolveName(LPCSTR fileName) {
   return name;
 }
 
-Profile Load(const std::string& path) {
-  Profile p;
+// The last large file read, kept while it is unchanged on disk (same file, size and time stamp):
+// the program reads its settings key by key, and a large file would be parsed again for each
+// key. Small files are always read afresh, so even an edit within one time-stamp tick is seen.
+constexpr off_t kCachedProfileBytes = 256 * 1024;
+struct Cached {
+  std::string path;
+  struct stat st {};
+  std::shared_ptr<const Profile> profile;
+};
+std::mutex g_cacheMutex;
+Cached g_cache;
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+std::shared_ptr<const Profile> Load(const std::string& path) {
+  auto p = std::make_shared<Profile>();
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     // A file that exists but cannot be read must not be replaced by a write.
     if (errno != ENOENT && errno != ENOTDIR) {
-      p.exists = true;
-      p.usable = false;
+      p->exists = true;
+      p->usable = false;
     }
     return p;
   }
   struct stat st{};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
-    p.exists = true;
-    p.usable = false;
+    p->exists = true;
+    p->usable = false;
     return p;
   }
-  p.exists = true;
+  {
+    std::lock_guard<std::mutex> lock(g_cacheMutex);
+    if (g_cache.profile && g_cache.path == path && SameFile(g_cache.st, st)) {
+      close(fd);
+      return g_cache.profile;
+    }
+  }
+  p->exists = true;
   if (st.st_size > kMaxProfileBytes) {
     close(fd);
-    p.usable = false;
+    p->usable = false;
     return p;
   }
   std::string bytes;
@@ -157,13 +183,17 @@ Profile Load(const std::string& path) {
   close(fd);
   bytes.resize(got);
   if (bytes.find('\0') != std::string::npos) {
-    p.usable = false;
+    p->usable = false;
     return p;
   }
   kv::text::Encoding enc;
-  p.text = kv::text::ToUtf8(bytes, &enc);
-  p.converted = enc != kv::text::Encoding::Utf8;
-  Parse(p);
+  p->text = kv::text::ToUtf8(bytes, &enc);
+  p->converted = enc != kv::text::Encoding::Utf8;
+  Parse(*p);
+  if (got == static_cast<size_t>(st.st_size) && st.st_size >= kCachedProfileBytes) {
+    std::lock_guard<std::mutex> lock(g_cacheMutex);
+    g_cache = Cached{path, st, p};
+  }
   return p;
 }
 
@@ -285,8 +315,9 @@ bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::s
 KV_API DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
                                              LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName) {
   if (!lpReturnedString || nSize == 0) return 0;
-  Profile p = Load(ResolveName(lpFileName));
-  if (!p.usable) p.lines.clear();
+  static const Profile kEmpty;
+  const std::shared_ptr<const Profile> loaded = Load(ResolveName(lpFileName));
+  const Profile& p = loaded->usable ? *loaded : kEmpty;
 
   if (!lpAppName) {
     std::vector<std::string_view> names;
@@ -334,7 +365,8 @@ KV_API BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName
     return FALSE;
   }
   std::string path = ResolveName(lpFileName);
-  Profile p = Load(path);
+  const std::shared_ptr<const Profile> loaded = Load(path);
+  const Profile& p = *loaded;
   if (!p.usable) {
     SetLastError(p.exists ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
     return FALSE;
