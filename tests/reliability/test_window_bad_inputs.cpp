@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "AppFixture.h"
+#include "MidiFiles.h"
 #include "Mutants.h"
 #include "WaveFiles.h"
 #include "app/Globals.h"
@@ -153,6 +154,45 @@ class WindowBadInputsTest : public QObject {
     // The sources are untouched.
     for (int i : {0, 1, 2, 3})
       QCOMPARE(kvtest::readBytes(files[i].toStdString()), mutants[size_t(i == 0 ? 0 : i == 1 ? 4 : i == 2 ? 6 : 11)].bytes);
+  }
+  void outputFolderRemovedDuringBatch() {
+    AppFixture fx;
+    frmMain* f = fx.start();
+    QTemporaryDir in, parent;
+    const QString out = parent.filePath("out");
+    QVERIFY(QDir().mkpath(out));
+    // A minute of notes, so the folder goes while the first item records.
+    smf::Track t;
+    for (uint32_t beat = 0; beat < 120; ++beat) {
+      t.Event(beat * 96, {0x90, 60 + int(beat % 12), 0x60});
+      t.Event(beat * 96 + 80, {0x80, 60 + int(beat % 12), 0});
+    }
+    t.End(120 * 96);
+    const std::string song = smf::File(0, 96, {t});
+    const QString minute = in.filePath("minute.mid");
+    kvtest::writeText(minute.toStdString(), song);
+    f->mnuSetPlay_Click(1);
+    G().WavePath = out;
+    f->AddSourceFiles({minute, kCorpus + "test-c-major-scale.mid"});
+    f->lstSource->setCurrentRow(0);
+    bool removed = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+      if (!removed && f->Panel("status")->text().startsWith("REC. ")) removed = QDir(out).removeRecursively();
+    });
+    poll.start(1);
+    Watchdog dog(60);
+    dog.Step("the batch");
+    f->Toolbar1_ButtonClick(f->Button("Rec"));
+    QVERIFY(fx.waitIdle());
+    QVERIFY(removed);
+    QCOMPARE(fx.messages.size(), size_t(1));
+    QCOMPARE(fx.messages[0].text,
+             QStringLiteral("minute.mid を変換できませんでした。\r\nThe recording could not be saved to ") + out + "/minute.wav");
+    // The batch ended there; nothing made the folder again, and the song is untouched.
+    QVERIFY(!QDir(out).exists());
+    QCOMPARE(f->lstSource->currentRow(), 1);
+    QCOMPARE(kvtest::readBytes(minute.toStdString()), song);
   }
 };
 
