@@ -36,7 +36,7 @@ struct Options {
   bool titleNames = false, normalize = false, headcut = false, realtime = false;
   QString soundFont;
   QString encoder;
-  int jobs = 1;
+  int jobs = 0;  // cores to use; 0 = all
   QStringList files;
   QStringList passOn;  // the options again, for the parallel workers
 };
@@ -97,7 +97,7 @@ int Parse(const QStringList& args, Options* o, QString* error) {
       bool ok = false;
       o->jobs = j.toInt(&ok);
       if (!ok || o->jobs < 1 || o->jobs > 64) {
-        *error = "-j takes a number of parallel conversions from 1 to 64";
+        *error = "-j takes a number of cores from 1 to 64";
         return kExitUsage;
       }
     } else if (a == "--title-names" || a == "--normalize" || a == "--headcut" || a == "--realtime") {
@@ -120,15 +120,19 @@ int Parse(const QStringList& args, Options* o, QString* error) {
   return kExitOk;
 }
 
-// Several conversions at once: each worker is a process of its own with its own synthesizer.
+// Several conversions at once: each worker is a process of its own with its own synthesizer,
+// sharing out the cores.
 int RunParallel(const Options& o) {
   const int n = std::min<int>(o.jobs, o.files.size());
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("KORVESSA_THREADS", QString::number(std::max(1, o.jobs / n)));
   QList<QStringList> parts(n);
   for (int i = 0; i < o.files.size(); ++i) parts[i % n] << o.files[i];
   QList<QProcess*> workers;
   for (const QStringList& part : parts) {
     auto* p = new QProcess;
     p->setProcessChannelMode(QProcess::ForwardedChannels);
+    p->setProcessEnvironment(env);
     p->start(QCoreApplication::applicationFilePath(), QStringList{"convert"} + o.passOn + part);
     workers << p;
   }
@@ -151,6 +155,8 @@ int Convert(const QStringList& args) {
   QString error;
   if (Parse(args, &o, &error) != kExitOk) return KvUsage(error);
   if (o.jobs > 1 && o.files.size() > 1) return RunParallel(o);
+  // One file at a time: its synthesizer may use -j N cores (all when not given).
+  if (o.jobs > 0) qputenv("KORVESSA_THREADS", QByteArray::number(o.jobs));
 
   // Resolved now: start-up and --out change the current folder below.
   if (!o.out.isEmpty()) o.out = QFileInfo(o.out).absoluteFilePath();
@@ -299,7 +305,9 @@ const KvVerb kConvert({"convert",
                        "convert [--out DIR] [--format wav|mp3|wma] [--encoder gogo|acm|scmpx|vbwav2wma|wm8eutil]\n"
                        "                   [--sample N] [--delay SECONDS] [--title-names] [--normalize] [--headcut]\n"
                        "                   [--realtime] [--soundfont PATH] [-j N] FILE...\n"
-                       "                    converts MIDI files as the window does (N = template 101-124)",
+                       "                    converts MIDI files as the window does (N = template 101-124);\n"
+                       "                    -j N uses N cores: several files side by side, or one file's\n"
+                       "                    synthesizer on N threads (default: all cores, one file at a time)",
                        Convert});
 
 }  // namespace

@@ -99,7 +99,7 @@ void AlsaSeqPlayer::Run() {
     auto now = std::chrono::steady_clock::now();
     int64_t nowUs = std::chrono::duration_cast<std::chrono::microseconds>(now - t0).count();
     positionMs_ = std::min<int64_t>(nowUs / 1000, song.LengthMs());
-    while (i < song.events.size() && song.events[i].units * 1000000 / song.unitsPerSecond <= nowUs) {
+    while (i < song.events.size() && song.SampleAt(song.events[i].units, 1000000) <= nowUs) {
       const SmfEvent& e = song.events[i++];
       snd_seq_event_t ev;
       snd_seq_ev_clear(&ev);
@@ -113,8 +113,9 @@ void AlsaSeqPlayer::Run() {
         case 0xD0: snd_seq_ev_set_chanpress(&ev, ch, e.data1); break;
         case 0xE0: snd_seq_ev_set_pitchbend(&ev, ch, ((e.data2 << 7) | e.data1) - 8192); break;
         case 0xF0: {
+          const SysexData x = song.SysexOf(e);
           std::vector<uint8_t> msg{0xF0};
-          msg.insert(msg.end(), song.sysex.begin() + e.sysexOffset, song.sysex.begin() + e.sysexOffset + e.sysexLength);
+          msg.insert(msg.end(), x.data, x.data + x.length);
           msg.push_back(0xF7);
           snd_seq_ev_set_sysex(&ev, unsigned(msg.size()), msg.data());
           send(ev);
@@ -130,7 +131,7 @@ void AlsaSeqPlayer::Run() {
       cv_.wait(lock, [&] { return quit_; });
       break;
     }
-    int64_t nextUs = i < song.events.size() ? int64_t(song.events[i].units * 1000000 / song.unitsPerSecond)
+    int64_t nextUs = i < song.events.size() ? song.SampleAt(song.events[i].units, 1000000)
                                             : song.LengthMs() * 1000;
     auto wait = std::chrono::microseconds(std::clamp<int64_t>(nextUs - nowUs, 0, 10000));
     cv_.wait_for(lock, wait);

@@ -10,10 +10,6 @@ namespace {
 constexpr int kDefaultTempo = 500000;  // microseconds per quarter note (120 bpm)
 constexpr int64_t kMaxSongSeconds = 24 * 3600;  // a damaged delta time must not make a day-long song
 
-struct RawEvent {
-  int64_t tick;
-  SmfEvent ev;
-};
 struct TempoChange {
   int64_t tick;
   int tempo;
@@ -45,8 +41,9 @@ int DataBytesOf(uint8_t status) {
   }
 }
 
-// Reads one track chunk body; returns the tick at which the track ends.
-int64_t ReadTrack(const uint8_t* p, const uint8_t* end, int64_t offset, std::vector<RawEvent>& out,
+// Reads one track chunk body into `out` with the tick in `units`; returns the tick at which
+// the track ends.
+int64_t ReadTrack(const uint8_t* p, const uint8_t* end, int64_t offset, std::vector<SmfEvent>& out,
                   std::vector<TempoChange>& tempi, std::vector<uint8_t>& sysex) {
   int64_t tick = offset;
   uint8_t running = 0;
@@ -70,12 +67,13 @@ int64_t ReadTrack(const uint8_t* p, const uint8_t* end, int64_t offset, std::vec
       int n = DataBytesOf(status);
       if (end - p < n) break;
       if (p[0] >= 0x80 || (n == 2 && p[1] >= 0x80)) break;  // damaged message: the track ends here
-      RawEvent r{tick, {}};
-      r.ev.status = status;
-      r.ev.data1 = p[0];
-      r.ev.data2 = n == 2 ? p[1] : 0;
+      SmfEvent e;
+      e.units = tick;
+      e.status = status;
+      e.data1 = p[0];
+      e.data2 = n == 2 ? p[1] : 0;
       p += n;
-      out.push_back(r);
+      out.push_back(e);
     } else if (status == 0xF0 || status == 0xF7) {
       uint32_t len;
       if (!ReadVlq(p, end, len)) break;
@@ -83,12 +81,14 @@ int64_t ReadTrack(const uint8_t* p, const uint8_t* end, int64_t offset, std::vec
       if (status == 0xF0) {
         uint32_t body = len;
         if (body > 0 && p[body - 1] == 0xF7) --body;
-        RawEvent r{tick, {}};
-        r.ev.status = 0xF0;
-        r.ev.sysexOffset = uint32_t(sysex.size());
-        r.ev.sysexLength = body;
+        SmfEvent e;
+        e.units = tick;
+        e.status = 0xF0;
+        const uint8_t prefix[4] = {uint8_t(body), uint8_t(body >> 8), uint8_t(body >> 16), uint8_t(body >> 24)};
+        sysex.insert(sysex.end(), prefix, prefix + 4);
+        e.sysexOffset = uint32_t(sysex.size());
         sysex.insert(sysex.end(), p, p + body);
-        out.push_back(r);
+        out.push_back(e);
       }
       // F7 escape packets carry continuation or real-time bytes; the synth does not need them.
       p += len;
@@ -117,10 +117,18 @@ int64_t ReadTrack(const uint8_t* p, const uint8_t* end, int64_t offset, std::vec
 }  // namespace
 
 size_t Song::EventIndexAtMs(int64_t ms) const {
-  __int128 u = __int128(ms) * unitsPerSecond / 1000;
+  const int64_t u = UnitsAtMs(ms);
   auto it = std::lower_bound(events.begin(), events.end(), u,
-                             [](const SmfEvent& e, __int128 v) { return e.units < v; });
+                             [](const SmfEvent& e, int64_t v) { return e.units < v; });
   return size_t(it - events.begin());
+}
+
+SysexData Song::SysexOf(const SmfEvent& e) const {
+  if (e.status != 0xF0 || e.sysexOffset < 4 || e.sysexOffset > sysex.size()) return {};
+  const uint8_t* p = sysex.data() + e.sysexOffset;
+  const uint32_t len = Le32(p - 4);
+  if (len > sysex.size() - e.sysexOffset) return {};
+  return {p, len};
 }
 
 bool ParseSmf(const uint8_t* data, size_t size, Song& song, std::string& error) {
@@ -162,7 +170,11 @@ bool ParseSmf(const uint8_t* data, size_t size, Song& song, std::string& error) 
   int declaredTracks = Be16(h + 10);
   song.division = Be16(h + 12);
 
-  std::vector<RawEvent> raw;
+  // Events go straight into the song, ticks in `units` until the tempo map is applied. Every
+  // event takes at least two bytes of a track, which bounds the count: the reserve costs
+  // address space only (pages are touched as events arrive), so the list is never copied.
+  auto& events = song.events;
+  events.reserve(size_t(std::min<int64_t>((end - h) / 2 + 1, int64_t(1) << 22)));
   std::vector<TempoChange> tempi;
   int64_t songEnd = 0;
   int64_t offset = 0;
@@ -173,7 +185,7 @@ bool ParseSmf(const uint8_t* data, size_t size, Song& song, std::string& error) 
     const uint8_t* bodyEnd = body + std::min<int64_t>(len, end - body);
     if (!std::memcmp(p, "MTrk", 4)) {
       if (song.format == 2 && song.tracks > 0) tempi.push_back({offset, kDefaultTempo});
-      int64_t trackEnd = ReadTrack(body, bodyEnd, song.format == 2 ? offset : 0, raw, tempi, song.sysex);
+      int64_t trackEnd = ReadTrack(body, bodyEnd, song.format == 2 ? offset : 0, events, tempi, song.sysex);
       songEnd = std::max(songEnd, trackEnd);
       if (song.format == 2) offset = trackEnd;  // format 2: the tracks play one after another
       ++song.tracks;
@@ -181,7 +193,9 @@ bool ParseSmf(const uint8_t* data, size_t size, Song& song, std::string& error) 
     p = bodyEnd;
   }
 
-  std::stable_sort(raw.begin(), raw.end(), [](const RawEvent& a, const RawEvent& b) { return a.tick < b.tick; });
+  // Tracks are each in time order; merging them keeps file order for equal times.
+  auto byTick = [](const SmfEvent& a, const SmfEvent& b) { return a.units < b.units; };
+  if (!std::is_sorted(events.begin(), events.end(), byTick)) std::stable_sort(events.begin(), events.end(), byTick);
   std::stable_sort(tempi.begin(), tempi.end(),
                    [](const TempoChange& a, const TempoChange& b) { return a.tick < b.tick; });
 
@@ -218,14 +232,16 @@ bool ParseSmf(const uint8_t* data, size_t size, Song& song, std::string& error) 
     }
     return segUnits + __int128(tick - segTick) * tempo;
   };
-  const __int128 maxUnits = __int128(kMaxSongSeconds) * song.unitsPerSecond;
-  song.events.reserve(raw.size());
-  for (auto& r : raw) {
-    r.ev.units = unitsAt(r.tick);
-    if (r.ev.units > maxUnits) break;
-    song.events.push_back(r.ev);
+  const int64_t maxUnits = kMaxSongSeconds * song.unitsPerSecond;
+  const int64_t lastTick = std::max(songEnd, events.empty() ? int64_t(0) : events.back().units);
+  size_t kept = 0;
+  for (; kept < events.size(); ++kept) {
+    const __int128 u = unitsAt(events[kept].units);
+    if (u > maxUnits) break;
+    events[kept].units = int64_t(u);
   }
-  song.endUnits = std::min(unitsAt(std::max(songEnd, raw.empty() ? int64_t(0) : raw.back().tick)), maxUnits);
+  events.resize(kept);
+  song.endUnits = int64_t(std::min<__int128>(unitsAt(lastTick), maxUnits));
   return true;
 }
 

@@ -9,13 +9,20 @@
 
 namespace kv::media {
 
+// 16 bytes: an hour of dense music is a few hundred thousand of these.
 struct SmfEvent {
-  __int128 units = 0;      // time from the start, in Song::unitsPerSecond per second
-  uint8_t status = 0;      // 0x80..0xEF channel message, 0xF0 sysex (data in Song::sysex)
+  int64_t units = 0;         // time from the start, in Song::unitsPerSecond per second
+  uint32_t sysexOffset = 0;  // sysex: where its length-prefixed data starts in Song::sysex
+  uint8_t status = 0;        // 0x80..0xEF channel message, 0xF0 sysex
   uint8_t data1 = 0;
   uint8_t data2 = 0;
-  uint32_t sysexOffset = 0;
-  uint32_t sysexLength = 0;  // without the leading F0 and a trailing F7
+};
+
+static_assert(sizeof(SmfEvent) == 16, "events are kept by the hundred thousand");
+
+struct SysexData {
+  const uint8_t* data = nullptr;
+  uint32_t length = 0;  // without the leading F0 and a trailing F7
 };
 
 struct Song {
@@ -23,15 +30,19 @@ struct Song {
   int tracks = 0;       // track chunks read
   int division = 0;     // the raw division word
   std::vector<SmfEvent> events;  // sorted by time, file order kept for equal times
-  std::vector<uint8_t> sysex;
-  __int128 endUnits = 0;         // end of the last track
+  std::vector<uint8_t> sysex;    // each message: 4-byte little-endian length, then its bytes
+  int64_t endUnits = 0;          // end of the last track
   int64_t unitsPerSecond = 1;
 
   // Sample index (at `rate` Hz) of a time in units, rounded down: exact rational arithmetic.
-  int64_t SampleAt(__int128 units, int64_t rate) const {
-    return static_cast<int64_t>(units * rate / unitsPerSecond);
+  int64_t SampleAt(int64_t units, int64_t rate) const {
+    return static_cast<int64_t>(__int128(units) * rate / unitsPerSecond);
   }
-  int64_t LengthMs() const { return static_cast<int64_t>(endUnits * 1000 / unitsPerSecond); }
+  int64_t LengthMs() const { return static_cast<int64_t>(__int128(endUnits) * 1000 / unitsPerSecond); }
+  // Units of a time in milliseconds.
+  int64_t UnitsAtMs(int64_t ms) const { return static_cast<int64_t>(__int128(ms) * unitsPerSecond / 1000); }
+  // The bytes of a sysex event; empty for other events or damaged offsets.
+  SysexData SysexOf(const SmfEvent& e) const;
   int64_t LengthSamples(int64_t rate) const { return SampleAt(endUnits, rate); }
   // First event at or after a time in milliseconds.
   size_t EventIndexAtMs(int64_t ms) const;

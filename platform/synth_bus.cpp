@@ -16,6 +16,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kChunkBlocks = 16;  // blocks rendered between looks at the clock and the lock
+constexpr int kFastChunkBlocks = 128;  // in fast mode: as many as FluidSynth renders in one go
 constexpr int kPlaybackRate = 44100;
 
 // Every start of the mix gets a fresh synth, so a recording never depends on what played
@@ -44,8 +45,10 @@ fluid_synth_t* LoadSynth(fluid_settings_t* settings, const std::string& path, st
   return synth;
 }
 
-// A new synth at `rate` with the SoundFont `path`; its settings object is returned too.
-fluid_synth_t* NewSynth(const std::string& path, int rate, fluid_settings_t*& settings, std::string& error) {
+// A new synth at `rate` with the SoundFont `path`, rendering its voices on `cores` threads;
+// its settings object is returned too.
+fluid_synth_t* NewSynth(const std::string& path, int rate, int cores, fluid_settings_t*& settings,
+                        std::string& error) {
   SilenceFluid();
   if (g_holder.path != path) {
     if (g_holder.synth) delete_fluid_synth(g_holder.synth);
@@ -70,6 +73,7 @@ fluid_synth_t* NewSynth(const std::string& path, int rate, fluid_settings_t*& se
     return nullptr;
   }
   fluid_settings_setnum(settings, "synth.sample-rate", double(rate));
+  fluid_settings_setint(settings, "synth.cpu-cores", cores);
   fluid_synth_t* synth = LoadSynth(settings, path, error);
   if (!synth) {
     delete_fluid_settings(settings);
@@ -88,11 +92,12 @@ void SendEvent(fluid_synth_t* s, const Song& song, const SmfEvent& e) {
     case 0xC0: fluid_synth_program_change(s, ch, e.data1); break;
     case 0xD0: fluid_synth_channel_pressure(s, ch, e.data1); break;
     case 0xE0: fluid_synth_pitch_bend(s, ch, (e.data2 << 7) | e.data1); break;
-    case 0xF0:
-      if (e.sysexLength > 0 && size_t(e.sysexOffset) + e.sysexLength <= song.sysex.size())
-        fluid_synth_sysex(s, reinterpret_cast<const char*>(song.sysex.data() + e.sysexOffset), int(e.sysexLength),
-                          nullptr, nullptr, nullptr, 0);
+    case 0xF0: {
+      const SysexData x = song.SysexOf(e);
+      if (x.length > 0)
+        fluid_synth_sysex(s, reinterpret_cast<const char*>(x.data), int(x.length), nullptr, nullptr, nullptr, 0);
       break;
+    }
     default: break;
   }
 }
@@ -149,7 +154,11 @@ bool SynthBus::StartLocked(int rate, bool speakers, std::string& error) {
     return false;
   }
   fluid_settings_t* settings = nullptr;
-  auto* synth = NewSynth(sf, rate, settings, error);
+  // Voices spread over the cores pay only when many blocks are rendered in one call, which
+  // fast recording does; Threads=1 keeps everything on one core.
+  const int cores = std::min({2, int(std::max(1u, std::thread::hardware_concurrency())),
+                              setup.threads > 0 ? setup.threads : 2});
+  auto* synth = NewSynth(sf, rate, cores, settings, error);
   if (!synth) return false;
   fluid_synth_set_gain(synth, 0.2f * float(std::clamp(setup.volume, 0, 100)) / 100.0f);
   synth_ = synth;
@@ -187,16 +196,20 @@ void SynthBus::MaybeStop(std::unique_lock<std::mutex>& lock) {
   if (!sink_ && !song_) StopThread(lock);
 }
 
-void SynthBus::DispatchDue(int64_t blockStart) {
-  if (!song_ || songEnded_) return;
+int SynthBus::DispatchDue(int64_t blockStart, int maxBlocks) {
+  if (!song_ || songEnded_) return maxBlocks;
   auto* synth = static_cast<fluid_synth_t*>(synth_);
   const auto& ev = song_->events;
   // An event goes to the block boundary nearest to its exact sample time.
   const int64_t limit = blockStart + kSynthBlock / 2;
-  while (next_ < ev.size() && songStart_ + song_->SampleAt(ev[next_].units, rate_) < limit) {
+  int64_t at = 0;
+  while (next_ < ev.size() && (at = songStart_ + song_->SampleAt(ev[next_].units, rate_)) < limit) {
     SendEvent(synth, *song_, ev[next_]);
     ++next_;
   }
+  if (next_ >= ev.size()) return maxBlocks;
+  // The next event is due at the first block whose start + half a block passes it.
+  return int(std::clamp<int64_t>((at - limit) / kSynthBlock + 1, 1, maxBlocks));
 }
 
 void SynthBus::ReleaseNotes() {
@@ -210,7 +223,7 @@ void SynthBus::ReleaseNotes() {
 }
 
 void SynthBus::RenderLoop() {
-  constexpr int kChunk = kChunkBlocks * kSynthBlock;
+  constexpr int kChunk = kFastChunkBlocks * kSynthBlock;
   std::vector<float> left(kChunk), right(kChunk), interleaved(2 * kChunk);
   std::unique_lock<std::mutex> lock(mu_);
   auto* synth = static_cast<fluid_synth_t*>(synth_);
@@ -227,7 +240,10 @@ void SynthBus::RenderLoop() {
       wasFast = fast;
     }
     int blocks = kChunkBlocks;
-    if (!fast && !pcm_) {
+    if (fast) {  // up to the song's end, where real-time pacing takes over again
+      const int64_t left = (songEnd_ - rendered_ + kSynthBlock - 1) / kSynthBlock;
+      blocks = int(std::clamp<int64_t>(left, 1, kFastChunkBlocks));
+    } else if (!pcm_) {
       double elapsed = std::chrono::duration<double>(Clock::now() - anchorTime).count();
       int64_t due = anchorSample + int64_t(elapsed * rate_) - rendered_;
       if (due < kSynthBlock) {
@@ -237,12 +253,16 @@ void SynthBus::RenderLoop() {
       }
       blocks = int(std::min<int64_t>(due / kSynthBlock, kChunkBlocks));
     }
+    // Events are applied at block starts; the blocks between two events go to FluidSynth in
+    // one call, which saves its per-call work and lets its voice threads share the span.
     int frames = 0;
-    for (int b = 0; b < blocks; ++b) {
-      DispatchDue(rendered_);
-      fluid_synth_write_float(synth, kSynthBlock, left.data(), frames, 1, right.data(), frames, 1);
-      frames += kSynthBlock;
-      rendered_ += kSynthBlock;
+    for (int b = 0; b < blocks;) {
+      const int span = DispatchDue(rendered_, blocks - b);
+      const int len = span * kSynthBlock;
+      fluid_synth_write_float(synth, len, left.data(), frames, 1, right.data(), frames, 1);
+      frames += len;
+      rendered_ += len;
+      b += span;
       if (song_ && !songEnded_ && next_ >= song_->events.size() && rendered_ >= songEnd_) songEnded_ = true;
     }
     if (sink_) sink_->OnMix(left.data(), right.data(), frames);
@@ -289,7 +309,7 @@ bool SynthBus::AttachRecorder(MixSink* sink, int rate, std::string& error) {
         const auto& e = song_->events[i];
         if ((e.status & 0xF0) != 0x80 && (e.status & 0xF0) != 0x90) SendEvent(synth, *song_, e);
       }
-      songStart_ = rendered_ - song_->SampleAt(__int128(posMs) * song_->unitsPerSecond / 1000, rate_);
+      songStart_ = rendered_ - song_->SampleAt(song_->UnitsAtMs(posMs), rate_);
       songEnd_ = songStart_ + song_->LengthSamples(rate_);
     }
   } else if (!running_ && !StartLocked(rate, false, error)) {
@@ -313,7 +333,7 @@ int SynthBus::PlaySong(std::shared_ptr<const Song> song, int64_t fromMs, std::st
   auto* synth = static_cast<fluid_synth_t*>(synth_);
   if (song_) ReleaseNotes();
   song_ = std::move(song);
-  __int128 fromUnits = __int128(std::max<int64_t>(fromMs, 0)) * song_->unitsPerSecond / 1000;
+  const int64_t fromUnits = song_->UnitsAtMs(std::max<int64_t>(fromMs, 0));
   next_ = song_->EventIndexAtMs(std::max<int64_t>(fromMs, 0));
   if (fromMs <= 0 && fluid_synth_get_active_voice_count(synth) == 0) {
     fluid_synth_system_reset(synth);

@@ -51,7 +51,9 @@ class SynthBus {
   bool StartLocked(int rate, bool speakers, std::string& error);
   void StopThread(std::unique_lock<std::mutex>& lock);
   void MaybeStop(std::unique_lock<std::mutex>& lock);
-  void DispatchDue(int64_t blockStart);
+  // Sends the events due at a block start; returns how many blocks (at most maxBlocks) can be
+  // rendered before the next one is due.
+  int DispatchDue(int64_t blockStart, int maxBlocks);
   void ReleaseNotes();
 
   std::mutex mu_;

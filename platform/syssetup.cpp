@@ -67,6 +67,8 @@ SystemSetup LoadSystemSetup() {
   if (s.source.empty()) s.source = "synth";
   s.fast = read("Fast", "1") != "0";
   s.volume = std::clamp(std::atoi(read("Volume", "100").c_str()), 0, 100);
+  const char* env = std::getenv("KORVESSA_THREADS");
+  s.threads = std::clamp(std::atoi(env && *env ? env : read("Threads", "0").c_str()), 0, 64);
   return s;
 }
 

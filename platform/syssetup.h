@@ -5,6 +5,8 @@
 //   Source=synth          ("synth" = the built-in synth's own mix; "alsa:<pcm>" = an ALSA capture device)
 //   Fast=1                (render as fast as the CPU allows while the recorder takes the synth's mix)
 //   Volume=100            (output volume of the built-in synth, percent 0..100)
+//   Threads=0             (cores the built-in synth may use for one song; 0 = all that help)
+// $KORVESSA_THREADS, when set, overrides Threads (korvessa convert -j sets it for its workers).
 // The media layer reads it when a recording or playback starts; sndvol32.exe edits it.
 #pragma once
 #include <string>
@@ -17,6 +19,7 @@ struct SystemSetup {
   std::string source = "synth";   // "synth" or "alsa:<pcm name>"
   bool fast = true;
   int volume = 100;
+  int threads = 0;  // 0 = automatic
 };
 
 std::string SystemSetupPath();

@@ -29,7 +29,7 @@ void SetUpOnce() {
   const std::string& dir = ScratchDir();
   if (chdir(dir.c_str()) != 0) Fail("cannot enter the scratch folder");
   const std::string ini = dir + "/system.ini";
-  const char setup[] = "[Setup]\nSoundFont=/usr/share/sounds/sf2/TimGM6mb.sf2\nFast=1\nVolume=0\n";
+  const char setup[] = "[Setup]\nSoundFont=/usr/share/sounds/sf2/TimGM6mb.sf2\nFast=1\nVolume=0\nThreads=1\n";
   WriteBytes(ini, reinterpret_cast<const uint8_t*>(setup), sizeof setup - 1);
   setenv("KORVESSA_SYSTEM_INI", ini.c_str(), 1);
   FILE* in = std::fopen(kSong, "rb");

@@ -16,8 +16,10 @@ int Smf(const uint8_t* data, size_t size) {
     if (i > 0 && e.units < song.events[i - 1].units) Fail("events out of time order");
     if (e.units < 0 || e.units > song.endUnits) Fail("event outside the song");
     if (e.status < 0x80) Fail("event without a status byte");
-    if (e.status == 0xF0 && uint64_t(e.sysexOffset) + e.sysexLength > song.sysex.size())
-      Fail("sysex data outside the sysex buffer");
+    if (e.status == 0xF0) {
+      const kv::media::SysexData x = song.SysexOf(e);
+      if (!x.data || x.data + x.length > song.sysex.data() + song.sysex.size()) Fail("sysex data outside the sysex buffer");
+    }
   }
   // The time conversions the sequencer and recorder use.
   const int64_t ms = song.LengthMs();

@@ -157,6 +157,29 @@ TEST_F(MediaRecording, ClickOnsetsFollowTheTempoMapInFastAndRealTime) {
   EXPECT_EQ(differing, 0u);
 }
 
+// The synth's voices rendered on one thread or spread over two give the same samples.
+TEST_F(MediaRecording, OneAndTwoSynthThreadsRecordTheSameSamples) {
+  const std::string midi = CorpusFile("test-multichannel-chords-3.mid");
+  Audio take[2];
+  for (int threads : {1, 2}) {
+    UseSystemSetup(dir, true, kSoundFont, "synth", threads);
+    const std::string wav = dir + "/threads" + std::to_string(threads) + ".wav";
+    writeText(wav, TemplateBytes(120));
+    RecordCycle(midi, wav, 100);
+    ASSERT_TRUE(ReadAudio(wav, take[threads - 1]));
+  }
+  auto firstSound = [](const Audio& a) {
+    return size_t(std::find_if(a.mono.begin(), a.mono.end(), [](float v) { return v != 0.0f; }) - a.mono.begin());
+  };
+  const size_t a0 = firstSound(take[0]), b0 = firstSound(take[1]);
+  const size_t n = std::min(take[0].mono.size() - a0, take[1].mono.size() - b0);
+  ASSERT_GT(n, size_t(44100));
+  ASSERT_GT(Peak(take[0].mono), 0.05);
+  size_t differing = 0;
+  for (size_t i = 0; i < n; ++i) differing += take[0].mono[a0 + i] != take[1].mono[b0 + i];
+  EXPECT_EQ(differing, 0u);
+}
+
 TEST_F(MediaRecording, WholeCorpusThroughTheRecordCycle) {
   int files = 0;
   for (auto& entry : fs::directory_iterator(CorpusFile(""))) {

@@ -105,8 +105,11 @@ TEST(MediaSmfReader, RunningStatusSysexAndMetaEvents) {
   EXPECT_EQ(s.events[1].status, 0x90);
   EXPECT_EQ(s.events[1].data1, 62);
   EXPECT_EQ(s.events[2].status, 0xF0);
-  ASSERT_EQ(s.events[2].sysexLength, 4u);
-  EXPECT_EQ(s.sysex[s.events[2].sysexOffset], 0x7E);
+  const kv::media::SysexData x = s.SysexOf(s.events[2]);
+  ASSERT_EQ(x.length, 4u);
+  EXPECT_EQ(x.data[0], 0x7E);
+  EXPECT_EQ(x.data[3], 0x01);
+  EXPECT_EQ(s.SysexOf(s.events[1]).length, 0u);  // not a sysex event
   EXPECT_EQ(s.events[3].data1, 64);
 }
 

@@ -31,10 +31,10 @@ inline std::string CorpusFile(const std::string& name) {
 
 // Points the media layer at a system setup of its own (TimGM6mb, synth source).
 inline void UseSystemSetup(const std::string& dir, bool fast, const std::string& soundFont = kSoundFont,
-                           const std::string& source = "synth") {
+                           const std::string& source = "synth", int threads = 0) {
   std::string path = dir + "/system.ini";
   writeText(path, "[Setup]\nSoundFont=" + soundFont + "\nSource=" + source + "\nFast=" + (fast ? "1" : "0") +
-                       "\nVolume=100\n");
+                       "\nVolume=100\nThreads=" + std::to_string(threads) + "\n");
   setenv("KORVESSA_SYSTEM_INI", path.c_str(), 1);
 }
 
