@@ -35,7 +35,7 @@ target_sources() {
     smf)     echo platform/smf_reader.cpp ;;
     midinfo) echo midi/MIDInfo.cpp platform/textcodec.cpp app/Globals.cpp fuzz/media_stubs.cpp ;;
     profile|mci) ls platform/*.cpp ;;
-    waveflt) echo components/waveflt/waveflt.cpp components/mp3core/SafeFile.cpp components/mp3core/WaveReader.cpp ;;
+    waveflt) echo components/waveflt/waveflt.cpp components/mp3core/SafeFile.cpp components/mp3core/WaveReader.cpp platform/faultio.cpp ;;
     mp3wave) echo components/mp3core/WaveReader.cpp ;;
     wmawave) echo components/wmacore/WmaEncode.cpp ;;
     *) echo "unknown fuzz target: $1" >&2; return 1 ;;
