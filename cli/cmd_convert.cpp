@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
@@ -27,6 +29,13 @@
 using kv::G;
 
 namespace {
+
+// Set by SIGINT, SIGTERM or SIGHUP: the run stops after the current item, whose partial output goes.
+volatile std::sig_atomic_t g_signal = 0;
+void OnSignal(int sig) { g_signal = sig; }
+void CatchSignals() {
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, OnSignal);
+}
 
 struct Options {
   QString out;
@@ -136,9 +145,12 @@ int RunParallel(const Options& o) {
     p->start(QCoreApplication::applicationFilePath(), QStringList{"convert"} + o.passOn + part);
     workers << p;
   }
+  CatchSignals();
   int rc = kExitOk;
   for (QProcess* p : workers) {
-    p->waitForFinished(-1);
+    while (!p->waitForFinished(100))
+      if (g_signal)
+        for (QProcess* w : workers) w->terminate();  // each worker cleans up its own item
     if (p->exitStatus() != QProcess::NormalExit || p->exitCode() != 0) rc = kExitFailed;
     delete p;
   }
@@ -270,8 +282,14 @@ int Convert(const QStringList& args) {
   const bool terminal = isatty(fileno(stderr));
   QString current;
   int item = 0;
+  CatchSignals();
+  QString interrupted;  // the item running when a signal came
   QTimer progress;
   QObject::connect(&progress, &QTimer::timeout, [&] {
+    if (g_signal && interrupted.isEmpty()) {
+      interrupted = form.MidiFile.isEmpty() ? absolute.first() : form.MidiFile;
+      form.StopRun();
+    }
     if (form.MidiFile != current && !form.MidiFile.isEmpty()) {
       current = form.MidiFile;
       ++item;
@@ -288,13 +306,20 @@ int Convert(const QStringList& args) {
   progress.stop();
 
   int rc = kExitOk;
+  if (g_signal) {
+    // The stopped item holds only part of its song: it must not stand as a finished output.
+    const int at = absolute.indexOf(interrupted);
+    if (at >= 0) QFile::remove(outputs[at]);
+    KvErr(QStringLiteral("korvessa: interrupted\n"));
+    rc = 128 + g_signal;
+  }
   for (int i = 0; i < outputs.size(); ++i) {
     const QFileInfo fi(outputs[i]);
     if (fi.isFile() && fi.lastModified() >= started && fi.size() > 58) {
       KvOut(outputs[i] + "\n");
     } else {
       KvErr(QStringLiteral("korvessa: %1: not converted\n").arg(o.files[i]));
-      rc = kExitFailed;
+      if (rc == kExitOk) rc = kExitFailed;
     }
   }
   kv::SetMsgBoxHook({});
