@@ -2,6 +2,7 @@
 // disk. Conversions run through "korvessa convert"; the settings file through a window started
 // and closed in a child process (some cases as the unprivileged user 65534, since tests run as root).
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
 
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <random>
 
+#include "Mutants.h"
 #include "Process.h"
 #include "ScratchFolder.h"
 #include "WaveFiles.h"
@@ -116,6 +118,43 @@ TEST_F(Faults, SoundFontThatIsNotOneEndsTheBatchWithItsName) {
                          " is not a SoundFont.");
   EXPECT_TRUE(OutNames().empty());
   EXPECT_EQ(kvtest::readBytes(dir.file("broken.sf2")), std::string(4096, 'x'));
+}
+
+TEST_F(Faults, InterruptedConvertRemovesThePartialItemAndStops) {
+  // A damaged delta-time makes this song last a day: it is still recording when the signal comes.
+  const std::string day = dir.file("day.mid");
+  kvtest::writeText(day, kvtest::Mutate(kvtest::readBytes(kScale), 5, 1));
+  const std::string err = dir.file("stderr");
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, 1);
+    dup2(fd, 2);
+    setenv("KORVESSA_SYSTEM_INI", dir.file("system.ini").c_str(), 1);
+    execl(KV_BIN_DIR "/korvessa", "korvessa", "convert", "--delay", "0", "--out", out.c_str(), kScale.c_str(),
+          day.c_str(), kChords.c_str(), nullptr);
+    _exit(127);
+  }
+  for (int i = 0; i < 3000 && !kvtest::exists(out + "/day.wav.~rec"); ++i) usleep(10000);
+  EXPECT_TRUE(kvtest::exists(out + "/day.wav.~rec"));
+  kill(pid, SIGTERM);
+  int status = 0;
+  for (int i = 0; waitpid(pid, &status, WNOHANG) == 0; ++i) {
+    if (i == 3000) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      FAIL() << "still running 30 s after SIGTERM";
+    }
+    usleep(10000);
+  }
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+  const std::string said = kvtest::readBytes(err);
+  EXPECT_NE(said.find("korvessa: interrupted\n"), std::string::npos) << said;
+  EXPECT_NE(said.find("korvessa: " + day + ": not converted\n"), std::string::npos) << said;
+  EXPECT_NE(said.find("korvessa: " + kChords + ": not converted\n"), std::string::npos) << said;
+  // The song finished before stays; of the stopped one nothing is left, not even its recording.
+  EXPECT_EQ(OutNames(), std::vector<std::string>{"test-c-major-scale.wav"});
 }
 
 // Starts the window on `app`/Dorvanti.ini in a child process and closes it again; returns the
