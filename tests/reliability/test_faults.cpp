@@ -105,6 +105,14 @@ TEST_F(Faults, FullDiskWhileRecordingOrEncodingLeavesNoHalfFile) {
               {"KORVESSA_FAULT_WRITE_LIMIT=20000", "KORVESSA_FAULT_WRITE_MATCH=.mp3"});
   EXPECT_EQ(Said(r), (std::vector<std::string>{"エラーが発生しました errcode = 16", kScale + ": not converted"}));
   EXPECT_TRUE(OutNames().empty());
+
+  // The wave filter's output runs out of room: the recording comes back unfiltered under its name.
+  r = Convert({"--normalize", kScale},
+              {"KORVESSA_FAULT_WRITE_LIMIT=10000", "KORVESSA_FAULT_WRITE_MATCH=/.test-c-major-scale.wav."});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(Said(r), std::vector<std::string>{"ノーマライズでエラーが発生しました。"});
+  EXPECT_EQ(OutNames(), std::vector<std::string>{"test-c-major-scale.wav"});
+  EXPECT_GE(kvtest::readWave(out + "/test-c-major-scale.wav").seconds(), 4.0);
 }
 
 TEST_F(Faults, SoundFontThatIsNotOneEndsTheBatchWithItsName) {
