@@ -91,6 +91,20 @@ TEST_F(Faults, OlderOutputThatCannotBeDeletedIsKeptAndNamed) {
   EXPECT_GE(kvtest::readWave(out + "/test-multichannel-chords-0.wav").seconds(), 4.0);
 }
 
+TEST_F(Faults, MidiFileTheUserCannotReadIsNamedAndTheBatchGoesOn) {
+  const std::string locked = dir.file("locked.mid");
+  kvtest::writeText(locked, kvtest::readBytes(kScale));
+  chmod(locked.c_str(), 0);
+  chmod(out.c_str(), 0777);
+  const auto r = Convert({locked, kChords}, {}, true);
+  EXPECT_EQ(Said(r), (std::vector<std::string>{"locked.mid を変換できませんでした。 Not a MIDI file (cannot open " + locked +
+                                                   "): " + locked,
+                                               locked + ": not converted"}));
+  EXPECT_EQ(OutNames(), std::vector<std::string>{"test-multichannel-chords-0.wav"});
+  chmod(locked.c_str(), 0644);
+  EXPECT_EQ(kvtest::readBytes(locked), kvtest::readBytes(kScale));
+}
+
 TEST_F(Faults, FullDiskWhileRecordingOrEncodingLeavesNoHalfFile) {
   auto r = Convert({kScale, kChords}, {"KORVESSA_FAULT_WRITE_LIMIT=100000", "KORVESSA_FAULT_WRITE_MATCH=.~rec"});
   EXPECT_EQ(r.exitCode, 1);
