@@ -315,7 +315,8 @@ int Convert(const QStringList& args) {
   }
   for (int i = 0; i < outputs.size(); ++i) {
     const QFileInfo fi(outputs[i]);
-    if (fi.isFile() && fi.lastModified() >= started && fi.size() > 58) {
+    // A whole header is a finished recording, even of a song without notes (no samples).
+    if (fi.isFile() && fi.lastModified() >= started && fi.size() >= 58) {
       KvOut(outputs[i] + "\n");
     } else {
       KvErr(QStringLiteral("korvessa: %1: not converted\n").arg(o.files[i]));
