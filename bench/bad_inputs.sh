@@ -46,7 +46,8 @@ while IFS=$'\t' read -r name kind; do
   if [ "$irc" -eq 124 ] || [ "$crc" -eq 124 ]; then result=long; longs=$((longs + 1)); fi
   if [ "$irc" -eq 137 ] || [ "$crc" -eq 137 ]; then result=hang; hangs=$((hangs + 1));
   elif { [ "$irc" -ge 128 ] || [ "$crc" -ge 128 ]; } && [ "$result" != long ]; then result=crash; crashes=$((crashes + 1)); fi
-  if [ "$result" = refused ] && ! grep -q "を変換できませんでした\|not converted" "$work/conv.err"; then
+  # Refused files must be explained: a message besides the closing "not converted" line.
+  if [ "$result" = refused ] && ! grep "^korvessa: " "$work/conv.err" | grep -qv ": not converted$"; then
     result=silent; silent=$((silent + 1))
   fi
   others=$(find "$work/out" -mindepth 1 ! -name '*.wav' | wc -l)
