@@ -104,6 +104,15 @@ TEST_F(BadInputs, InfoNamesEveryUnreadableFileAndNeverCrashesOrHangs) {
   std::printf("[ info ] %zu files, %d refused with a reason, slowest %.2f s\n", files.size(), refused, slowest);
 }
 
+TEST_F(BadInputs, InfoNamesAHeaderCutOffAsUnreadable) {
+  const std::string cut = dir_->file("cut.mid");
+  kvtest::writeText(cut, std::string("MThd\0\0\0\6\0\1", 10));
+  const auto r = Korvessa({"info", cut}, kFileBoundMs);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, cut + "\t0\t0\t0\t0\tcut\n");
+  EXPECT_EQ(r.err, "korvessa: " + cut + ": Not a MIDI file (MIDI header cut off)\n");
+}
+
 TEST_F(BadInputs, ConvertBatchGoesOnPastDamagedFilesToTheGoodOne) {
   // One damaged file of every kind but the day-long delta-time (its song really is 24 hours
   // long), the corpus's foreign and damaged files, then a good song.
