@@ -200,6 +200,15 @@ int Convert(const QStringList& args) {
     }
   }
 
+  // A configured SoundFont that has gone: the run goes on with a default one, and says so.
+  {
+    const kv::SystemSetup setup = kv::LoadSystemSetup();
+    const std::string used = kv::ResolveSoundFont(setup);
+    if (!setup.soundFont.empty() && used != setup.soundFont && !used.empty())
+      KvErr(QStringLiteral("korvessa: SoundFont %1 not found; using %2\n")
+                .arg(QString::fromStdString(setup.soundFont), QString::fromStdString(used)));
+  }
+
   int messages = 0;
   kv::SetMsgBoxHook([&messages](const QString& text, int, const QString&) {
     ++messages;

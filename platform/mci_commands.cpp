@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -49,6 +51,12 @@ class Sequencer {
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
       SetLastMediaError("File not found: " + path);
       return MCIERR_FILE_NOT_FOUND;
+    }
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+      std::fclose(f);
+    } else {
+      SetLastMediaError("Cannot read the file (" + std::string(std::strerror(errno)) + "): " + path);
+      return MCIERR_FILE_READ;
     }
     auto song = std::make_shared<Song>();
     std::string error;

@@ -9,6 +9,9 @@ namespace {
 
 constexpr int kDefaultTempo = 500000;  // microseconds per quarter note (120 bpm)
 constexpr int64_t kMaxSongSeconds = 24 * 3600;  // a damaged delta time must not make a day-long song
+// No song holds an hour without a single event: such a gap is a damaged delta time, and the
+// song ends before it rather than turning into hours of silence to record.
+constexpr int64_t kMaxSilenceSeconds = 3600;
 
 struct TempoChange {
   int64_t tick;
@@ -240,8 +243,18 @@ bool ParseSmf(const uint8_t* data, size_t size, Song& song, std::string& error) 
     if (u > maxUnits) break;
     events[kept].units = int64_t(u);
   }
+  const int64_t maxGap = kMaxSilenceSeconds * song.unitsPerSecond;
+  int64_t previous = 0;
+  for (size_t i = 0; i < kept; ++i) {
+    if (events[i].units - previous > maxGap) {
+      kept = i;
+      break;
+    }
+    previous = events[i].units;
+  }
   events.resize(kept);
   song.endUnits = int64_t(std::min<__int128>(unitsAt(lastTick), maxUnits));
+  if (song.endUnits - previous > maxGap) song.endUnits = previous;
   return true;
 }
 

@@ -154,7 +154,18 @@ TEST(MediaSmfReader, DamagedFilesAreReadUpToTheDamage) {
   Parse("just text, no MIDI here", false);
   Parse(std::string("MThd\0\0\0\6\0", 9), false);
 
-  // The largest delta times still give a bounded song.
-  for (int i = 0; i < 200; ++i) far.Event(far.last + 0x0FFFFFFF, {0x90, 60, 100});
-  EXPECT_LE(Parse(smf::File(0, 1, {far})).LengthMs(), int64_t(24) * 3600 * 1000);
+  // An hour without any event is damage: the song ends before the gap. A 50-minute note is music.
+  far.Event(0, {0x90, 60, 100});
+  far.Event(96 * 2 * 60 * 50, {0x80, 60, 0});  // 120 bpm, 96 ticks a beat: 50 minutes
+  far.Event(far.last + 96 * 2 * 60 * 61, {0x90, 62, 100});
+  far.End(far.last + 96);
+  Song cut = Parse(smf::File(0, 96, {far}));
+  ASSERT_EQ(cut.events.size(), 2u);
+  EXPECT_EQ(cut.LengthMs(), 50 * 60 * 1000);
+  smf::Track late;
+  late.Event(0x0FFFFFFF, {0x90, 60, 100});  // the largest delta time, before the first note
+  late.End(late.last + 10);
+  Song empty = Parse(smf::File(0, 1, {late}));
+  EXPECT_TRUE(empty.events.empty());
+  EXPECT_EQ(empty.LengthMs(), 0);
 }

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <random>
 
+#include "MidiFiles.h"
 #include "Mutants.h"
 #include "Process.h"
 #include "ScratchFolder.h"
@@ -97,8 +98,8 @@ TEST_F(Faults, MidiFileTheUserCannotReadIsNamedAndTheBatchGoesOn) {
   chmod(locked.c_str(), 0);
   chmod(out.c_str(), 0777);
   const auto r = Convert({locked, kChords}, {}, true);
-  EXPECT_EQ(Said(r), (std::vector<std::string>{"locked.mid を変換できませんでした。 Not a MIDI file (cannot open " + locked +
-                                                   "): " + locked,
+  EXPECT_EQ(Said(r), (std::vector<std::string>{"locked.mid を変換できませんでした。 Cannot read the file (Permission denied): " +
+                                                   locked,
                                                locked + ": not converted"}));
   EXPECT_EQ(OutNames(), std::vector<std::string>{"test-multichannel-chords-0.wav"});
   chmod(locked.c_str(), 0644);
@@ -142,10 +143,24 @@ TEST_F(Faults, SoundFontThatIsNotOneEndsTheBatchWithItsName) {
   EXPECT_EQ(kvtest::readBytes(dir.file("broken.sf2")), std::string(4096, 'x'));
 }
 
+TEST_F(Faults, MissingSoundFontIsNamedAndAnInstalledOneIsUsed) {
+  systemIni(dir.file("gone.sf2"));
+  const auto r = Convert({kScale});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("korvessa: SoundFont " + dir.file("gone.sf2") + " not found; using /usr/share/sounds/sf2/"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(OutNames(), std::vector<std::string>{"test-c-major-scale.wav"});
+}
+
 TEST_F(Faults, InterruptedConvertRemovesThePartialItemAndStops) {
-  // A damaged delta-time makes this song last a day: it is still recording when the signal comes.
+  // A note held for 50 minutes: the song is still recording when the signal comes.
   const std::string day = dir.file("day.mid");
-  kvtest::writeText(day, kvtest::Mutate(kvtest::readBytes(kScale), 5, 1));
+  smf::Track t;
+  t.Event(0, {0x90, 60, 100});
+  t.Event(96 * 2 * 60 * 50, {0x80, 60, 0});  // 96 ticks a beat at 120 bpm
+  t.End(96 * 2 * 60 * 50);
+  kvtest::writeText(day, smf::File(0, 96, {t}));
   const std::string err = dir.file("stderr");
   const pid_t pid = fork();
   if (pid == 0) {
