@@ -227,25 +227,26 @@ void SynthBus::RenderLoop() {
   std::vector<float> left(kChunk), right(kChunk), interleaved(2 * kChunk);
   std::unique_lock<std::mutex> lock(mu_);
   auto* synth = static_cast<fluid_synth_t*>(synth_);
-  Clock::time_point anchorTime = Clock::now();
-  int64_t anchorSample = rendered_;
+  anchorTime_ = Clock::now();
+  anchorSample_ = rendered_;
   bool wasFast = false;
   while (!quit_) {
     bool fast = fast_ && sink_ && song_ && !songEnded_;
     if (fast != wasFast) {
       if (!fast) {  // back to real time from here on
-        anchorTime = Clock::now();
-        anchorSample = rendered_;
+        anchorTime_ = Clock::now();
+        anchorSample_ = rendered_;
       }
       wasFast = fast;
     }
+    paced_ = !fast && !pcm_;
     int blocks = kChunkBlocks;
     if (fast) {  // up to the song's end, where real-time pacing takes over again
       const int64_t left = (songEnd_ - rendered_ + kSynthBlock - 1) / kSynthBlock;
       blocks = int(std::clamp<int64_t>(left, 1, kFastChunkBlocks));
     } else if (!pcm_) {
-      double elapsed = std::chrono::duration<double>(Clock::now() - anchorTime).count();
-      int64_t due = anchorSample + int64_t(elapsed * rate_) - rendered_;
+      double elapsed = std::chrono::duration<double>(Clock::now() - anchorTime_).count();
+      int64_t due = anchorSample_ + int64_t(elapsed * rate_) - rendered_;
       if (due < kSynthBlock) {
         auto wait = std::chrono::duration<double>(double(kSynthBlock - due) / rate_);
         cv_.wait_for(lock, std::chrono::duration_cast<Clock::duration>(wait));
@@ -279,8 +280,8 @@ void SynthBus::RenderLoop() {
       if (w < 0) {  // the card went away: carry on silently in real time
         snd_pcm_close(pcm);
         pcm_ = nullptr;
-        anchorTime = Clock::now();
-        anchorSample = rendered_;
+        anchorTime_ = Clock::now();
+        anchorSample_ = rendered_;
       }
     }
     cv_.notify_all();
@@ -323,6 +324,13 @@ bool SynthBus::AttachRecorder(MixSink* sink, int rate, std::string& error) {
 void SynthBus::DetachRecorder(MixSink* sink) {
   FairLock l(mu_);
   if (sink_ != sink) return;
+  if (running_ && paced_) {
+    // A real-time recording ends at the moment it is stopped: when the render thread has
+    // fallen behind the clock (a busy machine), the recorder waits for the missing blocks.
+    const double elapsed = std::chrono::duration<double>(Clock::now() - anchorTime_).count();
+    const int64_t due = anchorSample_ + int64_t(elapsed * rate_);
+    cv_.wait_for(l.lock, std::chrono::milliseconds(500), [&] { return !paced_ || rendered_ + kSynthBlock > due; });
+  }
   sink_ = nullptr;
   MaybeStop(l.lock);
 }

@@ -5,6 +5,7 @@
 // rendered as fast as the CPU allows. Song positions follow the rendered sample count, so a
 // song's timing in the recording is the same in both modes.
 #pragma once
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -68,6 +69,10 @@ class SynthBus {
   void* pcm_ = nullptr;    // snd_pcm_t* when the mix goes to the speakers
   MixSink* sink_ = nullptr;
   int64_t rendered_ = 0;
+  // Real-time pacing: the sample that was due at anchorTime_; false while rendering fast.
+  bool paced_ = false;
+  std::chrono::steady_clock::time_point anchorTime_;
+  int64_t anchorSample_ = 0;
 
   // The song playing on the synth.
   std::shared_ptr<const Song> song_;
