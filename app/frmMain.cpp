@@ -123,6 +123,7 @@ void frmMain::BuildControls() {
   tmrWait = new QTimer(this);
   tmrWait->setObjectName("tmrWait");
   tmrWait->setInterval(100);
+  tmrWait->setTimerType(Qt::PreciseTimer);  // its ticks become silence in the recording: no 5% slack
   connect(tmr1, &QTimer::timeout, this, &frmMain::tmr1_Timer);
   connect(tmrPlay, &QTimer::timeout, this, &frmMain::tmrPlay_Timer);
   connect(tmrWait, &QTimer::timeout, this, &frmMain::tmrWait_Timer);

@@ -169,6 +169,7 @@ bool SynthBus::StartLocked(int rate, bool speakers, std::string& error) {
   pcm_ = speakers ? OpenSpeakers(rate) : nullptr;
   quit_ = false;
   running_ = true;
+  paced_ = false;  // until the render thread has set its clock
   thread_ = std::thread(&SynthBus::RenderLoop, this);
   return true;
 }
@@ -321,16 +322,22 @@ bool SynthBus::AttachRecorder(MixSink* sink, int rate, std::string& error) {
   return true;
 }
 
+void SynthBus::CatchUp(std::unique_lock<std::mutex>& lock) {
+  // In real time the mix follows the clock; on a busy machine the render thread can fall
+  // behind it. Starting a song or stopping a recording first waits for the blocks already due,
+  // so silences before and after a song are as long as the wall-clock waits that made them.
+  const auto now = Clock::now();
+  cv_.wait_for(lock, std::chrono::milliseconds(500), [&] {
+    if (!running_ || !paced_) return true;
+    const double elapsed = std::chrono::duration<double>(now - anchorTime_).count();
+    return rendered_ + kSynthBlock > anchorSample_ + int64_t(elapsed * rate_);
+  });
+}
+
 void SynthBus::DetachRecorder(MixSink* sink) {
   FairLock l(mu_);
   if (sink_ != sink) return;
-  if (running_ && paced_) {
-    // A real-time recording ends at the moment it is stopped: when the render thread has
-    // fallen behind the clock (a busy machine), the recorder waits for the missing blocks.
-    const double elapsed = std::chrono::duration<double>(Clock::now() - anchorTime_).count();
-    const int64_t due = anchorSample_ + int64_t(elapsed * rate_);
-    cv_.wait_for(l.lock, std::chrono::milliseconds(500), [&] { return !paced_ || rendered_ + kSynthBlock > due; });
-  }
+  CatchUp(l.lock);  // the recording ends at the moment it is stopped
   sink_ = nullptr;
   MaybeStop(l.lock);
 }
@@ -338,6 +345,7 @@ void SynthBus::DetachRecorder(MixSink* sink) {
 int SynthBus::PlaySong(std::shared_ptr<const Song> song, int64_t fromMs, std::string& error) {
   FairLock l(mu_);
   if (!running_ && !StartLocked(kPlaybackRate, true, error)) return 0;
+  CatchUp(l.lock);
   auto* synth = static_cast<fluid_synth_t*>(synth_);
   if (song_) ReleaseNotes();
   song_ = std::move(song);

@@ -56,6 +56,7 @@ class SynthBus {
   // rendered before the next one is due.
   int DispatchDue(int64_t blockStart, int maxBlocks);
   void ReleaseNotes();
+  void CatchUp(std::unique_lock<std::mutex>& lock);
 
   std::mutex mu_;
   std::condition_variable cv_;
