@@ -206,7 +206,7 @@ class FlowTest : public QObject {
       const kvtest::WaveData w = Read(out + "/" + name);
       QVERIFY2(w.ok, name);
       QCOMPARE(QList<int>({w.rate, w.bits, w.channels}), QList<int>({22050, 16, 1}));
-      QVERIFY2(w.seconds() >= length && w.seconds() < length + 0.3, qPrintable(Num(w.seconds())));
+      QVERIFY2(w.seconds() >= length && w.seconds() < length + 0.6, qPrintable(Num(w.seconds())));
       QVERIFY(w.peak() > 0.01);
     }
     QCOMPARE(f->lstSource->currentRow(), 2);
@@ -221,9 +221,10 @@ class FlowTest : public QObject {
     Record(fx, fx.root->path(), 119, {kScale});  // 44100 Hz 16-bit mono
     const kvtest::WaveData w = Read(fx.root->path() + "/test-c-major-scale.wav");
     QVERIFY(w.ok);
-    // 0.6 s before the first note; the song (4 s) then 0.6 s more.
-    QVERIFY2(std::fabs(w.firstSound() - 0.6) < 0.05, qPrintable(Num(w.firstSound())));
-    QVERIFY2(w.seconds() > 0.6 + 4.0 + 0.6 - 0.05 && w.seconds() < 0.6 + 4.0 + 0.6 + 0.3, qPrintable(Num(w.seconds())));
+    // 0.6 s before the first note; the song (4 s) then 0.6 s more. The waits are wall-clock
+    // timer ticks: a busy machine can only make them longer.
+    QVERIFY2(w.firstSound() > 0.6 - 0.02 && w.firstSound() < 0.6 + 0.25, qPrintable(Num(w.firstSound())));
+    QVERIFY2(w.seconds() > 0.6 + 4.0 + 0.6 - 0.03 && w.seconds() < 0.6 + 4.0 + 0.6 + 0.5, qPrintable(Num(w.seconds())));
   }
 
   void stopEndsTheBatchAfterTheCurrentItem() {

@@ -157,7 +157,7 @@ TEST_F(BadInputs, ConvertBatchGoesOnPastDamagedFilesToTheGoodOne) {
   // The good song after all of them: its whole length, with sound in it.
   const auto good = kvtest::readWave(out + "/test-c-major-scale.wav");
   EXPECT_GE(good.seconds(), 4.0);
-  EXPECT_LT(good.seconds(), 4.3);
+  EXPECT_LT(good.seconds(), 4.6);  // the tail: polling and stopping on a busy machine
   EXPECT_GT(good.peak(), 0.05);
   // Only finished outputs stand in the folder: no temporary recordings, templates or filter files.
   std::set<std::string> names;

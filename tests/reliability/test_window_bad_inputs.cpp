@@ -148,7 +148,7 @@ class WindowBadInputsTest : public QObject {
     expected.sort();
     QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name), expected);
     const auto good = kvtest::readWave(out.filePath("test-c-major-scale.wav").toStdString());
-    QVERIFY2(good.seconds() >= 4.0 && good.seconds() < 4.3 + (f->mnuSetWait->isChecked() ? 1.3 : 0),
+    QVERIFY2(good.seconds() >= 4.0 && good.seconds() < 4.6 + (f->mnuSetWait->isChecked() ? 1.3 : 0),
              qPrintable(QString::number(good.seconds())));
     QVERIFY(good.peak() > 0.05);
     // The sources are untouched.
