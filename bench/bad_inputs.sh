@@ -13,7 +13,7 @@ bound=${2:-30}
 [[ $build = /* ]] || build=$here/$build
 korvessa=$build/bin/korvessa
 make_mutants=$build/tests/make_mutants
-corpus=$here/../shared/testdata/midi/jazz-soft-test-midi-files
+corpus=$here/tests/data/midi/jazz-soft-test-midi-files
 for f in "$korvessa" "$make_mutants"; do [ -x "$f" ] || { echo "bad_inputs: $f not built" >&2; exit 2; }; done
 
 work=$(mktemp -d /tmp/korvessa-bad.XXXXXX)

@@ -20,7 +20,7 @@ while getopts "s:b:" opt; do
 done
 shift $((OPTIND - 1))
 
-corpus=$root/../shared/testdata/midi/jazz-soft-test-midi-files
+corpus=$root/tests/data/midi/jazz-soft-test-midi-files
 if [ $# -eq 0 ]; then
   set -- "$corpus/test-all-gs-sounds.mid" "$corpus/test-all-xg-sounds.mid" "$corpus/test-all-gm2-sounds.mid"
 fi

@@ -18,7 +18,7 @@ namespace kvfuzz {
 namespace {
 
 // Short song the prepared sequencer alias plays.
-const char kSong[] = KV_SOURCE_DIR "/../shared/testdata/midi/jazz-soft-test-midi-files/test-c-major-scale.mid";
+const char kSong[] = KV_SOURCE_DIR "/tests/data/midi/jazz-soft-test-midi-files/test-c-major-scale.mid";
 
 // Every command runs inside the scratch folder with the small SoundFont, so opening or saving
 // a fuzzed name can only touch files there.

@@ -5,7 +5,7 @@
 #include "EncoderFixture.h"
 
 namespace {
-const QString kMidi = QStringLiteral(KV_SOURCE_DIR "/../shared/testdata/midi/jazz-soft-test-midi-files/test-c-major-scale.mid");
+const QString kMidi = QStringLiteral(KV_SOURCE_DIR "/tests/data/midi/jazz-soft-test-midi-files/test-c-major-scale.mid");
 }  // namespace
 
 class ConvertEncodedTest : public QObject {

@@ -19,7 +19,7 @@
 using kv::G;
 
 namespace {
-const QString kCorpus = QStringLiteral(KV_SOURCE_DIR "/../shared/testdata/midi/jazz-soft-test-midi-files/");
+const QString kCorpus = QStringLiteral(KV_SOURCE_DIR "/tests/data/midi/jazz-soft-test-midi-files/");
 const QString kScale = kCorpus + "test-c-major-scale.mid";           // 4.0 s, title "C Major Scale Test"
 const QString kChords = kCorpus + "test-multichannel-chords-0.mid";  // 4.0 s
 const QString kTwoTracks = kCorpus + "test-2-tracks-type-1.mid";     // 4.5 s

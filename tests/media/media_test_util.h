@@ -25,8 +25,7 @@ namespace fs = std::filesystem;
 
 inline const std::string kSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
 inline std::string CorpusFile(const std::string& name) {
-  std::string p = std::string(KV_SOURCE_DIR) + "/../shared/testdata/midi/jazz-soft-test-midi-files/" + name;
-  return fs::exists(p) ? p : "/work/shared/testdata/midi/jazz-soft-test-midi-files/" + name;
+  return std::string(KV_SOURCE_DIR) + "/tests/data/midi/jazz-soft-test-midi-files/" + name;
 }
 
 // Points the media layer at a system setup of its own (TimGM6mb, synth source).

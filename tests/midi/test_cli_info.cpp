@@ -7,7 +7,7 @@
 
 namespace {
 
-const std::string kCorpus = "/work/shared/testdata/midi/jazz-soft-test-midi-files/";
+const std::string kCorpus = KV_SOURCE_DIR "/tests/data/midi/jazz-soft-test-midi-files/";
 
 struct CliRun { int code; QStringList out; std::string err; };
 

@@ -13,7 +13,7 @@
 
 namespace {
 
-const QString kCorpus = QStringLiteral("/work/shared/testdata/midi/jazz-soft-test-midi-files");
+const QString kCorpus = QStringLiteral(KV_SOURCE_DIR "/tests/data/midi/jazz-soft-test-midi-files");
 
 QByteArray Q(const std::string& s) { return QByteArray::fromStdString(s); }
 

@@ -15,7 +15,7 @@
 
 namespace {
 
-const std::string kCorpus = KV_SOURCE_DIR "/../shared/testdata/midi/jazz-soft-test-midi-files/";
+const std::string kCorpus = KV_SOURCE_DIR "/tests/data/midi/jazz-soft-test-midi-files/";
 const std::string kKorvessa = KV_BIN_DIR "/korvessa";
 constexpr int kFileBoundMs = 15000;  // no single file may take longer than this
 constexpr size_t kMutantCount = 200;

@@ -22,7 +22,7 @@
 
 namespace {
 
-const std::string kCorpus = KV_SOURCE_DIR "/../shared/testdata/midi/jazz-soft-test-midi-files/";
+const std::string kCorpus = KV_SOURCE_DIR "/tests/data/midi/jazz-soft-test-midi-files/";
 const std::string kScale = kCorpus + "test-c-major-scale.mid";
 const std::string kChords = kCorpus + "test-multichannel-chords-0.mid";
 constexpr int kBoundMs = 60000;

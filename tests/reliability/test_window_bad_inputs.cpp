@@ -21,7 +21,7 @@
 using kv::G;
 
 namespace {
-const QString kCorpus = QStringLiteral(KV_SOURCE_DIR "/../shared/testdata/midi/jazz-soft-test-midi-files/");
+const QString kCorpus = QStringLiteral(KV_SOURCE_DIR "/tests/data/midi/jazz-soft-test-midi-files/");
 
 std::vector<std::string> ShortSongs() {
   std::vector<std::string> songs;
