@@ -11,11 +11,42 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace kvtest {
+
+#ifdef KV_BIN_DIR
+// The unprivileged user may not reach the build folder (a checkout in root's 0700 home): programs
+// run as that user start from a copy of bin/ and the shared libraries of lib/ that anyone can read,
+// made once per test process and removed at its end.
+inline std::string reachableProgram(const std::string& path) {
+  namespace fs = std::filesystem;
+  static const std::string bin = KV_BIN_DIR;
+  if (path.rfind(bin + "/", 0) != 0) return path;
+  struct Copy {
+    fs::path root;
+    Copy() {
+      char tmpl[] = "/tmp/kv-bin-XXXXXX";
+      if (!mkdtemp(tmpl)) return;
+      root = tmpl;
+      fs::permissions(root, fs::perms(0755));
+      fs::copy(bin, root / "bin", fs::copy_options::recursive);
+      fs::create_directory(root / "lib");
+      for (const auto& e : fs::directory_iterator(fs::path(bin).parent_path() / "lib"))
+        if (e.path().extension() == ".so") fs::copy(e.path(), root / "lib" / e.path().filename());
+    }
+    ~Copy() {
+      std::error_code ec;
+      if (!root.empty()) fs::remove_all(root, ec);
+    }
+  };
+  static const Copy copy;
+  return copy.root.empty() ? path : (copy.root / "bin").string() + path.substr(bin.size());
+}
+#endif
 
 struct RunResult {
   int exitCode = -1;  // 128 + signal number when a signal ended it
@@ -34,6 +65,10 @@ struct RunOptions {
 inline RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                      const RunOptions& opt) {
   RunResult r;
+  std::vector<std::string> program = argv;
+#ifdef KV_BIN_DIR
+  if (opt.asNobody && geteuid() == 0 && !program.empty()) program[0] = reachableProgram(program[0]);
+#endif
   int o[2], e[2], in[2];
   if (pipe(o) != 0 || pipe(e) != 0 || pipe(in) != 0) return r;
   timespec t0{};
@@ -48,7 +83,7 @@ inline RunResult run(const std::vector<std::string>& argv, const std::vector<std
       _exit(126);
     for (const auto& kv : env) putenv(const_cast<char*>(kv.c_str()));
     std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : program) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     execv(args[0], args.data());
     _exit(127);
