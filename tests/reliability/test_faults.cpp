@@ -23,8 +23,6 @@
 namespace {
 
 const std::string kCorpus = KV_SOURCE_DIR "/tests/data/midi/jazz-soft-test-midi-files/";
-const std::string kScale = kCorpus + "test-c-major-scale.mid";
-const std::string kChords = kCorpus + "test-multichannel-chords-0.mid";
 constexpr int kBoundMs = 60000;
 
 class Faults : public ::testing::Test {
@@ -34,6 +32,9 @@ class Faults : public ::testing::Test {
     chmod(dir.path().c_str(), 0755);
     systemIni(kTimGM);
     std::filesystem::create_directories(out);
+    // Copies the unprivileged user can read wherever the checkout is.
+    for (const auto* song : {&scale, &chords})
+      std::filesystem::copy_file(kCorpus + std::filesystem::path(*song).filename().string(), *song);
   }
   void systemIni(const std::string& soundFont) const {
     kvtest::writeText(dir.file("system.ini"), "[Setup]\nSoundFont=" + soundFont + "\nSource=synth\nFast=1\n");
@@ -62,14 +63,16 @@ class Faults : public ::testing::Test {
   static constexpr const char* kTimGM = "/usr/share/sounds/sf2/TimGM6mb.sf2";
   kvtest::TempDir dir;
   const std::string out = dir.file("out");
+  const std::string scale = dir.file("test-c-major-scale.mid");
+  const std::string chords = dir.file("test-multichannel-chords-0.mid");
 };
 
 TEST_F(Faults, ReadOnlyOutputFolderIsRefusedBeforeAnythingStarts) {
   chmod(out.c_str(), 0555);
-  const auto r = Convert({kScale, kChords}, {}, true);
+  const auto r = Convert({scale, chords}, {}, true);
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(Said(r), (std::vector<std::string>{"保存先フォルダ " + out + " に書き込めません。", kScale + ": not converted",
-                                               kChords + ": not converted"}));
+  EXPECT_EQ(Said(r), (std::vector<std::string>{"保存先フォルダ " + out + " に書き込めません。", scale + ": not converted",
+                                               chords + ": not converted"}));
   EXPECT_TRUE(OutNames().empty());
 }
 
@@ -77,16 +80,16 @@ TEST_F(Faults, OlderOutputThatCannotBeDeletedIsKeptAndNamed) {
   // Folder not writable for the user: the old file cannot go.
   kvtest::writeText(out + "/test-c-major-scale.wav", "older recording");
   chmod(out.c_str(), 0555);
-  auto r = Convert({kScale}, {}, true);
+  auto r = Convert({scale}, {}, true);
   EXPECT_EQ(Said(r), (std::vector<std::string>{out + "/test-c-major-scale.wavが他のソフトで開かれています。",
-                                               kScale + ": not converted"}));
+                                               scale + ": not converted"}));
   EXPECT_EQ(kvtest::readBytes(out + "/test-c-major-scale.wav"), "older recording");
   // A write-protected old file in a writable folder: the batch stops at it, the items before are done.
   chmod(out.c_str(), 0755);
   chmod((out + "/test-c-major-scale.wav").c_str(), 0444);
-  r = Convert({kChords, kScale});
+  r = Convert({chords, scale});
   EXPECT_EQ(Said(r), (std::vector<std::string>{out + "/test-c-major-scale.wavが他のソフトで開かれています。",
-                                               kScale + ": not converted"}));
+                                               scale + ": not converted"}));
   EXPECT_EQ(kvtest::readBytes(out + "/test-c-major-scale.wav"), "older recording");
   EXPECT_EQ(OutNames(), (std::vector<std::string>{"test-c-major-scale.wav", "test-multichannel-chords-0.wav"}));
   EXPECT_GE(kvtest::readWave(out + "/test-multichannel-chords-0.wav").seconds(), 4.0);
@@ -94,35 +97,35 @@ TEST_F(Faults, OlderOutputThatCannotBeDeletedIsKeptAndNamed) {
 
 TEST_F(Faults, MidiFileTheUserCannotReadIsNamedAndTheBatchGoesOn) {
   const std::string locked = dir.file("locked.mid");
-  kvtest::writeText(locked, kvtest::readBytes(kScale));
+  kvtest::writeText(locked, kvtest::readBytes(scale));
   chmod(locked.c_str(), 0);
   chmod(out.c_str(), 0777);
-  const auto r = Convert({locked, kChords}, {}, true);
+  const auto r = Convert({locked, chords}, {}, true);
   EXPECT_EQ(Said(r), (std::vector<std::string>{"locked.mid を変換できませんでした。 Cannot read the file (Permission denied): " +
                                                    locked,
                                                locked + ": not converted"}));
   EXPECT_EQ(OutNames(), std::vector<std::string>{"test-multichannel-chords-0.wav"});
   chmod(locked.c_str(), 0644);
-  EXPECT_EQ(kvtest::readBytes(locked), kvtest::readBytes(kScale));
+  EXPECT_EQ(kvtest::readBytes(locked), kvtest::readBytes(scale));
 }
 
 TEST_F(Faults, FullDiskWhileRecordingOrEncodingLeavesNoHalfFile) {
-  auto r = Convert({kScale, kChords}, {"KORVESSA_FAULT_WRITE_LIMIT=100000", "KORVESSA_FAULT_WRITE_MATCH=.~rec"});
+  auto r = Convert({scale, chords}, {"KORVESSA_FAULT_WRITE_LIMIT=100000", "KORVESSA_FAULT_WRITE_MATCH=.~rec"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(Said(r), (std::vector<std::string>{
                          "test-c-major-scale.mid を変換できませんでした。 The recording could not be saved to " + out +
                              "/test-c-major-scale.wav",
-                         kScale + ": not converted", kChords + ": not converted"}));
+                         scale + ": not converted", chords + ": not converted"}));
   EXPECT_TRUE(OutNames().empty());
 
   // The MP3 encoder's output runs out of room: its error, and neither a partial MP3 nor its temporary file.
-  r = Convert({"--format", "mp3", "--encoder", "gogo", kScale},
+  r = Convert({"--format", "mp3", "--encoder", "gogo", scale},
               {"KORVESSA_FAULT_WRITE_LIMIT=20000", "KORVESSA_FAULT_WRITE_MATCH=.mp3"});
-  EXPECT_EQ(Said(r), (std::vector<std::string>{"エラーが発生しました errcode = 16", kScale + ": not converted"}));
+  EXPECT_EQ(Said(r), (std::vector<std::string>{"エラーが発生しました errcode = 16", scale + ": not converted"}));
   EXPECT_TRUE(OutNames().empty());
 
   // The wave filter's output runs out of room: the recording comes back unfiltered under its name.
-  r = Convert({"--normalize", kScale},
+  r = Convert({"--normalize", scale},
               {"KORVESSA_FAULT_WRITE_LIMIT=10000", "KORVESSA_FAULT_WRITE_MATCH=/.test-c-major-scale.wav."});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(Said(r), std::vector<std::string>{"ノーマライズでエラーが発生しました。"});
@@ -133,7 +136,7 @@ TEST_F(Faults, FullDiskWhileRecordingOrEncodingLeavesNoHalfFile) {
 TEST_F(Faults, SoundFontThatIsNotOneEndsTheBatchWithItsName) {
   kvtest::writeText(dir.file("broken.sf2"), std::string(4096, 'x'));
   systemIni(dir.file("broken.sf2"));
-  const auto r = Convert({kScale, kChords});
+  const auto r = Convert({scale, chords});
   EXPECT_EQ(r.exitCode, 1);
   const auto said = Said(r);
   ASSERT_EQ(said.size(), 3u) << r.err;
@@ -145,7 +148,7 @@ TEST_F(Faults, SoundFontThatIsNotOneEndsTheBatchWithItsName) {
 
 TEST_F(Faults, MissingSoundFontIsNamedAndAnInstalledOneIsUsed) {
   systemIni(dir.file("gone.sf2"));
-  const auto r = Convert({kScale});
+  const auto r = Convert({scale});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_NE(r.err.find("korvessa: SoundFont " + dir.file("gone.sf2") + " not found; using /usr/share/sounds/sf2/"),
             std::string::npos)
@@ -168,8 +171,8 @@ TEST_F(Faults, InterruptedConvertRemovesThePartialItemAndStops) {
     dup2(fd, 1);
     dup2(fd, 2);
     setenv("KORVESSA_SYSTEM_INI", dir.file("system.ini").c_str(), 1);
-    execl(KV_BIN_DIR "/korvessa", "korvessa", "convert", "--delay", "0", "--out", out.c_str(), kScale.c_str(),
-          day.c_str(), kChords.c_str(), nullptr);
+    execl(KV_BIN_DIR "/korvessa", "korvessa", "convert", "--delay", "0", "--out", out.c_str(), scale.c_str(),
+          day.c_str(), chords.c_str(), nullptr);
     _exit(127);
   }
   for (int i = 0; i < 3000 && !kvtest::exists(out + "/day.wav.~rec"); ++i) usleep(10000);
@@ -189,7 +192,7 @@ TEST_F(Faults, InterruptedConvertRemovesThePartialItemAndStops) {
   const std::string said = kvtest::readBytes(err);
   EXPECT_NE(said.find("korvessa: interrupted\n"), std::string::npos) << said;
   EXPECT_NE(said.find("korvessa: " + day + ": not converted\n"), std::string::npos) << said;
-  EXPECT_NE(said.find("korvessa: " + kChords + ": not converted\n"), std::string::npos) << said;
+  EXPECT_NE(said.find("korvessa: " + chords + ": not converted\n"), std::string::npos) << said;
   // The song finished before stays; of the stopped one nothing is left, not even its recording.
   EXPECT_EQ(OutNames(), std::vector<std::string>{"test-c-major-scale.wav"});
 }
