@@ -14,6 +14,7 @@
 #include "app/Globals.h"
 #include "app/frmMain.h"
 #include "postproc/cShellX.h"
+#include "shell/HelpPage.h"
 #include "shell/MsgBox.h"
 #include "shell/mShare.h"
 
@@ -113,15 +114,12 @@ void frmMain::mnuSetWait_Click() {
   dlg.setWindowTitle(QStringLiteral("遅延時間設定"));
   dlg.setLabelText(QStringLiteral("遅延時間を秒単位で入力してください。"));
   dlg.setTextValue(QStringLiteral("0.5"));
-  dlg.move(frameGeometry().left() + kv::TwipsToPx(100), frameGeometry().top() + kv::TwipsToPx(400));
+  dlg.move(OuterFrame().left() + kv::TwipsToPx(100), OuterFrame().top() + kv::TwipsToPx(400));
   if (dlg.exec() != QDialog::Accepted) return;
   ApplyWaitAnswer(dlg.textValue());
 }
 
-void frmMain::mnuHelpOnline_Click() {
-  cShellX runner;
-  runner.ShellX(G().AppPath + "/" + m_exeBase + ".hlp", 1, nullptr, false);
-}
+void frmMain::mnuHelpOnline_Click() { kv::ShowHelpPage(G().AppPath + "/" + m_exeBase + ".hlp", this); }
 
 void frmMain::mnuOtoiawaseForm_Click() { ShellOpen(QString::fromLatin1(kInquiryPage)); }
 

@@ -168,6 +168,7 @@ class frmMain : public QMainWindow {
 
  protected:
   void resizeEvent(QResizeEvent* e) override;
+  void showEvent(QShowEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
   bool eventFilter(QObject* obj, QEvent* e) override;
 
@@ -182,6 +183,11 @@ class frmMain : public QMainWindow {
   void ReplayStoredKey(const QString& section, const QString& key, const QString& def,
                        const QStringList& allowed);
   void WriteSettings();
+  // Places the window so that its outer frame covers `frame` (screen pixels).
+  void PlaceFrame(const QRect& frame);
+  void FollowFrame();
+  QMargins FrameMargins() const;
+  QRect OuterFrame() const;  // the window with its frame, on the screen
 
   QString m_appDir;
   QString m_exeBase;
@@ -193,6 +199,7 @@ class frmMain : public QMainWindow {
   QActionGroup* m_modeGroup = nullptr;
   QHash<QString, QLabel*> m_panels;
   std::function<void()> m_endProcess;
+  QRect m_wantedFrame;  // the stored placement, until the window manager's frame is there
   bool m_unloaded = false;
   bool m_openHelpOnFirstRun = true;
 };

@@ -49,6 +49,14 @@ ControlWindow::ControlWindow(Mode mode, QWidget* parent) : QWidget(parent), mode
   row->addStretch();
   row->addWidget(close);
   top->addLayout(row);
+
+  // The window takes the size its texts need, also when a warning appears or wraps later, and
+  // is wide enough for a window manager's title bar: the title in a bold font beside the
+  // frame's icon and three buttons.
+  top->setSizeConstraint(QLayout::SetFixedSize);
+  QFont bold = font();
+  bold.setBold(true);
+  top->addStrut(QFontMetrics(bold).horizontalAdvance(windowTitle()) + 120);
 }
 
 void ControlWindow::buildVolume(const SystemSetup& s) {
