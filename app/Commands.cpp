@@ -26,12 +26,13 @@ namespace {
 // The maker's inquiry page.
 const char* kInquiryPage = "https://korvessa.example.org/contact";
 
-// Visual Basic's IsNumeric / CSng for the delay answer.
+// Visual Basic's IsNumeric / CSng for the delay answer: "nan" and "inf" are no numbers.
 bool ParseSingle(const QString& text, float* out) {
   bool ok = false;
   const float v = text.trimmed().toFloat(&ok);
-  if (ok) *out = v;
-  return ok;
+  if (!ok || !std::isfinite(v)) return false;
+  *out = v;
+  return true;
 }
 }  // namespace
 
@@ -106,7 +107,8 @@ void frmMain::ApplyWaitAnswer(const QString& answer) {
   if (v * 10.0f > 32767.0f) v = 3276.7f;
   mnuSetWait->setText(WaitCaptionFor(v));
   mnuSetWait->setChecked(v > 0);
-  WaitCount = static_cast<short>(std::floor(v * 10.0f + 1e-4f));
+  const float tenths = v * 10.0f;  // in single precision, as the answer was read
+  WaitCount = static_cast<short>(std::floor(tenths));
 }
 
 void frmMain::mnuSetWait_Click() {

@@ -25,6 +25,7 @@
 
 #include "app/Globals.h"
 #include "engine/RecordingFormats.h"
+#include "shell/QtJapanese.h"
 #include "shell/ToolbarImages.h"
 #include "shell/cSystemFolder.h"
 
@@ -48,6 +49,7 @@ frmMain* MainForm() { return g_main; }
 frmMain::frmMain(const QString& appDir, const QString& exeBaseName, QWidget* parent)
     : QMainWindow(parent) {
   g_main = this;
+  kv::InstallQtJapanese();  // the dialogs this window shows speak Japanese too
   m_appDir = appDir.isEmpty() ? QCoreApplication::applicationDirPath() : appDir;
   m_exeBase = exeBaseName.isEmpty() ? QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName()
                                     : exeBaseName;

@@ -11,6 +11,7 @@ KV_PACKAGES=(
   libgtest-dev
   fonts-ipafont-gothic fluid-soundfont-gm timgm6mb-soundfont
   xvfb xauth sox ffmpeg xdg-utils
+  qt6-translations-l10n
   openbox x11-utils xdotool wmctrl libglib2.0-bin shared-mime-info
 )
 
