@@ -21,6 +21,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <QToolBar>
 
 #include "app/Globals.h"
@@ -383,7 +384,6 @@ void frmMain::Form_Resize() {
 
 void frmMain::resizeEvent(QResizeEvent* e) {
   QMainWindow::resizeEvent(e);
-  FollowFrame();
   Form_Resize();
 }
 
@@ -399,39 +399,50 @@ void frmMain::showEvent(QShowEvent* e) {
 }
 
 QMargins frmMain::FrameMargins() const {
+  if (const auto wm = WindowManagerFrame()) return *wm;
+  const QRect f = frameGeometry(), g = geometry();
+  return {g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom()};
+}
+
+std::optional<QMargins> frmMain::WindowManagerFrame() const {
   // On X11 the window manager's own word (_NET_FRAME_EXTENTS): Qt's idea of the frame lags
   // behind while the manager is still placing the window, and sometimes reads as no frame.
-  if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>(); x11 && testAttribute(Qt::WA_WState_Created)) {
-    xcb_connection_t* c = x11->connection();
+  auto* x11 = QGuiApplication::platformName() == QLatin1String("xcb")
+                  ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
+                  : nullptr;
+  if (xcb_connection_t* c = x11 ? x11->connection() : nullptr; c && testAttribute(Qt::WA_WState_Created)) {
     static const char kName[] = "_NET_FRAME_EXTENTS";
     const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> atom(
         xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, sizeof kName - 1, kName), nullptr), &free);
-    if (!atom || atom->atom == XCB_ATOM_NONE) return {};
+    if (!atom || atom->atom == XCB_ATOM_NONE) return std::nullopt;
     const std::unique_ptr<xcb_get_property_reply_t, decltype(&free)> ext(
         xcb_get_property_reply(c, xcb_get_property(c, 0, xcb_window_t(winId()), atom->atom, XCB_ATOM_CARDINAL, 0, 4),
                                nullptr),
         &free);
-    if (!ext || ext->format != 32 || xcb_get_property_value_length(ext.get()) != 16) return {};
+    if (!ext || ext->format != 32 || xcb_get_property_value_length(ext.get()) != 16) return std::nullopt;
     const auto* v = static_cast<const uint32_t*>(xcb_get_property_value(ext.get()));
     return QMargins(int(v[0]), int(v[2]), int(v[1]), int(v[3]));  // left, right, top, bottom
   }
-  const QRect f = frameGeometry(), g = geometry();
-  return {g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom()};
+  return std::nullopt;
 }
 
 QRect frmMain::OuterFrame() const { return geometry().marginsAdded(FrameMargins()); }
 
 void frmMain::PlaceFrame(const QRect& frame) {
   m_wantedFrame = frame;
+  m_placed.start();
   setGeometry(frame.marginsRemoved(FrameMargins()));
 }
 
 void frmMain::FollowFrame() {
   // A window manager's frame is known only once the window is mapped, and the manager may
   // still apply its own placement then: the stored placement is made again while the frame is
-  // elsewhere.
-  if (m_wantedFrame.isNull() || windowState() != Qt::WindowNoState || FrameMargins().isNull()) return;
-  if (OuterFrame() != m_wantedFrame) PlaceFrame(m_wantedFrame);
+  // elsewhere, until the manager has let it stand for a moment.
+  if (m_wantedFrame.isNull() || windowState() != Qt::WindowNoState || !WindowManagerFrame()) return;
+  if (OuterFrame() != m_wantedFrame)
+    PlaceFrame(m_wantedFrame);
+  else if (m_placed.elapsed() >= 150)
+    m_wantedFrame = QRect();
 }
 
 void frmMain::Form_KeyDown(int& KeyCode, int& Shift) {

@@ -1,10 +1,12 @@
 // The main window: the program. Loading it is start-up, unloading it ends the process.
 #pragma once
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QHash>
 #include <QVector>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/Twips.h"
 #include "settings/inifile_IO.h"
@@ -187,6 +189,7 @@ class frmMain : public QMainWindow {
   void PlaceFrame(const QRect& frame);
   void FollowFrame();
   QMargins FrameMargins() const;
+  std::optional<QMargins> WindowManagerFrame() const;  // none without a window manager's frame
   QRect OuterFrame() const;  // the window with its frame, on the screen
 
   QString m_appDir;
@@ -200,6 +203,7 @@ class frmMain : public QMainWindow {
   QHash<QString, QLabel*> m_panels;
   std::function<void()> m_endProcess;
   QRect m_wantedFrame;  // the stored placement, until the window manager's frame is there
+  QElapsedTimer m_placed;
   bool m_unloaded = false;
   bool m_openHelpOnFirstRun = true;
 };
