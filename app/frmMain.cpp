@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
-#include <QGuiApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDropEvent>
@@ -16,13 +15,13 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTimer>
+#include <QToolBar>
 
 #include <xcb/xcb.h>
 
 #include <cstdlib>
 #include <memory>
 #include <optional>
-#include <QToolBar>
 
 #include "app/Globals.h"
 #include "engine/RecordingFormats.h"
