@@ -14,6 +14,7 @@
 #include "app/Globals.h"
 #include "app/frmMain.h"
 #include "postproc/cShellX.h"
+#include "shell/HelpPage.h"
 #include "shell/MsgBox.h"
 #include "shell/mShare.h"
 
@@ -25,12 +26,13 @@ namespace {
 // The maker's inquiry page.
 const char* kInquiryPage = "https://korvessa.example.org/contact";
 
-// Visual Basic's IsNumeric / CSng for the delay answer.
+// Visual Basic's IsNumeric / CSng for the delay answer: "nan" and "inf" are no numbers.
 bool ParseSingle(const QString& text, float* out) {
   bool ok = false;
   const float v = text.trimmed().toFloat(&ok);
-  if (ok) *out = v;
-  return ok;
+  if (!ok || !std::isfinite(v)) return false;
+  *out = v;
+  return true;
 }
 }  // namespace
 
@@ -105,7 +107,8 @@ void frmMain::ApplyWaitAnswer(const QString& answer) {
   if (v * 10.0f > 32767.0f) v = 3276.7f;
   mnuSetWait->setText(WaitCaptionFor(v));
   mnuSetWait->setChecked(v > 0);
-  WaitCount = static_cast<short>(std::floor(v * 10.0f + 1e-4f));
+  const float tenths = v * 10.0f;  // in single precision, as the answer was read
+  WaitCount = static_cast<short>(std::floor(tenths));
 }
 
 void frmMain::mnuSetWait_Click() {
@@ -113,15 +116,12 @@ void frmMain::mnuSetWait_Click() {
   dlg.setWindowTitle(QStringLiteral("遅延時間設定"));
   dlg.setLabelText(QStringLiteral("遅延時間を秒単位で入力してください。"));
   dlg.setTextValue(QStringLiteral("0.5"));
-  dlg.move(frameGeometry().left() + kv::TwipsToPx(100), frameGeometry().top() + kv::TwipsToPx(400));
+  dlg.move(OuterFrame().left() + kv::TwipsToPx(100), OuterFrame().top() + kv::TwipsToPx(400));
   if (dlg.exec() != QDialog::Accepted) return;
   ApplyWaitAnswer(dlg.textValue());
 }
 
-void frmMain::mnuHelpOnline_Click() {
-  cShellX runner;
-  runner.ShellX(G().AppPath + "/" + m_exeBase + ".hlp", 1, nullptr, false);
-}
+void frmMain::mnuHelpOnline_Click() { kv::ShowHelpPage(G().AppPath + "/" + m_exeBase + ".hlp", this); }
 
 void frmMain::mnuOtoiawaseForm_Click() { ShellOpen(QString::fromLatin1(kInquiryPage)); }
 

@@ -47,9 +47,9 @@ void frmMain::Form_Load() {
   VolumeProgram = QStringLiteral("sndvol32.exe");
 
   // 5: the stored window rectangle (twips, outer frame). The platform window is made first so
-  // that its frame is known.
+  // that its size is settled.
   winId();
-  const QRect frame = frameGeometry();
+  const QRect frame = OuterFrame();
   double Left = Settings().ReadSng("Position", "Left", 0);
   double Top = Settings().ReadSng("Position", "Top", 0);
   const double Width = Settings().ReadSng("Position", "Width", static_cast<float>(kv::PxToTwips(frame.width())));
@@ -69,15 +69,9 @@ void frmMain::Form_Load() {
   if (Top < 0) Top = 0;
   if (Left + Width > screenW) Left = screenW - Width;
   if (Top + Height > screenH) Top = screenH - Height;
-  {
-    const QMargins fm(geometry().left() - frame.left(), geometry().top() - frame.top(),
-                      frame.right() - geometry().right(), frame.bottom() - geometry().bottom());
-    const int wpx = kv::TwipsToPx(Width) - fm.left() - fm.right();
-    const int hpx = kv::TwipsToPx(Height) - fm.top() - fm.bottom();
-    move(sg.left() + kv::TwipsToPx(Left), sg.top() + kv::TwipsToPx(Top));
-    resize(std::max(1, wpx), std::max(1, hpx));
-    Form_Resize();
-  }
+  PlaceFrame(QRect(sg.left() + kv::TwipsToPx(Left), sg.top() + kv::TwipsToPx(Top), std::max(1, kv::TwipsToPx(Width)),
+                   std::max(1, kv::TwipsToPx(Height))));
+  Form_Resize();
 
   // 8-9: the cut choice.
   const bool cut = Settings().ReadStr("Normalize", "Headcut", "OK") == QStringLiteral("OK");
@@ -228,7 +222,7 @@ void frmMain::WriteSettings() {
   else if (ButtonPressed("wma")) media = "wma";
   put("OnKey", "Media", media);
   if (!isMinimized() && !isMaximized() && !isFullScreen()) {
-    const QRect f = frameGeometry();
+    const QRect f = OuterFrame();
     const QRect sg = screen() ? screen()->geometry() : QRect();
     put("Position", "Left", num(kv::PxToTwips(f.left() - sg.left())));
     put("Position", "Top", num(kv::PxToTwips(f.top() - sg.top())));

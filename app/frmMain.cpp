@@ -17,8 +17,15 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+#include <optional>
+
 #include "app/Globals.h"
 #include "engine/RecordingFormats.h"
+#include "shell/QtJapanese.h"
 #include "shell/ToolbarImages.h"
 #include "shell/cSystemFolder.h"
 
@@ -42,6 +49,7 @@ frmMain* MainForm() { return g_main; }
 frmMain::frmMain(const QString& appDir, const QString& exeBaseName, QWidget* parent)
     : QMainWindow(parent) {
   g_main = this;
+  kv::InstallQtJapanese();  // the dialogs this window shows speak Japanese too
   m_appDir = appDir.isEmpty() ? QCoreApplication::applicationDirPath() : appDir;
   m_exeBase = exeBaseName.isEmpty() ? QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName()
                                     : exeBaseName;
@@ -169,7 +177,7 @@ void frmMain::BuildToolbar() {
   sep();
   AddButton("Play", QStringLiteral("再生"), kPush);
   AddButton("Rec", QStringLiteral("変換開始"), kPush);
-  AddButton("Stop", QStringLiteral("停止"), kPush);
+  AddButton("Stop", QStringLiteral("停止"), kPush)->setEnabled(false);  // live only while a run goes on
   sep();
   AddButton("wave", QStringLiteral("WAVEに変換"), kGroupFormat);
   AddButton("mp3", QStringLiteral("MP3に変換"), kGroupFormat);
@@ -343,10 +351,13 @@ void frmMain::SetButtonPressed(const QString& key, bool pressed) {
 }
 
 void frmMain::Form_Resize() {
+  // The status bar keeps itself at the bottom edge in every window state.
+  const int sbh = stb1->sizeHint().height();
+  stb1->setGeometry(0, client->height() - sbh, client->width(), sbh);
   if (isMinimized() || isMaximized() || isFullScreen()) return;
   const int SW = static_cast<int>(kv::PxToTwips(client->width()));
   const int SH = static_cast<int>(kv::PxToTwips(client->height()));
-  const int W = static_cast<int>(kv::PxToTwips(frameGeometry().width()));
+  const int W = static_cast<int>(kv::PxToTwips(OuterFrame().width()));
   twToolbar.Left = -1;
   twToolbar.Top = 0;
   twToolbar.Width = W - 1;
@@ -368,14 +379,69 @@ void frmMain::Form_Resize() {
   twList.Height = twYa.Top - twToolbar.Height - 120;
   // Sizes that would be negative in a very small window are shown as zero.
   for (const kv::TwipsBox* b : {&twToolbar, &twSample, &twDevice, &twWaveName, &twYa, &twChk, &twList}) b->Apply();
-  // The status bar keeps itself at the bottom edge.
-  const int sbh = stb1->sizeHint().height();
-  stb1->setGeometry(0, client->height() - sbh, client->width(), sbh);
 }
 
 void frmMain::resizeEvent(QResizeEvent* e) {
   QMainWindow::resizeEvent(e);
   Form_Resize();
+}
+
+void frmMain::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  // A window manager's frame appears some time after the window is mapped, and the window
+  // itself is neither moved nor resized by it: it is looked for a few times.
+  for (int ms : {20, 50, 100, 200, 400, 800, 1600, 2400}) QTimer::singleShot(ms, this, &frmMain::FollowFrame);
+  QTimer::singleShot(3200, this, [this] {
+    FollowFrame();
+    m_wantedFrame = QRect();  // from now on the window is where the user puts it
+  });
+}
+
+QMargins frmMain::FrameMargins() const {
+  if (const auto wm = WindowManagerFrame()) return *wm;
+  const QRect f = frameGeometry(), g = geometry();
+  return {g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom()};
+}
+
+std::optional<QMargins> frmMain::WindowManagerFrame() const {
+  // On X11 the window manager's own word (_NET_FRAME_EXTENTS): Qt's idea of the frame lags
+  // behind while the manager is still placing the window, and sometimes reads as no frame.
+  auto* x11 = QGuiApplication::platformName() == QLatin1String("xcb")
+                  ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
+                  : nullptr;
+  if (xcb_connection_t* c = x11 ? x11->connection() : nullptr; c && testAttribute(Qt::WA_WState_Created)) {
+    static const char kName[] = "_NET_FRAME_EXTENTS";
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> atom(
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, sizeof kName - 1, kName), nullptr), &free);
+    if (!atom || atom->atom == XCB_ATOM_NONE) return std::nullopt;
+    const std::unique_ptr<xcb_get_property_reply_t, decltype(&free)> ext(
+        xcb_get_property_reply(c, xcb_get_property(c, 0, xcb_window_t(winId()), atom->atom, XCB_ATOM_CARDINAL, 0, 4),
+                               nullptr),
+        &free);
+    if (!ext || ext->format != 32 || xcb_get_property_value_length(ext.get()) != 16) return std::nullopt;
+    const auto* v = static_cast<const uint32_t*>(xcb_get_property_value(ext.get()));
+    return QMargins(int(v[0]), int(v[2]), int(v[1]), int(v[3]));  // left, right, top, bottom
+  }
+  return std::nullopt;
+}
+
+QRect frmMain::OuterFrame() const { return geometry().marginsAdded(FrameMargins()); }
+
+void frmMain::PlaceFrame(const QRect& frame) {
+  m_wantedFrame = frame;
+  m_placed.start();
+  setGeometry(frame.marginsRemoved(FrameMargins()));
+}
+
+void frmMain::FollowFrame() {
+  // A window manager's frame is known only once the window is mapped, and the manager may
+  // still apply its own placement then: the stored placement is made again while the frame is
+  // elsewhere, until the manager has let it stand for a moment.
+  if (m_wantedFrame.isNull() || windowState() != Qt::WindowNoState || !WindowManagerFrame()) return;
+  if (OuterFrame() != m_wantedFrame)
+    PlaceFrame(m_wantedFrame);
+  else if (m_placed.elapsed() >= 150)
+    m_wantedFrame = QRect();
 }
 
 void frmMain::Form_KeyDown(int& KeyCode, int& Shift) {

@@ -1,10 +1,12 @@
 // The main window: the program. Loading it is start-up, unloading it ends the process.
 #pragma once
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QHash>
 #include <QVector>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/Twips.h"
 #include "settings/inifile_IO.h"
@@ -168,6 +170,7 @@ class frmMain : public QMainWindow {
 
  protected:
   void resizeEvent(QResizeEvent* e) override;
+  void showEvent(QShowEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
   bool eventFilter(QObject* obj, QEvent* e) override;
 
@@ -182,6 +185,12 @@ class frmMain : public QMainWindow {
   void ReplayStoredKey(const QString& section, const QString& key, const QString& def,
                        const QStringList& allowed);
   void WriteSettings();
+  // Places the window so that its outer frame covers `frame` (screen pixels).
+  void PlaceFrame(const QRect& frame);
+  void FollowFrame();
+  QMargins FrameMargins() const;
+  std::optional<QMargins> WindowManagerFrame() const;  // none without a window manager's frame
+  QRect OuterFrame() const;  // the window with its frame, on the screen
 
   QString m_appDir;
   QString m_exeBase;
@@ -193,6 +202,8 @@ class frmMain : public QMainWindow {
   QActionGroup* m_modeGroup = nullptr;
   QHash<QString, QLabel*> m_panels;
   std::function<void()> m_endProcess;
+  QRect m_wantedFrame;  // the stored placement, until the window manager's frame is there
+  QElapsedTimer m_placed;
   bool m_unloaded = false;
   bool m_openHelpOnFirstRun = true;
 };

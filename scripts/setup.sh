@@ -5,12 +5,14 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 KV_PACKAGES=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
   libfluidsynth-dev libasound2-dev libsndfile1-dev libmp3lame-dev
   libavcodec-dev libavformat-dev libavutil-dev libswresample-dev
   libgtest-dev
   fonts-ipafont-gothic fluid-soundfont-gm timgm6mb-soundfont
   xvfb xauth sox ffmpeg xdg-utils
+  qt6-translations-l10n
+  openbox x11-utils xdotool wmctrl libglib2.0-bin shared-mime-info
 )
 
 kv_install_missing() {

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "reasons_ja.h"
+
 namespace kv {
 
 namespace {
@@ -32,7 +34,8 @@ int MsgBox(const QString& prompt, int style, const QString& title, QWidget* pare
     fprintf(stderr, "%s\n", qPrintable(prompt));
     return vbOK;
   }
-  QMessageBox box(icon, t, prompt, QMessageBox::Ok, parent);
+  // The reasons the media layer gives in English (as the terminal shows them) are Japanese here.
+  QMessageBox box(icon, t, QString::fromStdString(JapaneseReasons(prompt.toStdString())), QMessageBox::Ok, parent);
   box.exec();
   return vbOK;
 }

@@ -21,7 +21,8 @@ constexpr int vbOK = 1;
 // Title used when none is given: the program title.
 QString AppTitle();
 
-// Shows a message box (or hands it to the hook); returns the button pressed (vbOK).
+// Shows a message box (or hands it to the hook); returns the button pressed (vbOK). A box
+// shows the media layer's reasons in Japanese; the hook receives the prompt as given.
 int MsgBox(const QString& prompt, int style = vbOKOnly, const QString& title = QString(), QWidget* parent = nullptr);
 
 // A hook receives every message instead of a modal box; pass {} to restore the boxes.

@@ -13,6 +13,9 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
+#include "reasons_ja.h"
+#include "shell/QtJapanese.h"
+
 namespace kv::sndvol {
 
 namespace {
@@ -28,6 +31,7 @@ bool WantsRecordingControl(const QStringList& args) {
 }
 
 ControlWindow::ControlWindow(Mode mode, QWidget* parent) : QWidget(parent), mode_(mode) {
+  kv::InstallQtJapanese();  // the SoundFont file dialog speaks Japanese too
   const SystemSetup s = LoadSystemSetup();
   auto* top = new QVBoxLayout(this);
   if (mode_ == Mode::Volume)
@@ -49,6 +53,14 @@ ControlWindow::ControlWindow(Mode mode, QWidget* parent) : QWidget(parent), mode
   row->addStretch();
   row->addWidget(close);
   top->addLayout(row);
+
+  // The window takes the size its texts need, also when a warning appears or wraps later, and
+  // is wide enough for a window manager's title bar: the title in a bold font beside the
+  // frame's icon and three buttons.
+  top->setSizeConstraint(QLayout::SetFixedSize);
+  QFont bold = font();
+  bold.setBold(true);
+  top->addStrut(QFontMetrics(bold).horizontalAdvance(windowTitle()) + 120);
 }
 
 void ControlWindow::buildVolume(const SystemSetup& s) {
@@ -173,7 +185,7 @@ void ControlWindow::refreshSoundFontNote() {
                             (used.isEmpty() ? QString() : QStringLiteral("代わりに %1 を使います。").arg(used)));
   } else if (used.isEmpty()) {
     soundFontNote_->setStyleSheet("color: #b00000;");
-    soundFontNote_->setText(Q(MissingSoundFontMessage()));
+    soundFontNote_->setText(Q(JapaneseReasons(MissingSoundFontMessage())));
   } else {
     soundFontNote_->setStyleSheet(QString());
     soundFontNote_->setText(text.isEmpty() ? QStringLiteral("既定の SoundFont: %1").arg(used) : QString());

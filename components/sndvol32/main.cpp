@@ -9,7 +9,6 @@ int main(int argc, char** argv) {
   using kv::sndvol::Mode;
   Mode mode = kv::sndvol::WantsRecordingControl(app.arguments().mid(1)) ? Mode::Recording : Mode::Volume;
   kv::sndvol::ControlWindow w(mode);
-  w.setFixedSize(w.sizeHint());
   w.show();
   return app.exec();
 }

@@ -3,12 +3,14 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
 
 #include "shell/BFolder.h"
 #include "shell/DialogHook.h"
+#include "shell/MsgBox.h"
 #include "shell/OpenDlg.h"
 #include "shell/ToolbarImages.h"
 #include "shell/modCmPOpen.h"
@@ -151,6 +153,49 @@ class ShellDialogsTest : public QObject {
     });
     QCOMPARE(OpenPreviewDialog(nullptr, filter, midiDir), QString());
     QCOMPARE(paneText, QString("info:b.mid"));
+  }
+
+  // A message box shows in Japanese the reasons the media and system layer gives in English.
+  void messageBoxesGiveReasonsInJapanese() {
+    const QString song = QStringLiteral("a.mid を変換できませんでした。\r\n");
+    const QString m = QStringLiteral("/home/user/Music/a.mid"), w = QStringLiteral("/home/user/Music/a.wav");
+    const std::pair<QString, QString> rows[] = {
+        {song + "File not found: " + m, song + "ファイルが見つかりません: " + m},
+        {"Cannot read the file (Permission denied): " + m, "ファイルを読み込めません (アクセスが拒否されました): " + m},
+        {"Not a MIDI file (no MIDI header (MThd)): " + m, "MIDI ファイルではありません (MIDI ヘッダー (MThd) がありません): " + m},
+        {"Not a MIDI file (MIDI header cut off): " + m, "MIDI ファイルではありません (MIDI ヘッダーが途中で切れています): " + m},
+        {"Not a MIDI file (cannot open " + m + "): " + m, "MIDI ファイルではありません (" + m + " を開けません): " + m},
+        {"Not a WAVE file: " + w, "WAVE ファイルではありません: " + w},
+        {"The recording device hw:1,0 cannot be opened.", "録音デバイス hw:1,0 を開けません。"},
+        {"The recording device hw:1,0 does not record in this format.", "録音デバイス hw:1,0 はこの形式で録音できません。"},
+        {"The recorder cannot record this WAVE format.", "この WAVE 形式では録音できません。"},
+        {"Cannot write beside " + w, w + " を書き込めません。"},
+        {"The recording could not be saved to " + w, "録音を " + w + " に保存できませんでした。"},
+        {"The file /s/x.sf2 is not a SoundFont.", "/s/x.sf2 は SoundFont ではありません。"},
+        {"The SoundFont /s/x.sf2 cannot be loaded: fluid_sfloader_load(): Failed to open '/s/x.sf2'",
+         "SoundFont /s/x.sf2 を読み込めません。"},
+        {"The SoundFont /s/x.sf2 cannot be loaded.", "SoundFont /s/x.sf2 を読み込めません。"},
+        {"FluidSynth could not be started.", "ソフトウェアシンセサイザー (FluidSynth) を起動できませんでした。"},
+        {"The ALSA sequencer is not available.", "ALSA シーケンサーを使えません。"},
+        {"The MIDI port Synth A cannot be opened.", "MIDI ポート Synth A を開けません。"},
+        {"SoundFont not found (/usr/share/sounds/sf2/default-GM.sf2). Install the Debian package fluid-soundfont-gm "
+         "(or timgm6mb-soundfont), or choose a SoundFont in sndvol32.exe /R.",
+         "SoundFont が見つかりません (/usr/share/sounds/sf2/default-GM.sf2)。Debian パッケージ fluid-soundfont-gm "
+         "(または timgm6mb-soundfont) をインストールするか、sndvol32.exe /R で SoundFont を選んでください。"},
+        {"Cannot read the file (Input/output error): " + m, "ファイルを読み込めません (入出力エラー): " + m},
+        {"Error:std::bad_alloc", "Error:メモリーが足りません"},  // the capacity check's exceptions
+    };
+    for (const auto& [english, japanese] : rows) {
+      QString shown;
+      QTimer::singleShot(0, [&shown] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+          shown = box->text();
+          box->accept();
+        }
+      });
+      kv::MsgBox(english, kv::vbExclamation);
+      QCOMPARE(shown, japanese);
+    }
   }
 
   void toolbarImagesAre16x16WithTransparentBackground() {

@@ -2,6 +2,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
@@ -76,6 +77,11 @@ class SndVol32Test : public QObject {
     QVERIFY(note->text().startsWith(QStringLiteral("SoundFont が見つかりません。")) && !note->isHidden());
     QVERIFY(IniText().contains("SoundFont=" + tmp_.filePath("gone.sf2") + "\n"));
     QVERIFY(IniText().contains("Volume=40\n"));  // the other control's value is left alone
+
+    // The SoundFont file dialog is Japanese, Qt's own captions included.
+    QFileDialog dialog(&w);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    QCOMPARE(dialog.findChild<QLabel*>("lookInLabel")->text(), QStringLiteral("アドレス:"));
   }
 
   void unwritableSetupIsShownInTheWindow() {

@@ -1,0 +1,158 @@
+// A real desktop for tests: Xvfb on a free display with the openbox window manager, and the X
+// tools that drive and measure windows on it (xdotool, wmctrl, xwininfo, xprop). Everything
+// started here ends with the object.
+#pragma once
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Process.h"
+
+namespace kvtest {
+
+// A program running in the background (output discarded) until it ends or the object goes.
+class Background {
+ public:
+  Background() = default;
+  Background(const std::vector<std::string>& argv, const std::vector<std::string>& env) { start(argv, env); }
+  ~Background() { stop(); }
+  Background(const Background&) = delete;
+  Background& operator=(const Background&) = delete;
+
+  // keepFd stays open in the program (for Xvfb's -displayfd).
+  void start(const std::vector<std::string>& argv, const std::vector<std::string>& env, int keepFd = -1) {
+    pid_ = fork();
+    if (pid_ != 0) return;
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, 0), dup2(null, 1), dup2(null, 2);
+    for (int fd = 3; fd < 1024; ++fd)
+      if (fd != keepFd) close(fd);
+    for (const auto& kv : env) putenv(const_cast<char*>(kv.c_str()));
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  bool running() const { return pid_ > 0; }
+  // The exit code once it has ended (128 + signal), -1 when it still runs after timeoutMs.
+  int wait(int timeoutMs) {
+    for (auto end = now() + std::chrono::milliseconds(timeoutMs); pid_ > 0;) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      if (now() > end) return -1;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return -1;
+  }
+  void stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    if (wait(3000) == -1 && pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+      pid_ = -1;
+    }
+  }
+
+ private:
+  static std::chrono::steady_clock::time_point now() { return std::chrono::steady_clock::now(); }
+  pid_t pid_ = -1;
+};
+
+// A window's outer frame on the screen, in pixels.
+struct Frame {
+  int x = 0, y = 0, width = 0, height = 0;
+  bool operator==(const Frame&) const = default;
+  std::string text() const {
+    return std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(width) + "x" + std::to_string(height);
+  }
+};
+
+class Desktop {
+ public:
+  Desktop() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    xvfb_.start({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}, {},
+                fds[1]);
+    close(fds[1]);
+    std::string number;
+    pollfd p{fds[0], POLLIN, 0};
+    for (char c; poll(&p, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n';) number += c;
+    close(fds[0]);
+    if (number.empty()) return;
+    display_ = ":" + number;
+    wm_.start({"openbox", "--sm-disable"}, env());
+    for (int i = 0; i < 500; ++i) {  // ready once it announces itself as the window manager
+      if (x({"wmctrl", "-m"}).exitCode == 0) {
+        ok_ = true;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  ~Desktop() {
+    wm_.stop();
+    xvfb_.stop();
+  }
+  Desktop(const Desktop&) = delete;
+  Desktop& operator=(const Desktop&) = delete;
+
+  bool ok() const { return ok_; }
+  const std::string& display() const { return display_; }
+  std::vector<std::string> env() const { return {"DISPLAY=" + display_}; }
+
+  // An X tool run against this display.
+  RunResult x(const std::vector<std::string>& argv) const {
+    std::vector<std::string> path{"/usr/bin/" + argv[0]};
+    path.insert(path.end(), argv.begin() + 1, argv.end());
+    RunOptions o;
+    o.timeoutMs = 20000;
+    return run(path, env(), o);
+  }
+
+  // The first visible window whose title matches the pattern, waiting up to timeoutMs; "" if none.
+  std::string waitWindow(const std::string& titlePattern, int timeoutMs = 20000) const {
+    for (auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+         std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(std::chrono::milliseconds(50))) {
+      const RunResult r = x({"xdotool", "search", "--onlyvisible", "--name", titlePattern});
+      if (r.exitCode == 0 && !r.out.empty()) return r.out.substr(0, r.out.find('\n'));
+    }
+    return {};
+  }
+
+  // The frame the window manager put around the window: its client area plus _NET_FRAME_EXTENTS
+  // (withFrame false: the client area alone).
+  Frame frameOf(const std::string& window, bool withFrame = true) const {
+    const RunResult info = x({"xwininfo", "-id", window});
+    auto field = [&info](const std::string& name) {
+      const size_t at = info.out.find(name);
+      return at == std::string::npos ? -1 : std::atoi(info.out.c_str() + at + name.size());
+    };
+    int l = 0, r = 0, t = 0, b = 0;
+    const RunResult ext = x({"xprop", "-id", window, "_NET_FRAME_EXTENTS"});
+    const size_t eq = ext.out.find('=');
+    if (eq != std::string::npos && withFrame) std::sscanf(ext.out.c_str() + eq + 1, "%d, %d, %d, %d", &l, &r, &t, &b);
+    return {field("Absolute upper-left X:") - l, field("Absolute upper-left Y:") - t, field("Width:") + l + r,
+            field("Height:") + t + b};
+  }
+
+ private:
+  Background xvfb_, wm_;
+  std::string display_;
+  bool ok_ = false;
+};
+
+}  // namespace kvtest
