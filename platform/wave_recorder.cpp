@@ -36,11 +36,11 @@ MCIERROR WaveRecorder::Open(const std::string& path) {
   }
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    SetLastMediaError("File not found: " + path);
+    ReportFailure("File not found: " + path);
     return MCIERR_FILE_NOT_FOUND;
   }
   if (!ReadWaveHeader(path, fmt_)) {
-    SetLastMediaError("Not a WAVE file: " + path);
+    ReportFailure("Not a WAVE file: " + path);
     return MCIERR_INVALID_FILE;
   }
   return 0;
@@ -75,13 +75,13 @@ MCIERROR WaveRecorder::StartSource() {
     std::string name = setup.source.substr(5);
     snd_pcm_format_t format = fmt_.bits == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
     if (snd_pcm_open(&pcm, name.c_str(), SND_PCM_STREAM_CAPTURE, 0) < 0) {
-      SetLastMediaError("The recording device " + name + " cannot be opened.");
+      ReportFailure("The recording device " + name + " cannot be opened.");
       return MCIERR_WAVE_INPUTSUNSUITABLE;
     }
     if (snd_pcm_set_params(pcm, format, SND_PCM_ACCESS_RW_INTERLEAVED, unsigned(fmt_.channels), unsigned(fmt_.rate), 1,
                            200000) < 0) {
       snd_pcm_close(pcm);
-      SetLastMediaError("The recording device " + name + " does not record in this format.");
+      ReportFailure("The recording device " + name + " does not record in this format.");
       return MCIERR_WAVE_INPUTSUNSUITABLE;
     }
     pcm_ = pcm;
@@ -90,7 +90,7 @@ MCIERROR WaveRecorder::StartSource() {
     return 0;
   }
   if (!SynthBus::Get().AttachRecorder(this, fmt_.rate, error)) {
-    SetLastMediaError(error);
+    ReportFailure(error);
     return MCIERR_WAVE_INPUTSUNSUITABLE;
   }
   onBus_ = true;
@@ -126,7 +126,7 @@ void WaveRecorder::CaptureLoop() {
 MCIERROR WaveRecorder::Record(bool overwrite) {
   if (state_ == State::Recording) return 0;
   if (!IsRecordableFormat(fmt_)) {
-    SetLastMediaError("The recorder cannot record this WAVE format.");
+    ReportFailure("The recorder cannot record this WAVE format.");
     return MCIERR_WAVE_INPUTSUNSUITABLE;
   }
   bool fresh = overwrite || !writer_.IsOpen() || position_ == 0;
@@ -140,7 +140,7 @@ MCIERROR WaveRecorder::Record(bool overwrite) {
       path_ = target;
     }
     if (!writer_.Open(target, fmt_)) {
-      SetLastMediaError("Cannot write beside " + target);
+      ReportFailure("Cannot write beside " + target);
       return MCIERR_FILE_WRITE;
     }
     frames_ = 0;
@@ -186,7 +186,7 @@ MCIERROR WaveRecorder::Save(const std::string& target) {
   if (!writer_.IsOpen()) return 0;  // nothing recorded since the last save
   int64_t bytes = writer_.DataBytes();
   if (!writer_.Commit(dest)) {
-    SetLastMediaError("The recording could not be saved to " + dest);
+    ReportFailure("The recording could not be saved to " + dest);
     return MCIERR_FILE_NOT_SAVED;
   }
   fmt_.dataBytes = bytes;

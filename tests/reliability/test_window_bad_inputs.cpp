@@ -155,6 +155,44 @@ class WindowBadInputsTest : public QObject {
     for (int i : {0, 1, 2, 3})
       QCOMPARE(kvtest::readBytes(files[i].toStdString()), mutants[size_t(i == 0 ? 0 : i == 1 ? 4 : i == 2 ? 6 : 11)].bytes);
   }
+  // While a song records, the user selects an entry whose header is cut off: the selection
+  // display cannot measure that file, and the recording running meanwhile is kept, whole.
+  void anotherFilesFailureKeepsTheRecording() {
+    AppFixture fx;
+    frmMain* f = fx.start();
+    QTemporaryDir in, out;
+    const QString cut = in.filePath("cut.mid"), song = in.filePath("song.mid");
+    kvtest::writeText(cut.toStdString(), std::string("MThd\0\0\0\x06\0", 9));
+    smf::Track t;  // 30 s of notes: time enough to select while it records
+    for (uint32_t beat = 0; beat < 60; ++beat) {
+      t.Event(beat * 96, {0x90, 60 + int(beat % 12), 0x60});
+      t.Event(beat * 96 + 80, {0x80, 60 + int(beat % 12), 0});
+    }
+    t.End(60 * 96);
+    kvtest::writeText(song.toStdString(), smf::File(0, 96, {t}));
+    G().WavePath = out.path();
+    f->AddSourceFiles({song, cut});
+    f->lstSource->setCurrentRow(0);
+    bool selected = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+      if (!selected && f->tmr1->isActive()) {
+        f->lstSource->setCurrentRow(1);
+        selected = true;
+      }
+    });
+    poll.start(1);
+    Watchdog dog(60);
+    dog.Step("the recording");
+    f->Toolbar1_ButtonClick(f->Button("Rec"));
+    QVERIFY(fx.waitIdle());
+    QVERIFY(selected);
+    QCOMPARE(fx.messages.size(), size_t(0));
+    const auto w = kvtest::readWave(out.filePath("song.wav").toStdString());
+    QVERIFY2(w.ok && w.seconds() >= 30.0, qPrintable(QString::number(w.seconds())));
+    QVERIFY2(w.peak() > 0.02, qPrintable(QString::number(w.peak())));
+  }
+
   void outputFolderRemovedDuringBatch() {
     AppFixture fx;
     frmMain* f = fx.start();
