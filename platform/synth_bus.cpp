@@ -18,6 +18,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kChunkBlocks = 16;  // blocks rendered between looks at the clock and the lock
 constexpr int kFastChunkBlocks = 128;  // in fast mode: as many as FluidSynth renders in one go
 constexpr int kPlaybackRate = 44100;
+constexpr int kGsDeviceId = 0x10;
 
 // Every start of the mix gets a fresh synth, so a recording never depends on what played
 // before. One idle synth keeps the SoundFont loaded: FluidSynth shares a file's sample data
@@ -74,6 +75,9 @@ fluid_synth_t* NewSynth(const std::string& path, int rate, int cores, fluid_sett
   }
   fluid_settings_setnum(settings, "synth.sample-rate", double(rate));
   fluid_settings_setint(settings, "synth.cpu-cores", cores);
+  // GS files address their SysEx to the device id a GS module answers to by default (0x10);
+  // FluidSynth takes only its own id and broadcast (0x7F) ones.
+  fluid_settings_setint(settings, "synth.device-id", kGsDeviceId);
   fluid_synth_t* synth = LoadSynth(settings, path, error);
   if (!synth) {
     delete_fluid_settings(settings);
