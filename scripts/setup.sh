@@ -11,6 +11,7 @@ KV_PACKAGES=(
   libgtest-dev
   fonts-ipafont-gothic fluid-soundfont-gm timgm6mb-soundfont
   xvfb xauth sox ffmpeg xdg-utils
+  pulseaudio pulseaudio-utils libasound2-plugins
 )
 
 kv_install_missing() {
