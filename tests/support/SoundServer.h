@@ -75,7 +75,8 @@ class SoundServer {
                           " frequency=" + std::to_string(kSineHz) + "\n"
                           "load-module module-native-protocol-unix auth-anonymous=1 socket=" + socket + "\n"
                           "set-default-sink speakers\nset-default-source linein\n");
-    env_ = {"PULSE_SERVER=unix:" + socket, "PULSE_COOKIE=" + dir_ + "/cookie"};
+    // Clients find the server, its cookie and a runtime folder here, and leave nothing in HOME.
+    env_ = {"PULSE_SERVER=unix:" + socket, "PULSE_COOKIE=" + dir_ + "/cookie", "XDG_RUNTIME_DIR=" + dir_};
     // -n: no default script; the server stays in the foreground and never exits when idle.
     // As root it only warns; HOME and XDG_RUNTIME_DIR keep it inside its folder.
     server_ = std::make_unique<BackgroundProcess>(
