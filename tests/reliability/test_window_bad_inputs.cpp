@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <functional>
 #include <cstdio>
 #include <thread>
 
@@ -64,6 +65,32 @@ class Watchdog {
   std::atomic<bool> quit_{false};
   std::thread thread_;
 };
+
+// A song of `beats` half-second notes.
+std::string Notes(uint32_t beats) {
+  smf::Track t;
+  for (uint32_t beat = 0; beat < beats; ++beat) {
+    t.Event(beat * 96, {0x90, 60 + int(beat % 12), 0x60});
+    t.Event(beat * 96 + 80, {0x80, 60 + int(beat % 12), 0});
+  }
+  t.End(beats * 96);
+  return smf::File(0, 96, {t});
+}
+
+// Converts from the selected entry on and, once while a song records, runs `during` until it
+// says it has done its part; true when the run ended and `during` did.
+bool ConvertWith(AppFixture& fx, frmMain* f, const std::function<bool()>& during) {
+  bool done = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (!done && f->tmr1->isActive()) done = during();
+  });
+  poll.start(1);
+  Watchdog dog(60);
+  dog.Step("the conversion");
+  f->Toolbar1_ButtonClick(f->Button("Rec"));
+  return fx.waitIdle() && done;
+}
 
 bool HasHeader(const QString& path) {
   QFile f(path);
@@ -163,30 +190,14 @@ class WindowBadInputsTest : public QObject {
     QTemporaryDir in, out;
     const QString cut = in.filePath("cut.mid"), song = in.filePath("song.mid");
     kvtest::writeText(cut.toStdString(), std::string("MThd\0\0\0\x06\0", 9));
-    smf::Track t;  // 30 s of notes: time enough to select while it records
-    for (uint32_t beat = 0; beat < 60; ++beat) {
-      t.Event(beat * 96, {0x90, 60 + int(beat % 12), 0x60});
-      t.Event(beat * 96 + 80, {0x80, 60 + int(beat % 12), 0});
-    }
-    t.End(60 * 96);
-    kvtest::writeText(song.toStdString(), smf::File(0, 96, {t}));
+    kvtest::writeText(song.toStdString(), Notes(60));  // 30 s: time enough to select while it records
     G().WavePath = out.path();
     f->AddSourceFiles({song, cut});
     f->lstSource->setCurrentRow(0);
-    bool selected = false;
-    QTimer poll;
-    connect(&poll, &QTimer::timeout, [&] {
-      if (!selected && f->tmr1->isActive()) {
-        f->lstSource->setCurrentRow(1);
-        selected = true;
-      }
-    });
-    poll.start(1);
-    Watchdog dog(60);
-    dog.Step("the recording");
-    f->Toolbar1_ButtonClick(f->Button("Rec"));
-    QVERIFY(fx.waitIdle());
-    QVERIFY(selected);
+    QVERIFY(ConvertWith(fx, f, [f] {
+      f->lstSource->setCurrentRow(1);
+      return true;
+    }));
     QCOMPARE(fx.messages.size(), size_t(0));
     const auto w = kvtest::readWave(out.filePath("song.wav").toStdString());
     QVERIFY2(w.ok && w.seconds() >= 30.0, qPrintable(QString::number(w.seconds())));
@@ -199,31 +210,14 @@ class WindowBadInputsTest : public QObject {
     QTemporaryDir in, parent;
     const QString out = parent.filePath("out");
     QVERIFY(QDir().mkpath(out));
-    // A minute of notes, so the folder goes while the first item records.
-    smf::Track t;
-    for (uint32_t beat = 0; beat < 120; ++beat) {
-      t.Event(beat * 96, {0x90, 60 + int(beat % 12), 0x60});
-      t.Event(beat * 96 + 80, {0x80, 60 + int(beat % 12), 0});
-    }
-    t.End(120 * 96);
-    const std::string song = smf::File(0, 96, {t});
+    const std::string song = Notes(120);  // a minute, so the folder goes while the first item records
     const QString minute = in.filePath("minute.mid");
     kvtest::writeText(minute.toStdString(), song);
     f->mnuSetPlay_Click(1);
     G().WavePath = out;
     f->AddSourceFiles({minute, kCorpus + "test-c-major-scale.mid"});
     f->lstSource->setCurrentRow(0);
-    bool removed = false;
-    QTimer poll;
-    connect(&poll, &QTimer::timeout, [&] {
-      if (!removed && f->Panel("status")->text().startsWith("REC. ")) removed = QDir(out).removeRecursively();
-    });
-    poll.start(1);
-    Watchdog dog(60);
-    dog.Step("the batch");
-    f->Toolbar1_ButtonClick(f->Button("Rec"));
-    QVERIFY(fx.waitIdle());
-    QVERIFY(removed);
+    QVERIFY(ConvertWith(fx, f, [&out] { return QDir(out).removeRecursively(); }));
     QCOMPARE(fx.messages.size(), size_t(1));
     QCOMPARE(fx.messages[0].text,
              QStringLiteral("minute.mid を変換できませんでした。\r\nThe recording could not be saved to ") + out + "/minute.wav");

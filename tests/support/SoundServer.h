@@ -34,12 +34,7 @@ class BackgroundProcess {
       dup2(out, 1);
       dup2(out, 2);
       close(out);
-      for (const auto& kv : env) putenv(const_cast<char*>(kv.c_str()));
-      std::vector<char*> args;
-      for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-      args.push_back(nullptr);
-      execv(args[0], args.data());
-      _exit(127);
+      execWith(argv, env);
     }
   }
   ~BackgroundProcess() { stop(); }
