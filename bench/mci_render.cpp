@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
   Send("seek RecMedia to start");
   Send("save RecMedia");
   Send("close RecMedia");
-  const char* why = kvMediaLastError();
-  if (why && *why) std::fprintf(stderr, "mci_render: %s\n", why);
+  for (const char* alias : {"RecMedia", "PlayMedia"})
+    if (const char* why = kvMediaDeviceError(alias); *why) std::fprintf(stderr, "mci_render: %s\n", why);
   return 0;
 }

@@ -4,8 +4,8 @@
 #include <QFileInfo>
 
 #include "cli/Verbs.h"
+#include "engine/MediaCommands.h"
 #include "midi/MIDInfo.h"
-#include "winmm.h"
 
 namespace {
 
@@ -32,11 +32,10 @@ int Info(const QStringList& args) {
   int rc = kExitOk;
   for (const QString& path : args) {
     QString problem = Problem(path);
-    kvMediaClearLastError();
     const MidiInfo i = problem.isEmpty() ? ReadMidiInfo(path) : MidiInfo();
     // A header the sequencer cannot use (cut off, damaged) is named like an unreadable file.
     if (problem.isEmpty()) {
-      problem = QString::fromUtf8(kvMediaLastError());
+      problem = DeviceError(QStringLiteral("Midi"));
       if (problem.endsWith(QStringLiteral(": ") + path)) problem.chop(path.size() + 2);
     }
     KvOut(QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\n")

@@ -118,7 +118,6 @@ void frmMain::StartConversion() {
       return;
     }
   }
-  kvMediaClearLastError();
   if (!WriteWaveTemplate(cboSample)) {
     // A folder that takes no file (read-only, full) would fail every item: nothing starts.
     kv::MsgBox(QStringLiteral("保存先フォルダ ") + folder + QStringLiteral(" に書き込めません。"), kv::vbExclamation,
@@ -156,7 +155,10 @@ void frmMain::tmr1_Timer() {
   Delay();
   StopRecording();
   auto& g = G();
-  const QString mediaError = QString::fromUtf8(kvMediaLastError());
+  // Only this item's own devices count: a file the selection display could not open meanwhile
+  // has nothing to do with this recording.
+  QString mediaError = DeviceError(QStringLiteral("RecMedia"));
+  if (mediaError.isEmpty()) mediaError = DeviceError(QStringLiteral("PlayMedia"));
   if (!mediaError.isEmpty()) {
     // The song could not be played or recorded: the recording holds no music and goes. A
     // file that cannot be read ends only its own item; anything else (no SoundFont, no

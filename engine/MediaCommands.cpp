@@ -13,7 +13,7 @@ QString MciReply;
 namespace {
 
 MediaLayer RealLayer() {
-  return MediaLayer{mciSendStringA, midiOutGetNumDevs, midiOutGetDevCapsA};
+  return MediaLayer{mciSendStringA, midiOutGetNumDevs, midiOutGetDevCapsA, kvMediaDeviceError};
 }
 
 MediaLayer& Layer() {
@@ -40,7 +40,7 @@ QString Quoted(const QString& f) {
 }  // namespace
 
 void SetMediaLayer(MediaLayer layer) {
-  if (!layer.sendString && !layer.midiOutNumDevs && !layer.midiOutCaps)
+  if (!layer.sendString && !layer.midiOutNumDevs && !layer.midiOutCaps && !layer.deviceError)
     layer = RealLayer();
   Layer() = std::move(layer);
 }
@@ -111,3 +111,8 @@ QString StatusPosition() {
 }
 
 long StatusLength() { return ReplyNumber(MciSendLocal(QStringLiteral("status PlayMedia length"), 255)); }
+
+QString DeviceError(const QString& alias) {
+  const MediaLayer& l = Layer();
+  return l.deviceError ? QString::fromUtf8(l.deviceError(alias.toUtf8().constData())) : QString();
+}

@@ -40,11 +40,16 @@ QString StatusMode();      // "status PlayMedia mode" into MciReply
 QString StatusPosition();  // "status PlayMedia position": at most 254 characters before the NUL
 long StatusLength();       // "status PlayMedia length" through a local 256-character buffer
 
+// Why the device opened under `alias` last failed (empty when it did not), in plain words;
+// each device keeps its own, until it is opened again.
+QString DeviceError(const QString& alias);
+
 // The media layer the commands reach; tests replace it with a recording fake.
 struct MediaLayer {
   std::function<MCIERROR(LPCSTR cmd, LPSTR reply, UINT replyLength, HWND callback)> sendString;
   std::function<UINT()> midiOutNumDevs;
   std::function<MMRESULT(UINT_PTR id, LPMIDIOUTCAPSA caps, UINT size)> midiOutCaps;
+  std::function<const char*(LPCSTR alias)> deviceError;
 };
 // Replaces the media layer; an empty MediaLayer{} restores the real one.
 void SetMediaLayer(MediaLayer layer);

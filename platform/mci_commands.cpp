@@ -49,19 +49,19 @@ class Sequencer {
   MCIERROR Open(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-      SetLastMediaError("File not found: " + path);
+      ReportFailure("File not found: " + path);
       return MCIERR_FILE_NOT_FOUND;
     }
     if (FILE* f = std::fopen(path.c_str(), "rb")) {
       std::fclose(f);
     } else {
-      SetLastMediaError("Cannot read the file (" + std::string(std::strerror(errno)) + "): " + path);
+      ReportFailure("Cannot read the file (" + std::string(std::strerror(errno)) + "): " + path);
       return MCIERR_FILE_READ;
     }
     auto song = std::make_shared<Song>();
     std::string error;
     if (!LoadSmf(path, *song, error)) {
-      SetLastMediaError("Not a MIDI file (" + error + "): " + path);
+      ReportFailure("Not a MIDI file (" + error + "): " + path);
       return MCIERR_INVALID_FILE;
     }
     song_ = song;
@@ -91,14 +91,14 @@ class Sequencer {
     if (port_ <= 0) {
       token_ = SynthBus::Get().PlaySong(song_, fromMs, error);
       if (!token_) {
-        SetLastMediaError(error);
+        ReportFailure(error);
         return MCIERR_SEQ_NOMIDIPRESENT;
       }
     } else {
       alsa_ = std::make_unique<AlsaSeqPlayer>();
       if (!alsa_->Start(song_, alsaPort_, fromMs, error)) {
         alsa_.reset();
-        SetLastMediaError(error);
+        ReportFailure(error);
         return MCIERR_SEQ_PORT_MISCERROR;
       }
     }
@@ -187,6 +187,9 @@ struct Device {
 
 std::mutex g_mci;
 std::map<std::string, std::shared_ptr<Device>> g_devices;  // key: lower-case alias
+// Why each device's last failing command failed, by lower-case alias; kept after "close" so
+// the caller can still ask, forgotten when the alias is opened again.
+std::map<std::string, std::string> g_failures;
 int g_nextId = 1;
 
 std::shared_ptr<Device> Find(const std::string& name) {
@@ -267,7 +270,7 @@ bool StripFlags(std::vector<std::string>& args) {
   return wait;
 }
 
-MCIERROR CmdOpen(std::vector<std::string> args, std::string& reply) {
+MCIERROR CmdOpen(std::vector<std::string> args, std::string& reply, std::string& aliasOut) {
   StripFlags(args);
   if (args.empty()) return MCIERR_MISSING_DEVICE_NAME;
   std::string element = args[0];
@@ -304,6 +307,8 @@ MCIERROR CmdOpen(std::vector<std::string> args, std::string& reply) {
   if (alias.empty()) alias = element;
   if (Lower(alias) == "all") return MCIERR_CANNOT_USE_ALL;
   if (Find(alias)) return MCIERR_DUPLICATE_ALIAS;
+  aliasOut = alias;
+  g_failures.erase(Lower(alias));  // a new session of this device
 
   auto d = std::make_shared<Device>();
   d->alias = alias;
@@ -523,26 +528,9 @@ MCIERROR Dispatch(const std::string& cmd, std::shared_ptr<Device> d, std::vector
   return MCIERR_UNRECOGNIZED_COMMAND;
 }
 
-const char* const kCommands[] = {"open", "close", "status", "set", "play", "record", "stop", "pause",
-                                 "resume", "seek", "save", "info"};
-
-MCIERROR Execute(const char* line, std::string& reply) {
-  std::vector<std::string> toks;
-  if (MCIERROR e = Tokenize(line, toks)) return e;
-  if (toks.empty()) return MCIERR_MISSING_COMMAND_STRING;
-  std::string cmd = Lower(toks[0]);
-  if (std::find(std::begin(kCommands), std::end(kCommands), cmd) == std::end(kCommands))
-    return MCIERR_UNRECOGNIZED_COMMAND;
-  std::unique_lock<std::mutex> lock(g_mci);
-  static std::once_flag atExit;
-  std::call_once(atExit, [] { std::atexit(CloseAllAtExit); });
-  // A failure stays reported until a new session starts: the first open with no device open.
-  if (cmd == "open" && g_devices.empty()) SetLastMediaError("");
-  std::vector<std::string> args(toks.begin() + 1, toks.end());
-  if (cmd == "open") return CmdOpen(args, reply);
-  if (args.empty()) return MCIERR_MISSING_DEVICE_NAME;
-  std::string name = args[0];
-  args.erase(args.begin());
+// Commands other than "open", for the device `name`.
+MCIERROR ExecuteOn(const std::string& cmd, const std::string& name, std::vector<std::string> args,
+                   std::string& reply, std::unique_lock<std::mutex>& lock) {
   if (cmd == "close") {
     StripFlags(args);
     if (!args.empty()) return MCIERR_EXTRA_CHARACTERS;
@@ -561,6 +549,35 @@ MCIERROR Execute(const char* line, std::string& reply) {
   auto d = Find(name);
   if (!d) return MCIERR_INVALID_DEVICE_NAME;
   return Dispatch(cmd, d, args, reply, lock);
+}
+
+const char* const kCommands[] = {"open", "close", "status", "set", "play", "record", "stop", "pause",
+                                 "resume", "seek", "save", "info"};
+
+MCIERROR Execute(const char* line, std::string& reply) {
+  std::vector<std::string> toks;
+  if (MCIERROR e = Tokenize(line, toks)) return e;
+  if (toks.empty()) return MCIERR_MISSING_COMMAND_STRING;
+  std::string cmd = Lower(toks[0]);
+  if (std::find(std::begin(kCommands), std::end(kCommands), cmd) == std::end(kCommands))
+    return MCIERR_UNRECOGNIZED_COMMAND;
+  std::unique_lock<std::mutex> lock(g_mci);
+  static std::once_flag atExit;
+  std::call_once(atExit, [] { std::atexit(CloseAllAtExit); });
+  std::vector<std::string> args(toks.begin() + 1, toks.end());
+  std::string name;  // the device the command is for
+  TakeFailure();
+  MCIERROR err;
+  if (cmd == "open") {
+    err = CmdOpen(args, reply, name);
+  } else {
+    if (args.empty()) return MCIERR_MISSING_DEVICE_NAME;
+    name = args[0];
+    args.erase(args.begin());
+    err = ExecuteOn(cmd, name, args, reply, lock);
+  }
+  if (std::string why = TakeFailure(); !why.empty() && !name.empty()) g_failures[Lower(name)] = why;
+  return err;
 }
 
 struct ErrorText {
@@ -630,6 +647,14 @@ KV_API MCIERROR WINAPI mciSendStringA(LPCSTR lpstrCommand, LPSTR lpstrReturnStri
     lpstrReturnString[n] = '\0';
   }
   return err;
+}
+
+KV_API const char* kvMediaDeviceError(LPCSTR alias) {
+  thread_local std::string text;  // keeps the returned pointer valid for the caller
+  std::lock_guard<std::mutex> lock(kv::media::g_mci);
+  auto it = alias ? kv::media::g_failures.find(kv::media::Lower(alias)) : kv::media::g_failures.end();
+  text = it == kv::media::g_failures.end() ? std::string() : it->second;
+  return text.c_str();
 }
 
 KV_API BOOL WINAPI mciGetErrorStringA(MCIERROR mcierr, LPSTR pszText, UINT cchText) {

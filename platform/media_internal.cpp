@@ -4,16 +4,15 @@
 #include <fluidsynth.h>
 
 #include <mutex>
+#include <utility>
 
-#include "winmm.h"
 
 namespace kv::media {
 namespace {
 
 std::mutex g_mu;
-std::string g_lastError;
 std::string g_fluidMessage;
-thread_local std::string t_reply;  // keeps kvMediaLastError()'s pointer valid for the caller
+thread_local std::string t_failure;
 
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 
@@ -26,15 +25,9 @@ void CaptureFluid(int level, const char* message, void*) {
 
 }  // namespace
 
-void SetLastMediaError(const std::string& text) {
-  std::lock_guard<std::mutex> lock(g_mu);
-  g_lastError = text;
-}
+void ReportFailure(const std::string& text) { t_failure = text; }
 
-std::string LastMediaError() {
-  std::lock_guard<std::mutex> lock(g_mu);
-  return g_lastError;
-}
+std::string TakeFailure() { return std::exchange(t_failure, std::string()); }
 
 void SilenceAlsa() {
   static std::once_flag once;
@@ -58,8 +51,3 @@ std::string LastFluidMessage() {
 }
 
 }  // namespace kv::media
-
-KV_API const char* kvMediaLastError(void) {
-  kv::media::t_reply = kv::media::LastMediaError();
-  return kv::media::t_reply.c_str();
-}

@@ -13,20 +13,23 @@ namespace {
 
 bool HaveSequencer() { return ::access("/dev/snd/seq", R_OK | W_OK) == 0; }
 
-snd_seq_t* OpenSeq() {
+SeqHandle OpenSeq() {
   if (!HaveSequencer()) return nullptr;
   SilenceAlsa();
   snd_seq_t* seq = nullptr;
   if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, 0) < 0) return nullptr;
   snd_seq_set_client_name(seq, "Korvessa");
-  return seq;
+  return SeqHandle(seq);
 }
 
 }  // namespace
 
+void SeqCloser::operator()(snd_seq_t* seq) const { snd_seq_close(seq); }
+
 std::vector<AlsaPort> ListAlsaOutputPorts() {
   std::vector<AlsaPort> out;
-  snd_seq_t* seq = OpenSeq();
+  SeqHandle handle = OpenSeq();
+  snd_seq_t* seq = handle.get();
   if (!seq) return out;
   int self = snd_seq_client_id(seq);
   snd_seq_client_info_t* ci;
@@ -51,7 +54,6 @@ std::vector<AlsaPort> ListAlsaOutputPorts() {
       out.push_back(p);
     }
   }
-  snd_seq_close(seq);
   return out;
 }
 
@@ -59,19 +61,18 @@ AlsaSeqPlayer::~AlsaSeqPlayer() { Stop(); }
 
 bool AlsaSeqPlayer::Start(std::shared_ptr<const Song> song, const AlsaPort& port, int64_t fromMs, std::string& error) {
   Stop();
-  auto* seq = OpenSeq();
+  SeqHandle seq = OpenSeq();
   if (!seq) {
     error = "The ALSA sequencer is not available.";
     return false;
   }
-  int own = snd_seq_create_simple_port(seq, "Korvessa out", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+  int own = snd_seq_create_simple_port(seq.get(), "Korvessa out", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
                                        SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
-  if (own < 0 || snd_seq_connect_to(seq, own, port.client, port.port) < 0) {
-    snd_seq_close(seq);
+  if (own < 0 || snd_seq_connect_to(seq.get(), own, port.client, port.port) < 0) {
     error = "The MIDI port " + port.name + " cannot be opened.";
     return false;
   }
-  seq_ = seq;
+  seq_ = std::move(seq);
   ownPort_ = own;
   dest_ = port;
   song_ = std::move(song);
@@ -84,7 +85,7 @@ bool AlsaSeqPlayer::Start(std::shared_ptr<const Song> song, const AlsaPort& port
 }
 
 void AlsaSeqPlayer::Run() {
-  auto* seq = static_cast<snd_seq_t*>(seq_);
+  snd_seq_t* seq = seq_.get();
   auto send = [&](snd_seq_event_t& ev) {
     snd_seq_ev_set_source(&ev, ownPort_);
     snd_seq_ev_set_subs(&ev);
@@ -156,10 +157,7 @@ void AlsaSeqPlayer::Stop() {
     cv_.notify_all();
     thread_.join();
   }
-  if (seq_) {
-    snd_seq_close(static_cast<snd_seq_t*>(seq_));
-    seq_ = nullptr;
-  }
+  seq_.reset();
 }
 
 int64_t AlsaSeqPlayer::PositionMs() { return positionMs_; }

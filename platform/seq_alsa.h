@@ -11,7 +11,15 @@
 
 #include "smf_reader.h"
 
+struct _snd_seq;  // ALSA's snd_seq_t
+
 namespace kv::media {
+
+// An open ALSA sequencer client, closed with its owner.
+struct SeqCloser {
+  void operator()(::_snd_seq* seq) const;
+};
+using SeqHandle = std::unique_ptr<::_snd_seq, SeqCloser>;
 
 struct AlsaPort {
   int client = 0;
@@ -39,7 +47,7 @@ class AlsaSeqPlayer {
   std::condition_variable cv_;
   bool quit_ = false;
   std::atomic<bool> ended_{false};
-  void* seq_ = nullptr;
+  SeqHandle seq_;
   int ownPort_ = -1;
   AlsaPort dest_;
   int64_t fromMs_ = 0;

@@ -18,6 +18,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kChunkBlocks = 16;  // blocks rendered between looks at the clock and the lock
 constexpr int kFastChunkBlocks = 128;  // in fast mode: as many as FluidSynth renders in one go
 constexpr int kPlaybackRate = 44100;
+constexpr int kGsDeviceId = 0x10;
 
 // Every start of the mix gets a fresh synth, so a recording never depends on what played
 // before. One idle synth keeps the SoundFont loaded: FluidSynth shares a file's sample data
@@ -74,6 +75,9 @@ fluid_synth_t* NewSynth(const std::string& path, int rate, int cores, fluid_sett
   }
   fluid_settings_setnum(settings, "synth.sample-rate", double(rate));
   fluid_settings_setint(settings, "synth.cpu-cores", cores);
+  // GS files address their SysEx to the device id a GS module answers to by default (0x10);
+  // FluidSynth takes only its own id and broadcast (0x7F) ones.
+  fluid_settings_setint(settings, "synth.device-id", kGsDeviceId);
   fluid_synth_t* synth = LoadSynth(settings, path, error);
   if (!synth) {
     delete_fluid_settings(settings);
@@ -166,6 +170,7 @@ bool SynthBus::StartLocked(int rate, bool speakers, std::string& error) {
   fast_ = setup.fast;
   rate_ = rate;
   rendered_ = 0;
+  queued_ = 0;
   pcm_ = speakers ? OpenSpeakers(rate) : nullptr;
   quit_ = false;
   running_ = true;
@@ -186,10 +191,13 @@ void SynthBus::StopThread(std::unique_lock<std::mutex>& lock) {
   delete_fluid_settings(static_cast<fluid_settings_t*>(settings_));
   synth_ = settings_ = nullptr;
   if (pcm_) {
+    // Dropped, not drained: a song ends once it has been heard, and what is still queued (the
+    // tails after Stop or after the end) would only hold up the caller.
     auto* pcm = static_cast<snd_pcm_t*>(pcm_);
-    snd_pcm_drain(pcm);
+    snd_pcm_drop(pcm);
     snd_pcm_close(pcm);
     pcm_ = nullptr;
+    queued_ = 0;
   }
 }
 
@@ -277,10 +285,14 @@ void SynthBus::RenderLoop() {
       lock.unlock();  // the sound card paces the loop
       snd_pcm_sframes_t w = snd_pcm_writei(pcm, interleaved.data(), snd_pcm_uframes_t(frames));
       if (w < 0) w = snd_pcm_recover(pcm, int(w), 1);
+      snd_pcm_sframes_t delay = 0;
+      if (w >= 0 && snd_pcm_delay(pcm, &delay) < 0) delay = 0;
       lock.lock();
+      queued_ = std::clamp<int64_t>(delay, 0, rendered_);
       if (w < 0) {  // the card went away: carry on silently in real time
         snd_pcm_close(pcm);
         pcm_ = nullptr;
+        queued_ = 0;
         anchorTime_ = Clock::now();
         anchorSample_ = rendered_;
       }
@@ -385,9 +397,9 @@ void SynthBus::StopSong(int token) {
 bool SynthBus::SongState(int token, int64_t& positionMs, bool& ended) {
   FairLock l(mu_);
   if (token == 0 || token != token_ || !song_) return false;
-  int64_t pos = (rendered_ - songStart_) * 1000 / rate_;
-  positionMs = std::clamp<int64_t>(pos, 0, song_->LengthMs());
-  ended = songEnded_;
+  const int64_t heard = rendered_ - queued_;
+  positionMs = std::clamp<int64_t>((heard - songStart_) * 1000 / rate_, 0, song_->LengthMs());
+  ended = songEnded_ && heard >= songEnd_;
   return true;
 }
 

@@ -1,7 +1,7 @@
 // The built-in synthesizer's mix: one FluidSynth instance rendered in 64-frame blocks by one
 // thread. The recorder takes the mix as its input; a song on device 0 / the mapper plays into
 // it. In real-time mode blocks are paced by a monotonic clock (or by the sound card when the
-// mix goes to the speakers); in fast mode, while a song plays into a recording, blocks are
+// mix goes to the speakers, where a song's position is what has been heard); in fast mode, while a song plays into a recording, blocks are
 // rendered as fast as the CPU allows. Song positions follow the rendered sample count, so a
 // song's timing in the recording is the same in both modes.
 #pragma once
@@ -70,6 +70,9 @@ class SynthBus {
   void* pcm_ = nullptr;    // snd_pcm_t* when the mix goes to the speakers
   MixSink* sink_ = nullptr;
   int64_t rendered_ = 0;
+  // Rendered samples the speakers have not played yet (the sound card's and the sound
+  // server's buffers); a song's position and end follow what has been heard.
+  int64_t queued_ = 0;
   // Real-time pacing: the sample that was due at anchorTime_; false while rendering fast.
   bool paced_ = false;
   std::chrono::steady_clock::time_point anchorTime_;

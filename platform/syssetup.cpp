@@ -106,6 +106,13 @@ std::string MissingSoundFontMessage() {
 std::vector<CaptureDevice> ListCaptureDevices() {
   std::vector<CaptureDevice> out;
   media::SilenceAlsa();
+  // The desktop's default input first: on a desktop ALSA's "default" is the sound server
+  // (PulseAudio, PipeWire), which follows the input the user chose there.
+  snd_pcm_t* pcm = nullptr;
+  if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK) == 0) {
+    snd_pcm_close(pcm);
+    out.push_back({"default", "Default input of the desktop"});
+  }
   int card = -1;
   while (snd_card_next(&card) == 0 && card >= 0) {
     char hw[32];

@@ -37,7 +37,8 @@ struct CaptureDevice {
   std::string pcm;          // ALSA PCM name, e.g. "hw:1,0"
   std::string description;  // card and device name for the user
 };
-// ALSA capture devices present now (empty when there is no sound card); prints nothing.
+// Capture devices present now: ALSA's "default" (the desktop's sound server) when it can
+// record, then every hardware capture device; empty without either. Prints nothing.
 std::vector<CaptureDevice> ListCaptureDevices();
 
 }  // namespace kv

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 
 #include "media_internal.h"
@@ -12,6 +13,10 @@
 
 namespace kv::media {
 namespace {
+
+// How far the line input may run ahead of the recording: small, so a recording holds what
+// came in until the moment it was stopped.
+constexpr unsigned kCaptureLatencyUs = 50000;
 
 inline int16_t ToS16(float x) {
   x = std::clamp(x, -1.0f, 1.0f);
@@ -36,11 +41,11 @@ MCIERROR WaveRecorder::Open(const std::string& path) {
   }
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    SetLastMediaError("File not found: " + path);
+    ReportFailure("File not found: " + path);
     return MCIERR_FILE_NOT_FOUND;
   }
   if (!ReadWaveHeader(path, fmt_)) {
-    SetLastMediaError("Not a WAVE file: " + path);
+    ReportFailure("Not a WAVE file: " + path);
     return MCIERR_INVALID_FILE;
   }
   return 0;
@@ -71,17 +76,19 @@ MCIERROR WaveRecorder::StartSource() {
   std::string error;
   if (setup.source.rfind("alsa:", 0) == 0) {
     SilenceAlsa();
+    captureStart_ = std::chrono::steady_clock::now();
     snd_pcm_t* pcm = nullptr;
     std::string name = setup.source.substr(5);
     snd_pcm_format_t format = fmt_.bits == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
-    if (snd_pcm_open(&pcm, name.c_str(), SND_PCM_STREAM_CAPTURE, 0) < 0) {
-      SetLastMediaError("The recording device " + name + " cannot be opened.");
+    if (snd_pcm_open(&pcm, name.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK) < 0) {
+      ReportFailure("The recording device " + name + " cannot be opened.");
       return MCIERR_WAVE_INPUTSUNSUITABLE;
     }
     if (snd_pcm_set_params(pcm, format, SND_PCM_ACCESS_RW_INTERLEAVED, unsigned(fmt_.channels), unsigned(fmt_.rate), 1,
-                           200000) < 0) {
+                           kCaptureLatencyUs) < 0 ||
+        snd_pcm_start(pcm) < 0) {
       snd_pcm_close(pcm);
-      SetLastMediaError("The recording device " + name + " does not record in this format.");
+      ReportFailure("The recording device " + name + " does not record in this format.");
       return MCIERR_WAVE_INPUTSUNSUITABLE;
     }
     pcm_ = pcm;
@@ -90,7 +97,7 @@ MCIERROR WaveRecorder::StartSource() {
     return 0;
   }
   if (!SynthBus::Get().AttachRecorder(this, fmt_.rate, error)) {
-    SetLastMediaError(error);
+    ReportFailure(error);
     return MCIERR_WAVE_INPUTSUNSUITABLE;
   }
   onBus_ = true;
@@ -103,6 +110,7 @@ void WaveRecorder::StopSource() {
     onBus_ = false;
   }
   if (capture_.joinable()) {
+    captureStop_ = std::chrono::steady_clock::now();
     captureQuit_ = true;
     capture_.join();
   }
@@ -113,20 +121,43 @@ void WaveRecorder::StopSource() {
 }
 
 void WaveRecorder::CaptureLoop() {
+  using Clock = std::chrono::steady_clock;
   auto* pcm = static_cast<snd_pcm_t*>(pcm_);
-  std::vector<uint8_t> buf(size_t(fmt_.blockAlign) * 1024);
-  while (!captureQuit_) {
+  const size_t align = size_t(fmt_.blockAlign);
+  std::vector<uint8_t> buf(align * 1024), ahead;
+  int64_t kept = 0;  // frames of this take written
+  // A take holds the frames of the time it ran: a source may deliver ahead of time (a sound
+  // server's generator fills whole blocks at once) or a little late (buffers on the way).
+  auto due = [&](Clock::time_point t) {
+    return int64_t(std::chrono::duration<double>(t - captureStart_).count() * fmt_.rate);
+  };
+  auto keep = [&](int64_t upTo) {
+    const int64_t n = std::min<int64_t>(upTo - kept, int64_t(ahead.size() / align));
+    if (n <= 0) return;
+    if (writer_.Write(ahead.data(), size_t(n) * align)) frames_ += n;
+    ahead.erase(ahead.begin(), ahead.begin() + std::ptrdiff_t(size_t(n) * align));
+    kept += n;
+  };
+  for (;;) {
+    const bool stopping = captureQuit_;
+    const int64_t upTo = due(stopping ? captureStop_ : Clock::now());
+    keep(upTo);
+    // After a stop, what was still on its way in comes in for a moment.
+    if (stopping && (kept >= upTo || Clock::now() - captureStop_ > std::chrono::milliseconds(100))) break;
+    // Short waits and non-blocking reads: a stop is seen at once.
+    if (snd_pcm_wait(pcm, 10) == 0) continue;
     snd_pcm_sframes_t n = snd_pcm_readi(pcm, buf.data(), 1024);
+    if (n == -EAGAIN) continue;
     if (n < 0) n = snd_pcm_recover(pcm, int(n), 1);
     if (n < 0) break;
-    if (n > 0 && writer_.Write(buf.data(), size_t(n) * fmt_.blockAlign)) frames_ += n;
+    ahead.insert(ahead.end(), buf.begin(), buf.begin() + std::ptrdiff_t(size_t(n) * align));
   }
 }
 
 MCIERROR WaveRecorder::Record(bool overwrite) {
   if (state_ == State::Recording) return 0;
   if (!IsRecordableFormat(fmt_)) {
-    SetLastMediaError("The recorder cannot record this WAVE format.");
+    ReportFailure("The recorder cannot record this WAVE format.");
     return MCIERR_WAVE_INPUTSUNSUITABLE;
   }
   bool fresh = overwrite || !writer_.IsOpen() || position_ == 0;
@@ -140,7 +171,7 @@ MCIERROR WaveRecorder::Record(bool overwrite) {
       path_ = target;
     }
     if (!writer_.Open(target, fmt_)) {
-      SetLastMediaError("Cannot write beside " + target);
+      ReportFailure("Cannot write beside " + target);
       return MCIERR_FILE_WRITE;
     }
     frames_ = 0;
@@ -186,7 +217,7 @@ MCIERROR WaveRecorder::Save(const std::string& target) {
   if (!writer_.IsOpen()) return 0;  // nothing recorded since the last save
   int64_t bytes = writer_.DataBytes();
   if (!writer_.Commit(dest)) {
-    SetLastMediaError("The recording could not be saved to " + dest);
+    ReportFailure("The recording could not be saved to " + dest);
     return MCIERR_FILE_NOT_SAVED;
   }
   fmt_.dataBytes = bytes;

@@ -3,6 +3,7 @@
 // streaming to a temporary file that "save" renames over the target.
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -52,9 +53,10 @@ class WaveRecorder : public MixSink {
   State state_ = State::Stopped;
   bool onBus_ = false;
   std::vector<uint8_t> buf_;
-  // ALSA capture source
+  // ALSA capture source; a take holds the frames of the time between its start and stop.
   std::thread capture_;
   std::atomic<bool> captureQuit_{false};
+  std::chrono::steady_clock::time_point captureStart_, captureStop_;
   void* pcm_ = nullptr;
 };
 

@@ -114,8 +114,8 @@ KV_API BOOL WINAPI mciGetErrorStringA(MCIERROR mcierr, LPSTR pszText, UINT cchTe
 KV_API UINT WINAPI midiOutGetNumDevs(void);
 KV_API MMRESULT WINAPI midiOutGetDevCapsA(UINT_PTR uDeviceID, LPMIDIOUTCAPSA pmoc, UINT cbmoc);
 
-// Not Win32: a plain-language description of the media layer's last failure (for example a
-// missing SoundFont and the Debian package that provides one); empty when there is none.
-KV_API const char* kvMediaLastError(void);
-// Not Win32: forgets the last failure, so that a new run reports only its own.
-KV_API void kvMediaClearLastError(void);
+// Not Win32: a plain-language description of the last failure of the device opened under
+// `alias` (letter case ignored), for example a missing SoundFont and the Debian package that
+// provides one; empty when it has none. The text outlives "close" and is forgotten when the
+// alias is opened again; no other device's commands change it.
+KV_API const char* kvMediaDeviceError(LPCSTR alias);

@@ -13,6 +13,7 @@ KV_PACKAGES=(
   xvfb xauth sox ffmpeg xdg-utils
   qt6-translations-l10n
   openbox x11-utils xdotool wmctrl libglib2.0-bin shared-mime-info
+  pulseaudio pulseaudio-utils libasound2-plugins
 )
 
 kv_install_missing() {

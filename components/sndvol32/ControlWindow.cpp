@@ -96,8 +96,10 @@ void ControlWindow::buildRecording(const SystemSetup& s) {
   source_ = new QComboBox(this);
   source_->setObjectName("sourceCombo");
   source_->addItem(QStringLiteral("内蔵シンセサイザーのミックス"), QString(kSynthSource));
-  for (const CaptureDevice& d : ListCaptureDevices())
-    source_->addItem(Q(d.description) + " (" + Q(d.pcm) + ")", Q("alsa:" + d.pcm));
+  for (const CaptureDevice& d : ListCaptureDevices()) {
+    const QString text = d.pcm == "default" ? QStringLiteral("デスクトップの既定の入力") : Q(d.description);
+    source_->addItem(text + " (" + Q(d.pcm) + ")", Q("alsa:" + d.pcm));
+  }
   int at = source_->findData(Q(s.source));
   if (at < 0) {
     // A device chosen earlier but absent now stays chosen, so nothing is lost by opening the window.

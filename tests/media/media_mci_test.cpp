@@ -72,6 +72,27 @@ TEST_F(MediaMciCommands, ErrorsForBadCommandsAndAliases) {
   EXPECT_FALSE(mciGetErrorStringA(999999, text, sizeof text));
 }
 
+// While a recording runs, another device's failed open (the selection display measuring a file
+// whose header is cut off) stays that device's own: the recorder reports nothing.
+TEST_F(MediaMciCommands, FailuresBelongToTheDeviceThatFailed) {
+  const std::string wav = dir + "/kept.wav", cut = dir + "/cut header.mid";
+  writeText(wav, TemplateBytes(120));
+  writeText(cut, std::string("MThd\0\0\0\x06\0", 9));
+  Expect({{"open \"" + wav + "\" alias RecMedia", 0},
+          {"record RecMedia overwrite", 0},
+          {"open \"" + cut + "\" alias Midi", MCIERR_INVALID_FILE}});
+  EXPECT_EQ(std::string(kvMediaDeviceError("RecMedia")), "");
+  EXPECT_NE(std::string(kvMediaDeviceError("midi")).find(cut), std::string::npos);
+  SleepMs(100);
+  Expect({{"stop RecMedia", 0}, {"save RecMedia", 0}, {"close RecMedia", 0}});
+  EXPECT_EQ(std::string(kvMediaDeviceError("RecMedia")), "");
+  EXPECT_GT(fs::file_size(wav), 60u);
+  // Midi keeps its failure past other devices' sessions, until it is opened again.
+  EXPECT_NE(std::string(kvMediaDeviceError("Midi")).find(cut), std::string::npos);
+  Expect({{"open \"" + CorpusFile("test-c-major-scale.mid") + "\" alias Midi", 0}, {"close Midi", 0}});
+  EXPECT_EQ(std::string(kvMediaDeviceError("Midi")), "");
+}
+
 TEST_F(MediaMciCommands, ReplyIsTruncatedToTheBuffer) {
   Expect({{"open \"" + CorpusFile("test-all-gm-sounds.mid") + "\" alias Long", 0}});
   char full[64], small[4] = {'x', 'x', 'x', 'x'};
@@ -128,7 +149,7 @@ TEST_F(MediaMciCommands, UnusableSoundFontOrCaptureSourceRefusesToRecordQuietly)
     EXPECT_EQ(kv::ResolveSoundFont(kv::LoadSystemSetup()), soundFont);
     writeText(wav, TemplateBytes(124));
     Expect({{"open \"" + wav + "\" alias RecMedia", 0}, {"record RecMedia overwrite", MCIERR_WAVE_INPUTSUNSUITABLE}});
-    EXPECT_NE(std::string(kvMediaLastError()).find(named), std::string::npos);
+    EXPECT_NE(std::string(kvMediaDeviceError("RecMedia")).find(named), std::string::npos);
     EXPECT_EQ(Mci("status RecMedia mode"), "stopped");
     Mci("close RecMedia");
     // The unsaved recording left the 60-byte template untouched and no temporary file behind.

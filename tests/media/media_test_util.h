@@ -5,6 +5,7 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -203,6 +204,19 @@ inline double BestEnvelopeCorrelation(const std::vector<float>& recording, const
   for (size_t off = 0; off < 400 && off < a.size() && std::min(a.size() - off, b.size()) >= 50; ++off)
     best = std::max(best, Pearson(a, off, b, std::min(a.size() - off, b.size())));
   return best;
+}
+
+// Index of the first sample that is not silence.
+inline size_t FirstSound(const Audio& a) {
+  return size_t(std::find_if(a.mono.begin(), a.mono.end(), [](float v) { return v != 0.0f; }) - a.mono.begin());
+}
+
+// How many of n samples differ between two recordings, each counted from its first sound.
+inline size_t SamplesDiffering(const Audio& a, const Audio& b, size_t n) {
+  const size_t a0 = FirstSound(a), b0 = FirstSound(b);
+  size_t differing = 0;
+  for (size_t i = 0; i < n; ++i) differing += a.mono[a0 + i] != b.mono[b0 + i];
+  return differing;
 }
 
 inline double Peak(const std::vector<float>& x) {

@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include "ControlWindow.h"
+#include "SoundServer.h"
 #include "syssetup.h"
 
 using kv::sndvol::ControlWindow;
@@ -19,6 +20,7 @@ class SndVol32Test : public QObject {
   Q_OBJECT
   QTemporaryDir tmp_;
   QString ini_;
+  std::unique_ptr<kvtest::SoundServer> server_;  // a desktop's sound server, as the default device
 
   QString IniText() {
     QFile f(ini_);
@@ -26,6 +28,12 @@ class SndVol32Test : public QObject {
   }
 
  private slots:
+  void initTestCase() {
+    server_ = std::make_unique<kvtest::SoundServer>();  // before anything asks ALSA for devices
+    QVERIFY2(server_->ok(), server_->log().c_str());
+  }
+  void cleanupTestCase() { server_.reset(); }
+
   void init() {
     ini_ = tmp_.filePath("korvessa/system.ini");
     QFile::remove(ini_);
@@ -59,7 +67,12 @@ class SndVol32Test : public QObject {
     auto* fast = w.findChild<QCheckBox*>("fastCheck");
     auto* sf = w.findChild<QLineEdit*>("soundFontEdit");
     auto* note = w.findChild<QLabel*>("soundFontWarning");
+    // The synth's mix, the desktop's default input (the sound server), then the hardware.
     QCOMPARE(source->itemText(0), QStringLiteral("内蔵シンセサイザーのミックス"));
+    QCOMPARE(source->itemText(1), QStringLiteral("デスクトップの既定の入力 (default)"));
+    QCOMPARE(source->itemData(1).toString(), QStringLiteral("alsa:default"));
+    for (int i = 2; i < source->count() - 1; ++i)
+      QVERIFY2(source->itemData(i).toString().startsWith("alsa:hw:"), qPrintable(source->itemText(i)));
     QCOMPARE(source->currentData().toString(), QStringLiteral("alsa:hw:9,0"));  // kept, not lost
     QVERIFY(fast->isChecked());
 

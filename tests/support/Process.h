@@ -61,6 +61,17 @@ struct RunOptions {
   std::string stdinBytes;   // written to its standard input, which is then closed
 };
 
+// In a forked child: adds the env entries "NAME=value" and becomes argv[0] with exactly these
+// arguments (no shell); exit code 127 when it cannot.
+[[noreturn]] inline void execWith(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+  for (const auto& kv : env) putenv(const_cast<char*>(kv.c_str()));
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  execv(args[0], args.data());
+  _exit(127);
+}
+
 // Runs argv[0] with exactly these arguments (no shell), env entries "NAME=value" added.
 inline RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                      const RunOptions& opt) {
@@ -81,12 +92,7 @@ inline RunResult run(const std::vector<std::string>& argv, const std::vector<std
     for (int fd : {o[0], o[1], e[0], e[1], in[0], in[1]}) close(fd);
     if (opt.asNobody && geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
       _exit(126);
-    for (const auto& kv : env) putenv(const_cast<char*>(kv.c_str()));
-    std::vector<char*> args;
-    for (const auto& a : program) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    _exit(127);
+    execWith(program, env);
   }
   close(o[1]);
   close(e[1]);
