@@ -15,6 +15,7 @@
 #include "app/frmMain.h"
 #include "postproc/cShellX.h"
 #include "shell/MsgBox.h"
+#include "shell/FileName.h"
 #include "shell/mShare.h"
 
 using kv::G;
@@ -45,7 +46,7 @@ void frmMain::Toolbar1_ButtonClick(QAction* Button) {
     RunProgram(VolumeProgram + " /R");
   } else if (key == "SaveFolder") {
     mnuFileSave_Click();
-    QDir::setCurrent(G().WavePath.isEmpty() ? QStringLiteral("/") : G().WavePath);
+    kv::SetCurrentFolder(G().WavePath);
     lstSource_Click();
   } else if (key == "Play") {
     PlayCommand();

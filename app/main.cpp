@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QFont>
 
+#include "app/EndSignals.h"
 #include "app/frmMain.h"
 
 int main(int argc, char** argv) {
@@ -10,5 +11,6 @@ int main(int argc, char** argv) {
   frmMain form;
   form.Form_Load();
   form.show();
+  kv::CloseOnEndSignals(&form);
   return app.exec();
 }

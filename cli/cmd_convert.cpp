@@ -17,12 +17,14 @@
 
 #include <csignal>
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/Globals.h"
 #include "app/frmMain.h"
 #include "cli/Verbs.h"
 #include "engine/RecordingFormats.h"
+#include "shell/FileName.h"
 #include "shell/MsgBox.h"
 #include "syssetup.h"
 
@@ -51,8 +53,13 @@ struct Options {
 };
 
 int Parse(const QStringList& args, Options* o, QString* error) {
+  bool optionsEnd = false;
   for (int i = 0; i < args.size(); ++i) {
     const QString a = args[i];
+    if (optionsEnd) {
+      o->files << a;
+      continue;
+    }
     auto value = [&](QString* v) {
       if (i + 1 >= args.size()) {
         *error = a + " needs a value";
@@ -115,6 +122,8 @@ int Parse(const QStringList& args, Options* o, QString* error) {
       if (a == "--normalize") o->normalize = true;
       if (a == "--headcut") o->headcut = o->normalize = true;
       if (a == "--realtime") o->realtime = true;
+    } else if (a == "--") {
+      optionsEnd = true;  // a file named like an option follows
     } else if (a.startsWith("-") && a.size() > 1) {
       *error = "unknown option " + a;
       return kExitUsage;
@@ -171,15 +180,21 @@ int Convert(const QStringList& args) {
   if (o.jobs > 0) qputenv("KORVESSA_THREADS", QByteArray::number(o.jobs));
 
   // Resolved now: start-up and --out change the current folder below.
-  if (!o.out.isEmpty()) o.out = QFileInfo(o.out).absoluteFilePath();
+  if (!o.out.isEmpty()) o.out = QDir::cleanPath(kv::AbsolutePath(o.out));
   QStringList absolute;
+  QStringList given;  // the files that exist, as given
+  int rc = kExitOk;
   for (const QString& f : o.files) {
-    if (!QFileInfo(f).isFile()) {
+    if (!kv::FileExists(f)) {
+      // Named, and the others still convert.
       KvErr(QStringLiteral("korvessa: %1: no such file\n").arg(f));
-      return kExitFailed;
+      rc = kExitFailed;
+      continue;
     }
-    absolute << QFileInfo(f).absoluteFilePath();
+    given << f;
+    absolute << QDir::cleanPath(kv::AbsolutePath(f));
   }
+  if (absolute.isEmpty()) return rc;
 
   // The system setup for this run only: the user's own file is not changed.
   QTemporaryDir scratch;
@@ -223,14 +238,13 @@ int Convert(const QStringList& args) {
 
   auto& g = G();
   if (!o.out.isEmpty()) {
-    const QFileInfo out(o.out);
-    if (!out.isDir()) {
+    if (!kv::FolderExists(o.out)) {
       KvErr(QStringLiteral("korvessa: %1: no such folder\n").arg(o.out));
       return kExitFailed;
     }
-    g.WavePath = out.absoluteFilePath();
+    g.WavePath = o.out;
     if (g.WavePath.endsWith('/')) g.WavePath.chop(1);
-    QDir::setCurrent(g.WavePath.isEmpty() ? "/" : g.WavePath);
+    kv::SetCurrentFolder(g.WavePath);
   }
   // The recording format: the template asked for, else the last entry of the full list.
   if (g.SelSample != 0) {
@@ -264,6 +278,13 @@ int Convert(const QStringList& args) {
                                                      {"wm8eutil", {2, 0}}, {"vbwav2wma", {2, 1}}};
     const auto [kind, number] = enc.value(o.encoder);
     if (kind != type) return KvUsage(QStringLiteral("--encoder %1 does not make %2 files").arg(o.encoder, o.format));
+    // A command-line encoder not configured in the settings is taken from build/bin/tools.
+    QString* const path = o.encoder == "scmpx" ? &g.ScmpxPath : o.encoder == "wm8eutil" ? &g.Wm8eutilPath : nullptr;
+    const QString tool = g.AppPath + "/tools/" + o.encoder + ".exe";
+    if (path && *path == kv::NonePath() && QFileInfo(tool).isFile()) {
+      *path = tool;
+      (kind == 1 ? g.EncoderAvailable : g.WmaAvailable)[number] = true;
+    }
     if (kind == 1) g.EncoderDefault = short(number);
     else g.WmaEncoder = short(number);
   }
@@ -314,21 +335,23 @@ int Convert(const QStringList& args) {
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   progress.stop();
 
-  int rc = kExitOk;
   if (g_signal) {
     // The stopped item holds only part of its song: it must not stand as a finished output.
     const int at = absolute.indexOf(interrupted);
-    if (at >= 0) QFile::remove(outputs[at]);
+    if (at >= 0) kv::RemoveFile(outputs[at]);
     KvErr(QStringLiteral("korvessa: interrupted\n"));
     rc = 128 + g_signal;
   }
   for (int i = 0; i < outputs.size(); ++i) {
-    const QFileInfo fi(outputs[i]);
-    // A whole header is a finished recording, even of a song without notes (no samples).
-    if (fi.isFile() && fi.lastModified() >= started && fi.size() >= 58) {
+    // A whole header is a finished recording, even of a song without notes (no samples); a
+    // song whose recording got nothing has no file left (the conversion removes it).
+    struct stat st {};
+    const bool made = ::stat(kv::PathBytes(outputs[i]).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+                      QDateTime::fromSecsSinceEpoch(st.st_mtime) >= started && st.st_size >= 58;
+    if (made) {
       KvOut(outputs[i] + "\n");
     } else {
-      KvErr(QStringLiteral("korvessa: %1: not converted\n").arg(o.files[i]));
+      KvErr(QStringLiteral("korvessa: %1: not converted\n").arg(given[i]));
       if (rc == kExitOk) rc = kExitFailed;
     }
   }
