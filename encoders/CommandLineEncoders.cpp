@@ -73,9 +73,10 @@ bool RunWm8eutil(QWidget* owner) {
     ReportFailure(owner);
     return false;
   }
-  const QString staleWav = Listed(kTmpWav);
-  if (!staleWav.isEmpty()) RemoveFile(staleWav);
-  if (!RenameFile(g.WaveFileName, kTmpWav)) {
+  // Files already named tmp.wav or tmp.wma (any letter case) may be the user's own: they wait
+  // under other names while the encoder runs.
+  const SetAside standingWav(Listed(kTmpWav)), standingWma(Listed(kTmpWma));
+  if (!standingWav.ok() || !standingWma.ok() || !RenameFile(g.WaveFileName, kTmpWav)) {
     ReportFailure(owner);
     return false;
   }

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QTimer>
 #include <filesystem>
 #include <random>
 
@@ -16,6 +17,8 @@
 #include "Process.h"
 #include "ScratchFolder.h"
 #include "WaveFiles.h"
+#include "app/EndSignals.h"
+#include "app/Globals.h"
 #include "app/frmMain.h"
 #include "kernel32.h"
 #include "shell/MsgBox.h"
@@ -192,6 +195,75 @@ TEST_F(Faults, InterruptedConvertRemovesThePartialItemAndStops) {
   EXPECT_NE(said.find("korvessa: " + kChords + ": not converted\n"), std::string::npos) << said;
   // The song finished before stays; of the stopped one nothing is left, not even its recording.
   EXPECT_EQ(OutNames(), std::vector<std::string>{"test-c-major-scale.wav"});
+}
+
+// The window program ended while it records: closed, or by a signal, it removes the temporary
+// recording it never saves; killed outright it cannot, and the next conversion of the item does.
+TEST_F(Faults, WindowEndedWhileRecordingLeavesNoTemporaryRecording) {
+  for (const char* sub : {"app", "system", "windows"}) std::filesystem::create_directories(dir.file(sub));
+  const std::string day = dir.file("day.mid");  // a note held for 50 minutes
+  smf::Track t;
+  t.Event(0, {0x90, 60, 100});
+  t.Event(96 * 2 * 60 * 50, {0x80, 60, 0});
+  t.End(96 * 2 * 60 * 50);
+  const std::string rec = out + "/day.wav.~rec";
+  for (const auto& [how, sig] : {std::pair{"closed", 0}, {"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}, {"SIGHUP", SIGHUP},
+                                 {"SIGKILL", SIGKILL}}) {
+    SCOPED_TRACE(how);
+    kvtest::writeText(day, smf::File(0, 96, {t}));
+    const pid_t pid = fork();
+    if (pid == 0) {
+      setenv("KORVESSA_SYSTEM_DIR", dir.file("system").c_str(), 1);
+      setenv("KORVESSA_WINDOWS_DIR", dir.file("windows").c_str(), 1);
+      setenv("KORVESSA_SYSTEM_INI", dir.file("system.ini").c_str(), 1);
+      setenv("QT_QPA_PLATFORM", "offscreen", 1);
+      int argc = 1;
+      char name[] = "Dorvanti";
+      char* argv[] = {name, nullptr};
+      QApplication app(argc, argv);
+      kv::SetMsgBoxHook([](const QString&, int, const QString&) { return kv::vbOK; });
+      // As the program's main() sets the window up.
+      frmMain form(QString::fromStdString(dir.file("app")), "Dorvanti");
+      form.setOpenHelpOnFirstRun(false);
+      form.Form_Load();
+      form.show();
+      kv::CloseOnEndSignals(&form);
+      kv::G().WavePath = QString::fromStdString(out);
+      form.AddSourceFiles({QString::fromStdString(day)});
+      QTimer closer;
+      if (sig == 0) {
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+          if (kvtest::exists(rec)) form.close();
+        });
+        closer.start(10);
+      }
+      form.Toolbar1_ButtonClick(form.Button("Rec"));
+      app.exec();
+      _exit(5);  // shut-down ends the process itself
+    }
+    for (int i = 0; i < 3000 && !kvtest::exists(rec); ++i) usleep(10000);
+    EXPECT_TRUE(kvtest::exists(rec));
+    if (sig) kill(pid, sig);
+    int status = 0;
+    for (int i = 0; waitpid(pid, &status, WNOHANG) == 0; ++i) {
+      if (i == 3000) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        FAIL() << "still running 30 s later";
+      }
+      usleep(10000);
+    }
+    if (sig == SIGKILL) {
+      EXPECT_TRUE(kvtest::exists(rec));
+      // The next conversion of the item (a short song under the same name now) takes it away.
+      kvtest::writeText(day, kvtest::readBytes(kScale));
+      const auto r = Convert({day});
+      EXPECT_EQ(r.exitCode, 0) << r.err;
+    } else {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    EXPECT_FALSE(kvtest::exists(rec));
+  }
 }
 
 // Starts the window on `app`/Dorvanti.ini in a child process and closes it again; returns the
