@@ -11,7 +11,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -26,6 +25,7 @@
 #include "engine/RecordingFormats.h"
 #include "shell/FileName.h"
 #include "shell/MsgBox.h"
+#include "kernel32.h"
 #include "syssetup.h"
 
 using kv::G;
@@ -139,29 +139,45 @@ int Parse(const QStringList& args, Options* o, QString* error) {
 }
 
 // Several conversions at once: each worker is a process of its own with its own synthesizer,
-// sharing out the cores.
+// sharing out the cores. Started by the program's own process starter, so file names reach
+// the workers as the bytes they are (QProcess would re-encode them).
 int RunParallel(const Options& o) {
   const int n = std::min<int>(o.jobs, o.files.size());
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("KORVESSA_THREADS", QString::number(std::max(1, o.jobs / n)));
+  qputenv("KORVESSA_THREADS", QByteArray::number(std::max(1, o.jobs / n)));
   QList<QStringList> parts(n);
   for (int i = 0; i < o.files.size(); ++i) parts[i % n] << o.files[i];
-  QList<QProcess*> workers;
-  for (const QStringList& part : parts) {
-    auto* p = new QProcess;
-    p->setProcessChannelMode(QProcess::ForwardedChannels);
-    p->setProcessEnvironment(env);
-    p->start(QCoreApplication::applicationFilePath(), QStringList{"convert"} + o.passOn + part);
-    workers << p;
+  struct Worker {
+    DWORD pid = 0;
+    HANDLE h = nullptr;
+    Worker() = default;
+    Worker(const Worker&) = delete;
+    ~Worker() {
+      if (h) CloseHandle(h);
+    }
+  };
+  std::vector<Worker> workers(static_cast<size_t>(n));
+  const QByteArray program = kv::PathBytes(QCoreApplication::applicationFilePath());
+  int rc = kExitOk;
+  for (int i = 0; i < n; ++i) {
+    QString params = QStringLiteral("convert");
+    for (const QString& a : o.passOn + QStringList{QStringLiteral("--")} + parts[i]) params += u' ' + kv::Quoted(a);
+    workers[static_cast<size_t>(i)].pid = kvSpawnProgram(program.constData(), kv::PathBytes(params).constData(), nullptr);
+    if (workers[static_cast<size_t>(i)].pid) workers[static_cast<size_t>(i)].h = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, workers[static_cast<size_t>(i)].pid);
+    if (!workers[static_cast<size_t>(i)].h) rc = kExitFailed;
   }
   CatchSignals();
-  int rc = kExitOk;
-  for (QProcess* p : workers) {
-    while (!p->waitForFinished(100))
-      if (g_signal)
-        for (QProcess* w : workers) w->terminate();  // each worker cleans up its own item
-    if (p->exitStatus() != QProcess::NormalExit || p->exitCode() != 0) rc = kExitFailed;
-    delete p;
+  bool told = false;
+  for (Worker& w : workers) {
+    DWORD code = STILL_ACTIVE;
+    while (w.h && GetExitCodeProcess(w.h, &code) && code == STILL_ACTIVE) {
+      if (g_signal && !told) {
+        told = true;
+        for (const Worker& other : workers)
+          if (other.pid) kill(pid_t(other.pid), SIGTERM);  // each worker cleans up its own item
+      }
+      Sleep(100);
+    }
+    if (code != 0) rc = kExitFailed;
   }
   return rc;
 }

@@ -15,6 +15,7 @@
 #include "WaveFiles.h"
 #include "app/Globals.h"
 #include "postproc/cShellX.h"
+#include "shell/FileName.h"
 #include "shell/DialogHook.h"
 
 using kv::G;
@@ -117,7 +118,8 @@ class FlowTest : public QObject {
     AppFixture fx;
     frmMain* f = fx.start();
     QMimeData ok, mixed, text;
-    ok.setUrls({QUrl::fromLocalFile("/m/a.MID"), QUrl::fromLocalFile("/m/b.Rmi")});
+    // The last one is a Shift-JIS name, which is not UTF-8: its bytes must reach the list.
+    ok.setUrls({QUrl::fromLocalFile("/m/a.MID"), QUrl::fromLocalFile("/m/b.Rmi"), QUrl::fromEncoded("file:///m/%8B%C8A.mid")});
     mixed.setUrls({QUrl::fromLocalFile("/m/a.mid"), QUrl::fromLocalFile("/m/b.txt")});
     text.setText("/m/a.mid");
     int effect = 1;
@@ -132,9 +134,10 @@ class FlowTest : public QObject {
     QCOMPARE(effect, 1);
     const QString midiPathBefore = G().MidiPath;
     f->lstSource_OLEDragDrop(&ok, effect);
-    QCOMPARE(f->lstSource->count(), 2);
+    QCOMPARE(f->lstSource->count(), 3);
     QCOMPARE(f->lstSource->item(1)->text(), QStringLiteral("/m/b.Rmi"));
-    QCOMPARE(f->lstSource->currentRow(), 1);
+    QCOMPARE(kv::PathBytes(f->lstSource->item(2)->text()), QByteArray("/m/\x8b\xc8\x41.mid"));
+    QCOMPARE(f->lstSource->currentRow(), 2);
     QCOMPARE(G().MidiPath, midiPathBefore);
   }
 
