@@ -30,6 +30,32 @@ const std::string kScale = kCorpus + "test-c-major-scale.mid";
 const std::string kChords = kCorpus + "test-multichannel-chords-0.mid";
 constexpr int kBoundMs = 60000;
 
+// A note held for 50 minutes: the song is still recording whenever the test acts.
+std::string LongSong() {
+  smf::Track t;
+  t.Event(0, {0x90, 60, 100});
+  t.Event(96 * 2 * 60 * 50, {0x80, 60, 0});  // 96 ticks a beat at 120 bpm
+  t.End(96 * 2 * 60 * 50);
+  return smf::File(0, 96, {t});
+}
+
+// Waits for the child's temporary recording `rec`, sends it `sig` (0: none) and waits for its
+// end; false, with the child killed, when either wait took over 30 s.
+bool EndWhileRecording(pid_t pid, const std::string& rec, int sig, int& status) {
+  int i = 0;
+  while (i < 3000 && !kvtest::exists(rec)) ++i, usleep(10000);
+  if (sig && i < 3000) kill(pid, sig);
+  for (i = 0; waitpid(pid, &status, WNOHANG) == 0; ++i) {
+    if (i == 3000) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return false;
+    }
+    usleep(10000);
+  }
+  return true;
+}
+
 class Faults : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -157,13 +183,8 @@ TEST_F(Faults, MissingSoundFontIsNamedAndAnInstalledOneIsUsed) {
 }
 
 TEST_F(Faults, InterruptedConvertRemovesThePartialItemAndStops) {
-  // A note held for 50 minutes: the song is still recording when the signal comes.
   const std::string day = dir.file("day.mid");
-  smf::Track t;
-  t.Event(0, {0x90, 60, 100});
-  t.Event(96 * 2 * 60 * 50, {0x80, 60, 0});  // 96 ticks a beat at 120 bpm
-  t.End(96 * 2 * 60 * 50);
-  kvtest::writeText(day, smf::File(0, 96, {t}));
+  kvtest::writeText(day, LongSong());
   const std::string err = dir.file("stderr");
   const pid_t pid = fork();
   if (pid == 0) {
@@ -175,18 +196,8 @@ TEST_F(Faults, InterruptedConvertRemovesThePartialItemAndStops) {
           day.c_str(), kChords.c_str(), nullptr);
     _exit(127);
   }
-  for (int i = 0; i < 3000 && !kvtest::exists(out + "/day.wav.~rec"); ++i) usleep(10000);
-  EXPECT_TRUE(kvtest::exists(out + "/day.wav.~rec"));
-  kill(pid, SIGTERM);
   int status = 0;
-  for (int i = 0; waitpid(pid, &status, WNOHANG) == 0; ++i) {
-    if (i == 3000) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      FAIL() << "still running 30 s after SIGTERM";
-    }
-    usleep(10000);
-  }
+  ASSERT_TRUE(EndWhileRecording(pid, out + "/day.wav.~rec", SIGTERM, status));
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
   const std::string said = kvtest::readBytes(err);
@@ -201,16 +212,12 @@ TEST_F(Faults, InterruptedConvertRemovesThePartialItemAndStops) {
 // recording it never saves; killed outright it cannot, and the next conversion of the item does.
 TEST_F(Faults, WindowEndedWhileRecordingLeavesNoTemporaryRecording) {
   for (const char* sub : {"app", "system", "windows"}) std::filesystem::create_directories(dir.file(sub));
-  const std::string day = dir.file("day.mid");  // a note held for 50 minutes
-  smf::Track t;
-  t.Event(0, {0x90, 60, 100});
-  t.Event(96 * 2 * 60 * 50, {0x80, 60, 0});
-  t.End(96 * 2 * 60 * 50);
+  const std::string day = dir.file("day.mid");
   const std::string rec = out + "/day.wav.~rec";
   for (const auto& [how, sig] : {std::pair{"closed", 0}, {"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}, {"SIGHUP", SIGHUP},
                                  {"SIGKILL", SIGKILL}}) {
     SCOPED_TRACE(how);
-    kvtest::writeText(day, smf::File(0, 96, {t}));
+    kvtest::writeText(day, LongSong());
     const pid_t pid = fork();
     if (pid == 0) {
       setenv("KORVESSA_SYSTEM_DIR", dir.file("system").c_str(), 1);
@@ -241,18 +248,8 @@ TEST_F(Faults, WindowEndedWhileRecordingLeavesNoTemporaryRecording) {
       app.exec();
       _exit(5);  // shut-down ends the process itself
     }
-    for (int i = 0; i < 3000 && !kvtest::exists(rec); ++i) usleep(10000);
-    EXPECT_TRUE(kvtest::exists(rec));
-    if (sig) kill(pid, sig);
     int status = 0;
-    for (int i = 0; waitpid(pid, &status, WNOHANG) == 0; ++i) {
-      if (i == 3000) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        FAIL() << "still running 30 s later";
-      }
-      usleep(10000);
-    }
+    ASSERT_TRUE(EndWhileRecording(pid, rec, sig, status));
     if (sig == SIGKILL) {
       EXPECT_TRUE(kvtest::exists(rec));
       // The next conversion of the item (a short song under the same name now) takes it away.
