@@ -166,7 +166,7 @@ void frmMain::tmr1_Timer() {
   Delay();
   StopRecording();
   auto& g = G();
-  const QString mediaError = QString::fromUtf8(kvMediaLastError());
+  const QString mediaError = kv::PathText(QByteArray(kvMediaLastError()));
   if (!mediaError.isEmpty()) {
     // The song could not be played or recorded: the recording holds no music and goes. A
     // file that cannot be read ends only its own item; anything else (no SoundFont, no

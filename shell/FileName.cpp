@@ -94,7 +94,7 @@ QString Quoted(const QString& name) {
 
 bool FileExists(const QString& path) {
   struct stat st {};
-  return !path.isEmpty() && Stat(path, &st) && !S_ISDIR(st.st_mode);
+  return !path.isEmpty() && Stat(path, &st) && S_ISREG(st.st_mode);
 }
 
 bool FolderExists(const QString& path) {

@@ -20,7 +20,7 @@ QByteArray PathBytes(const QString& text);
 // exactly the name. A name without quotes and without trailing backslashes is only enclosed.
 QString Quoted(const QString& name);
 
-bool FileExists(const QString& path);  // anything but a folder
+bool FileExists(const QString& path);  // a regular file (links followed)
 bool FolderExists(const QString& path);
 qint64 FileSize(const QString& path);  // -1 when it does not exist
 bool RemoveFile(const QString& path);
