@@ -378,7 +378,7 @@ int Convert(const QStringList& args) {
 const KvVerb kConvert({"convert",
                        "convert [--out DIR] [--format wav|mp3|wma] [--encoder gogo|acm|scmpx|vbwav2wma|wm8eutil]\n"
                        "                   [--sample N] [--delay SECONDS] [--title-names] [--normalize] [--headcut]\n"
-                       "                   [--realtime] [--soundfont PATH] [-j N] FILE...\n"
+                       "                   [--realtime] [--soundfont PATH] [-j N] [--] FILE...\n"
                        "                    converts MIDI files as the window does (N = template 101-124);\n"
                        "                    -j N uses N cores: several files side by side, or one file's\n"
                        "                    synthesizer on N threads (default: all cores, one file at a time)",
