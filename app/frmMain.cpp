@@ -19,6 +19,7 @@
 
 #include "app/Globals.h"
 #include "engine/RecordingFormats.h"
+#include "shell/FileNameDelegate.h"
 #include "shell/ToolbarImages.h"
 #include "shell/cSystemFolder.h"
 
@@ -85,6 +86,7 @@ void frmMain::BuildControls() {
 
   lstSource = new QListWidget(client);
   lstSource->setObjectName("lstSource");
+  lstSource->setItemDelegate(new kv::FileNameDelegate(lstSource));
   lstSource->setSelectionMode(QAbstractItemView::SingleSelection);
   lstSource->setAcceptDrops(true);
 

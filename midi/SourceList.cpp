@@ -125,7 +125,7 @@ void frmMain::lstSource_Click() {
   Panel("Format")->setText(QString::number(I.Format));
   Panel("Track")->setText(QString::number(I.Track));
   Panel("TCount")->setText(QString::number(I.TCount));
-  Panel("Title")->setText(I.Title);
+  Panel("Title")->setText(kv::DisplayName(I.Title));
   const QString out = OutputNameFor(P, I.Title.isEmpty() ? FileTitleOf(P) : I.Title,
                                     chkTitleToFilename->isChecked(), G().WavePath);
   lblWaveFileName->setText(out);

@@ -1,5 +1,7 @@
 #include "shell/FileName.h"
 
+#include "textcodec.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -68,6 +70,24 @@ QByteArray PathBytes(const QString& text) {
     }
   }
   out.append(QStringView(text).mid(from).toUtf8());
+  return out;
+}
+
+QString DisplayName(const QString& text) {
+  const auto escaped = [](QChar c) { return c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF; };
+  QString out;
+  for (qsizetype i = 0; i < text.size();) {
+    if (!escaped(text[i])) {
+      out.append(text[i++]);
+      continue;
+    }
+    // A run of such bytes, with the ASCII bytes a Shift-JIS character may end in.
+    qsizetype end = i + 1;
+    while (end < text.size() && (escaped(text[end]) || (escaped(text[end - 1]) && text[end] >= u'@' && text[end] <= u'~')))
+      ++end;
+    out.append(QString::fromStdString(text::ToUtf8(PathBytes(text.mid(i, end - i)).toStdString())));
+    i = end;
+  }
   return out;
 }
 

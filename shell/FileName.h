@@ -13,6 +13,9 @@ namespace kv {
 
 QString PathText(const QByteArray& bytes);
 QByteArray PathBytes(const QString& text);
+// For the eye only: bytes that are not UTF-8 read as legacy text (Shift-JIS, else Latin-1), as
+// the program reads old titles.
+QString DisplayName(const QString& text);
 
 // A file name for a command string or command line: between double quotes, with a double
 // quote inside it written as \" and the backslashes before such a quote (or before the closing

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "shell/FileName.h"
+
 namespace kv {
 
 namespace {
@@ -32,7 +34,7 @@ int MsgBox(const QString& prompt, int style, const QString& title, QWidget* pare
     fprintf(stderr, "%s\n", qPrintable(prompt));
     return vbOK;
   }
-  QMessageBox box(icon, t, prompt, QMessageBox::Ok, parent);
+  QMessageBox box(icon, t, DisplayName(prompt), QMessageBox::Ok, parent);
   box.exec();
   return vbOK;
 }

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
+#include <QStyledItemDelegate>
 #include <QUrl>
 #include <QtTest>
 
@@ -137,6 +138,8 @@ class FlowTest : public QObject {
     QCOMPARE(f->lstSource->count(), 3);
     QCOMPARE(f->lstSource->item(1)->text(), QStringLiteral("/m/b.Rmi"));
     QCOMPARE(kv::PathBytes(f->lstSource->item(2)->text()), QByteArray("/m/\x8b\xc8\x41.mid"));
+    const auto* shown = static_cast<QStyledItemDelegate*>(f->lstSource->itemDelegate());
+    QCOMPARE(shown->displayText(f->lstSource->item(2)->text(), QLocale()), QStringLiteral("/m/曲A.mid"));
     QCOMPARE(f->lstSource->currentRow(), 2);
     QCOMPARE(G().MidiPath, midiPathBefore);
   }

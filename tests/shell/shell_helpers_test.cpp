@@ -150,4 +150,6 @@ TEST(FileNames, QuotedNamesSplitBackWholeAndBytesSurviveText) {
   // An ordinary name is only enclosed, so the command texts stay as they always were.
   EXPECT_EQ(kv::Quoted("/o d/曲.wav"), QString("\"/o d/曲.wav\""));
   EXPECT_EQ(kv::PathText("/o d/曲.wav"), QString("/o d/曲.wav"));
+  // Shown to the eye as Japanese, Shift-JIS characters ending in an ASCII byte too.
+  EXPECT_EQ(kv::DisplayName(kv::PathText("/\x83\x41\x83\x43/\x8b\xc8\x41.mid を")), QString("/アイ/曲A.mid を"));
 }
