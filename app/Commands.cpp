@@ -16,6 +16,7 @@
 #include "postproc/cShellX.h"
 #include "shell/HelpPage.h"
 #include "shell/MsgBox.h"
+#include "shell/FileName.h"
 #include "shell/mShare.h"
 
 using kv::G;
@@ -47,7 +48,7 @@ void frmMain::Toolbar1_ButtonClick(QAction* Button) {
     RunProgram(VolumeProgram + " /R");
   } else if (key == "SaveFolder") {
     mnuFileSave_Click();
-    QDir::setCurrent(G().WavePath.isEmpty() ? QStringLiteral("/") : G().WavePath);
+    kv::SetCurrentFolder(G().WavePath);
     lstSource_Click();
   } else if (key == "Play") {
     PlayCommand();

@@ -20,6 +20,7 @@
 #include "engine/MediaCommands.h"
 #include "engine/RecordingFormats.h"
 #include "shell/Dir.h"
+#include "shell/FileName.h"
 #include "shell/MsgBox.h"
 #include "shell/cSystemFolder.h"
 
@@ -92,7 +93,7 @@ void frmMain::Form_Load() {
   NormaliserSetup();
 
   // 26: the output folder is the current folder; the label shows it.
-  QDir::setCurrent(G().WavePath.isEmpty() ? QStringLiteral("/") : G().WavePath);
+  kv::SetCurrentFolder(G().WavePath);
   lblWaveFileName->setText(G().WavePath + "/");
 
   // 27: toolbar images are attached by key when the buttons are made.
@@ -259,6 +260,8 @@ void frmMain::Form_Unload() {
   WriteSettings();
   m_systemFolders.reset();
   m_settings.reset();
+  // A recording still running is not saved, and its temporary file is ours to remove.
+  MciSend(QStringLiteral("close all"));
   if (m_endProcess) {
     m_endProcess();
     return;

@@ -26,6 +26,7 @@
 #include "app/Globals.h"
 #include "engine/RecordingFormats.h"
 #include "shell/QtJapanese.h"
+#include "shell/FileNameDelegate.h"
 #include "shell/ToolbarImages.h"
 #include "shell/cSystemFolder.h"
 
@@ -93,6 +94,7 @@ void frmMain::BuildControls() {
 
   lstSource = new QListWidget(client);
   lstSource->setObjectName("lstSource");
+  lstSource->setItemDelegate(new kv::FileNameDelegate(lstSource));
   lstSource->setSelectionMode(QAbstractItemView::SingleSelection);
   lstSource->setAcceptDrops(true);
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "app/EndSignals.h"
 #include "app/frmMain.h"
 
 namespace {
@@ -51,5 +52,6 @@ int main(int argc, char** argv) {
   frmMain form;
   form.Form_Load();
   form.show();
+  kv::CloseOnEndSignals(&form);
   return app.exec();
 }

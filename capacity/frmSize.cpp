@@ -19,6 +19,7 @@
 #include "engine/MediaCommands.h"
 #include "midi/MIDInfo.h"
 #include "shell/Dir.h"
+#include "shell/FileName.h"
 #include "shell/MsgBox.h"
 
 using kv::G;
@@ -198,10 +199,9 @@ void frmSize::MeasureWave() {
   WaitCursor hourglass;
   WaveSeconds = 0;
   FileCount[0] = 0;
-  const QString& q = G().Quote;
   for (const QString& name : kv::DirAll(FolderPrefix() + QStringLiteral("*.wav"))) {
     ++FileCount[0];
-    MciSend(QStringLiteral("open ") + q + FolderPrefix() + name + q + QStringLiteral(" alias CheckMedia"));
+    MciSend(QStringLiteral("open ") + kv::Quoted(FolderPrefix() + name) + QStringLiteral(" alias CheckMedia"));
     MciSend(QStringLiteral("set CheckMedia time format milliseconds"), false);
     // A file the media layer cannot open answers nothing here and adds no time.
     const QString length = MciSend(QStringLiteral("status CheckMedia length"));
@@ -226,7 +226,7 @@ void frmSize::MeasureMp3() {
     init();
     for (const QString& name : kv::DirAll(FolderPrefix() + QStringLiteral("*.mp3"))) {
       VBMP3_INFO info{};
-      if (open((FolderPrefix() + name).toUtf8().constData(), &info)) {
+      if (open(kv::PathBytes(FolderPrefix() + name).constData(), &info)) {
         Mp3Seconds += info.v[3];
         ++FileCount[1];
       }

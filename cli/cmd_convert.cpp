@@ -11,19 +11,21 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <csignal>
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/Globals.h"
 #include "app/frmMain.h"
 #include "cli/Verbs.h"
 #include "engine/RecordingFormats.h"
+#include "shell/FileName.h"
 #include "shell/MsgBox.h"
+#include "kernel32.h"
 #include "syssetup.h"
 
 using kv::G;
@@ -51,8 +53,13 @@ struct Options {
 };
 
 int Parse(const QStringList& args, Options* o, QString* error) {
+  bool optionsEnd = false;
   for (int i = 0; i < args.size(); ++i) {
     const QString a = args[i];
+    if (optionsEnd) {
+      o->files << a;
+      continue;
+    }
     auto value = [&](QString* v) {
       if (i + 1 >= args.size()) {
         *error = a + " needs a value";
@@ -115,6 +122,8 @@ int Parse(const QStringList& args, Options* o, QString* error) {
       if (a == "--normalize") o->normalize = true;
       if (a == "--headcut") o->headcut = o->normalize = true;
       if (a == "--realtime") o->realtime = true;
+    } else if (a == "--") {
+      optionsEnd = true;  // a file named like an option follows
     } else if (a.startsWith("-") && a.size() > 1) {
       *error = "unknown option " + a;
       return kExitUsage;
@@ -130,29 +139,45 @@ int Parse(const QStringList& args, Options* o, QString* error) {
 }
 
 // Several conversions at once: each worker is a process of its own with its own synthesizer,
-// sharing out the cores.
+// sharing out the cores. Started by the program's own process starter, so file names reach
+// the workers as the bytes they are (QProcess would re-encode them).
 int RunParallel(const Options& o) {
   const int n = std::min<int>(o.jobs, o.files.size());
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("KORVESSA_THREADS", QString::number(std::max(1, o.jobs / n)));
+  qputenv("KORVESSA_THREADS", QByteArray::number(std::max(1, o.jobs / n)));
   QList<QStringList> parts(n);
   for (int i = 0; i < o.files.size(); ++i) parts[i % n] << o.files[i];
-  QList<QProcess*> workers;
-  for (const QStringList& part : parts) {
-    auto* p = new QProcess;
-    p->setProcessChannelMode(QProcess::ForwardedChannels);
-    p->setProcessEnvironment(env);
-    p->start(QCoreApplication::applicationFilePath(), QStringList{"convert"} + o.passOn + part);
-    workers << p;
+  struct Worker {
+    DWORD pid = 0;
+    HANDLE h = nullptr;
+    Worker() = default;
+    Worker(const Worker&) = delete;
+    ~Worker() {
+      if (h) CloseHandle(h);
+    }
+  };
+  std::vector<Worker> workers(static_cast<size_t>(n));
+  const QByteArray program = kv::PathBytes(QCoreApplication::applicationFilePath());
+  int rc = kExitOk;
+  for (int i = 0; i < n; ++i) {
+    QString params = QStringLiteral("convert");
+    for (const QString& a : o.passOn + QStringList{QStringLiteral("--")} + parts[i]) params += u' ' + kv::Quoted(a);
+    workers[static_cast<size_t>(i)].pid = kvSpawnProgram(program.constData(), kv::PathBytes(params).constData(), nullptr);
+    if (workers[static_cast<size_t>(i)].pid) workers[static_cast<size_t>(i)].h = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, workers[static_cast<size_t>(i)].pid);
+    if (!workers[static_cast<size_t>(i)].h) rc = kExitFailed;
   }
   CatchSignals();
-  int rc = kExitOk;
-  for (QProcess* p : workers) {
-    while (!p->waitForFinished(100))
-      if (g_signal)
-        for (QProcess* w : workers) w->terminate();  // each worker cleans up its own item
-    if (p->exitStatus() != QProcess::NormalExit || p->exitCode() != 0) rc = kExitFailed;
-    delete p;
+  bool told = false;
+  for (Worker& w : workers) {
+    DWORD code = STILL_ACTIVE;
+    while (w.h && GetExitCodeProcess(w.h, &code) && code == STILL_ACTIVE) {
+      if (g_signal && !told) {
+        told = true;
+        for (const Worker& other : workers)
+          if (other.pid) kill(pid_t(other.pid), SIGTERM);  // each worker cleans up its own item
+      }
+      Sleep(100);
+    }
+    if (code != 0) rc = kExitFailed;
   }
   return rc;
 }
@@ -171,15 +196,21 @@ int Convert(const QStringList& args) {
   if (o.jobs > 0) qputenv("KORVESSA_THREADS", QByteArray::number(o.jobs));
 
   // Resolved now: start-up and --out change the current folder below.
-  if (!o.out.isEmpty()) o.out = QFileInfo(o.out).absoluteFilePath();
+  if (!o.out.isEmpty()) o.out = QDir::cleanPath(kv::AbsolutePath(o.out));
   QStringList absolute;
+  QStringList given;  // the files that exist, as given
+  int rc = kExitOk;
   for (const QString& f : o.files) {
-    if (!QFileInfo(f).isFile()) {
+    if (!kv::FileExists(f)) {
+      // Named, and the others still convert.
       KvErr(QStringLiteral("korvessa: %1: no such file\n").arg(f));
-      return kExitFailed;
+      rc = kExitFailed;
+      continue;
     }
-    absolute << QFileInfo(f).absoluteFilePath();
+    given << f;
+    absolute << QDir::cleanPath(kv::AbsolutePath(f));
   }
+  if (absolute.isEmpty()) return rc;
 
   // The system setup for this run only: the user's own file is not changed.
   QTemporaryDir scratch;
@@ -223,14 +254,13 @@ int Convert(const QStringList& args) {
 
   auto& g = G();
   if (!o.out.isEmpty()) {
-    const QFileInfo out(o.out);
-    if (!out.isDir()) {
+    if (!kv::FolderExists(o.out)) {
       KvErr(QStringLiteral("korvessa: %1: no such folder\n").arg(o.out));
       return kExitFailed;
     }
-    g.WavePath = out.absoluteFilePath();
+    g.WavePath = o.out;
     if (g.WavePath.endsWith('/')) g.WavePath.chop(1);
-    QDir::setCurrent(g.WavePath.isEmpty() ? "/" : g.WavePath);
+    kv::SetCurrentFolder(g.WavePath);
   }
   // The recording format: the template asked for, else the last entry of the full list.
   if (g.SelSample != 0) {
@@ -264,6 +294,13 @@ int Convert(const QStringList& args) {
                                                      {"wm8eutil", {2, 0}}, {"vbwav2wma", {2, 1}}};
     const auto [kind, number] = enc.value(o.encoder);
     if (kind != type) return KvUsage(QStringLiteral("--encoder %1 does not make %2 files").arg(o.encoder, o.format));
+    // A command-line encoder not configured in the settings is taken from build/bin/tools.
+    QString* const path = o.encoder == "scmpx" ? &g.ScmpxPath : o.encoder == "wm8eutil" ? &g.Wm8eutilPath : nullptr;
+    const QString tool = g.AppPath + "/tools/" + o.encoder + ".exe";
+    if (path && *path == kv::NonePath() && QFileInfo(tool).isFile()) {
+      *path = tool;
+      (kind == 1 ? g.EncoderAvailable : g.WmaAvailable)[number] = true;
+    }
     if (kind == 1) g.EncoderDefault = short(number);
     else g.WmaEncoder = short(number);
   }
@@ -314,21 +351,23 @@ int Convert(const QStringList& args) {
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   progress.stop();
 
-  int rc = kExitOk;
   if (g_signal) {
     // The stopped item holds only part of its song: it must not stand as a finished output.
     const int at = absolute.indexOf(interrupted);
-    if (at >= 0) QFile::remove(outputs[at]);
+    if (at >= 0) kv::RemoveFile(outputs[at]);
     KvErr(QStringLiteral("korvessa: interrupted\n"));
     rc = 128 + g_signal;
   }
   for (int i = 0; i < outputs.size(); ++i) {
-    const QFileInfo fi(outputs[i]);
-    // A whole header is a finished recording, even of a song without notes (no samples).
-    if (fi.isFile() && fi.lastModified() >= started && fi.size() >= 58) {
+    // A whole header is a finished recording, even of a song without notes (no samples); a
+    // song whose recording got nothing has no file left (the conversion removes it).
+    struct stat st {};
+    const bool made = ::stat(kv::PathBytes(outputs[i]).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+                      QDateTime::fromSecsSinceEpoch(st.st_mtime) >= started && st.st_size >= 58;
+    if (made) {
       KvOut(outputs[i] + "\n");
     } else {
-      KvErr(QStringLiteral("korvessa: %1: not converted\n").arg(o.files[i]));
+      KvErr(QStringLiteral("korvessa: %1: not converted\n").arg(given[i]));
       if (rc == kExitOk) rc = kExitFailed;
     }
   }
@@ -339,7 +378,7 @@ int Convert(const QStringList& args) {
 const KvVerb kConvert({"convert",
                        "convert [--out DIR] [--format wav|mp3|wma] [--encoder gogo|acm|scmpx|vbwav2wma|wm8eutil]\n"
                        "                   [--sample N] [--delay SECONDS] [--title-names] [--normalize] [--headcut]\n"
-                       "                   [--realtime] [--soundfont PATH] [-j N] FILE...\n"
+                       "                   [--realtime] [--soundfont PATH] [-j N] [--] FILE...\n"
                        "                    converts MIDI files as the window does (N = template 101-124);\n"
                        "                    -j N uses N cores: several files side by side, or one file's\n"
                        "                    synthesizer on N threads (default: all cores, one file at a time)",

@@ -1,11 +1,15 @@
 // korvessa info FILE...: header values, playing time and title of MIDI files, one
 // tab-separated line per file: path, Format, Track, TCount, Length (ms), Title.
-#include <QFile>
-#include <QFileInfo>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "cli/Verbs.h"
 #include "engine/MediaCommands.h"
 #include "midi/MIDInfo.h"
+#include "shell/FileName.h"
+#include "winmm.h"
 
 namespace {
 
@@ -18,12 +22,13 @@ QString OneLine(QString s) {
 
 // Why the file gives no information, or empty when it can be inspected.
 QString Problem(const QString& path) {
-  const QFileInfo fi(path);
-  if (!fi.exists()) return QStringLiteral("no such file");
-  if (!fi.isFile()) return QStringLiteral("not a file");
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return QStringLiteral("cannot read: ") + f.errorString();
-  if (!f.readAll().contains("MThd")) return QStringLiteral("not a MIDI file (no MThd header)");
+  struct stat st {};
+  if (::stat(kv::PathBytes(path).constData(), &st) != 0) return QStringLiteral("no such file");
+  if (!S_ISREG(st.st_mode)) return QStringLiteral("not a file");
+  bool read = false;
+  const QByteArray bytes = kv::ReadFileBytes(path, &read);
+  if (!read) return QStringLiteral("cannot read: ") + QString::fromLocal8Bit(std::strerror(errno));
+  if (!bytes.contains("MThd")) return QStringLiteral("not a MIDI file (no MThd header)");
   return QString();
 }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "cli/Verbs.h"
+#include "shell/FileName.h"
 
 namespace {
 QList<KvVerbInfo>& Registry() {
@@ -18,8 +19,9 @@ KvVerb::KvVerb(const KvVerbInfo& info) { Registry().append(info); }
 
 const QList<KvVerbInfo>& KvVerbs() { return Registry(); }
 
-void KvOut(const QString& text) { std::fputs(text.toUtf8().constData(), stdout); }
-void KvErr(const QString& text) { std::fputs(text.toUtf8().constData(), stderr); }
+// File names in the text go out as the bytes they are on disk.
+void KvOut(const QString& text) { std::fputs(kv::PathBytes(text).constData(), stdout); }
+void KvErr(const QString& text) { std::fputs(kv::PathBytes(text).constData(), stderr); }
 
 int KvUsage(const QString& message) {
   if (!message.isEmpty()) KvErr(QStringLiteral("korvessa: ") + message + u'\n');
@@ -32,11 +34,14 @@ int KvUsage(const QString& message) {
 int main(int argc, char** argv) {
   // Converting drives the program's own window, unseen, on the offscreen platform.
   const bool window = argc > 1 && std::strcmp(argv[1], "convert") == 0;
+  // Taken before Qt sees them: Qt would turn bytes that are not UTF-8 into U+FFFD and would
+  // take arguments such as "-style" for itself.
+  QStringList args;
+  for (int i = 2; i < argc; ++i) args << kv::PathText(QByteArray(argv[i]));
   if (window) qputenv("QT_QPA_PLATFORM", "offscreen");
   std::unique_ptr<QCoreApplication> app(window ? new QApplication(argc, argv) : new QCoreApplication(argc, argv));
-  QStringList args = app->arguments().mid(1);
-  if (args.isEmpty()) return KvUsage();
-  const QString verb = args.takeFirst();
+  if (argc < 2) return KvUsage();
+  const QString verb = kv::PathText(QByteArray(argv[1]));
   if (verb == u"-h" || verb == u"--help" || verb == u"help") {
     KvUsage();
     return kExitOk;

@@ -7,6 +7,7 @@
 #include "app/Globals.h"
 #include "postproc/cShellX.h"
 #include "shell/Dir.h"
+#include "shell/FileName.h"
 #include "shell/MsgBox.h"
 #include "shell/mShare.h"
 
@@ -21,7 +22,7 @@ void ReportFailure(QWidget* owner) {
 }
 
 // The name a directory lookup lists for name in the current folder (letter case ignored).
-QString Listed(const QString& name) { return Dir(QDir::currentPath() + "/" + name); }
+QString Listed(const QString& name) { return Dir(CurrentFolder() + "/" + name); }
 }  // namespace
 
 QString WithLastThree(const QString& path, const QString& ext) { return path.left(path.size() - 3) + ext; }
@@ -35,10 +36,9 @@ QString ScmpxOptions(int bitrate, bool fast) {
   return options;
 }
 
-QString ScmpxCommandLine(const QString& scmpxPath, int bitrate, bool fast, const QString& waveFileName,
-                         const QString& quote) {
-  return scmpxPath + QStringLiteral(" -e") + ScmpxOptions(bitrate, fast) + quote + waveFileName + quote + " " + quote +
-         WithLastThree(waveFileName, QStringLiteral("mp3")) + quote;
+QString ScmpxCommandLine(const QString& scmpxPath, int bitrate, bool fast, const QString& waveFileName) {
+  return scmpxPath + QStringLiteral(" -e") + ScmpxOptions(bitrate, fast) + Quoted(waveFileName) + " " +
+         Quoted(WithLastThree(waveFileName, QStringLiteral("mp3")));
 }
 
 QString Wm8eutilProgram(const QString& wm8eutilPath, const QString& wavePath) {
@@ -46,17 +46,17 @@ QString Wm8eutilProgram(const QString& wm8eutilPath, const QString& wavePath) {
   return GetShortPath(wm8eutilPath);
 }
 
-QString Wm8eutilCommandLine(const QString& program, const QString& title, const QString& quote) {
+QString Wm8eutilCommandLine(const QString& program, const QString& title) {
   return program + QStringLiteral(" -input ") + kTmpWav + QStringLiteral(" -output ") + kTmpWma +
-         QStringLiteral(" -title ") + quote + title + quote;
+         QStringLiteral(" -title ") + Quoted(title);
 }
 
 bool RunScmpx(QWidget* owner) {
   const auto& g = G();
   cShellX runner;
-  const QString line = ScmpxCommandLine(g.ScmpxPath, g.Bitrate, g.FastEncode, g.WaveFileName, g.Quote);
+  const QString line = ScmpxCommandLine(g.ScmpxPath, g.Bitrate, g.FastEncode, g.WaveFileName);
   if (runner.ShellX(line, 1, owner, true)) {
-    QFile::remove(g.WaveFileName);
+    RemoveFile(g.WaveFileName);
     return true;
   }
   ReportFailure(owner);
@@ -69,29 +69,30 @@ bool RunWm8eutil(QWidget* owner) {
   const QString title = listed.left(listed.size() - 4);
   const QString wma = g.WaveFileName.left(g.WaveFileName.size() - 4) + QStringLiteral(".wma");
   // The temporary names are relative to the output folder.
-  if (!QDir::setCurrent(g.WavePath.isEmpty() ? QStringLiteral("/") : g.WavePath)) {
+  if (!SetCurrentFolder(g.WavePath)) {
     ReportFailure(owner);
     return false;
   }
-  const QString staleWav = Listed(kTmpWav);
-  if (!staleWav.isEmpty()) QFile::remove(staleWav);
-  if (!QFile::rename(g.WaveFileName, kTmpWav)) {
+  // Files already named tmp.wav or tmp.wma (any letter case) may be the user's own: they wait
+  // under other names while the encoder runs.
+  const SetAside standingWav(Listed(kTmpWav)), standingWma(Listed(kTmpWma));
+  if (!standingWav.ok() || !standingWma.ok() || !RenameFile(g.WaveFileName, kTmpWav)) {
     ReportFailure(owner);
     return false;
   }
   cShellX runner;
-  const bool started = runner.ShellX(Wm8eutilCommandLine(Wm8eutilProgram(g.Wm8eutilPath, g.WavePath), title, g.Quote),
+  const bool started = runner.ShellX(Wm8eutilCommandLine(Wm8eutilProgram(g.Wm8eutilPath, g.WavePath), title),
                                      1, owner, true);
   const QString made = Listed(kTmpWma);
   if (started && !made.isEmpty()) {
-    if (QFileInfo::exists(wma)) QFile::remove(wma);
-    if (QFile::rename(made, wma)) {
-      QFile::remove(kTmpWav);
+    if (FileExists(wma)) RemoveFile(wma);
+    if (RenameFile(made, wma)) {
+      RemoveFile(kTmpWav);
       return true;
     }
   }
   ReportFailure(owner);
-  QFile::rename(kTmpWav, g.WaveFileName);
+  RenameFile(kTmpWav, g.WaveFileName);
   return false;
 }
 

@@ -13,6 +13,7 @@
 #include "encoders/frmGoGo.h"
 #include "encoders/frmVBWMA.h"
 #include "engine/RecordingFormats.h"
+#include "shell/FileName.h"
 
 using kv::G;
 
@@ -36,11 +37,11 @@ void frmMain::RunEncoder() {
     } else if (g.EncoderAvailable[1] && g.EncoderDefault == 1) {
       encoding();
       RunWindow<frmGoGo>(this);
-      QFile::remove(g.WaveFileName);
+      kv::RemoveFile(g.WaveFileName);
     } else if (g.EncoderAvailable[2] && g.EncoderDefault == 2) {
       encoding();
       RunWindow<frmACM>(this);
-      QFile::remove(g.WaveFileName);
+      kv::RemoveFile(g.WaveFileName);
     }
   } else if (mnuSetType[2]->isChecked()) {
     if (g.WmaAvailable[0] && g.WmaEncoder == 0) {

@@ -7,6 +7,7 @@
 
 #include "app/Globals.h"
 #include "encoders/ProgressWindow.h"
+#include "shell/FileName.h"
 
 namespace kv {
 
@@ -22,7 +23,7 @@ QString TrimSpaces(const QString& s) {
 }
 
 void PutText(QByteArray& rec, int offset, int size, const QString& text) {
-  QByteArray bytes = TrimSpaces(text).toUtf8();
+  QByteArray bytes = PathBytes(TrimSpaces(text));
   if (bytes.size() > size) {
     int n = size;
     while (n > 0 && (static_cast<unsigned char>(bytes[n]) & 0xC0) == 0x80) --n;  // not inside a character
@@ -111,7 +112,7 @@ bool OpenWmaEncode(const QString& wavePath, const QString& wmaPath, int32_t open
   const VbwwApi* api = LoadVbww(G().AppPath);
   if (!api) return false;
   QByteArray ansi = WmaSettingsToAnsi(settings);
-  const int32_t r = api->vbww_encodeOpen(wavePath.toUtf8().constData(), wmaPath.toUtf8().constData(), openInfo,
+  const int32_t r = api->vbww_encodeOpen(PathBytes(wavePath).constData(), PathBytes(wmaPath).constData(), openInfo,
                                          ansi.data());
   settings = WmaSettingsFromAnsi(ansi);
   return (r & 0xFFFF) != 0;

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "app/Globals.h"
+#include "shell/FileName.h"
 #include "encoders/CommandLineEncoders.h"
 #include "encoders/VBMP3.h"
 
@@ -55,9 +56,9 @@ void frmACM::Run() {
   if (api) {
     // No result is checked: a failed open or start shows up as an encode that ends at once.
     api->vbmp3_init();
-    const QByteArray mp3 = kv::WithLastThree(g.WaveFileName, QStringLiteral("mp3")).toUtf8();
+    const QByteArray mp3 = kv::PathBytes(kv::WithLastThree(g.WaveFileName, QStringLiteral("mp3")));
     int32_t info[4] = {0, 0, 0, 0};
-    api->vbmp3_encodeOpen(g.WaveFileName.toUtf8().constData(), info);
+    api->vbmp3_encodeOpen(kv::PathBytes(g.WaveFileName).constData(), info);
     lngTotal = info[3];
     api->vbmp3_encodeStart(mp3.constData());
     tmr1->start(500);

@@ -8,6 +8,7 @@
 #include <QProgressBar>
 
 #include "app/Globals.h"
+#include "shell/FileName.h"
 #include "app/frmMain.h"
 #include "encoders/CommandLineEncoders.h"
 #include "encoders/GogoLibrary.h"
@@ -48,18 +49,18 @@ void frmGoGo::closeEvent(QCloseEvent* e) {
 
 void frmGoGo::Run() {
   const auto& g = G();
-  const QString previous = QDir::currentPath();
+  const QString previous = kv::CurrentFolder();
   QDir::setCurrent(g.AppPath);
   const kv::GogoApi* api = GogoForRun();
   if (!api || api->MPGE_initializeWorkVB() != 0) {
     hide();
-    QDir::setCurrent(previous);
+    kv::SetCurrentFolder(previous);
     return;
   }
   int32_t states = 0;
   api->MPGE_getUnitStatesVB(&states);
-  const QByteArray wave = g.WaveFileName.toUtf8();
-  const QByteArray mp3 = kv::WithLastThree(g.WaveFileName, QStringLiteral("mp3")).toUtf8();
+  const QByteArray wave = kv::PathBytes(g.WaveFileName);
+  const QByteArray mp3 = kv::PathBytes(kv::WithLastThree(g.WaveFileName, QStringLiteral("mp3")));
   api->MPGE_setConfigureVB(kItemInputFile, 0, wave.constData());
   api->MPGE_setConfigureVB(kItemOutputFile, 0, mp3.constData());
   api->MPGE_setConfigureVB(kItemInputRate, g.SampleRate, nullptr);
@@ -99,5 +100,5 @@ void frmGoGo::Run() {
   api->MPGE_closeCoderVB();
   api->MPGE_endCoderVB();
   hide();
-  QDir::setCurrent(previous);
+  kv::SetCurrentFolder(previous);
 }

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "app/Globals.h"
+#include "shell/FileName.h"
 #include "encoders/VBWAV2WMA.h"
 #include "shell/MsgBox.h"
 
@@ -31,7 +32,7 @@ void frmVBWMA::closeEvent(QCloseEvent* e) { e->ignore(); }
 
 void frmVBWMA::Run() {
   const auto& g = G();
-  const QString previous = QDir::currentPath();
+  const QString previous = kv::CurrentFolder();
   QDir::setCurrent(g.AppPath);
   const QString wma = g.WaveFileName.left(g.WaveFileName.size() - 3) + QStringLiteral("wma");
   kv::WmaEncodeSettings settings = kv::DefaultWmaSettings(kv::WmaTitleFor(g.WaveFileName));
@@ -40,7 +41,7 @@ void frmVBWMA::Run() {
     kv::MsgBox(QStringLiteral("エンコード失敗"), kv::vbOKOnly, kv::AppTitle(), this);
     if (const kv::VbwwApi* api = kv::LoadVbww(g.AppPath)) api->vbww_debug();
     hide();
-    QDir::setCurrent(previous);
+    kv::SetCurrentFolder(previous);
     return;
   }
   const kv::VbwwApi* api = kv::LoadVbww(g.AppPath);
@@ -50,9 +51,9 @@ void frmVBWMA::Run() {
   ProgressBar1->setValue(0);
   Timer1->start(300);
   kv::WaitWhile([this] { return Timer1->isActive(); });
-  QFile::remove(g.WaveFileName);
+  kv::RemoveFile(g.WaveFileName);
   hide();
-  QDir::setCurrent(previous);
+  kv::SetCurrentFolder(previous);
 }
 
 void frmVBWMA::Timer1_Timer() {

@@ -22,7 +22,9 @@
 #include "midi/MIDInfo.h"
 #include "postproc/cShellX.h"
 #include "shell/Dir.h"
+#include "shell/FileName.h"
 #include "shell/MsgBox.h"
+#include "wave_file.h"
 #include "winmm.h"
 
 using kv::G;
@@ -30,8 +32,15 @@ using kv::G;
 namespace {
 bool WriteProtected(const QString& path) {
   struct stat st {};
-  if (stat(QFile::encodeName(path).constData(), &st) != 0) return false;
+  if (stat(kv::PathBytes(path).constData(), &st) != 0) return false;
   return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+// True when the saved recording holds no sample although the song lasts: the recorder never
+// got the song (a song without notes and without length legitimately records nothing).
+bool RecordedNothing(const QString& wave, const QString& midi) {
+  kv::media::WaveFormat fmt;
+  if (!kv::media::ReadWaveHeader(kv::PathBytes(wave).toStdString(), fmt) || fmt.dataBytes > 0) return false;
+  return ReadMidiInfo(midi).Length > 0;
 }
 }  // namespace
 
@@ -101,7 +110,7 @@ void frmMain::StartConversion() {
 
   // The output folder must exist and become the current folder.
   const QString folder = g.WavePath.isEmpty() ? QStringLiteral("/") : g.WavePath;
-  if (!QFileInfo(folder).isDir() || !QDir::setCurrent(folder)) {
+  if (!kv::FolderExists(folder) || !kv::SetCurrentFolder(folder)) {
     kv::MsgBox(QStringLiteral("保存先フォルダ ") + folder + QStringLiteral(" が見つかりません。"), kv::vbExclamation,
                kv::AppTitle(), this);
     return;
@@ -109,15 +118,16 @@ void frmMain::StartConversion() {
   // Delete an older output; one that cannot be deleted stops the start.
   const QString own = g.WaveFileName.mid(g.WavePath.size() + 1);
   if (!own.isEmpty() && kv::Dir(g.WaveFileName) == own) {
-    QFile old(g.WaveFileName);
-    if (WriteProtected(g.WaveFileName) || !old.remove()) {
-      if (WriteProtected(g.WaveFileName) || old.error() == QFileDevice::RemoveError) {
+    if (WriteProtected(g.WaveFileName) || !kv::RemoveFile(g.WaveFileName)) {
+      if (WriteProtected(g.WaveFileName) || kv::FileExists(g.WaveFileName)) {
         kv::MsgBox(g.WaveFileName + QStringLiteral("が他のソフトで開かれています。"), kv::vbInformation, kv::AppTitle(),
                    this);
       }
       return;
     }
   }
+  // A recording left by a run that was killed is ours and goes.
+  kv::RemoveFile(g.WaveFileName + QStringLiteral(".~rec"));
   if (!WriteWaveTemplate(cboSample)) {
     // A folder that takes no file (read-only, full) would fail every item: nothing starts.
     kv::MsgBox(QStringLiteral("保存先フォルダ ") + folder + QStringLiteral(" に書き込めません。"), kv::vbExclamation,
@@ -163,14 +173,19 @@ void frmMain::tmr1_Timer() {
     // The song could not be played or recorded: the recording holds no music and goes. A
     // file that cannot be read ends only its own item; anything else (no SoundFont, no
     // recording device) would fail every item, so the batch ends.
-    QFile::remove(g.WaveFileName);
+    kv::RemoveFile(g.WaveFileName);
     kv::MsgBox(QFileInfo(MidiFile).fileName() + QStringLiteral(" を変換できませんでした。\r\n") + mediaError,
                kv::vbExclamation, kv::AppTitle(), this);
     if (!mediaError.contains(MidiFile)) lstSource->setCurrentRow(lstSource->count() - 1);
-  } else if (QFileInfo(g.WaveFileName).size() < 58) {
+  } else if (kv::FileSize(g.WaveFileName) < 58) {
     kv::MsgBox(QStringLiteral("標準の録音デバイスでは、正常に録音できません。\r\n録音デバイスを変更してください。"),
                kv::vbExclamation, kv::AppTitle(), this);
     lstSource->setCurrentRow(lstSource->count() - 1);
+  } else if (RecordedNothing(g.WaveFileName, MidiFile)) {
+    // A header without the song is no result: it must not stand as a converted file.
+    kv::RemoveFile(g.WaveFileName);
+    kv::MsgBox(QFileInfo(MidiFile).fileName() + QStringLiteral(" を録音できませんでした。"), kv::vbExclamation,
+               kv::AppTitle(), this);
   } else {
     if (mnuNormalEnable[1]->isChecked()) RunWaveFilter();
     RunEncoder();
@@ -184,26 +199,25 @@ QString frmMain::WaveFilterCommandLine() const {
   const auto& g = G();
   const QString options = mnuSetCutOK[0]->isChecked() ? QStringLiteral(" -autoofs -headcut 1 -normal 0.9 ")
                                                       : QStringLiteral(" -normal 0.9 ");
-  return g.WavefltPath + options + g.Quote + g.WavePath + "/normal.wav" + g.Quote + " " + g.Quote + g.WaveFileName +
-         g.Quote;
+  return g.WavefltPath + options + kv::Quoted(g.WavePath + "/normal.wav") + " " + kv::Quoted(g.WaveFileName);
 }
 
 void frmMain::RunWaveFilter() {
   const auto& g = G();
   const QString normal = g.WavePath + "/normal.wav";
-  // A "normal.wav" left by an interrupted run is ours: it is replaced.
-  QFile::remove(normal);
-  if (!QFile::rename(g.WaveFileName, normal)) {
+  // A "normal.wav" already there may be the user's own: it waits under another name meanwhile.
+  const kv::SetAside standing(normal);
+  if (!standing.ok() || !kv::RenameFile(g.WaveFileName, normal)) {
     kv::MsgBox(QStringLiteral("ノーマライズでエラーが発生しました。"), kv::vbInformation, kv::AppTitle(), this);
     return;
   }
   cShellX runner;
   const bool started = runner.ShellX(WaveFilterCommandLine(), 1, nullptr, true);
-  if (QFileInfo::exists(g.WaveFileName) && started) {
-    QFile::remove(normal);
+  if (kv::FileExists(g.WaveFileName) && started) {
+    kv::RemoveFile(normal);
   } else {
-    QFile::remove(g.WaveFileName);
-    QFile::rename(normal, g.WaveFileName);
+    kv::RemoveFile(g.WaveFileName);
+    kv::RenameFile(normal, g.WaveFileName);
     kv::MsgBox(QStringLiteral("ノーマライズでエラーが発生しました。"), kv::vbInformation, kv::AppTitle(), this);
   }
 }

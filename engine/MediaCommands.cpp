@@ -7,6 +7,7 @@
 #include "app/Globals.h"
 #include "midi/MIDInfo.h"
 #include "settings/inifile_IO.h"
+#include "shell/FileName.h"
 
 QString MciReply;
 
@@ -23,18 +24,13 @@ MediaLayer& Layer() {
 
 // Sends cmd with a buffer of replyLength characters (plus a guard NUL); null buffer when 0.
 QString Send(const QString& cmd, unsigned replyLength) {
-  const QByteArray line = cmd.toUtf8();
+  const QByteArray line = kv::PathBytes(cmd);
   QByteArray buf(int(replyLength) + 1, '\0');
   const MediaLayer& l = Layer();
   if (l.sendString)
     l.sendString(line.constData(), replyLength ? buf.data() : nullptr, replyLength, nullptr);
   if (!replyLength) return QString();
-  return QString::fromUtf8(buf.constData(), qsizetype(strnlen(buf.constData(), replyLength)));
-}
-
-QString Quoted(const QString& f) {
-  const QString& q = kv::G().Quote;
-  return q + f + q;
+  return kv::PathText(QByteArray(buf.constData(), qsizetype(strnlen(buf.constData(), replyLength))));
 }
 
 }  // namespace
@@ -79,7 +75,7 @@ void FillDeviceList(QComboBox* cboDevice, const inifile_IO& settings) {
 }
 
 void StartRecording(const QString& f) {
-  MciSend(QStringLiteral("open ") + Quoted(f) + QStringLiteral(" alias RecMedia"));
+  MciSend(QStringLiteral("open ") + kv::Quoted(f) + QStringLiteral(" alias RecMedia"));
   MciSend(QStringLiteral("record RecMedia overwrite"));
 }
 
@@ -91,7 +87,7 @@ void StopRecording() {
 }
 
 void StartPlayback(const QString& f, int port) {
-  MciSend(QStringLiteral("open ") + Quoted(f) + QStringLiteral(" alias PlayMedia"));
+  MciSend(QStringLiteral("open ") + kv::Quoted(f) + QStringLiteral(" alias PlayMedia"));
   MciSend(QStringLiteral("set PlayMedia port ") + QString::number(port), false);
   MciSend(QStringLiteral("set PlayMedia time format milliseconds"), false);
   MciSend(QStringLiteral("play PlayMedia"));
@@ -114,5 +110,5 @@ long StatusLength() { return ReplyNumber(MciSendLocal(QStringLiteral("status Pla
 
 QString DeviceError(const QString& alias) {
   const MediaLayer& l = Layer();
-  return l.deviceError ? QString::fromUtf8(l.deviceError(alias.toUtf8().constData())) : QString();
+  return l.deviceError ? kv::PathText(QByteArray(l.deviceError(alias.toUtf8().constData()))) : QString();
 }

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QFile>
+#include "shell/FileName.h"
 #include <QSaveFile>
 
 #include "app/Globals.h"
@@ -95,11 +96,5 @@ bool WriteWaveTemplate(QComboBox* cboSample) {
   t = qBound(101, t, 124);
   const QByteArray bytes = WaveTemplate(t);
   // Written through a temporary name: a failure leaves no half-written file behind.
-  QSaveFile out(kv::G().WaveFileName);
-  if (bytes.size() != 60 || !out.open(QIODevice::WriteOnly)) return false;
-  if (out.write(bytes) != bytes.size()) {
-    out.cancelWriting();
-    return false;
-  }
-  return out.commit();
+  return bytes.size() == 60 && kv::WriteFileReplacing(kv::G().WaveFileName, bytes);
 }

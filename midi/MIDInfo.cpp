@@ -1,4 +1,5 @@
 #include "midi/MIDInfo.h"
+#include "shell/FileName.h"
 
 #include "textcodec.h"
 
@@ -72,15 +73,12 @@ MidiInfo ParseMidiBytes(const QByteArray& b, const QString& path) {
 }
 
 MidiInfo ReadMidiInfo(const QString& path) {
-  QFile f(path);
-  if (!QFileInfo(path).isFile() || !f.open(QIODevice::ReadOnly)) return MidiInfo();
-  const QByteArray bytes = f.readAll();
-  f.close();
-  if (!bytes.contains("MThd")) return MidiInfo();
+  bool read = false;
+  const QByteArray bytes = kv::ReadFileBytes(path, &read);
+  if (!read || !bytes.contains("MThd")) return MidiInfo();
   MidiInfo info = ParseMidiBytes(bytes, path);
   // Playing time as the sequencer measures it; no number in the reply gives 0.
-  const QString& q = kv::G().Quote;
-  MciSendLocal(QStringLiteral("open ") + q + path + q + QStringLiteral(" alias Midi"), 255);
+  MciSendLocal(QStringLiteral("open ") + kv::Quoted(path) + QStringLiteral(" alias Midi"), 255);
   MciSend(QStringLiteral("set Midi time format milliseconds"), false);
   info.Length = int(ReplyNumber(MciSendLocal(QStringLiteral("status Midi length"), 16)));
   MciSendLocal(QStringLiteral("close Midi"), 255);

@@ -14,6 +14,7 @@
 #include "app/frmMain.h"
 #include "midi/MIDInfo.h"
 #include "shell/BFolder.h"
+#include "shell/FileName.h"
 #include "shell/Dir.h"
 #include "shell/OpenDlg.h"
 #include "shell/modCmPOpen.h"
@@ -71,7 +72,7 @@ void frmMain::lstSource_OLEDragOver(const QMimeData* Data, int& Effect) {
     return;
   }
   for (const QUrl& u : Data->urls()) {
-    if (!u.isLocalFile() || !IsMidiName(u.toLocalFile())) {
+    if (!u.isLocalFile() || !IsMidiName(kv::LocalPathOf(u))) {
       Effect = 0;
       return;
     }
@@ -82,7 +83,7 @@ void frmMain::lstSource_OLEDragOver(const QMimeData* Data, int& Effect) {
 void frmMain::lstSource_OLEDragDrop(const QMimeData* Data, int& Effect) {
   if (!(Effect & 1) || !Data) return;
   QStringList files;
-  for (const QUrl& u : Data->urls()) files << u.toLocalFile();
+  for (const QUrl& u : Data->urls()) files << kv::LocalPathOf(u);
   AddSourceFiles(files);
 }
 
@@ -95,7 +96,7 @@ void frmMain::mnuFileSave_Click() {
   const QString F = BrowseForFolder(this, QStringLiteral("保存先フォルダ"), G().AppPath, 0);
   if (!F.isEmpty()) G().WavePath = F;
   if (G().WavePath.endsWith('/')) G().WavePath.chop(1);
-  QDir::setCurrent(G().WavePath.isEmpty() ? QStringLiteral("/") : G().WavePath);
+  kv::SetCurrentFolder(G().WavePath);
   lstSource_Click();
 }
 
@@ -124,7 +125,7 @@ void frmMain::lstSource_Click() {
   Panel("Format")->setText(QString::number(I.Format));
   Panel("Track")->setText(QString::number(I.Track));
   Panel("TCount")->setText(QString::number(I.TCount));
-  Panel("Title")->setText(I.Title);
+  Panel("Title")->setText(kv::DisplayName(I.Title));
   const QString out = OutputNameFor(P, I.Title.isEmpty() ? FileTitleOf(P) : I.Title,
                                     chkTitleToFilename->isChecked(), G().WavePath);
   lblWaveFileName->setText(out);

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "cmdline.h"
 #include "kernel32.h"
 
 extern char** environ;
@@ -64,44 +65,9 @@ void ReapLocked() {
   }
 }
 
-// Windows command-line rules: blanks separate, "..." groups, 2n backslashes before a quote
-// give n backslashes, 2n+1 give n and a literal quote; other backslashes are literal.
 std::vector<std::string> SplitCommandLine(const char* s) {
   std::vector<std::string> out;
-  if (!s) return out;
-  size_t i = 0, n = strlen(s);
-  while (true) {
-    while (i < n && (s[i] == ' ' || s[i] == '\t')) ++i;
-    if (i >= n) break;
-    std::string arg;
-    bool quoted = false;
-    while (i < n && (quoted || (s[i] != ' ' && s[i] != '\t'))) {
-      if (s[i] == '\\') {
-        size_t bs = 0;
-        while (i < n && s[i] == '\\') ++bs, ++i;
-        if (i < n && s[i] == '"') {
-          arg.append(bs / 2, '\\');
-          if (bs % 2) {
-            arg.push_back('"');
-            ++i;
-          }
-        } else {
-          arg.append(bs, '\\');
-        }
-      } else if (s[i] == '"') {
-        if (quoted && i + 1 < n && s[i + 1] == '"') {
-          arg.push_back('"');  // "" inside quotes is a literal quote
-          i += 2;
-        } else {
-          quoted = !quoted;
-          ++i;
-        }
-      } else {
-        arg.push_back(s[i++]);
-      }
-    }
-    out.push_back(arg);
-  }
+  kv::SplitArguments(s, out);  // an open quote runs to the end of the line, as on Windows
   return out;
 }
 

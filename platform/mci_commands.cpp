@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "cmdline.h"
 #include "media_internal.h"
 #include "seq_alsa.h"
 #include "smf_reader.h"
@@ -210,24 +211,10 @@ void CloseAllAtExit() {
 
 // ---------------------------------------------------------------- parsing
 
+// File names in commands follow the same quoting as program command lines (kv::Quoted of the
+// program writes them), so any name a file can have comes back whole.
 MCIERROR Tokenize(const char* s, std::vector<std::string>& out) {
-  const char* p = s;
-  while (*p) {
-    while (*p && std::isspace(static_cast<unsigned char>(*p))) ++p;
-    if (!*p) break;
-    std::string tok;
-    if (*p == '"') {
-      ++p;
-      const char* q = std::strchr(p, '"');
-      if (!q) return MCIERR_NO_CLOSING_QUOTE;
-      tok.assign(p, q);
-      p = q + 1;
-    } else {
-      while (*p && !std::isspace(static_cast<unsigned char>(*p))) tok.push_back(*p++);
-    }
-    out.push_back(tok);
-  }
-  return 0;
+  return kv::SplitArguments(s, out) ? 0 : MCIERR_NO_CLOSING_QUOTE;
 }
 
 // Converts between the device's time format and milliseconds / frames.

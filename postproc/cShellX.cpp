@@ -6,6 +6,7 @@
 
 #include "kernel32.h"
 #include "shell32.h"
+#include "shell/FileName.h"
 
 cShellX::cShellX() : blnTerminate(std::make_shared<bool>(false)) {}
 
@@ -14,7 +15,7 @@ cShellX::~cShellX() { *blnTerminate = true; }
 bool cShellX::SearchFile(const QString& name) const {
   char buf[261] = {};
   char* part = nullptr;
-  return SearchPathA(nullptr, name.toUtf8().constData(), nullptr, sizeof buf, buf, &part) != 0;
+  return SearchPathA(nullptr, kv::PathBytes(name).constData(), nullptr, sizeof buf, buf, &part) != 0;
 }
 
 cShellX::Split cShellX::SplitCommandLine(const QString& line) const {
@@ -45,8 +46,8 @@ void cShellX::WaitFor(void* hProcess) {
 
 bool cShellX::ShellX(const QString& strCommandLine, int WindowStyle, void* lngOwnerhWnd, bool blnWait) {
   const Split split = SplitCommandLine(strCommandLine);
-  const QByteArray file = split.program.toUtf8();
-  const QByteArray params = split.parameters.toUtf8();
+  const QByteArray file = kv::PathBytes(split.program);
+  const QByteArray params = kv::PathBytes(split.parameters);
   SHELLEXECUTEINFOA sei{};
   sei.cbSize = sizeof sei;
   sei.fMask = SEE_MASK_FLAG_NO_UI | (blnWait ? SEE_MASK_NOCLOSEPROCESS : 0);
@@ -64,7 +65,7 @@ bool cShellX::ShellX(const QString& strCommandLine, int WindowStyle, void* lngOw
     return true;
   }
   // Fallback: the whole command line as a new process.
-  const DWORD pid = kvStartProcess(strCommandLine.toUtf8().constData());
+  const DWORD pid = kvStartProcess(kv::PathBytes(strCommandLine).constData());
   if (pid == 0) return false;
   if (blnWait) {
     HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION, TRUE, pid);

@@ -1,6 +1,7 @@
 #include "shell/Dir.h"
 
 #include "kernel32.h"
+#include "shell/FileName.h"
 
 namespace kv {
 
@@ -8,11 +9,11 @@ QStringList DirAll(const QString& pattern, int attributes) {
   QStringList names;
   if (pattern.isEmpty()) return names;
   WIN32_FIND_DATAA fd{};
-  HANDLE h = FindFirstFileA(pattern.toUtf8().constData(), &fd);
+  HANDLE h = FindFirstFileA(PathBytes(pattern).constData(), &fd);
   if (h == INVALID_HANDLE_VALUE || h == nullptr) return names;
   do {
     const bool isDir = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (!isDir || (attributes & kWithDirectories)) names << QString::fromUtf8(fd.cFileName);
+    if (!isDir || (attributes & kWithDirectories)) names << PathText(QByteArray(fd.cFileName));
   } while (FindNextFileA(h, &fd));
   FindClose(h);
   return names;

@@ -4,6 +4,7 @@
 #include <QMessageBox>
 
 #include "reasons_ja.h"
+#include "shell/FileName.h"
 
 namespace kv {
 
@@ -35,7 +36,8 @@ int MsgBox(const QString& prompt, int style, const QString& title, QWidget* pare
     return vbOK;
   }
   // The reasons the media layer gives in English (as the terminal shows them) are Japanese here.
-  QMessageBox box(icon, t, QString::fromStdString(JapaneseReasons(prompt.toStdString())), QMessageBox::Ok, parent);
+  QMessageBox box(icon, t, QString::fromStdString(JapaneseReasons(DisplayName(prompt).toStdString())), QMessageBox::Ok,
+                  parent);
   box.exec();
   return vbOK;
 }

@@ -2,6 +2,8 @@
 
 #include <sndfile.h>
 
+#include "textcodec.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -197,8 +199,10 @@ struct Encoder::Impl {
     const std::pair<const char*, const std::string*> tags[] = {
         {"title", &t.title}, {"author", &t.author}, {"copyright", &t.copyright},
         {"comment", &t.comment}, {"rating", &t.rating}};
+    // The texts come as the caller's bytes (a title from a Shift-JIS file name too); the
+    // container stores UTF-16, so they are read as legacy text first.
     for (auto& [key, value] : tags)
-      if (!value->empty()) av_dict_set(&oc->metadata, key, value->c_str(), 0);
+      if (!value->empty()) av_dict_set(&oc->metadata, key, kv::text::ToUtf8(*value).c_str(), 0);
 
     // Mono input is duplicated into both channels by us (no -3 dB pan law), so the resampler
     // sees the output's channel count whenever the output is stereo.

@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <QTimer>
 #include <QtTest>
+
+#include <filesystem>
 #include <functional>
 
 #include "CapacityFixture.h"
@@ -111,13 +113,16 @@ class CapacityWindowTest : public QObject {
   void waveAndMp3FilesInTheFolder() {
     CapacityFixture fx;
     QVERIFY(fx.installVbmp3());
+    // Names only Linux allows: a quote around option-like text, and Shift-JIS bytes that are not UTF-8.
     fx.writeWave("one.wav", 30 * 44100 * 4, 44100, 16, 2);
-    fx.writeWaveSeconds("二番 目.WAV", 45);
+    const std::string sjis = (fx.out + "/").toStdString() + "\x8b\xc8\x41";
+    std::filesystem::rename((fx.out + "/one.wav").toStdString(), sjis + ".wav");
+    fx.writeWaveSeconds("二番\" -x \"目.WAV", 45);
     kvtest::writeText((fx.out + "/broken.wav").toStdString(), "not a wave file at all");
     fx.writeWaveSeconds("skip.wav.txt", 100);  // other names are not measured
     const QString mp3 = fx.encodeMp3("song.mp3", 3);
     QVERIFY(!mp3.isEmpty());
-    QVERIFY(QFile::copy(mp3, fx.out + "/SECOND.MP3"));
+    std::filesystem::copy_file(mp3.toStdString(), sjis + ".MP3");
     kvtest::writeText((fx.out + "/bad.mp3").toStdString(), std::string(4000, 'x'));
     auto f = Load(fx);
     QVERIFY(fx.messages.empty());
@@ -131,6 +136,7 @@ class CapacityWindowTest : public QObject {
     QVERIFY(f->shaMp3->width() > f->shaWave->width());
     QCOMPARE(f->shaMidi->width(), f->shaMp3->width());
     QCOMPARE(MciSend("status CheckMedia mode"), QString());  // the media layer is left with no device open
+    for (const char* ext : {".wav", ".MP3"}) std::filesystem::remove(sjis + ext);  // out of QTemporaryDir's reach
   }
 
   void mp3FilesNeedTheLibrary() {

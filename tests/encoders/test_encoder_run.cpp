@@ -255,15 +255,20 @@ class EncoderRunTest : public QObject {
     // WMA: MP3 is not checked, so its encoder is not used even when chosen.
     m->mnuSetType_Click(2);
     QVERIFY(G().WmaAvailable[0] && G().WmaAvailable[1]);
-    // wm8eutil: a leftover tmp.wav goes, an older WMA of the same name is replaced.
+    // wm8eutil: files of the user's named like its working files stay as they were, an older WMA
+    // of the same name is replaced.
     G().WmaEncoder = 0;
-    WriteFile(f.out + "/TMP.WAV", "left by an interrupted run");
+    WriteFile(f.out + "/TMP.WAV", "the user's own TMP.WAV");
+    WriteFile(f.out + "/tmp.wma", "the user's own tmp.wma");
     WriteFile(f.out + "/w8.wma", "an older file");
     f.Wave("w8.wav", 1.0);
     m->Panel("status")->clear();
     m->RunEncoder();
     QCOMPARE(m->Panel("status")->text(), QString("Encoding..."));
-    QCOMPARE(f.OutputFiles(), QStringList({"w8.wma"}));
+    QCOMPARE(f.OutputFiles(), QStringList({"TMP.WAV", "tmp.wma", "w8.wma"}));
+    QCOMPARE(kvtest::readBytes((f.out + "/TMP.WAV").toStdString()), std::string("the user's own TMP.WAV"));
+    QCOMPARE(kvtest::readBytes((f.out + "/tmp.wma").toStdString()), std::string("the user's own tmp.wma"));
+    QVERIFY(QFile::remove(f.out + "/TMP.WAV") && QFile::remove(f.out + "/tmp.wma"));
     CheckWma(f.out + "/w8.wma", "w8", 1.0);
     // VBWAV2WMA: the window deletes the WAVE itself.
     G().WmaEncoder = 1;

@@ -5,15 +5,18 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
+#include <QStyledItemDelegate>
 #include <QUrl>
 #include <QtTest>
 
 #include "AppFixture.h"
+#include "FakeMediaLayer.h"
 #include "MidiFiles.h"
 #include "Process.h"
 #include "WaveFiles.h"
 #include "app/Globals.h"
 #include "postproc/cShellX.h"
+#include "shell/FileName.h"
 #include "shell/DialogHook.h"
 
 using kv::G;
@@ -116,7 +119,8 @@ class FlowTest : public QObject {
     AppFixture fx;
     frmMain* f = fx.start();
     QMimeData ok, mixed, text;
-    ok.setUrls({QUrl::fromLocalFile("/m/a.MID"), QUrl::fromLocalFile("/m/b.Rmi")});
+    // The last one is a Shift-JIS name, which is not UTF-8: its bytes must reach the list.
+    ok.setUrls({QUrl::fromLocalFile("/m/a.MID"), QUrl::fromLocalFile("/m/b.Rmi"), QUrl::fromEncoded("file:///m/%8B%C8A.mid")});
     mixed.setUrls({QUrl::fromLocalFile("/m/a.mid"), QUrl::fromLocalFile("/m/b.txt")});
     text.setText("/m/a.mid");
     int effect = 1;
@@ -131,9 +135,12 @@ class FlowTest : public QObject {
     QCOMPARE(effect, 1);
     const QString midiPathBefore = G().MidiPath;
     f->lstSource_OLEDragDrop(&ok, effect);
-    QCOMPARE(f->lstSource->count(), 2);
+    QCOMPARE(f->lstSource->count(), 3);
     QCOMPARE(f->lstSource->item(1)->text(), QStringLiteral("/m/b.Rmi"));
-    QCOMPARE(f->lstSource->currentRow(), 1);
+    QCOMPARE(kv::PathBytes(f->lstSource->item(2)->text()), QByteArray("/m/\x8b\xc8\x41.mid"));
+    const auto* shown = static_cast<QStyledItemDelegate*>(f->lstSource->itemDelegate());
+    QCOMPARE(shown->displayText(f->lstSource->item(2)->text(), QLocale()), QStringLiteral("/m/曲A.mid"));
+    QCOMPARE(f->lstSource->currentRow(), 2);
     QCOMPARE(G().MidiPath, midiPathBefore);
   }
 
@@ -251,6 +258,23 @@ class FlowTest : public QObject {
     QCOMPARE(f->lstSource->currentRow(), 2);
   }
 
+  void recordingOfNothingIsNoResult() {
+    // The recorder never got the song: the file keeps only its header, yet the song lasts 4 s.
+    AppFixture fx;
+    fx.writeIni("[Option]\nWait=0\n");
+    frmMain* f = fx.start();
+    FakeMediaLayer media;
+    media.replies["status PlayMedia mode"] = "stopped";
+    media.replies["status Midi length"] = "4000";
+    G().WavePath = fx.root->path();
+    f->AddSourceFiles({kScale});
+    f->Toolbar1_ButtonClick(f->Button("Rec"));
+    QVERIFY(fx.waitIdle());
+    QCOMPARE(fx.messages.size(), size_t(1));
+    QCOMPARE(fx.messages[0].text, QStringLiteral("test-c-major-scale.mid を録音できませんでした。"));
+    QVERIFY(!QFile::exists(fx.root->path() + "/test-c-major-scale.wav"));
+  }
+
   void refusalsStartNothing() {
     AppFixture fx;
     frmMain* f = fx.start();
@@ -357,10 +381,12 @@ class FlowTest : public QObject {
     AppFixture fx;
     const QString out = fx.root->path() + "/out";
     QDir().mkpath(out);
-    WriteFile(out + "/normal.wav", "stale");  // left by an interrupted run: does not stop the filter
+    // A file of the user's named like the filter's input neither stops the filter nor is lost.
+    WriteFile(out + "/normal.wav", "the user's own normal.wav");
     auto r = Convert(fx, {"--out", out, "--sample", "123", "--delay", "0.5", "--normalize", "--headcut", kScale});
     QVERIFY2(r.exitCode == 0, r.err.c_str());
-    QVERIFY(!QFile::exists(out + "/normal.wav"));
+    QCOMPARE(QDir(out).entryList(QDir::Files), QStringList({"normal.wav", "test-c-major-scale.wav"}));
+    QCOMPARE(kvtest::readBytes((out + "/normal.wav").toStdString()), std::string("the user's own normal.wav"));
     const kvtest::WaveData w = Read(out + "/test-c-major-scale.wav");
     QVERIFY(w.ok);
     QCOMPARE(w.rate, 48000);

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QTimer>
 #include <filesystem>
 #include <random>
 
@@ -16,6 +17,8 @@
 #include "Process.h"
 #include "ScratchFolder.h"
 #include "WaveFiles.h"
+#include "app/EndSignals.h"
+#include "app/Globals.h"
 #include "app/frmMain.h"
 #include "kernel32.h"
 #include "shell/MsgBox.h"
@@ -24,6 +27,32 @@ namespace {
 
 const std::string kCorpus = KV_SOURCE_DIR "/tests/data/midi/jazz-soft-test-midi-files/";
 constexpr int kBoundMs = 60000;
+
+// A note held for 50 minutes: the song is still recording whenever the test acts.
+std::string LongSong() {
+  smf::Track t;
+  t.Event(0, {0x90, 60, 100});
+  t.Event(96 * 2 * 60 * 50, {0x80, 60, 0});  // 96 ticks a beat at 120 bpm
+  t.End(96 * 2 * 60 * 50);
+  return smf::File(0, 96, {t});
+}
+
+// Waits for the child's temporary recording `rec`, sends it `sig` (0: none) and waits for its
+// end; false, with the child killed, when either wait took over 30 s.
+bool EndWhileRecording(pid_t pid, const std::string& rec, int sig, int& status) {
+  int i = 0;
+  while (i < 3000 && !kvtest::exists(rec)) ++i, usleep(10000);
+  if (sig && i < 3000) kill(pid, sig);
+  for (i = 0; waitpid(pid, &status, WNOHANG) == 0; ++i) {
+    if (i == 3000) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return false;
+    }
+    usleep(10000);
+  }
+  return true;
+}
 
 class Faults : public ::testing::Test {
  protected:
@@ -157,13 +186,8 @@ TEST_F(Faults, MissingSoundFontIsNamedAndAnInstalledOneIsUsed) {
 }
 
 TEST_F(Faults, InterruptedConvertRemovesThePartialItemAndStops) {
-  // A note held for 50 minutes: the song is still recording when the signal comes.
   const std::string day = dir.file("day.mid");
-  smf::Track t;
-  t.Event(0, {0x90, 60, 100});
-  t.Event(96 * 2 * 60 * 50, {0x80, 60, 0});  // 96 ticks a beat at 120 bpm
-  t.End(96 * 2 * 60 * 50);
-  kvtest::writeText(day, smf::File(0, 96, {t}));
+  kvtest::writeText(day, LongSong());
   const std::string err = dir.file("stderr");
   const pid_t pid = fork();
   if (pid == 0) {
@@ -175,18 +199,8 @@ TEST_F(Faults, InterruptedConvertRemovesThePartialItemAndStops) {
           day.c_str(), chords.c_str(), nullptr);
     _exit(127);
   }
-  for (int i = 0; i < 3000 && !kvtest::exists(out + "/day.wav.~rec"); ++i) usleep(10000);
-  EXPECT_TRUE(kvtest::exists(out + "/day.wav.~rec"));
-  kill(pid, SIGTERM);
   int status = 0;
-  for (int i = 0; waitpid(pid, &status, WNOHANG) == 0; ++i) {
-    if (i == 3000) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      FAIL() << "still running 30 s after SIGTERM";
-    }
-    usleep(10000);
-  }
+  ASSERT_TRUE(EndWhileRecording(pid, out + "/day.wav.~rec", SIGTERM, status));
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
   const std::string said = kvtest::readBytes(err);
@@ -195,6 +209,61 @@ TEST_F(Faults, InterruptedConvertRemovesThePartialItemAndStops) {
   EXPECT_NE(said.find("korvessa: " + chords + ": not converted\n"), std::string::npos) << said;
   // The song finished before stays; of the stopped one nothing is left, not even its recording.
   EXPECT_EQ(OutNames(), std::vector<std::string>{"test-c-major-scale.wav"});
+}
+
+// The window program ended while it records: closed, or by a signal, it removes the temporary
+// recording it never saves; killed outright it cannot, and the next conversion of the item does.
+TEST_F(Faults, WindowEndedWhileRecordingLeavesNoTemporaryRecording) {
+  for (const char* sub : {"app", "system", "windows"}) std::filesystem::create_directories(dir.file(sub));
+  const std::string day = dir.file("day.mid");
+  const std::string rec = out + "/day.wav.~rec";
+  for (const auto& [how, sig] : {std::pair{"closed", 0}, {"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}, {"SIGHUP", SIGHUP},
+                                 {"SIGKILL", SIGKILL}}) {
+    SCOPED_TRACE(how);
+    kvtest::writeText(day, LongSong());
+    const pid_t pid = fork();
+    if (pid == 0) {
+      setenv("KORVESSA_SYSTEM_DIR", dir.file("system").c_str(), 1);
+      setenv("KORVESSA_WINDOWS_DIR", dir.file("windows").c_str(), 1);
+      setenv("KORVESSA_SYSTEM_INI", dir.file("system.ini").c_str(), 1);
+      setenv("QT_QPA_PLATFORM", "offscreen", 1);
+      int argc = 1;
+      char name[] = "Dorvanti";
+      char* argv[] = {name, nullptr};
+      QApplication app(argc, argv);
+      kv::SetMsgBoxHook([](const QString&, int, const QString&) { return kv::vbOK; });
+      // As the program's main() sets the window up.
+      frmMain form(QString::fromStdString(dir.file("app")), "Dorvanti");
+      form.setOpenHelpOnFirstRun(false);
+      form.Form_Load();
+      form.show();
+      kv::CloseOnEndSignals(&form);
+      kv::G().WavePath = QString::fromStdString(out);
+      form.AddSourceFiles({QString::fromStdString(day)});
+      QTimer closer;
+      if (sig == 0) {
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+          if (kvtest::exists(rec)) form.close();
+        });
+        closer.start(10);
+      }
+      form.Toolbar1_ButtonClick(form.Button("Rec"));
+      app.exec();
+      _exit(5);  // shut-down ends the process itself
+    }
+    int status = 0;
+    ASSERT_TRUE(EndWhileRecording(pid, rec, sig, status));
+    if (sig == SIGKILL) {
+      EXPECT_TRUE(kvtest::exists(rec));
+      // The next conversion of the item (a short song under the same name now) takes it away.
+      kvtest::writeText(day, kvtest::readBytes(scale));
+      const auto r = Convert({day});
+      EXPECT_EQ(r.exitCode, 0) << r.err;
+    } else {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    EXPECT_FALSE(kvtest::exists(rec));
+  }
 }
 
 // Starts the window on `app`/Dorvanti.ini in a child process and closes it again; returns the

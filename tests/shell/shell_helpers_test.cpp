@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 
 #include "Environment.h"
+#include "cmdline.h"
+#include "shell/FileName.h"
 #include "shell/BFolder.h"
 #include "shell/OpenDlg.h"
 #include "shell/cSystemFolder.h"
@@ -127,4 +129,27 @@ TEST(SystemFolder, WindowsSystemAndSpecialFolders) {
   EXPECT_EQ(sf.Desktop(), QString());
   setenv("XDG_DESKTOP_DIR", ("/" + std::string(254, 'd')).c_str(), 1);
   EXPECT_EQ(sf.Desktop().size(), 255);
+}
+
+// Any name quoted for a command string or command line is split back whole by the one rule the
+// media layer and the process starter share, and any file name's bytes survive the trip through
+// QString, both ways.
+TEST(FileNames, QuotedNamesSplitBackWholeAndBytesSurviveText) {
+  const QByteArray names[] = {"/o d/song.wav",         "/x\" -headcut 1 \"y.wav", "/-x.wav",       "/a\\\"b\\\\\"c.wav",
+                              "/folder\\",             "/tab\there.wav",          "/|:*?<>.wav",   "/\x8b\xc8\x41.mid",
+                              "/\xed\xb2\x80 \xc3.mid", "/\xf0\x9f\x8e\xb5.mid"};
+  for (const QByteArray& name : names) {
+    SCOPED_TRACE(name.toPercentEncoding("/ ").toStdString());
+    const QString text = kv::PathText(name);
+    EXPECT_EQ(kv::PathBytes(text), name);
+    const QByteArray line = kv::PathBytes("open " + kv::Quoted(text) + " alias RecMedia");
+    std::vector<std::string> words;
+    EXPECT_TRUE(kv::SplitArguments(line.constData(), words));
+    EXPECT_EQ(words, (std::vector<std::string>{"open", name.toStdString(), "alias", "RecMedia"}));
+  }
+  // An ordinary name is only enclosed, so the command texts stay as they always were.
+  EXPECT_EQ(kv::Quoted("/o d/曲.wav"), QString("\"/o d/曲.wav\""));
+  EXPECT_EQ(kv::PathText("/o d/曲.wav"), QString("/o d/曲.wav"));
+  // Shown to the eye as Japanese, Shift-JIS characters ending in an ASCII byte too.
+  EXPECT_EQ(kv::DisplayName(kv::PathText("/\x83\x41\x83\x43/\x8b\xc8\x41.mid を")), QString("/アイ/曲A.mid を"));
 }

@@ -175,6 +175,14 @@ inline std::map<std::string, std::string> probe(const std::string& path) {
   return m;
 }
 
+// The loudest sample of a file in dB (0 full scale; -91 or less is digital silence); -200 when it
+// cannot be decoded.
+inline double maxVolumeDb(const std::string& path) {
+  const auto r = run({"/usr/bin/ffmpeg", "-v", "info", "-nostats", "-i", path, "-af", "volumedetect", "-f", "null", "-"});
+  const size_t at = r.err.find("max_volume: ");
+  return r.exitCode == 0 && at != std::string::npos ? std::atof(r.err.c_str() + at + 12) : -200;
+}
+
 // Mono 16-bit frames a file decodes to (ffmpeg honours an MP3's encoder delay and padding); -1 on failure.
 inline int64_t decodedFrames(const std::string& path) {
   FILE* p = popen(("ffmpeg -v error -i " + quoted(path) + " -f s16le -ac 1 - 2>/dev/null").c_str(), "r");
