@@ -21,8 +21,9 @@ namespace kvtest {
 #ifdef KV_BIN_DIR
 // The unprivileged user may not reach the build folder (a checkout in root's 0700 home): programs
 // run as that user start from a copy of bin/ and the shared libraries of lib/ that anyone can read,
-// made once per test process and removed at its end.
-inline std::string reachableProgram(const std::string& path) {
+// made once per test process and removed at its end; the copied libraries are found through
+// LD_LIBRARY_PATH, which the loader reads before the build's own run path.
+inline std::string reachableProgram(const std::string& path, std::vector<std::string>& env) {
   namespace fs = std::filesystem;
   static const std::string bin = KV_BIN_DIR;
   if (path.rfind(bin + "/", 0) != 0) return path;
@@ -44,7 +45,9 @@ inline std::string reachableProgram(const std::string& path) {
     }
   };
   static const Copy copy;
-  return copy.root.empty() ? path : (copy.root / "bin").string() + path.substr(bin.size());
+  if (copy.root.empty()) return path;
+  env.push_back("LD_LIBRARY_PATH=" + (copy.root / "lib").string());
+  return (copy.root / "bin").string() + path.substr(bin.size());
 }
 #endif
 
@@ -76,9 +79,9 @@ struct RunOptions {
 inline RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                      const RunOptions& opt) {
   RunResult r;
-  std::vector<std::string> program = argv;
+  std::vector<std::string> program = argv, environment = env;
 #ifdef KV_BIN_DIR
-  if (opt.asNobody && geteuid() == 0 && !program.empty()) program[0] = reachableProgram(program[0]);
+  if (opt.asNobody && geteuid() == 0 && !program.empty()) program[0] = reachableProgram(program[0], environment);
 #endif
   int o[2], e[2], in[2];
   if (pipe(o) != 0 || pipe(e) != 0 || pipe(in) != 0) return r;
@@ -92,7 +95,7 @@ inline RunResult run(const std::vector<std::string>& argv, const std::vector<std
     for (int fd : {o[0], o[1], e[0], e[1], in[0], in[1]}) close(fd);
     if (opt.asNobody && geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
       _exit(126);
-    execWith(program, env);
+    execWith(program, environment);
   }
   close(o[1]);
   close(e[1]);
