@@ -53,11 +53,7 @@ void frmMain::Toolbar1_ButtonClick(QAction* Button) {
   } else if (key == "Play") {
     PlayCommand();
   } else if (key == "Rec") {
-    if (mnuSetType[1]->isChecked() && G().SampleBits == 8) {
-      kv::MsgBox(QStringLiteral("MP3変換は16ビット形式のみです。"), kv::vbInformation | kv::vbOKOnly, kv::AppTitle(), this);
-    } else {
-      StartConversion();
-    }
+    StartConversion();
   } else if (key == "Stop") {
     StopRun();
   } else if (key == "Clear") {

@@ -9,7 +9,6 @@ struct Globals {
   QString WavePath;       // output folder, no trailing "/" (the root "/" is stored as "")
   QString MidiPath;       // folder the add-files dialog opens on
   QString Quote = QStringLiteral("\"");
-  QString WaveFileName;   // output WAVE of the current item
   int SampleRate = 48000; // recording format of the selected cboSample entry
   short SampleBits = 16;
   short EncoderDefault = -1;  // 0 SCMPX, 1 GoGo, 2 ACM, -1 none

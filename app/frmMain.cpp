@@ -124,19 +124,7 @@ void frmMain::BuildControls() {
   twSample = {cboSample, 120, 3615, 4095, 300};
   twDevice = {cboDevice, 4275, 3615, 2925, 300};
 
-  tmr1 = new QTimer(this);
-  tmr1->setObjectName("tmr1");
-  tmr1->setInterval(10);
-  tmrPlay = new QTimer(this);
-  tmrPlay->setObjectName("tmrPlay");
-  tmrPlay->setInterval(100);
-  tmrWait = new QTimer(this);
-  tmrWait->setObjectName("tmrWait");
-  tmrWait->setInterval(100);
-  tmrWait->setTimerType(Qt::PreciseTimer);  // its ticks become silence in the recording: no 5% slack
-  connect(tmr1, &QTimer::timeout, this, &frmMain::tmr1_Timer);
-  connect(tmrPlay, &QTimer::timeout, this, &frmMain::tmrPlay_Timer);
-  connect(tmrWait, &QTimer::timeout, this, &frmMain::tmrWait_Timer);
+  ConnectEngine();
 
   // The title check box only recomputes the output name.
   connect(chkTitleToFilename, &QCheckBox::clicked, this, [this] { lstSource_Click(); });

@@ -22,6 +22,10 @@ class QStatusBar;
 class QTimer;
 class QToolBar;
 class cSystemFolder;
+namespace kv {
+class ConversionController;
+struct ConversionJob;
+}  // namespace kv
 
 class frmMain : public QMainWindow {
   Q_OBJECT
@@ -73,28 +77,15 @@ class frmMain : public QMainWindow {
   // Drops onto the list: Effect is 1 (copy) or 0 (none).
   void lstSource_OLEDragOver(const class QMimeData* Data, int& Effect);
   void lstSource_OLEDragDrop(const class QMimeData* Data, int& Effect);
-  // The output WAVE path for a MIDI file with the given title (the naming rule of the list).
-  static QString OutputNameFor(const QString& midiPath, const QString& title, bool titleToName,
-                               const QString& wavePath);
-  // Conversion, playback and stop.
+  // Conversion, playback and stop: the engine runs them on the job built from the window.
+  kv::ConversionController* Engine() const { return m_engine; }
+  kv::ConversionJob BuildJob() const;
   void StartConversion();
-  // Shows prefix + "mm:ss/mm:ss" while the sequencer plays; false once it no longer plays.
-  bool PollSequencer(const QString& prefix);
-  // After an item: in batch mode the next entry is selected and command issued for it.
-  void NextEntry(const QString& command);
-  void tmr1_Timer();
-  void tmrWait_Timer();
-  void Delay();  // the record/play delay, dispatching events while it runs
-  void RunWaveFilter();
-  void RunEncoder();  // the encoder of the checked output type, if one is chosen and available
   void PlayCommand();
-  void tmrPlay_Timer();
   void StopRun();
   // Locks the window while a run goes on (a conversion also locks the normaliser buttons).
   void LockWindow(bool conversion);
   void UnlockWindow();
-  // The wave filter's command line for the current item.
-  QString WaveFilterCommandLine() const;
   // Encoder settings dialog and the capacity check.
   void mnuSetEncoder_Click();
   void mnuFileSpace_Click();
@@ -127,9 +118,6 @@ class frmMain : public QMainWindow {
   QComboBox* cboDevice = nullptr;
   QStatusBar* stb1 = nullptr;
   QLabel* Panel(const QString& key) const { return m_panels.value(key); }
-  QTimer* tmr1 = nullptr;
-  QTimer* tmrPlay = nullptr;
-  QTimer* tmrWait = nullptr;
 
   QMenu* mnuFile = nullptr;
   QMenu* mnuExec = nullptr;
@@ -161,8 +149,6 @@ class frmMain : public QMainWindow {
 
   QString VolumeProgram;
   short WaitCount = 0;
-  short WaitTicks = 0;
-  QString MidiFile;
 
   // The designed client area, in twips.
   static constexpr int kDesignClientWidth = 7320;
@@ -179,6 +165,7 @@ class frmMain : public QMainWindow {
   void BuildMenus();
   void BuildToolbar();
   void BuildStatusBar();
+  void ConnectEngine();
   QAction* AddButton(const QString& key, const QString& tip, int kind);
   void DetectEncoders();
   void ValidateFolders();
@@ -196,6 +183,7 @@ class frmMain : public QMainWindow {
   QString m_exeBase;
   std::unique_ptr<inifile_IO> m_settings;
   std::unique_ptr<cSystemFolder> m_systemFolders;
+  kv::ConversionController* m_engine = nullptr;
   QHash<QString, QAction*> m_buttons;
   QVector<QAction*> m_buttonOrder;  // keyed buttons and separators, in toolbar order
   QActionGroup* m_formatGroup = nullptr;

@@ -21,6 +21,7 @@
 
 #include "app/Globals.h"
 #include "app/frmMain.h"
+#include "engine/ConversionController.h"
 #include "cli/Verbs.h"
 #include "engine/RecordingFormats.h"
 #include "shell/FileName.h"
@@ -333,11 +334,11 @@ int Convert(const QStringList& args) {
   QTimer progress;
   QObject::connect(&progress, &QTimer::timeout, [&] {
     if (g_signal && interrupted.isEmpty()) {
-      interrupted = form.MidiFile.isEmpty() ? absolute.first() : form.MidiFile;
+      interrupted = form.Engine()->MidiFile().isEmpty() ? absolute.first() : form.Engine()->MidiFile();
       form.StopRun();
     }
-    if (form.MidiFile != current && !form.MidiFile.isEmpty()) {
-      current = form.MidiFile;
+    if (form.Engine()->MidiFile() != current && !form.Engine()->MidiFile().isEmpty()) {
+      current = form.Engine()->MidiFile();
       ++item;
       if (terminal)
         KvErr(QStringLiteral("[%1/%2] %3\n").arg(item).arg(absolute.size()).arg(QFileInfo(current).fileName()));
@@ -347,7 +348,7 @@ int Convert(const QStringList& args) {
   form.Toolbar1_ButtonClick(form.Button("Rec"));
   // Blocks until the next event (the timers wake it): the overload with a time limit never
   // waits and would spin a core that the renderer needs.
-  while (form.mnuExecStop->isEnabled() || form.tmr1->isActive())
+  while (form.Engine()->Busy())
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   progress.stop();
 

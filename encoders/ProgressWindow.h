@@ -1,40 +1,29 @@
-// What the three encoder progress windows share: a bar, a percentage label, a caption naming
-// the file, and waits that keep every window responsive.
+// The encoders' progress windows (frmGoGo, frmACM, frmVBWMA): views of a running encoder with
+// a bar, a percentage label and a caption naming the file. The close box asks the encoder to
+// stop; the window hides when the encoder has finished.
 #pragma once
 #include <QWidget>
-#include <functional>
 
 class QLabel;
 class QProgressBar;
 
 namespace kv {
 
-// Runs the event loop until busy() is false; never spins, never blocks for good.
-void WaitWhile(const std::function<bool()>& busy);
-
-// "##0.00 %": at least one integer digit (0.35 %, 12.50 %, 100.00 %).
-QString PercentText(float percent);
-// "###.00 %": no forced integer digit (.45 %, 12.50 %).
-QString PercentTextNoLeadingZero(float percent);
-// The bar's value for a percentage: 0..100.
-int BarValue(float percent);
-
-// The library file named name (letter case ignored) in folder, loaded once; nullptr when
-// it is missing or cannot be loaded.
-void* LoadLibraryIn(const QString& folder, const QString& name);
+class EncoderBackend;
 
 class ProgressWindow : public QWidget {
   Q_OBJECT
  public:
-  explicit ProgressWindow(QWidget* owner);
+  // The view of encoder (which has a ViewCaption) on waveFileName, shown at once.
+  ProgressWindow(EncoderBackend* encoder, const QString& waveFileName, QWidget* owner);
   QProgressBar* bar() const { return m_bar; }
   QLabel* lblPer = nullptr;
 
  protected:
-  // prefix[<file name of the WAVE>]
-  void SetCaptionFor(const QString& prefix, const QString& waveFileName);
+  void closeEvent(QCloseEvent* e) override;
 
  private:
+  EncoderBackend* m_encoder;
   QProgressBar* m_bar = nullptr;
 };
 

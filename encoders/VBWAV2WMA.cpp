@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "app/Globals.h"
-#include "encoders/ProgressWindow.h"
+#include "encoders/EncoderBackend.h"
 #include "shell/FileName.h"
 
 namespace kv {

@@ -90,11 +90,8 @@ QByteArray WaveTemplate(int number) {
   return f.readAll();
 }
 
-bool WriteWaveTemplate(QComboBox* cboSample) {
-  const int i = cboSample->currentIndex();
-  int t = i >= 0 ? cboSample->itemData(i).toInt() : 0;
-  t = qBound(101, t, 124);
-  const QByteArray bytes = WaveTemplate(t);
+bool WriteWaveTemplate(int number, const QString& path) {
+  const QByteArray bytes = WaveTemplate(qBound(101, number, 124));
   // Written through a temporary name: a failure leaves no half-written file behind.
-  return bytes.size() == 60 && kv::WriteFileReplacing(kv::G().WaveFileName, bytes);
+  return bytes.size() == 60 && kv::WriteFileReplacing(path, bytes);
 }

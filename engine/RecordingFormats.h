@@ -13,7 +13,8 @@ class inifile_IO;
 short FillSampleList(QComboBox* cboSample, const inifile_IO& settings);
 // Sets SampleRate and SampleBits from the selected entry's template number.
 void cboSample_Click(QComboBox* cboSample);
-// Writes the selected entry's template to WaveFileName; false when it cannot be written.
-bool WriteWaveTemplate(QComboBox* cboSample);
+// Writes template number (101..124, others are brought into that range) to path; false when it
+// cannot be written.
+bool WriteWaveTemplate(int number, const QString& path);
 // The 60-byte template number 101..124 (empty for any other number).
 QByteArray WaveTemplate(int number);

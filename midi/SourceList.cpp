@@ -100,18 +100,6 @@ void frmMain::mnuFileSave_Click() {
   lstSource_Click();
 }
 
-QString frmMain::OutputNameFor(const QString& midiPath, const QString& title, bool titleToName,
-                               const QString& wavePath) {
-  static const QString forbidden = QStringLiteral("*\"'/\\:|");
-  bool useTitle = titleToName && (wavePath + "/" + title).size() * 2 <= 251;
-  for (QChar c : forbidden) useTitle = useTitle && !title.contains(c);
-  if (useTitle) return wavePath + "/" + title + ".wav";
-  // The file's own name as the directory lists it; its extension becomes "wav".
-  QString N = kv::Dir(midiPath);
-  if (N.isEmpty()) N = QFileInfo(midiPath).fileName();
-  return wavePath + "/" + N.left(N.size() - 3) + "wav";
-}
-
 void frmMain::lstSource_Click() {
   if (lstSource->currentRow() < 0) {
     lblWaveFileName->setText(G().WavePath + "/");

@@ -1,16 +1,15 @@
 #include "postproc/cShellX.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
-
 #include "kernel32.h"
 #include "shell32.h"
 #include "shell/FileName.h"
 
-cShellX::cShellX() : blnTerminate(std::make_shared<bool>(false)) {}
+cShellX::~cShellX() { Release(); }
 
-cShellX::~cShellX() { *blnTerminate = true; }
+void cShellX::Release() {
+  if (m_process) CloseHandle(m_process);
+  m_process = nullptr;
+}
 
 bool cShellX::SearchFile(const QString& name) const {
   char buf[261] = {};
@@ -30,21 +29,13 @@ cShellX::Split cShellX::SplitCommandLine(const QString& line) const {
   return s;
 }
 
-void cShellX::WaitFor(void* hProcess) {
-  auto terminate = blnTerminate;  // survives this object's destruction during the wait
+bool cShellX::Running() const {
   DWORD code = 0;
-  for (;;) {
-    code = 0;
-    GetExitCodeProcess(hProcess, &code);
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    QEventLoop pause;
-    QTimer::singleShot(100, &pause, &QEventLoop::quit);
-    pause.exec();
-    if (*terminate || code != STILL_ACTIVE) break;
-  }
+  return m_process && GetExitCodeProcess(m_process, &code) && code == STILL_ACTIVE;
 }
 
 bool cShellX::ShellX(const QString& strCommandLine, int WindowStyle, void* lngOwnerhWnd, bool blnWait) {
+  Release();
   const Split split = SplitCommandLine(strCommandLine);
   const QByteArray file = kv::PathBytes(split.program);
   const QByteArray params = kv::PathBytes(split.parameters);
@@ -58,19 +49,32 @@ bool cShellX::ShellX(const QString& strCommandLine, int WindowStyle, void* lngOw
   sei.lpDirectory = "";
   sei.nShow = WindowStyle;
   if (ShellExecuteExA(&sei) == 1) {
-    if (blnWait) {
-      WaitFor(sei.hProcess);
-      if (sei.hProcess) CloseHandle(sei.hProcess);
-    }
+    if (blnWait) m_process = sei.hProcess;
     return true;
   }
   // Fallback: the whole command line as a new process.
   const DWORD pid = kvStartProcess(kv::PathBytes(strCommandLine).constData());
   if (pid == 0) return false;
-  if (blnWait) {
-    HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION, TRUE, pid);
-    WaitFor(h);
-    if (h) CloseHandle(h);
-  }
+  if (blnWait) m_process = OpenProcess(PROCESS_QUERY_INFORMATION, TRUE, pid);
   return true;
 }
+
+namespace kv {
+
+ProgramRun::ProgramRun(QObject* parent) : QObject(parent) {
+  m_poll.setInterval(100);
+  connect(&m_poll, &QTimer::timeout, this, [this] {
+    if (m_runner.Running()) return;
+    m_poll.stop();
+    if (auto ended = std::exchange(m_ended, {})) ended();
+  });
+}
+
+bool ProgramRun::Start(const QString& commandLine, std::function<void()> ended) {
+  if (!m_runner.ShellX(commandLine, 1, nullptr, true)) return false;
+  m_ended = std::move(ended);
+  m_poll.start();
+  return true;
+}
+
+}  // namespace kv

@@ -1,14 +1,21 @@
-// Starts an external program or document from one command line and, on request, waits until
-// the program has ended while the window keeps handling input and timers.
+// Starts an external program or document from one command line; on request the started
+// program can be watched until it has ended, without waiting here (the caller polls).
 #pragma once
+#include <QObject>
 #include <QString>
-#include <memory>
+#include <QTimer>
+#include <functional>
 
 class cShellX {
  public:
-  cShellX();
-  ~cShellX();  // ends a wait in progress at its next test
+  cShellX() = default;
+  ~cShellX();  // lets go of a watched program (it runs on)
+  cShellX(const cShellX&) = delete;
+  cShellX& operator=(const cShellX&) = delete;
+  // blnWait: keep the started program to watch it with Running().
   bool ShellX(const QString& strCommandLine, int WindowStyle = 0, void* lngOwnerhWnd = nullptr, bool blnWait = false);
+  // True while the program started with blnWait has not ended.
+  bool Running() const;
 
   // How the command line is split into program and parameters (first findable prefix wins).
   struct Split {
@@ -19,6 +26,25 @@ class cShellX {
 
  private:
   bool SearchFile(const QString& name) const;
-  void WaitFor(void* hProcess);
-  std::shared_ptr<bool> blnTerminate;
+  void Release();
+  void* m_process = nullptr;
 };
+
+namespace kv {
+
+// One external program run: started as a normal window, then watched every 100 ms from the
+// event loop; `ended` is called once it has ended (never from inside Start).
+class ProgramRun : public QObject {
+  Q_OBJECT
+ public:
+  explicit ProgramRun(QObject* parent = nullptr);
+  // False when the program could not be started (then `ended` is never called).
+  bool Start(const QString& commandLine, std::function<void()> ended);
+
+ private:
+  cShellX m_runner;
+  QTimer m_poll;
+  std::function<void()> m_ended;
+};
+
+}  // namespace kv

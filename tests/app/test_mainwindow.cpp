@@ -409,7 +409,7 @@ class MainWindowTest : public QObject {
     f->Toolbar1_ButtonClick(f->Button("Rec"));
     QCOMPARE(fx.messages.size(), size_t(2));
     QCOMPARE(fx.messages[1].text + "|" + fx.messages[1].title, QStringLiteral("MP3変換は16ビット形式のみです。|Korvessa"));
-    QVERIFY(f->mnuExecDecode->isEnabled() && !f->tmr1->isActive());
+    QVERIFY(f->mnuExecDecode->isEnabled() && !f->Engine()->Busy());
   }
 };
 

@@ -38,11 +38,10 @@ class EncoderFixture : public AppFixture {
     kv::G().WavePath = out;
     return form.get();
   }
-  // Points the program at a WAVE in the output folder, as a conversion does.
+  // A WAVE in the output folder, with the recording format a conversion leaves set.
   QString Wave(const QString& name, double seconds, int rate = 44100) {
     const QString path = out + "/" + name;
     kvtest::writeMusicWave(path.toStdString(), rate, 16, 2, seconds);
-    kv::G().WaveFileName = path;
     kv::G().SampleRate = rate;
     kv::G().SampleBits = 16;
     return path;

@@ -1,18 +1,16 @@
-// The encoders at work: command lines, the three progress windows and the encoding step of a
-// conversion, each turning a real WAVE into a file ffprobe accepts.
-#include <QAction>
+// The encoders at work: command lines, each encoder with its progress window as a conversion
+// chooses and runs it, each turning a real WAVE into a file ffprobe accepts.
 #include <QLabel>
 #include <QProgressBar>
+#include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
 
 #include "EncoderFixture.h"
 #include "encoders/CommandLineEncoders.h"
+#include "encoders/EncoderBackend.h"
 #include "encoders/ProgressWindow.h"
 #include "encoders/VBWAV2WMA.h"
-#include "encoders/frmACM.h"
-#include "encoders/frmGoGo.h"
-#include "encoders/frmVBWMA.h"
 
 using kv::G;
 
@@ -32,6 +30,41 @@ void CheckWma(const QString& wma, const QString& title, double seconds) {
   QCOMPARE(QString::fromStdString(p["codec_name"] + " " + p["bit_rate"] + " " + p["sample_rate"] + " " + p["channels"] + " " + p["title"]),
            "wmav2 64000 44100 2 " + title);
   QVERIFY2(std::abs(std::atof(p["duration"].c_str()) - seconds) <= 0.15, p["duration"].c_str());
+}
+
+// The encoder a conversion chooses: output type 1 (MP3) or 2 (WMA), encoder number n, available.
+kv::EncoderChoice Choice(int type, int n) {
+  kv::EncoderChoice c;
+  c.outputType = type;
+  (type == 1 ? c.mp3 : c.wma) = short(n);
+  (type == 1 ? c.mp3Available : c.wmaAvailable)[n] = true;
+  return c;
+}
+
+// One encode as a conversion runs it, with its progress window when it has one. `during` gets
+// the window right after the start.
+struct Encoded {
+  bool made = false;
+  QString view;  // "caption|label|bar|visible", empty without a window
+  QStringList messages;  // "text|style"
+};
+Encoded Encode(const kv::EncoderChoice& c, const QString& wave, const std::function<void(QWidget*)>& during = {}) {
+  Encoded r;
+  const auto e = kv::MakeEncoder(c);
+  if (!e) return r;
+  QObject::connect(e.get(), &kv::EncoderBackend::message,
+                   [&r](const QString& t, int style) { r.messages << t + "|" + QString::number(style); });
+  std::unique_ptr<kv::ProgressWindow> view;
+  if (!e->ViewCaption().isEmpty()) view = std::make_unique<kv::ProgressWindow>(e.get(), wave, nullptr);
+  QSignalSpy finished(e.get(), &kv::EncoderBackend::finished);
+  e->Start(wave);
+  if (during) during(view.get());
+  if (!finished.wait(60000)) return r;
+  r.made = finished.first().first().toBool();
+  if (view)
+    r.view = view->windowTitle() + "|" + view->lblPer->text() + "|" + QString::number(view->bar()->value()) + "|" +
+             (view->isVisible() ? "shown" : "hidden");
+  return r;
 }
 }  // namespace
 
@@ -89,48 +122,42 @@ class EncoderRunTest : public QObject {
     QCOMPARE(back.SampleRate, 44100);
   }
 
-  void gogoWindowEncodesAndStops() {
+  void gogoEncodesAndStops() {
     EncoderFixture f;
     QVERIFY(f.Install("gogo.dll", "app/gogo.dll"));
     f.Start();
-    const QString wave = f.Wave("song.wav", 3.0);
+    const QString wave = f.Wave("song.wav", 3.0), reference = f.root->path() + "/song.wav";
+    QVERIFY(QFile::copy(wave, reference));
     G().Bitrate = 160;
     G().StereoMode = "Joint Stereo";
-    frmGoGo w;
-    w.Form_Load();
-    QVERIFY(!w.isVisible());
-    QCOMPARE(w.windowTitle(), QString("GOGO[song.wav]"));
-    QCOMPARE(w.lblPer->text() + " " + QString::number(w.pbr1->value()), QString("100.00 % 100"));
-    QVERIFY(f.messages.empty());
-    CheckMp3(f.out + "/song.mp3", wave, 160);
-    QVERIFY(QFile::exists(wave));  // the caller decides about the WAVE
-    // A close request arriving while the first frame's events are dispatched stops the encode.
+    const Encoded r = Encode(Choice(1, 1), wave);
+    QCOMPARE(r.view, QString("GOGO[song.wav]|100.00 %|100|hidden"));
+    QVERIFY(r.made && r.messages.empty());
+    CheckMp3(f.out + "/song.mp3", reference, 160);
+    QCOMPARE(f.OutputFiles(), QStringList("song.mp3"));
+    // The close box stops the encode after the frame in progress; the WAVE goes all the same.
     f.Wave("long.wav", 4.0);
-    frmGoGo w2;
-    QTimer::singleShot(0, &w2, [&w2] { w2.close(); });
-    w2.Form_Load();
-    QVERIFY(w2.StopRequested());
-    QVERIFY(!w2.isVisible());
-    QCOMPARE(f.Shown(), QStringList("エラーが発生しました errcode = 0|48"));
-    QVERIFY(w2.pbr1->value() < 100);
-    QVERIFY(!QFile::exists(f.out + "/long.mp3"));
+    const Encoded stopped = Encode(Choice(1, 1), f.out + "/long.wav", [](QWidget* w) { w->close(); });
+    QCOMPARE(stopped.messages, QStringList("エラーが発生しました errcode = 0|48"));
+    QVERIFY2(!stopped.made && !stopped.view.contains("|100|"), qPrintable(stopped.view));
+    QCOMPARE(f.OutputFiles(), QStringList("song.mp3"));
   }
 
-  void gogoWindowFailures() {
+  void gogoFailures() {
     EncoderFixture f;
     f.Start();
     f.Wave("a.wav", 0.2);
     WriteFile(f.out + "/text.wav", "this is not a wave file, only some words");
-    // No library: the window hides without a word. Then a missing and an unreadable WAVE.
+    // No library: nothing said. Then a missing and an unreadable WAVE.
+    QStringList messages;
     for (QString wave : {"a.wav", "missing.wav", "text.wav"}) {
       if (wave == "missing.wav") QVERIFY(f.Install("gogo.dll", "app/gogo.dll"));
-      G().WaveFileName = f.out + "/" + wave;
-      frmGoGo w;
-      w.Form_Load();
-      QVERIFY(!w.isVisible());
+      const Encoded r = Encode(Choice(1, 1), f.out + "/" + wave);
+      QVERIFY2(!r.made && r.view.endsWith("|hidden"), qPrintable(wave));
+      messages << r.messages;
     }
-    QCOMPARE(f.Shown(), QStringList({"入力ファイルを開けませんでした|48", "解析エラーが発生しました|48"}));
-    QCOMPARE(f.OutputFiles(), QStringList({"a.wav", "text.wav"}));
+    QCOMPARE(messages, QStringList({"入力ファイルを開けませんでした|48", "解析エラーが発生しました|48"}));
+    QCOMPARE(f.OutputFiles(), QStringList());
   }
 
   void gogoCallsAndProgress() {
@@ -143,179 +170,124 @@ class EncoderRunTest : public QObject {
       QFile::remove(log);
       qputenv("KV_FAKE_GOGO_TOTAL", QByteArray::number(total));
       qputenv("KV_FAKE_GOGO_FRAMES", QByteArray::number(frames));
-      G().WaveFileName = f.out + "/song.wav";
       G().SampleRate = 22050;
       G().Bitrate = 112;
       G().StereoMode = stereo;
-      auto w = std::make_unique<frmGoGo>();
-      w->Form_Load();
-      return std::make_pair(std::move(w), QString::fromStdString(kvtest::readBytes(log.toStdString())).split('\n', Qt::SkipEmptyParts));
+      const Encoded r = Encode(Choice(1, 1), f.out + "/song.wav");
+      return std::make_pair(r.view, QString::fromStdString(kvtest::readBytes(log.toStdString())).split('\n', Qt::SkipEmptyParts));
     };
     const QString before = QDir::currentPath();
     // More frames than announced: the label goes past 100, the bar stays full.
-    auto [w, calls] = run(4, 6, "foo");
+    auto [view, calls] = run(4, 6, "foo");
     QCOMPARE(calls, QStringList({"init " + f.app, "units", "set 1 " + f.out + "/song.wav", "set 2 " + f.out + "/song.mp3",
                                  "set 6 22050", "set 3 1", "set 4 112", "detect", "get 15", "close 6", "end"}));
-    QCOMPARE(w->lblPer->text() + " " + QString::number(w->pbr1->value()), QString("150.00 % 100"));
+    QCOMPARE(view, QString("GOGO[song.wav]|150.00 %|100|hidden"));
     QCOMPARE(QDir::currentPath(), before);
     // No total: label and bar keep their first values; joint stereo is mode 2.
-    auto [w0, calls0] = run(0, 3, "Joint Stereo");
+    auto [view0, calls0] = run(0, 3, "Joint Stereo");
     QCOMPARE(calls0.at(5), QString("set 3 2"));
     QCOMPARE(calls0.last(2), QStringList({"close 3", "end"}));
-    QCOMPARE(w0->lblPer->text() + " " + QString::number(w0->pbr1->value()), QString("0 % 0"));
-    QVERIFY(!w0->isVisible());
-    QVERIFY(f.messages.empty());
+    QCOMPARE(view0, QString("GOGO[song.wav]|0 %|0|hidden"));
     qunsetenv("KV_FAKE_GOGO_LOG");
   }
 
-  void acmWindowEncodesAndStops() {
+  void acmEncodesAndStops() {
     EncoderFixture f;
     QVERIFY(f.Install("VBMP3.dll", "app/VBMP3.dll"));
     QVERIFY(f.Install("system/L3CODECP.ACM", "system/L3CODECP.ACM"));
     f.Start();
-    const QString wave = f.Wave("acm.wav", 2.0, 48000);
-    {
-      frmACM w;
-      w.Form_Load();
-      QVERIFY(!w.isVisible());
-      QVERIFY(!w.tmr1->isActive());
-      QCOMPARE(w.windowTitle(), QString("ACM[acm.wav]"));
-      // The last value shown may be below 100: the encode can end between two polls.
-      QVERIFY2(QRegularExpression("^(0|\\d{0,3}\\.\\d\\d) %$").match(w.lblPer->text()).hasMatch(), qPrintable(w.lblPer->text()));
-    }
-    CheckMp3(f.out + "/acm.mp3", wave, 0);
-    QVERIFY(QFile::exists(wave));
-    // A close request ends the wait at once; the unfinished MP3 goes with the library's release.
+    const QString wave = f.Wave("acm.wav", 2.0, 48000), reference = f.root->path() + "/acm.wav";
+    QVERIFY(QFile::copy(wave, reference));
+    const Encoded r = Encode(Choice(1, 2), wave);
+    QVERIFY(r.made && r.messages.empty());
+    QVERIFY2(r.view.startsWith("ACM[acm.wav]|") && r.view.endsWith("|hidden"), qPrintable(r.view));
+    CheckMp3(f.out + "/acm.mp3", reference, 0);
+    // The close box ends the wait at once; the unfinished MP3 goes with the library's release.
     f.Wave("stop.wav", 20.0);
-    frmACM w;
-    QTimer::singleShot(0, &w, [&w] { w.close(); });
-    w.Form_Load();
-    QVERIFY(!w.isVisible());
-    QCOMPARE(w.lblPer->text(), QString("0 %"));
-    QVERIFY(!QFile::exists(f.out + "/stop.mp3"));
-    QVERIFY(f.messages.empty());
+    const Encoded stopped = Encode(Choice(1, 2), f.out + "/stop.wav", [](QWidget* w) { w->close(); });
+    QCOMPARE(stopped.view, QString("ACM[stop.wav]|0 %|0|hidden"));
+    QVERIFY(stopped.messages.empty());
+    QCOMPARE(f.OutputFiles(), QStringList("acm.mp3"));
   }
 
-  void vbwmaWindowEncodes() {
+  void wmaLibraryEncodes() {
     EncoderFixture f;
     QVERIFY(f.Install("vbwav2wma.dll", "app/vbwav2wma.dll"));
     f.Start();
-    // The title is the file's name without its extension, trimmed.
+    // The title is the file's name without its extension, trimmed; the WAVE goes.
     const QString wave = f.Wave("  spaced 曲  .wav", 1.5, 48000);
-    {
-      frmVBWMA w;
-      w.Form_Load();
-      QVERIFY(!w.isVisible());
-      QVERIFY(!w.Timer1->isActive());
-      QCOMPARE(w.windowTitle(), QString("VBWAV2WMA[  spaced 曲  .wav]"));
-    }
-    QVERIFY(f.messages.empty());
-    QVERIFY(!QFile::exists(wave));
+    const Encoded r = Encode(Choice(2, 1), wave, [](QWidget* w) { w->close(); });  // it cannot be stopped
+    QVERIFY(r.made && r.messages.empty());
+    QVERIFY2(r.view.startsWith("VBWAV2WMA[  spaced 曲  .wav]|") && r.view.endsWith("|hidden"), qPrintable(r.view));
     CheckWma(f.out + "/  spaced 曲  .wma", "spaced 曲", 1.5);
-    // A failed open: the message without an icon, the WAVE stays.
-    G().WaveFileName = f.out + "/missing.wav";
-    frmVBWMA w;
-    w.Form_Load();
-    QVERIFY(!w.isVisible());
-    QCOMPARE(f.Shown(), QStringList("エンコード失敗|0"));
+    // A failed open: the message without an icon.
+    const Encoded failed = Encode(Choice(2, 1), f.out + "/missing.wav");
+    QCOMPARE(failed.messages, QStringList("エンコード失敗|0"));
     QCOMPARE(f.OutputFiles(), QStringList({"  spaced 曲  .wma"}));
   }
 
-  void encodeStepMp3AndWma() {
+  void commandLineEncodersAndChoice() {
     EncoderFixture f;
     f.InstallAll();
     f.writeIni(("[Folder]\nScmpx=" + f.app + "/tools/scmpx.exe\nWm8eutil=" + f.app + "/tools/wm8eutil.exe\n").toUtf8());
-    frmMain* m = f.Start();
-    m->mnuSetType_Click(1);
+    f.Start();
     G().Bitrate = 96;
     G().FastEncode = true;
-    QVERIFY(G().EncoderAvailable[0] && G().EncoderAvailable[1] && G().EncoderAvailable[2]);
-    // Each encoder leaves only its MP3.
-    for (int encoder : {0, 1, 2}) {
-      G().EncoderDefault = short(encoder);
-      const QString name = QString("e%1").arg(encoder), wave = f.Wave(name + ".wav", 1.0), reference = f.root->path() + "/" + name + ".wav";
-      QVERIFY(QFile::copy(wave, reference));
-      m->Panel("status")->clear();
-      m->RunEncoder();
-      QCOMPARE(m->Panel("status")->text(), QString("Encoding..."));
-      QCOMPARE(f.OutputFiles(), QStringList({name + ".mp3"}));
-      CheckMp3(f.out + "/" + name + ".mp3", reference, encoder == 2 ? 0 : 96);
-      QFile::remove(f.out + "/" + name + ".mp3");
-    }
-    // A chosen encoder that is not available runs nothing; nor does WAVE output.
-    G().EncoderDefault = 1;
-    G().EncoderAvailable[1] = false;
-    f.Wave("kept.wav", 0.2);
-    m->RunEncoder();
-    G().EncoderAvailable[1] = true;
-    m->mnuSetType_Click(0);
-    m->RunEncoder();
-    QCOMPARE(f.OutputFiles(), QStringList({"kept.wav"}));
-    QVERIFY(QFile::remove(f.out + "/kept.wav"));
-    // WMA: MP3 is not checked, so its encoder is not used even when chosen.
-    m->mnuSetType_Click(2);
-    QVERIFY(G().WmaAvailable[0] && G().WmaAvailable[1]);
-    // wm8eutil: files of the user's named like its working files stay as they were, an older WMA
-    // of the same name is replaced.
-    G().WmaEncoder = 0;
+    QVERIFY(G().EncoderAvailable[0] && G().WmaAvailable[0]);
+    const QString wave = f.Wave("e0.wav", 1.0), reference = f.root->path() + "/e0.wav";
+    QVERIFY(QFile::copy(wave, reference));
+    QVERIFY(Encode(Choice(1, 0), wave).made);
+    QCOMPARE(f.OutputFiles(), QStringList({"e0.mp3"}));
+    CheckMp3(f.out + "/e0.mp3", reference, 96);
+    // No encoder for WAVE output, for a chosen encoder that is not available, nor for one of
+    // the other output type.
+    kv::EncoderChoice c = Choice(1, 1);
+    c.mp3Available[1] = false;
+    kv::EncoderChoice wmaOnly = Choice(2, 0);
+    wmaOnly.outputType = 1;
+    QVERIFY(!kv::MakeEncoder(Choice(0, 0)) && !kv::MakeEncoder(c) && !kv::MakeEncoder(wmaOnly));
+    // wm8eutil: files of the user's named like its working files stay as they were, an older
+    // WMA of the same name is replaced.
     WriteFile(f.out + "/TMP.WAV", "the user's own TMP.WAV");
     WriteFile(f.out + "/tmp.wma", "the user's own tmp.wma");
     WriteFile(f.out + "/w8.wma", "an older file");
-    f.Wave("w8.wav", 1.0);
-    m->Panel("status")->clear();
-    m->RunEncoder();
-    QCOMPARE(m->Panel("status")->text(), QString("Encoding..."));
-    QCOMPARE(f.OutputFiles(), QStringList({"TMP.WAV", "tmp.wma", "w8.wma"}));
+    QVERIFY(Encode(Choice(2, 0), f.Wave("w8.wav", 1.0)).made);
+    QCOMPARE(f.OutputFiles(), QStringList({"TMP.WAV", "e0.mp3", "tmp.wma", "w8.wma"}));
     QCOMPARE(kvtest::readBytes((f.out + "/TMP.WAV").toStdString()), std::string("the user's own TMP.WAV"));
     QCOMPARE(kvtest::readBytes((f.out + "/tmp.wma").toStdString()), std::string("the user's own tmp.wma"));
-    QVERIFY(QFile::remove(f.out + "/TMP.WAV") && QFile::remove(f.out + "/tmp.wma"));
     CheckWma(f.out + "/w8.wma", "w8", 1.0);
-    // VBWAV2WMA: the window deletes the WAVE itself.
-    G().WmaEncoder = 1;
-    f.Wave("vb.wav", 1.0);
-    m->RunEncoder();
-    QCOMPARE(f.OutputFiles(), QStringList({"vb.wma", "w8.wma"}));
-    CheckWma(f.out + "/vb.wma", "vb", 1.0);
-    QVERIFY(f.messages.empty());
   }
 
-  void encodeStepFailures() {
+  void commandLineEncoderFailures() {
     EncoderFixture f;
-    frmMain* m = f.Start();
+    f.Start();
     // A wm8eutil that ends without writing anything: reported, the WAVE back under its name.
     const QString fake = f.app + "/tools/wm8eutil.exe";
     WriteFile(fake, "#!/bin/sh\nexit 0\n");
     QFile::setPermissions(fake, QFile::permissions(fake) | QFile::ExeOwner);
-    m->mnuSetType_Click(2);
     G().Wm8eutilPath = fake;
-    G().WmaAvailable[0] = true;
-    G().WmaEncoder = 0;
-    const std::string wave = f.Wave("keep.wav", 0.3).toStdString(), before = kvtest::readBytes(wave);
+    const QString wave = f.Wave("keep.wav", 0.3);
+    const std::string before = kvtest::readBytes(wave.toStdString());
     QVERIFY(before.size() > 44);
-    m->RunEncoder();
-    QCOMPARE(f.Shown(), QStringList("エンコードに失敗しました。|64"));
-    QCOMPARE(f.OutputFiles(), QStringList({"keep.wav"}));
+    const Encoded r = Encode(Choice(2, 0), wave);
+    QCOMPARE(r.messages, QStringList("エンコードに失敗しました。|64"));
     // An SCMPX that cannot be started: reported, the WAVE kept.
-    m->mnuSetType_Click(1);
     G().ScmpxPath = f.app + "/tools/nothing/scmpx.exe";
-    G().EncoderAvailable[0] = true;
-    G().EncoderDefault = 0;
-    m->RunEncoder();
-    QCOMPARE(f.Shown(), QStringList({"エンコードに失敗しました。|64", "エンコードに失敗しました。|64"}));
+    const Encoded s = Encode(Choice(1, 0), wave);
+    QCOMPARE(s.messages, QStringList("エンコードに失敗しました。|64"));
+    QVERIFY(!r.made && !s.made);
     QCOMPARE(f.OutputFiles(), QStringList({"keep.wav"}));
-    QVERIFY(kvtest::readBytes(wave) == before);
+    QVERIFY(kvtest::readBytes(wave.toStdString()) == before);
   }
 
   void wm8eutilInOutputFolder() {
     EncoderFixture f;
     QVERIFY(f.Install("tools/wm8eutil.exe", "out put/wm8eutil.exe"));
     f.writeIni(("[Folder]\nWm8eutil=" + f.out + "/wm8eutil.exe\n").toUtf8());
-    frmMain* m = f.Start();
-    m->mnuSetType_Click(2);
+    f.Start();
     QCOMPARE(G().WmaEncoder, short(0));
-    f.Wave("here.wav", 0.5);
-    m->RunEncoder();
-    QVERIFY(f.messages.empty());
+    const Encoded r = Encode(Choice(2, 0), f.Wave("here.wav", 0.5));
+    QVERIFY(r.made && r.messages.empty());
     QCOMPARE(f.OutputFiles(), QStringList({"here.wma", "wm8eutil.exe"}));
     CheckWma(f.out + "/here.wma", "here", 0.5);
   }

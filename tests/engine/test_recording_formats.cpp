@@ -120,25 +120,20 @@ TEST_F(RecordingFormats, TemplatesAreConsistentWaveHeaders) {
 }
 
 TEST_F(RecordingFormats, WriteWaveTemplateWritesExactlyTheTemplate) {
-  FillSampleList(&cbo, settings);
-  cbo.setCurrentIndex(cbo.findData(117));
-  kv::G().WaveFileName = dir.filePath(QStringLiteral("曲 1.wav"));
-  auto written = [] {
-    QFile f(kv::G().WaveFileName);
+  const QString wave = dir.filePath(QStringLiteral("曲 1.wav"));
+  auto written = [&wave] {
+    QFile f(wave);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
   };
-  EXPECT_TRUE(WriteWaveTemplate(&cbo));
+  EXPECT_TRUE(WriteWaveTemplate(117, wave));
   EXPECT_EQ(written(), WaveTemplate(117));
-  // An entry without a template number uses the first template.
-  cbo.addItem(QStringLiteral("odd"), 0);
-  cbo.setCurrentIndex(cbo.count() - 1);
-  EXPECT_TRUE(WriteWaveTemplate(&cbo));
+  // A number without a template (an entry without one) uses the first template.
+  EXPECT_TRUE(WriteWaveTemplate(0, wave));
   EXPECT_EQ(written(), WaveTemplate(101));
 
   // A folder that does not exist: nothing written, no crash, and no stray files.
-  kv::G().WaveFileName = dir.filePath(QStringLiteral("missing/out.wav"));
-  EXPECT_FALSE(WriteWaveTemplate(&cbo));
-  EXPECT_FALSE(QFile::exists(kv::G().WaveFileName));
+  EXPECT_FALSE(WriteWaveTemplate(117, dir.filePath(QStringLiteral("missing/out.wav"))));
+  EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("missing/out.wav"))));
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::NoDotAndDotDot),
             (QStringList{QStringLiteral("曲 1.wav")}));
 }

@@ -15,6 +15,7 @@
 #include "Process.h"
 #include "WaveFiles.h"
 #include "app/Globals.h"
+#include "midi/MIDInfo.h"
 #include "postproc/cShellX.h"
 #include "shell/FileName.h"
 #include "shell/DialogHook.h"
@@ -156,11 +157,11 @@ class FlowTest : public QObject {
     QCOMPARE(f->lblWaveFileName->toolTip(), dir + "/Song A.wav");
     // Any of the seven characters gives the file's own name; "?", "<" and ">" do not.
     for (const char* t : {"A:B", "A*B", "A\"B", "A'B", "A/B", "A\\B", "A|B"})
-      QCOMPARE(frmMain::OutputNameFor(song, t, true, dir), dir + "/song.wav");
-    QCOMPARE(frmMain::OutputNameFor(song, "A?<>", true, dir), dir + "/A?<>.wav");
+      QCOMPARE(OutputNameFor(song, t, true, dir), dir + "/song.wav");
+    QCOMPARE(OutputNameFor(song, "A?<>", true, dir), dir + "/A?<>.wav");
     // 125 characters of folder, "/" and title use the title; 126 fall back.
-    QCOMPARE(frmMain::OutputNameFor(song, QString(122, 'x'), true, "/o"), "/o/" + QString(122, 'x') + ".wav");
-    QCOMPARE(frmMain::OutputNameFor(song, QString(123, 'x'), true, "/o"), QStringLiteral("/o/song.wav"));
+    QCOMPARE(OutputNameFor(song, QString(122, 'x'), true, "/o"), "/o/" + QString(122, 'x') + ".wav");
+    QCOMPARE(OutputNameFor(song, QString(123, 'x'), true, "/o"), QStringLiteral("/o/song.wav"));
     // The check box cleared: always the file's own name, as the directory lists it.
     f->chkTitleToFilename->click();
     QCOMPARE(f->lblWaveFileName->text(), dir + "/song.wav");
@@ -245,7 +246,7 @@ class FlowTest : public QObject {
     f->lstSource->setCurrentRow(0);
     f->mnuSetPlay_Click(1);
     f->Toolbar1_ButtonClick(f->Button("Rec"));
-    QTRY_VERIFY_WITH_TIMEOUT(f->tmr1->isActive(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(f->Engine()->CurrentStep() == kv::ConversionController::Step::Recording, 5000);
     QTest::qWait(1000);
     int key = 27, shift = 0;  // Esc issues Stop while a conversion runs
     f->Form_KeyDown(key, shift);
@@ -287,7 +288,7 @@ class FlowTest : public QObject {
     f->Toolbar1_ButtonClick(f->Button("Rec"));
     QCOMPARE(fx.messages.size(), size_t(1));
     QCOMPARE(fx.messages[0].text, held + QStringLiteral("が他のソフトで開かれています。"));
-    QVERIFY(!f->tmr1->isActive() && f->mnuExecDecode->isEnabled());
+    QVERIFY(!f->Engine()->Busy() && f->mnuExecDecode->isEnabled());
     QCOMPARE(kvtest::readBytes(held.toStdString()), std::string("old recording"));
     // 16000 Hz with the normaliser on.
     f->mnuNormalEnable_Click(1);
@@ -302,7 +303,7 @@ class FlowTest : public QObject {
     f->Toolbar1_ButtonClick(f->Button("Rec"));
     QCOMPARE(fx.messages.back().text, QStringLiteral("wm8eutilは、24000Hzおよび8ビットには対応していません。"));
     QCOMPARE(fx.messages.size(), size_t(3));
-    QVERIFY(!f->tmr1->isActive());
+    QVERIFY(!f->Engine()->Busy());
     // No selection: silently nothing.
     f->lstSource->setCurrentRow(-1);
     f->StartConversion();
@@ -326,7 +327,7 @@ class FlowTest : public QObject {
     QCOMPARE(w.channels, 2);
     QVERIFY2(std::fabs(w.peak() - 0.9) < 0.02, qPrintable(Num(w.peak())));
     QVERIFY2(w.firstSound(0.01) < 0.02, qPrintable(Num(w.firstSound(0.01))));
-    QCOMPARE(f->WaveFilterCommandLine(),
+    QCOMPARE(f->Engine()->WaveFilterCommandLine(),
              tool + " -autoofs -headcut 1 -normal 0.9 \"" + out + "/normal.wav\" \"" + out + "/test-c-major-scale.wav\"");
   }
 
@@ -415,12 +416,12 @@ class FlowTest : public QObject {
     frmMain* f = fx.start();
     // Nothing selected: nothing changes.
     f->Toolbar1_ButtonClick(f->Button("Play"));
-    QVERIFY(f->Button("Rec")->isEnabled() && !f->tmrPlay->isActive());
+    QVERIFY(f->Button("Rec")->isEnabled() && !f->Engine()->Busy());
     f->AddSourceFiles({kScale, fx.root->path() + "/gone.mid", kChords});
     f->lstSource->setCurrentRow(0);
     f->mnuSetPlay_Click(1);
     f->Toolbar1_ButtonClick(f->Button("Play"));
-    QVERIFY(f->tmrPlay->isActive());
+    QVERIFY(f->Engine()->CurrentStep() == kv::ConversionController::Step::Playing);
     QVERIFY(f->ButtonPressed("all") && f->Button("all")->isEnabled());  // pressed buttons stay enabled
     QVERIFY(!f->Button("Rec")->isEnabled() && f->Button("Stop")->isEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(f->Panel("status")->text().startsWith("Play 00:0"), 3000);
@@ -433,7 +434,7 @@ class FlowTest : public QObject {
     f->lstSource->setCurrentRow(1);
     f->Toolbar1_ButtonClick(f->Button("Play"));
     QTRY_COMPARE_WITH_TIMEOUT(f->lstSource->currentRow(), 2, 3000);
-    QVERIFY(f->tmrPlay->isActive());
+    QVERIFY(f->Engine()->CurrentStep() == kv::ConversionController::Step::Playing);
     f->Toolbar1_ButtonClick(f->Button("Stop"));
     QVERIFY(fx.waitIdle(5000));
   }
@@ -453,11 +454,16 @@ class FlowTest : public QObject {
       QCOMPARE(s.parameters, parameters);
     }
     // A program that cannot be started by either method: false, at once.
-    QVERIFY(!runner.ShellX("/nonexistent/program -x", 1, nullptr, true));
-    // Waiting for a program that ends at once takes one pass of about 100 ms.
+    kv::ProgramRun run;
+    QVERIFY(!run.Start("/nonexistent/program -x", [] {}));
+    // A program that ends at once is seen ended at the first look, about 100 ms on; never
+    // from inside Start.
     QElapsedTimer t;
     t.start();
-    QVERIFY(runner.ShellX(prog + " arg", 1, nullptr, true));
+    bool ended = false;
+    QVERIFY(run.Start(prog + " arg", [&ended] { ended = true; }));
+    QVERIFY(!ended);
+    QTRY_VERIFY_WITH_TIMEOUT(ended, 5000);
     QVERIFY(t.elapsed() >= 100);
   }
 

@@ -83,7 +83,7 @@ bool ConvertWith(AppFixture& fx, frmMain* f, const std::function<bool()>& during
   bool done = false;
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {
-    if (!done && f->tmr1->isActive()) done = during();
+    if (!done && f->Engine()->CurrentStep() == kv::ConversionController::Step::Recording) done = during();
   });
   poll.start(1);
   Watchdog dog(60);

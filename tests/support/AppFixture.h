@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "app/frmMain.h"
+#include "engine/ConversionController.h"
 #include "shell/MsgBox.h"
 
 struct Message {
@@ -48,8 +49,7 @@ class AppFixture {
   }
   // Waits until no conversion or playback runs.
   bool waitIdle(int ms = 60000) const {
-    return QTest::qWaitFor([this] { return !form->mnuExecStop->isEnabled() && !form->tmr1->isActive() &&
-                                           !form->tmrPlay->isActive(); }, ms);
+    return QTest::qWaitFor([this] { return !form->mnuExecStop->isEnabled() && !form->Engine()->Busy(); }, ms);
   }
   void writeIni(const QByteArray& text) const {
     QFile f(ini());

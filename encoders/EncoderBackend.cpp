@@ -1,0 +1,349 @@
+#include "encoders/EncoderBackend.h"
+
+#include <dlfcn.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHash>
+#include <QTimer>
+#include <algorithm>
+
+#include "app/Globals.h"
+#include "encoders/CommandLineEncoders.h"
+#include "encoders/GogoLibrary.h"
+#include "encoders/SymbolBinder.h"
+#include "encoders/VBMP3.h"
+#include "encoders/VBWAV2WMA.h"
+#include "postproc/cShellX.h"
+#include "shell/Dir.h"
+#include "shell/FileName.h"
+#include "shell/MsgBox.h"
+#include "shell/cSystemFolder.h"
+
+namespace kv {
+
+QString PercentText(float percent) { return QString::number(percent, 'f', 2) + QStringLiteral(" %"); }
+
+QString PercentTextNoLeadingZero(float percent) {
+  QString t = QString::number(percent, 'f', 2);
+  if (t.startsWith(QStringLiteral("0."))) t.remove(0, 1);
+  return t + QStringLiteral(" %");
+}
+
+int BarValue(float percent) { return std::clamp(static_cast<int>(percent), 0, 100); }
+
+void* LoadLibraryIn(const QString& folder, const QString& name) {
+  static QHash<QString, void*> loaded;
+  const QString listed = Dir(folder + "/" + name);
+  if (folder.isEmpty() || listed.isEmpty()) return nullptr;
+  const QString path = folder + "/" + listed;
+  if (loaded.contains(path)) return loaded.value(path);
+  // Kept loaded: the libraries run encoder threads of their own.
+  void* h = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
+  if (h) loaded.insert(path, h);
+  return h;
+}
+
+const Vbmp3Api* LoadVbmp3(const QString& appPath) {
+  void* h = LoadLibraryIn(appPath, QStringLiteral("VBMP3.DLL"));
+  if (!h) return nullptr;
+  static Vbmp3Api api;
+  SymbolBinder sym(h);
+  sym(api.vbmp3_init, "vbmp3_init");
+  sym(api.vbmp3_encodeOpen, "vbmp3_encodeOpen");
+  sym(api.vbmp3_encodeStart, "vbmp3_encodeStart");
+  sym(api.vbmp3_getEncodeState, "vbmp3_getEncodeState");
+  sym(api.vbmp3_free, "vbmp3_free");
+  return sym.ok() ? &api : nullptr;
+}
+
+void EncoderBackend::Finish(bool made) {
+  m_made = made;
+  // Never from inside Start: the caller sees the end from the event loop.
+  QTimer::singleShot(0, this, [this] {
+    m_running = false;
+    emit finished(m_made);
+  });
+}
+
+namespace {
+
+float Percent(int32_t done, int32_t total) { return static_cast<float>(done) / static_cast<float>(total) * 100.0f; }
+
+// The library encoders run with the program's folder as the current folder.
+class InAppFolder {
+ public:
+  void Enter() {
+    m_previous = CurrentFolder();
+    QDir::setCurrent(G().AppPath);
+  }
+  void Leave() { SetCurrentFolder(m_previous); }
+
+ private:
+  QString m_previous;
+};
+
+// gogo.dll, frame by frame: as many frames as fit in 16 ms per turn of the event loop, so the
+// view repaints and takes its close box at 60 Hz while the encoder keeps its own speed.
+class GogoEncoder : public EncoderBackend {
+ public:
+  QString ViewCaption() const override { return QStringLiteral("GOGO"); }
+  void Start(const QString& wave) override {
+    static constexpr int32_t kInputFile = 1, kOutputFile = 2, kChannelMode = 3, kBitrate = 4, kInputRate = 6,
+                             kTotalFrames = 15, kInputCannotOpen = 13;
+    const auto& g = G();
+    Begin();
+    m_folder.Enter();
+    cSystemFolder folders;
+    m_api = LoadGogo(FindGogo(g.AppPath, folders.System(), folders.Windows()));
+    if (!m_api || m_api->MPGE_initializeWorkVB() != 0) return End(false);
+    int32_t states = 0;
+    m_api->MPGE_getUnitStatesVB(&states);
+    const QByteArray in = PathBytes(wave), out = PathBytes(WithLastThree(wave, QStringLiteral("mp3")));
+    m_api->MPGE_setConfigureVB(kInputFile, 0, in.constData());
+    m_api->MPGE_setConfigureVB(kOutputFile, 0, out.constData());
+    m_api->MPGE_setConfigureVB(kInputRate, g.SampleRate, nullptr);
+    m_api->MPGE_setConfigureVB(kChannelMode, g.StereoMode == QStringLiteral("Joint Stereo") ? 2 : 1, nullptr);
+    m_api->MPGE_setConfigureVB(kBitrate, g.Bitrate, nullptr);
+    const int32_t r = m_api->MPGE_detectConfigureVB();
+    if (r != 0) {
+      emit message(r == kInputCannotOpen ? QStringLiteral("入力ファイルを開けませんでした")
+                                         : QStringLiteral("解析エラーが発生しました"),
+                   vbExclamation);
+      return Close(false);
+    }
+    m_api->MPGE_getConfigureVB(kTotalFrames, &m_total);
+    m_tick.callOnTimeout(this, &GogoEncoder::Frames);
+    m_tick.start(0);
+  }
+  void Cancel() override { m_stop = true; }
+
+ private:
+  void Frames() {
+    QElapsedTimer turn;
+    turn.start();
+    int32_t r = 0;
+    do {
+      r = m_api->MPGE_processFrameVB();
+      ++m_frames;
+    } while (r == 0 && !m_stop && turn.elapsed() < 16);
+    // Without a total there is no percentage: the view keeps what it shows.
+    if (m_total > 0) emit progress(BarValue(Percent(m_frames, m_total)), PercentText(Percent(m_frames, m_total)));
+    if (r == 0 && !m_stop) return;
+    m_tick.stop();
+    if (r != 1) emit message(QStringLiteral("エラーが発生しました errcode = ") + QString::number(r), vbExclamation);
+    Close(r == 1);
+  }
+  void Close(bool made) {
+    m_api->MPGE_closeCoderVB();
+    m_api->MPGE_endCoderVB();
+    End(made);
+  }
+  void End(bool made) {
+    m_folder.Leave();
+    Finish(made);
+  }
+  const GogoApi* m_api = nullptr;
+  InAppFolder m_folder;
+  QTimer m_tick;
+  int32_t m_total = 0, m_frames = 0;
+  bool m_stop = false;
+};
+
+// VBMP3.dll encodes on its own thread; its state is read every 500 ms.
+class AcmEncoder : public EncoderBackend {
+ public:
+  QString ViewCaption() const override { return QStringLiteral("ACM"); }
+  void Start(const QString& wave) override {
+    Begin();
+    m_api = LoadVbmp3(G().AppPath);
+    if (!m_api) return Finish(false);
+    // No result is checked: a failed open or start shows up as an encode that ends at once.
+    m_api->vbmp3_init();
+    int32_t info[4] = {0, 0, 0, 0};
+    m_api->vbmp3_encodeOpen(PathBytes(wave).constData(), info);
+    m_total = info[3];
+    m_api->vbmp3_encodeStart(PathBytes(WithLastThree(wave, QStringLiteral("mp3"))).constData());
+    m_tmr1.callOnTimeout(this, &AcmEncoder::tmr1_Timer);
+    m_tmr1.start(500);
+  }
+  // Stops waiting at once; the library is released whether or not it finished.
+  void Cancel() override {
+    if (m_tmr1.isActive()) End();
+  }
+
+ private:
+  void tmr1_Timer() {
+    int32_t done = 0, other = 0;
+    if (m_api->vbmp3_getEncodeState(&done, &other) != 1) return End();
+    if (m_total > 0) emit progress(BarValue(Percent(done, m_total)), PercentTextNoLeadingZero(Percent(done, m_total)));
+  }
+  void End() {
+    m_tmr1.stop();
+    m_api->vbmp3_free();
+    Finish(true);
+  }
+  const Vbmp3Api* m_api = nullptr;
+  QTimer m_tmr1;
+  int32_t m_total = 0;
+};
+
+// VBWAV2WMA.dll: 64 kbit/s, 44100 Hz, stereo, the file's name as title; its state is read
+// every 300 ms; it cannot be stopped. The WAVE goes once the WMA is made.
+class WmaLibraryEncoder : public EncoderBackend {
+ public:
+  QString ViewCaption() const override { return QStringLiteral("VBWAV2WMA"); }
+  void Start(const QString& wave) override {
+    Begin();
+    m_wave = wave;
+    m_folder.Enter();
+    WmaEncodeSettings settings = DefaultWmaSettings(WmaTitleFor(wave));
+    int32_t info[4] = {0, 0, 0, 0};
+    if (!OpenWmaEncode(wave, WithLastThree(wave, QStringLiteral("wma")), info, settings)) {
+      emit message(QStringLiteral("エンコード失敗"), vbOKOnly);
+      if (const VbwwApi* api = LoadVbww(G().AppPath)) api->vbww_debug();
+      m_folder.Leave();
+      return Finish(false);
+    }
+    m_api = LoadVbww(G().AppPath);
+    m_api->vbww_encodeStart();
+    m_total = info[3];
+    emit progress(0, QStringLiteral("0 %"));
+    m_timer1.callOnTimeout(this, &WmaLibraryEncoder::Timer1_Timer);
+    m_timer1.start(300);
+  }
+
+ private:
+  void Timer1_Timer() {
+    int32_t done = 0;
+    const int32_t state = m_api->vbww_getEncodeState(&done);
+    if (state == 0) {
+      m_timer1.stop();
+      RemoveFile(m_wave);
+      m_folder.Leave();
+      Finish(true);
+    } else if (state == 1 && m_total > 0) {
+      emit progress(BarValue(Percent(done, m_total)), PercentText(Percent(done, m_total)));
+    }
+  }
+  const VbwwApi* m_api = nullptr;
+  InAppFolder m_folder;
+  QTimer m_timer1;
+  QString m_wave;
+  int32_t m_total = 0;
+};
+
+void ReportFailure(EncoderBackend* e) {
+  emit e->message(QStringLiteral("エンコードに失敗しました。"), vbInformation);
+}
+
+// SCMPX: the WAVE goes once the program has run.
+class ScmpxEncoder : public EncoderBackend {
+ public:
+  void Start(const QString& wave) override {
+    const auto& g = G();
+    Begin();
+    const bool started = m_run.Start(ScmpxCommandLine(g.ScmpxPath, g.Bitrate, g.FastEncode, wave), [this, wave] {
+      RemoveFile(wave);
+      Finish(true);
+    });
+    if (started) return;
+    ReportFailure(this);
+    Finish(false);
+  }
+
+ private:
+  ProgramRun m_run;
+};
+
+// wm8eutil works on tmp.wav and tmp.wma in the output folder; files of the user's with those
+// names (any letter case) wait under other names meanwhile.
+class Wm8eutilEncoder : public EncoderBackend {
+ public:
+  void Start(const QString& wave) override {
+    const auto& g = G();
+    Begin();
+    m_wave = wave;
+    const QString listed = Dir(wave);
+    const QString title = listed.left(listed.size() - 4);
+    if (!SetCurrentFolder(g.WavePath)) return Fail(false);
+    m_standingWav = std::make_unique<SetAside>(Listed(kTmpWav()));
+    m_standingWma = std::make_unique<SetAside>(Listed(kTmpWma()));
+    if (!m_standingWav->ok() || !m_standingWma->ok() || !RenameFile(wave, kTmpWav())) return Fail(false);
+    const QString line = Wm8eutilCommandLine(Wm8eutilProgram(g.Wm8eutilPath, g.WavePath), title);
+    if (!m_run.Start(line, [this] { Ended(); })) Fail(true);
+  }
+
+ private:
+  static QString kTmpWav() { return QStringLiteral("tmp.wav"); }
+  static QString kTmpWma() { return QStringLiteral("tmp.wma"); }
+  // The name a directory lookup lists for name in the current folder (letter case ignored).
+  static QString Listed(const QString& name) { return Dir(CurrentFolder() + "/" + name); }
+  void Ended() {
+    const QString made = Listed(kTmpWma());
+    const QString wma = m_wave.left(m_wave.size() - 4) + QStringLiteral(".wma");
+    if (!made.isEmpty()) {
+      if (FileExists(wma)) RemoveFile(wma);
+      if (RenameFile(made, wma)) {
+        RemoveFile(kTmpWav());
+        return Done(true);
+      }
+    }
+    Fail(true);
+  }
+  // The WAVE is back under its name when it had been renamed.
+  void Fail(bool renamed) {
+    ReportFailure(this);
+    if (renamed) RenameFile(kTmpWav(), m_wave);
+    Done(false);
+  }
+  void Done(bool made) {
+    m_standingWav.reset();
+    m_standingWma.reset();
+    Finish(made);
+  }
+  ProgramRun m_run;
+  QString m_wave;
+  std::unique_ptr<SetAside> m_standingWav, m_standingWma;
+};
+
+// GoGo and ACM leave the WAVE to the conversion, which deletes it whatever the result.
+class WaveGoesAfter : public EncoderBackend {
+ public:
+  explicit WaveGoesAfter(std::unique_ptr<EncoderBackend> inner) : m_inner(std::move(inner)) {
+    connect(m_inner.get(), &EncoderBackend::progress, this, &EncoderBackend::progress);
+    connect(m_inner.get(), &EncoderBackend::message, this, &EncoderBackend::message);
+    connect(m_inner.get(), &EncoderBackend::finished, this, [this](bool made) {
+      RemoveFile(m_wave);
+      Finish(made);
+    });
+  }
+  QString ViewCaption() const override { return m_inner->ViewCaption(); }
+  void Start(const QString& wave) override {
+    Begin();
+    m_wave = wave;
+    m_inner->Start(wave);
+  }
+  void Cancel() override { m_inner->Cancel(); }
+
+ private:
+  std::unique_ptr<EncoderBackend> m_inner;
+  QString m_wave;
+};
+
+}  // namespace
+
+std::unique_ptr<EncoderBackend> MakeEncoder(const EncoderChoice& c) {
+  if (c.outputType == 1) {
+    if (c.mp3Available[0] && c.mp3 == 0) return std::make_unique<ScmpxEncoder>();
+    if (c.mp3Available[1] && c.mp3 == 1) return std::make_unique<WaveGoesAfter>(std::make_unique<GogoEncoder>());
+    if (c.mp3Available[2] && c.mp3 == 2) return std::make_unique<WaveGoesAfter>(std::make_unique<AcmEncoder>());
+  } else if (c.outputType == 2) {
+    if (c.wmaAvailable[0] && c.wma == 0) return std::make_unique<Wm8eutilEncoder>();
+    if (c.wmaAvailable[1] && c.wma == 1) return std::make_unique<WmaLibraryEncoder>();
+  }
+  return nullptr;
+}
+
+}  // namespace kv
