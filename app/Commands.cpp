@@ -9,10 +9,10 @@
 #include <QMenu>
 #include <QToolBar>
 
-#include <cmath>
 
 #include "app/Globals.h"
 #include "app/frmMain.h"
+#include "engine/StoredSetup.h"
 #include "postproc/cShellX.h"
 #include "shell/HelpPage.h"
 #include "shell/MsgBox.h"
@@ -26,15 +26,6 @@ QString WaitCaptionFor(float seconds);
 namespace {
 // The maker's inquiry page.
 const char* kInquiryPage = "https://korvessa.example.org/contact";
-
-// Visual Basic's IsNumeric / CSng for the delay answer: "nan" and "inf" are no numbers.
-bool ParseSingle(const QString& text, float* out) {
-  bool ok = false;
-  const float v = text.trimmed().toFloat(&ok);
-  if (!ok || !std::isfinite(v)) return false;
-  *out = v;
-  return true;
-}
 }  // namespace
 
 void frmMain::Toolbar1_ButtonClick(QAction* Button) {
@@ -97,15 +88,10 @@ void frmMain::mnuRunSoft_Click(int Index) {
 
 void frmMain::ApplyWaitAnswer(const QString& answer) {
   if (answer.isEmpty()) return;
-  float v = 0;
-  if (!ParseSingle(answer, &v)) v = 0;
-  v = std::fabs(v);
-  // The count is a 16-bit number of tenths: larger answers are clamped to its range.
-  if (v * 10.0f > 32767.0f) v = 3276.7f;
-  mnuSetWait->setText(WaitCaptionFor(v));
-  mnuSetWait->setChecked(v > 0);
-  const float tenths = v * 10.0f;  // in single precision, as the answer was read
-  WaitCount = static_cast<short>(std::floor(tenths));
+  const kv::DelayAnswer d = kv::ParseDelayAnswer(answer);
+  mnuSetWait->setText(WaitCaptionFor(d.seconds));
+  mnuSetWait->setChecked(d.seconds > 0);
+  WaitCount = d.tenths;
 }
 
 void frmMain::mnuSetWait_Click() {

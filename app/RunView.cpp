@@ -14,6 +14,7 @@
 #include "encoders/ProgressWindow.h"
 #include "encoders/frmEncoder.h"
 #include "engine/ConversionController.h"
+#include "app/FormatLists.h"
 #include "engine/RecordingFormats.h"
 #include "shell/MsgBox.h"
 

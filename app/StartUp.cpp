@@ -16,9 +16,9 @@
 
 #include "app/Globals.h"
 #include "app/frmMain.h"
-#include "encoders/GogoLibrary.h"
 #include "engine/MediaCommands.h"
-#include "engine/RecordingFormats.h"
+#include "app/FormatLists.h"
+#include "engine/StoredSetup.h"
 #include "shell/Dir.h"
 #include "shell/FileName.h"
 #include "shell/MsgBox.h"
@@ -126,85 +126,19 @@ void frmMain::ReplayStoredKey(const QString& section, const QString& key, const 
 }
 
 void frmMain::DetectEncoders() {
-  auto& g = G();
-  g.EncoderDefault = Settings().ReadInt("Encoder", "Default", -1);
-
-  // SCMPX.
-  g.ScmpxPath = Settings().ReadStr("Folder", "Scmpx", kv::NonePath());
-  if (kv::FileNamed(g.ScmpxPath, "scmpx.exe")) {
-    if (g.EncoderDefault == -1) g.EncoderDefault = 0;
-    g.EncoderAvailable[0] = true;
-  } else {
-    g.ScmpxPath = kv::NonePath();
-    g.EncoderAvailable[0] = false;
-    if (g.EncoderDefault == 0) g.EncoderDefault = -1;
-  }
+  const auto& g = G();
+  kv::DetectEncoders(Settings(), SystemFolders().System(), SystemFolders().Windows());
   mnuRunSoft[2]->setVisible(g.EncoderAvailable[0]);
   mnuRunSoft[3]->setVisible(g.EncoderAvailable[0]);
-
-  // GoGo: the program's folder, then the system folder, then the Windows folder.
-  const QString gogo = kv::FindGogo(g.AppPath, SystemFolders().System(), SystemFolders().Windows());
-  g.EncoderAvailable[1] = false;
-  if (!gogo.isEmpty()) {
-    if (const kv::GogoApi* api = kv::LoadGogo(gogo)) {
-      int32_t code = 0;
-      char text[260] = {};
-      if (api->MPGE_getVersionVB(&code, text) == 0) g.GogoVersion = QString::fromUtf8(text, qstrnlen(text, sizeof text));
-      if (g.EncoderDefault == -1) g.EncoderDefault = 1;
-      g.EncoderAvailable[1] = true;
-    }
-  }
-
-  // ACM: the codec in the system folder and VBMP3.DLL beside the program.
-  const QString sys = SystemFolders().System();
-  const bool acm = !sys.isEmpty() && kv::Dir(sys + "/L3CODECP.ACM").toUpper() == "L3CODECP.ACM" &&
-                   kv::Dir(g.AppPath + "/VBMP3.DLL").toUpper() == "VBMP3.DLL";
-  if (acm && g.EncoderDefault == -1) g.EncoderDefault = 2;
-  g.EncoderAvailable[2] = acm;
-
   const bool anyMp3 = g.EncoderAvailable[0] || g.EncoderAvailable[1] || g.EncoderAvailable[2];
   Button("mp3")->setEnabled(anyMp3);
   mnuSetType[1]->setEnabled(anyMp3);
-
-  g.FastEncode = Settings().ReadInt("Encoder", "Fast", 0) == 1;
-  g.WmaEncoder = Settings().ReadInt("Encoder", "WMAEnc", -1);
-
-  // VBWAV2WMA beside the program.
-  if (!kv::Dir(g.AppPath + "/vbwav2wma.dll").isEmpty()) {
-    if (g.WmaEncoder == -1) g.WmaEncoder = 1;
-    g.WmaAvailable[1] = true;
-  } else {
-    g.WmaAvailable[1] = false;
-  }
-  // wm8eutil.
-  g.Wm8eutilPath = Settings().ReadStr("Folder", "Wm8eutil", kv::NonePath());
-  if (kv::FileNamed(g.Wm8eutilPath, "wm8eutil.exe")) {
-    if (g.WmaEncoder == -1) g.WmaEncoder = 0;
-    g.WmaAvailable[0] = true;
-  } else {
-    g.WmaAvailable[0] = false;
-    g.Wm8eutilPath = kv::NonePath();
-    if (g.WmaEncoder == 0) g.WmaEncoder = -1;
-  }
   const bool anyWma = g.WmaAvailable[0] || g.WmaAvailable[1];
   Button("wma")->setEnabled(anyWma);
   mnuSetType[2]->setEnabled(anyWma);
-
-  g.Bitrate = Settings().ReadInt("Encoder", "Bitrate", 128);
-  g.StereoMode = Settings().ReadStr("Encoder", "Stereo", "Stereo");
 }
 
-void frmMain::ValidateFolders() {
-  auto valid = [](const QString& path) {
-    // A usable folder is one whose own name, as the directory lookup reports it, has 4 or more characters.
-    if (path.isEmpty()) return false;
-    return kv::Dir(path, kv::kWithDirectories).size() >= 4 && QFileInfo(path).isDir();
-  };
-  G().WavePath = Settings().ReadStr("Folder", "WavePath", G().AppPath);
-  if (!valid(G().WavePath)) G().WavePath = G().AppPath;
-  G().MidiPath = Settings().ReadStr("Folder", "MidiPath", G().AppPath);
-  if (!valid(G().MidiPath)) G().MidiPath = G().AppPath;
-}
+void frmMain::ValidateFolders() { kv::ReadFolders(Settings()); }
 
 void frmMain::WriteSettings() {
   inifile_IO& s = Settings();

@@ -24,6 +24,7 @@
 #include <optional>
 
 #include "app/Globals.h"
+#include "app/FormatLists.h"
 #include "engine/RecordingFormats.h"
 #include "shell/QtJapanese.h"
 #include "shell/FileNameDelegate.h"

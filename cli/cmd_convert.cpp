@@ -1,16 +1,11 @@
-// korvessa convert: converts MIDI files with the program's own conversion sequence, driving the
-// main window unseen. It starts from Dorvanti.ini beside the program and never writes it.
-#include <QAction>
+// korvessa convert: converts MIDI files with the program's own conversion engine, no window.
+// It starts from Dorvanti.ini beside the program and never writes it.
 #include <QCoreApplication>
-#include <QEventLoop>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QDateTime>
+#include <QEventLoop>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLabel>
-#include <QListWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -20,12 +15,16 @@
 #include <unistd.h>
 
 #include "app/Globals.h"
-#include "app/frmMain.h"
-#include "engine/ConversionController.h"
 #include "cli/Verbs.h"
+#include "engine/ConversionController.h"
+#include "engine/MediaCommands.h"
 #include "engine/RecordingFormats.h"
+#include "engine/StoredSetup.h"
+#include "midi/MIDInfo.h"
+#include "settings/inifile_IO.h"
+#include "shell/Dir.h"
 #include "shell/FileName.h"
-#include "shell/MsgBox.h"
+#include "shell/cSystemFolder.h"
 #include "kernel32.h"
 #include "syssetup.h"
 
@@ -241,19 +240,22 @@ int Convert(const QStringList& args) {
                 .arg(QString::fromStdString(setup.soundFont), QString::fromStdString(used)));
   }
 
-  int messages = 0;
-  kv::SetMsgBoxHook([&messages](const QString& text, int, const QString&) {
-    ++messages;
-    KvErr(QStringLiteral("korvessa: ") + QString(text).replace("\r\n", " ") + "\n");
-    return kv::vbOK;
-  });
-
-  frmMain form(QCoreApplication::applicationDirPath(), QStringLiteral("Dorvanti"));
-  form.setOpenHelpOnFirstRun(false);
-  form.setEndProcess([] {});
-  form.Form_Load();
-
+  // The settings as the window starts from them; nothing here writes them.
   auto& g = G();
+  g.AppPath = QCoreApplication::applicationDirPath();
+  inifile_IO settings;
+  settings.setFileName(g.AppPath + QStringLiteral("/Dorvanti.ini"));
+  const cSystemFolder folders;
+  kv::DetectEncoders(settings, folders.System(), folders.Windows());
+  kv::ReadFolders(settings);
+  kv::ReadWavefltPath(settings);
+
+  kv::ConversionJob job;
+  job.delay = settings.ReadInt("Option", "Wait", 1) == 1;
+  job.delayTenths = short(settings.ReadInt("Wait", "Count", 0));
+  job.titleToName = o.titleNames || settings.ReadInt("Option", "TitleToName", 0) == 1;
+  const MediaLayer& media = CurrentMediaLayer();
+  job.port = kv::StoredDeviceIndex(settings, (media.midiOutNumDevs ? int(media.midiOutNumDevs()) : 0) + 1) - 1;
   if (!o.out.isEmpty()) {
     if (!kv::FolderExists(o.out)) {
       KvErr(QStringLiteral("korvessa: %1: no such folder\n").arg(o.out));
@@ -261,20 +263,17 @@ int Convert(const QStringList& args) {
     }
     g.WavePath = o.out;
     if (g.WavePath.endsWith('/')) g.WavePath.chop(1);
-    kv::SetCurrentFolder(g.WavePath);
   }
-  // The recording format: the template asked for, else the last entry of the full list.
-  if (g.SelSample != 0) {
-    g.SelSample = 0;
-    FillSampleList(form.cboSample, form.Settings());
+  job.outputFolder = g.WavePath;
+  // The recording format: the template asked for, else the last of the full list.
+  job.sampleTemplate = o.sample ? o.sample : 124;
+  job.sampleRate = TemplateRate(job.sampleTemplate);
+  job.sampleBits = TemplateBits(job.sampleTemplate);
+  if (!o.delay.isEmpty()) {
+    const kv::DelayAnswer d = kv::ParseDelayAnswer(o.delay);
+    job.delay = d.seconds > 0;
+    job.delayTenths = d.tenths;
   }
-  int index = form.cboSample->count() - 1;
-  if (o.sample) index = form.cboSample->findData(o.sample);
-  form.cboSample->setCurrentIndex(index);
-  cboSample_Click(form.cboSample);
-
-  if (!o.delay.isEmpty()) form.ApplyWaitAnswer(o.delay);
-  form.chkTitleToFilename->setChecked(o.titleNames || form.chkTitleToFilename->isChecked());
   if (o.normalize) {
     if (g.WavefltPath.isEmpty()) {
       const QString tool = g.AppPath + "/tools/waveflt.exe";
@@ -284,10 +283,8 @@ int Convert(const QStringList& args) {
       KvErr(QStringLiteral("korvessa: --normalize needs waveflt.exe (build/bin/tools/waveflt.exe)\n"));
       return kExitFailed;
     }
-    form.mnuNormalEnable_Click(1);
-    form.mnuSetCutOK_Click(o.headcut ? 0 : 1);
-  } else {
-    form.mnuNormalEnable_Click(2);
+    job.normalise = true;
+    job.headCut = o.headcut;
   }
   const int type = o.format == "wav" ? 0 : o.format == "mp3" ? 1 : 2;
   if (!o.encoder.isEmpty()) {
@@ -313,44 +310,49 @@ int Convert(const QStringList& args) {
     KvErr(QStringLiteral("korvessa: no WMA encoder is available (see the encoder settings)\n"));
     return kExitFailed;
   }
-  form.mnuSetType_Click(type);
+  kv::EncoderChoice& e = job.encoder;
+  e.outputType = type;
+  e.mp3 = g.EncoderDefault;
+  e.wma = g.WmaEncoder;
+  std::copy(std::begin(g.EncoderAvailable), std::end(g.EncoderAvailable), e.mp3Available);
+  std::copy(std::begin(g.WmaAvailable), std::end(g.WmaAvailable), e.wmaAvailable);
 
-  // The list, its output names, then one batch run from the first entry.
-  form.AddSourceFiles(absolute);
+  // One batch run over the files, from the first.
+  job.sources = absolute;
+  job.entry = 0;
+  job.batch = true;
   QStringList outputs;
-  for (int i = 0; i < absolute.size(); ++i) {
-    form.lstSource->setCurrentRow(i);
-    outputs << WithExtension(form.lblWaveFileName->text(), o.format);
-  }
-  form.mnuSetPlay_Click(1);
-  form.lstSource->setCurrentRow(0);
+  for (const QString& f : absolute) outputs << WithExtension(OutputWaveName(f, job.titleToName, g.WavePath), o.format);
 
-  const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
+  kv::ConversionController engine;
+  QObject::connect(&engine, &kv::ConversionController::message, [](const QString& text, int) {
+    KvErr(QStringLiteral("korvessa: ") + QString(text).replace("\r\n", " ") + "\n");
+  });
   const bool terminal = isatty(fileno(stderr));
-  QString current;
   int item = 0;
+  QObject::connect(&engine, &kv::ConversionController::itemStarted, [&](int, const QString& midi, const QString&) {
+    ++item;
+    if (terminal) KvErr(QStringLiteral("[%1/%2] %3\n").arg(item).arg(absolute.size()).arg(QFileInfo(midi).fileName()));
+  });
+  QEventLoop loop;
+  bool over = false;
+  QObject::connect(&engine, &kv::ConversionController::finished, [&] {
+    over = true;
+    loop.quit();
+  });
   CatchSignals();
   QString interrupted;  // the item running when a signal came
-  QTimer progress;
-  QObject::connect(&progress, &QTimer::timeout, [&] {
-    if (g_signal && interrupted.isEmpty()) {
-      interrupted = form.Engine()->MidiFile().isEmpty() ? absolute.first() : form.Engine()->MidiFile();
-      form.StopRun();
-    }
-    if (form.Engine()->MidiFile() != current && !form.Engine()->MidiFile().isEmpty()) {
-      current = form.Engine()->MidiFile();
-      ++item;
-      if (terminal)
-        KvErr(QStringLiteral("[%1/%2] %3\n").arg(item).arg(absolute.size()).arg(QFileInfo(current).fileName()));
-    }
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (!g_signal || !interrupted.isEmpty()) return;
+    interrupted = engine.MidiFile().isEmpty() ? absolute.first() : engine.MidiFile();
+    engine.StopRun();
   });
-  progress.start(50);
-  form.Toolbar1_ButtonClick(form.Button("Rec"));
-  // Blocks until the next event (the timers wake it): the overload with a time limit never
-  // waits and would spin a core that the renderer needs.
-  while (form.Engine()->Busy())
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  progress.stop();
+  watch.start(50);
+  const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
+  engine.StartConversion(job);
+  if (!over) loop.exec();
+  watch.stop();
 
   if (g_signal) {
     // The stopped item holds only part of its song: it must not stand as a finished output.
@@ -372,7 +374,6 @@ int Convert(const QStringList& args) {
       if (rc == kExitOk) rc = kExitFailed;
     }
   }
-  kv::SetMsgBoxHook({});
   return rc;
 }
 

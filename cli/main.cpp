@@ -1,8 +1,5 @@
 // korvessa: the headless command-line driver.
-#include <QApplication>
 #include <QCoreApplication>
-#include <cstring>
-#include <memory>
 #include <cstdio>
 
 #include "cli/Verbs.h"
@@ -32,14 +29,11 @@ int KvUsage(const QString& message) {
 }
 
 int main(int argc, char** argv) {
-  // Converting drives the program's own window, unseen, on the offscreen platform.
-  const bool window = argc > 1 && std::strcmp(argv[1], "convert") == 0;
   // Taken before Qt sees them: Qt would turn bytes that are not UTF-8 into U+FFFD and would
   // take arguments such as "-style" for itself.
   QStringList args;
   for (int i = 2; i < argc; ++i) args << kv::PathText(QByteArray(argv[i]));
-  if (window) qputenv("QT_QPA_PLATFORM", "offscreen");
-  std::unique_ptr<QCoreApplication> app(window ? new QApplication(argc, argv) : new QCoreApplication(argc, argv));
+  QCoreApplication app(argc, argv);
   if (argc < 2) return KvUsage();
   const QString verb = kv::PathText(QByteArray(argv[1]));
   if (verb == u"-h" || verb == u"--help" || verb == u"help") {

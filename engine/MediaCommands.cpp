@@ -1,12 +1,10 @@
 #include "engine/MediaCommands.h"
 
-#include <QComboBox>
 #include <QList>
 #include <cstring>
 
 #include "app/Globals.h"
 #include "midi/MIDInfo.h"
-#include "settings/inifile_IO.h"
 #include "shell/FileName.h"
 
 QString MciReply;
@@ -63,15 +61,6 @@ long ReplyNumber(const QString& reply) {
     v = v * 10 + (c.unicode() - u'0');
   }
   return v;
-}
-
-void FillDeviceList(QComboBox* cboDevice, const inifile_IO& settings) {
-  const MediaLayer& l = Layer();
-  const int n = l.midiOutNumDevs ? int(l.midiOutNumDevs()) : 0;
-  cboDevice->clear();
-  for (int id = -1; id <= n - 1; ++id) cboDevice->addItem(MidiOutDeviceName(id));
-  const int d = settings.ReadInt(QStringLiteral("Option"), QStringLiteral("DefDevice"), 0);
-  cboDevice->setCurrentIndex(d >= 0 && d < cboDevice->count() ? d : 0);
 }
 
 void StartRecording(const QString& f) {

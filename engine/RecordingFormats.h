@@ -4,15 +4,10 @@
 #pragma once
 #include <QByteArray>
 
-class QComboBox;
-class inifile_IO;
 
-// Fills cboSample (item data = template number 101..124), hiding the 8-bit, 16000 Hz and
-// 24000 Hz formats when SelSample is 1; selects Option/DefSample (default and out of range:
-// the last entry) and applies it through cboSample_Click. Returns the number of entries.
-short FillSampleList(QComboBox* cboSample, const inifile_IO& settings);
-// Sets SampleRate and SampleBits from the selected entry's template number.
-void cboSample_Click(QComboBox* cboSample);
+// The sample rate and bits of template number (101..124).
+int TemplateRate(int number);
+int TemplateBits(int number);
 // Writes template number (101..124, others are brought into that range) to path; false when it
 // cannot be written.
 bool WriteWaveTemplate(int number, const QString& path);

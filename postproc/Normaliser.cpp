@@ -4,6 +4,7 @@
 
 #include "app/Globals.h"
 #include "app/frmMain.h"
+#include "engine/StoredSetup.h"
 #include "shell/Dir.h"
 #include "shell/OpenDlg.h"
 #include "shell/mShare.h"
@@ -11,8 +12,7 @@
 using kv::G;
 
 void frmMain::NormaliserSetup() {
-  G().WavefltPath = Settings().ReadStr("Folder", "Waveflt", QString());
-  if (!kv::FileNamed(G().WavefltPath, "waveflt.exe")) G().WavefltPath.clear();
+  kv::ReadWavefltPath(Settings());
   const bool known = !G().WavefltPath.isEmpty();
   Button("waveflt")->setVisible(known);
   for (int i = 0; i < 3; ++i) mnuNormalEnable[i]->setVisible(known);

@@ -7,6 +7,7 @@
 
 #include "FakeMediaLayer.h"
 #include "WidgetApp.h"
+#include "app/FormatLists.h"
 #include "engine/RecordingFormats.h"
 #include "settings/inifile_IO.h"
 

@@ -8,6 +8,7 @@
 #include <QtEndian>
 
 #include "app/Globals.h"
+#include "app/FormatLists.h"
 #include "engine/RecordingFormats.h"
 #include "WidgetApp.h"
 #include "settings/inifile_IO.h"
