@@ -48,11 +48,13 @@ std::string MidiWithTitle(const std::string& title) {
 kvtest::WaveData Read(const QString& path) { return kvtest::readWave(path.toStdString()); }
 QString Num(double v) { return QString::number(v); }
 
-// Runs "korvessa convert" with these arguments and the fixture's system setup.
+// Runs "korvessa convert" with these arguments and the fixture's system setup, without a
+// display, a platform plugin choice or a runtime folder (a bare name unsets the variable).
 kvtest::RunResult Convert(const AppFixture& fx, const QStringList& args) {
   std::vector<std::string> argv{KV_BIN_DIR "/korvessa", "convert"};
   for (const QString& a : args) argv.push_back(a.toStdString());
-  return kvtest::run(argv, {"KORVESSA_SYSTEM_INI=" + fx.root->filePath("system.ini").toStdString()});
+  return kvtest::run(argv, {"KORVESSA_SYSTEM_INI=" + fx.root->filePath("system.ini").toStdString(), "DISPLAY",
+                            "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"});
 }
 
 // Dialogs answer `files`; the title and starting folder of the last one are kept.
@@ -477,7 +479,11 @@ class FlowTest : public QObject {
     const QString out = fx.root->path() + "/cli";
     QDir().mkpath(out);
     const auto r = Convert(fx, {"--out", out, "--sample", "120", "--delay", "0", kChords});
-    QVERIFY2(r.exitCode == 0, r.err.c_str());
+    QVERIFY2(r.exitCode == 0 && r.err.empty(), r.err.c_str());  // nothing but its own lines
+    const auto libs = kvtest::run({"/usr/bin/ldd", KV_BIN_DIR "/korvessa"});
+    QVERIFY2(libs.out.find("libQt6Core") != std::string::npos && libs.out.find("libQt6Gui") == std::string::npos &&
+                 libs.out.find("libQt6Widgets") == std::string::npos,
+             libs.out.c_str());
     QCOMPARE(QString::fromStdString(r.out).trimmed(), out + "/test-multichannel-chords-0.wav");
     const kvtest::WaveData cli = Read(out + "/test-multichannel-chords-0.wav");
     QVERIFY(cli.ok);

@@ -64,7 +64,7 @@ struct RunOptions {
   std::string stdinBytes;   // written to its standard input, which is then closed
 };
 
-// In a forked child: adds the env entries "NAME=value" and becomes argv[0] with exactly these
+// In a forked child: adds the env entries "NAME=value" (a bare "NAME" removes it) and becomes argv[0] with exactly these
 // arguments (no shell); exit code 127 when it cannot.
 [[noreturn]] inline void execWith(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
   for (const auto& kv : env) putenv(const_cast<char*>(kv.c_str()));
