@@ -1,5 +1,5 @@
 // The flow through the window on the offscreen platform: adding files, output names,
-// conversions in single and batch mode, the delay, Stop, refusals, the normaliser and playback.
+// conversions in single and batch mode, the delay, Stop, the normaliser and playback.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -10,7 +10,6 @@
 #include <QtTest>
 
 #include "AppFixture.h"
-#include "FakeMediaLayer.h"
 #include "MidiFiles.h"
 #include "Process.h"
 #include "WaveFiles.h"
@@ -261,57 +260,6 @@ class FlowTest : public QObject {
     QCOMPARE(f->lstSource->currentRow(), 2);
   }
 
-  void recordingOfNothingIsNoResult() {
-    // The recorder never got the song: the file keeps only its header, yet the song lasts 4 s.
-    AppFixture fx;
-    fx.writeIni("[Option]\nWait=0\n");
-    frmMain* f = fx.start();
-    FakeMediaLayer media;
-    media.replies["status PlayMedia mode"] = "stopped";
-    media.replies["status Midi length"] = "4000";
-    G().WavePath = fx.root->path();
-    f->AddSourceFiles({kScale});
-    f->Toolbar1_ButtonClick(f->Button("Rec"));
-    QVERIFY(fx.waitIdle());
-    QCOMPARE(fx.messages.size(), size_t(1));
-    QCOMPARE(fx.messages[0].text, QStringLiteral("test-c-major-scale.mid を録音できませんでした。"));
-    QVERIFY(!QFile::exists(fx.root->path() + "/test-c-major-scale.wav"));
-  }
-
-  void refusalsStartNothing() {
-    AppFixture fx;
-    frmMain* f = fx.start();
-    G().WavePath = fx.root->path();
-    f->AddSourceFiles({kScale});
-    // An output that cannot be deleted.
-    const QString held = fx.root->path() + "/test-c-major-scale.wav";
-    WriteFile(held, "old recording");
-    QFile::setPermissions(held, QFile::ReadOwner | QFile::ReadGroup);
-    f->Toolbar1_ButtonClick(f->Button("Rec"));
-    QCOMPARE(fx.messages.size(), size_t(1));
-    QCOMPARE(fx.messages[0].text, held + QStringLiteral("が他のソフトで開かれています。"));
-    QVERIFY(!f->Engine()->Busy() && f->mnuExecDecode->isEnabled());
-    QCOMPARE(kvtest::readBytes(held.toStdString()), std::string("old recording"));
-    // 16000 Hz with the normaliser on.
-    f->mnuNormalEnable_Click(1);
-    SelectTemplate(f, 103);
-    f->Toolbar1_ButtonClick(f->Button("Rec"));
-    QCOMPARE(fx.messages.back().text, QStringLiteral("ノーマライズ機能は、16000Hz/24000Hzには対応していません。"));
-    // 24000 Hz with WMA through wm8eutil.
-    f->mnuNormalEnable_Click(2);
-    SelectTemplate(f, 111);
-    G().WmaEncoder = 0;
-    f->mnuSetType_Click(2);
-    f->Toolbar1_ButtonClick(f->Button("Rec"));
-    QCOMPARE(fx.messages.back().text, QStringLiteral("wm8eutilは、24000Hzおよび8ビットには対応していません。"));
-    QCOMPARE(fx.messages.size(), size_t(3));
-    QVERIFY(!f->Engine()->Busy());
-    // No selection: silently nothing.
-    f->lstSource->setCurrentRow(-1);
-    f->StartConversion();
-    QCOMPARE(fx.messages.size(), size_t(3));
-  }
-
   void normaliserRunsTheFilter() {
     const QString tool = QStringLiteral(KV_BIN_DIR "/tools/waveflt.exe");
     QVERIFY(QFile::exists(tool));
@@ -331,20 +279,6 @@ class FlowTest : public QObject {
     QVERIFY2(w.firstSound(0.01) < 0.02, qPrintable(Num(w.firstSound(0.01))));
     QCOMPARE(f->Engine()->WaveFilterCommandLine(),
              tool + " -autoofs -headcut 1 -normal 0.9 \"" + out + "/normal.wav\" \"" + out + "/test-c-major-scale.wav\"");
-  }
-
-  void failingFilterRestoresTheRecording() {
-    AppFixture fx;
-    const QString tool = fx.root->path() + "/waveflt.exe";  // ends without writing its output
-    WriteFile(tool, "#!/bin/sh\nexit 0\n", true);
-    fx.writeIni(("[Folder]\nWaveflt=" + tool + "\n[Normalize]\nEnable=1\n[Option]\nWait=0\n").toUtf8());
-    fx.start();
-    Record(fx, fx.root->path(), 107, {kScale});
-    QCOMPARE(fx.messages.size(), size_t(1));
-    QCOMPARE(fx.messages[0].text, QStringLiteral("ノーマライズでエラーが発生しました。"));
-    QVERIFY(!QFile::exists(fx.root->path() + "/normal.wav"));
-    const kvtest::WaveData w = Read(fx.root->path() + "/test-c-major-scale.wav");
-    QVERIFY(w.ok && w.seconds() >= 4.0);
   }
 
   void normaliserProgramChoice() {

@@ -1,0 +1,167 @@
+// The conversion sequence without a window, on the recording fake media layer: refusals, one
+// item's commands and reports, batch continuation, Stop, the wave filter and encoder steps.
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "FakeMediaLayer.h"
+#include "app/Globals.h"
+#include "engine/ConversionController.h"
+
+namespace {
+const QString kCorpus = QStringLiteral(KV_SOURCE_DIR "/tests/data/midi/jazz-soft-test-midi-files/");
+const QString kScale = kCorpus + "test-c-major-scale.mid";
+const QString kChords = kCorpus + "test-multichannel-chords-0.mid";
+
+// A program that ends at once without writing anything.
+QString Script(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly)) return {};
+  f.write("#!/bin/sh\nexit 0\n");
+  f.setPermissions(f.permissions() | QFile::ExeOwner);
+  return path;
+}
+}  // namespace
+
+class ConversionControllerTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir dir;
+  std::unique_ptr<FakeMediaLayer> media;
+
+  kv::ConversionJob Job(const QStringList& sources) const {
+    kv::ConversionJob j;
+    j.sources = sources;
+    j.entry = 0;
+    j.outputFolder = dir.path();
+    j.sampleTemplate = 120;
+    j.sampleRate = 44100;
+    return j;
+  }
+
+  // Runs job to its end; the reports as lines ("locked 1", "message text|style", ...). Each
+  // item's sequencer plays until the first progress text, then stops; `atProgress` runs there.
+  QStringList Run(const kv::ConversionJob& job, const std::function<void(kv::ConversionController&)>& atProgress = {}) {
+    kv::ConversionController c;
+    QStringList log;
+    connect(&c, &kv::ConversionController::status, [&](const QString& t) {
+      log << "status " + t;
+      if (!t.startsWith("REC.")) return;
+      media->replies["status PlayMedia mode"] = "stopped";
+      if (atProgress) atProgress(c);
+    });
+    connect(&c, &kv::ConversionController::entrySelected, [&](int row) { log << "select " + QString::number(row); });
+    connect(&c, &kv::ConversionController::itemStarted, [&](int row, const QString&, const QString& wave) {
+      log << "item " + QString::number(row) + " " + QFileInfo(wave).fileName();
+      media->replies["status PlayMedia mode"] = "playing";
+    });
+    connect(&c, &kv::ConversionController::locked, [&](bool conv) { log << "locked " + QString::number(conv); });
+    connect(&c, &kv::ConversionController::unlocked, [&] { log << "unlocked"; });
+    connect(&c, &kv::ConversionController::message,
+            [&](const QString& t, int style) { log << "message " + t + "|" + QString::number(style); });
+    bool over = false;
+    connect(&c, &kv::ConversionController::finished, [&] { over = true; });
+    c.StartConversion(job);
+    if (!QTest::qWaitFor([&] { return over; }, 10000)) log << "never finished";
+    if (c.Busy()) log << "still busy";
+    return log;
+  }
+
+  QStringList Files() const { return QDir(dir.path()).entryList(QDir::Files, QDir::Name); }
+
+ private slots:
+  void init() {
+    media = std::make_unique<FakeMediaLayer>();
+    media->replies["status PlayMedia position"] = "1000";
+    media->replies["status PlayMedia length"] = "4000";
+    QDir(dir.path()).removeRecursively();
+    QDir().mkpath(dir.path());
+    kv::G().WavefltPath.clear();
+  }
+  void cleanup() { media.reset(); }
+
+  void refusalsStartNothing() {
+    const QString held = dir.path() + "/test-c-major-scale.wav";
+    struct Row {
+      const char* name;
+      std::function<void(kv::ConversionJob&)> set;
+      QString message;
+    };
+    const Row rows[] = {
+        {"no entry", [](kv::ConversionJob& j) { j.entry = -1; }, {}},
+        {"MP3 of 8 bits", [](kv::ConversionJob& j) { j.encoder.outputType = 1, j.sampleBits = 8; },
+         "MP3変換は16ビット形式のみです。|64"},
+        {"normaliser at 16000 Hz", [](kv::ConversionJob& j) { j.normalise = true, j.sampleRate = 16000; },
+         "ノーマライズ機能は、16000Hz/24000Hzには対応していません。|64"},
+        {"wm8eutil at 24000 Hz", [](kv::ConversionJob& j) { j.encoder.outputType = 2, j.encoder.wma = 0, j.sampleRate = 24000; },
+         "wm8eutilは、24000Hzおよび8ビットには対応していません。|64"},
+        {"no output folder", [this](kv::ConversionJob& j) { j.outputFolder = dir.path() + "/gone"; },
+         "保存先フォルダ " + dir.path() + "/gone が見つかりません。|48"},
+        {"output held", [&](kv::ConversionJob&) {
+           Script(held);
+           QFile::setPermissions(held, QFile::ReadOwner);
+         }, held + "が他のソフトで開かれています。|64"},
+    };
+    for (const Row& r : rows) {
+      kv::ConversionJob job = Job({kScale});
+      r.set(job);
+      const QStringList expected = r.message.isEmpty() ? QStringList() : QStringList("message " + r.message);
+      QCOMPARE(QString(r.name) + ": " + Run(job).join(", "), QString(r.name) + ": " + expected.join(", "));
+      QVERIFY2(media->sent.isEmpty(), r.name);
+    }
+    QCOMPARE(Files(), QStringList("test-c-major-scale.wav"));  // the held one, untouched
+  }
+
+  void batchItemsCommandsAndStop() {
+    QCOMPARE(Run([this] {
+               kv::ConversionJob j = Job({kScale, kChords});
+               j.batch = true;
+               j.port = 2;
+               return j;
+             }()),
+             QStringList({"item 0 test-c-major-scale.wav", "locked 1", "status REC. 00:01/00:04", "unlocked", "select 1",
+                          "item 1 test-multichannel-chords-0.wav", "locked 1", "status REC. 00:01/00:04", "unlocked",
+                          "select 1"}));
+    const QString wave = dir.path() + "/test-c-major-scale.wav";
+    QCOMPARE(media->texts().mid(0, 10),
+             QStringList({"open \"" + wave + "\" alias RecMedia", "record RecMedia overwrite",
+                          "open \"" + kScale + "\" alias PlayMedia", "set PlayMedia port 2",
+                          "set PlayMedia time format milliseconds", "play PlayMedia", "status PlayMedia mode",
+                          "status PlayMedia position", "status PlayMedia length", "status PlayMedia mode"}));
+    QCOMPARE(Files(), QStringList({"test-c-major-scale.wav", "test-multichannel-chords-0.wav"}));
+    // Stop while the first item records: the sequencer stops, the batch ends after the item.
+    media->sent.clear();
+    kv::ConversionJob j = Job({kScale, kChords});
+    j.batch = true;
+    const QStringList log = Run(j, [](kv::ConversionController& c) { c.StopRun(); });
+    QCOMPARE(log.mid(3), QStringList({"unlocked", "select 1"}));
+    QVERIFY(media->texts().contains("stop PlayMedia"));
+    QVERIFY(!media->texts().join('|').contains(kChords));
+  }
+
+  void recordingOfNothingIsNoResult() {
+    // The recorder never got the song: the file keeps only its header, yet the song lasts 4 s.
+    media->replies["status Midi length"] = "4000";
+    QVERIFY(Run(Job({kScale})).contains("message test-c-major-scale.mid を録音できませんでした。|48"));
+    QCOMPARE(Files(), QStringList());
+  }
+
+  void filterAndEncoderSteps() {
+    // A wave filter that writes nothing: reported, the recording back under its name. Then
+    // the encoder runs on it (a SCMPX that ends at once) and the WAVE goes.
+    kv::G().WavefltPath = Script(dir.path() + "/waveflt.exe");
+    kv::G().ScmpxPath = Script(dir.path() + "/scmpx.exe");
+    kv::ConversionJob j = Job({kScale});
+    j.normalise = true;
+    j.encoder.outputType = 1;
+    j.encoder.mp3 = 0;
+    j.encoder.mp3Available[0] = true;
+    QCOMPARE(Run(j).mid(3),
+             QStringList({"message ノーマライズでエラーが発生しました。|64", "status Encoding...", "unlocked", "select 0"}));
+    QCOMPARE(Files(), QStringList({"scmpx.exe", "waveflt.exe"}));
+  }
+};
+
+QTEST_GUILESS_MAIN(ConversionControllerTest)
+#include "test_conversion_controller.moc"
