@@ -3,7 +3,9 @@
 
 
 #include <QFileInfo>
+#include <array>
 #include <cstring>
+#include <span>
 
 #include "app/Globals.h"
 #include "encoders/EncoderBackend.h"
@@ -12,9 +14,6 @@
 namespace kv {
 
 namespace {
-constexpr int kTextOffsets[5] = {20, 148, 276, 404, 660};
-constexpr int kTextSizes[5] = {128, 128, 128, 256, 128};
-
 QString TrimSpaces(const QString& s) {
   int b = 0, e = s.size();
   while (b < e && s[b] == u' ') ++b;
@@ -22,61 +21,39 @@ QString TrimSpaces(const QString& s) {
   return s.mid(b, e - b);
 }
 
-void PutText(QByteArray& rec, int offset, int size, const QString& text) {
-  QByteArray bytes = PathBytes(TrimSpaces(text));
-  if (bytes.size() > size) {
-    int n = size;
-    while (n > 0 && (static_cast<unsigned char>(bytes[n]) & 0xC0) == 0x80) --n;  // not inside a character
-    bytes.truncate(n);
-  }
-  char* field = rec.data() + offset;
-  std::memset(field, ' ', size);
-  std::memcpy(field, bytes.constData(), bytes.size());
-  if (bytes.size() < size) field[bytes.size()] = '\0';
-}
-
-QString GetText(const QByteArray& rec, int offset, int size) {
-  const char* field = rec.constData() + offset;
-  const void* nul = std::memchr(field, '\0', size);
-  int n = nul ? static_cast<int>(static_cast<const char*>(nul) - field) : size;
-  if (!nul)
-    while (n > 0 && field[n - 1] == ' ') --n;
-  return QString::fromUtf8(field, n);
-}
-
-void PutInt(QByteArray& rec, int offset, int32_t v) {
-  for (int i = 0; i < 4; ++i) rec[offset + i] = static_cast<char>((static_cast<uint32_t>(v) >> (8 * i)) & 0xFF);
-}
-
-int32_t GetInt(const QByteArray& rec, int offset) {
-  uint32_t v = 0;
-  for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(static_cast<unsigned char>(rec[offset + i])) << (8 * i);
-  return static_cast<int32_t>(v);
+// The record's text fields with the program's texts, in field order.
+template <class Record, class Settings>
+auto Fields(Record& r, Settings& s) {
+  auto field = [](auto& chars) { return std::span(chars).subspan(0); };  // one span type for every size
+  return std::array{std::pair{field(r.title), &s.Title}, std::pair{field(r.author), &s.Author},
+                    std::pair{field(r.copyright), &s.Copyright}, std::pair{field(r.description), &s.Description},
+                    std::pair{field(r.rating), &s.Rating}};
 }
 }  // namespace
 
 QByteArray WmaSettingsToAnsi(const WmaEncodeSettings& s) {
-  QByteArray rec(kWmaSettingsBytes, '\0');
-  PutInt(rec, 0, s.BitRate);
-  PutInt(rec, 4, s.SampleRate);
-  PutInt(rec, 8, s.Channels);
-  PutInt(rec, 12, s.Quality);
-  PutInt(rec, 16, s.Flags);
-  const QString* texts[5] = {&s.Title, &s.Author, &s.Copyright, &s.Description, &s.Rating};
-  for (int i = 0; i < 5; ++i) PutText(rec, kTextOffsets[i], kTextSizes[i], *texts[i]);
-  return rec;
+  VbwwEncodeSettings rec{};
+  rec.bitRate = s.BitRate;
+  rec.sampleRate = s.SampleRate;
+  rec.channels = s.Channels;
+  rec.quality = s.Quality;
+  rec.flags = s.Flags;
+  for (auto [field, text] : Fields(rec, s))
+    SetWmaSettingsText(field.data(), field.size(), PathBytes(*text).toStdString());
+  return QByteArray(reinterpret_cast<const char*>(&rec), sizeof rec);
 }
 
-WmaEncodeSettings WmaSettingsFromAnsi(const QByteArray& rec) {
+WmaEncodeSettings WmaSettingsFromAnsi(const QByteArray& ansi) {
   WmaEncodeSettings s;
-  if (rec.size() < kWmaSettingsBytes) return s;
-  s.BitRate = GetInt(rec, 0);
-  s.SampleRate = GetInt(rec, 4);
-  s.Channels = GetInt(rec, 8);
-  s.Quality = GetInt(rec, 12);
-  s.Flags = GetInt(rec, 16);
-  QString* texts[5] = {&s.Title, &s.Author, &s.Copyright, &s.Description, &s.Rating};
-  for (int i = 0; i < 5; ++i) *texts[i] = GetText(rec, kTextOffsets[i], kTextSizes[i]);
+  VbwwEncodeSettings rec{};
+  if (ansi.size() < kWmaSettingsBytes) return s;
+  std::memcpy(&rec, ansi.constData(), sizeof rec);
+  s.BitRate = rec.bitRate;
+  s.SampleRate = rec.sampleRate;
+  s.Channels = rec.channels;
+  s.Quality = rec.quality;
+  s.Flags = rec.flags;
+  for (auto [field, text] : Fields(rec, s)) *text = QString::fromStdString(WmaSettingsText(field.data(), field.size()));
   return s;
 }
 

@@ -5,6 +5,8 @@
 #include <QString>
 #include <cstdint>
 
+#include "components/vbwav2wma/vbwav2wma.h"
+
 namespace kv {
 
 // The encode settings as the program holds them.
@@ -17,9 +19,8 @@ struct WmaEncodeSettings {
   QString Title, Author, Copyright, Description, Rating;
 };
 
-// The record's ANSI form as the library takes it: 788 bytes, little-endian numbers, then the
-// text fields of 128, 128, 128, 256 and 128 bytes.
-constexpr int kWmaSettingsBytes = 788;
+// The record's ANSI form as the library takes it: the library's own record layout.
+constexpr int kWmaSettingsBytes = sizeof(VbwwEncodeSettings);
 // Each text is stored without leading and trailing spaces, then one NUL, padded with spaces;
 // a longer text is cut at the field's size (never inside a character).
 QByteArray WmaSettingsToAnsi(const WmaEncodeSettings& s);
