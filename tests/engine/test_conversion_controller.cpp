@@ -73,8 +73,7 @@ class ConversionControllerTest : public QObject {
  private slots:
   void init() {
     media = std::make_unique<FakeMediaLayer>();
-    media->replies["status PlayMedia position"] = "1000";
-    media->replies["status PlayMedia length"] = "4000";
+    media->replies = {{"status PlayMedia position", "1000"}, {"status PlayMedia length", "4000"}};
     QDir(dir.path()).removeRecursively();
     QDir().mkpath(dir.path());
     kv::G().WavefltPath.clear();

@@ -236,30 +236,6 @@ class FlowTest : public QObject {
     QVERIFY2(w.seconds() > 0.6 + 4.0 + 0.6 - 0.03 && w.seconds() < 0.6 + 4.0 + 0.6 + 0.5, qPrintable(Num(w.seconds())));
   }
 
-  void stopEndsTheBatchAfterTheCurrentItem() {
-    AppFixture fx;
-    fx.setSystem(false);  // real time, so that Stop lands while the first song plays
-    fx.writeIni("[Option]\nWait=0\n");
-    frmMain* f = fx.start();
-    SelectTemplate(f, 107);
-    G().WavePath = fx.root->path();
-    f->AddSourceFiles({kTwoTracks, kChords, kScale});
-    f->lstSource->setCurrentRow(0);
-    f->mnuSetPlay_Click(1);
-    f->Toolbar1_ButtonClick(f->Button("Rec"));
-    QTRY_VERIFY_WITH_TIMEOUT(f->Engine()->CurrentStep() == kv::ConversionController::Step::Recording, 5000);
-    QTest::qWait(1000);
-    int key = 27, shift = 0;  // Esc issues Stop while a conversion runs
-    f->Form_KeyDown(key, shift);
-    QCOMPARE(key, 0);
-    QVERIFY(fx.waitIdle());
-    const kvtest::WaveData w = Read(fx.root->path() + "/test-2-tracks-type-1.wav");
-    QVERIFY(w.ok);
-    QVERIFY2(w.seconds() > 0.5 && w.seconds() < 3.0, qPrintable(Num(w.seconds())));
-    QVERIFY(!QFile::exists(fx.root->path() + "/test-multichannel-chords-0.wav") && !QFile::exists(fx.root->path() + "/test-c-major-scale.wav"));
-    QCOMPARE(f->lstSource->currentRow(), 2);
-  }
-
   void normaliserRunsTheFilter() {
     const QString tool = QStringLiteral(KV_BIN_DIR "/tools/waveflt.exe");
     QVERIFY(QFile::exists(tool));

@@ -1,5 +1,5 @@
 // Damaged MIDI files in the window: the selection display of every corpus file and 200 damaged
-// ones, and a batch conversion that meets unreadable, damaged and vanished files before a good one.
+// ones, and files or folders that fail while a song records.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -134,54 +134,6 @@ class WindowBadInputsTest : public QObject {
     QVERIFY(fx.messages.empty());
   }
 
-  void batchGoesOnPastUnreadableDamagedAndVanishedFiles() {
-    AppFixture fx;
-    frmMain* f = fx.start();
-    QTemporaryDir in, out;
-    const auto mutants = kvtest::MakeMutants(ShortSongs(), 14);
-    QStringList files;
-    // Cut before the header, a track length past the end, data bytes without status, a
-    // sysex that claims 256 MB; a file that is gone by the time its turn comes; a good song.
-    for (int i : {0, 4, 6, 11}) {
-      files << in.filePath(QString::fromStdString(mutants[size_t(i)].name));
-      kvtest::writeText(files.last().toStdString(), mutants[size_t(i)].bytes);
-    }
-    files << in.filePath("vanished.mid") << kCorpus + "test-not-a-midi-file.mid" << kCorpus + "test-c-major-scale.mid";
-    QFile::copy(kCorpus + "test-c-major-scale.mid", files[4]);
-    f->mnuSetPlay_Click(1);
-    G().WavePath = out.path();
-    f->AddSourceFiles(files);
-    f->lstSource->setCurrentRow(0);
-    QFile::remove(files[4]);
-    Watchdog dog(60);
-    dog.Step("the batch");
-    f->Toolbar1_ButtonClick(f->Button("Rec"));
-    QVERIFY(fx.waitIdle());
-
-    // One message for each file that cannot be played, naming it and why; none for the others.
-    QStringList texts;
-    for (const auto& m : fx.messages) texts << m.text;
-    QCOMPARE(texts, QStringList({
-                        QFileInfo(files[0]).fileName() + QStringLiteral(" を変換できませんでした。\r\nNot a MIDI file "
-                                                                         "(no MIDI header (MThd)): ") + files[0],
-                        QStringLiteral("vanished.mid を変換できませんでした。\r\nFile not found: ") + files[4],
-                        QStringLiteral("test-not-a-midi-file.mid を変換できませんでした。\r\nNot a MIDI file (no MIDI "
-                                       "header (MThd)): ") + files[5],
-                    }));
-    for (const auto& m : fx.messages) QCOMPARE(m.style, int(kv::vbExclamation));
-    // Only finished recordings in the output folder, the good song whole and audible.
-    QStringList expected;
-    for (int i : {1, 2, 3, 6}) expected << QFileInfo(files[i]).completeBaseName() + ".wav";
-    expected.sort();
-    QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name), expected);
-    const auto good = kvtest::readWave(out.filePath("test-c-major-scale.wav").toStdString());
-    QVERIFY2(good.seconds() >= 4.0 && good.seconds() < 4.6 + (f->mnuSetWait->isChecked() ? 1.3 : 0),
-             qPrintable(QString::number(good.seconds())));
-    QVERIFY(good.peak() > 0.05);
-    // The sources are untouched.
-    for (int i : {0, 1, 2, 3})
-      QCOMPARE(kvtest::readBytes(files[i].toStdString()), mutants[size_t(i == 0 ? 0 : i == 1 ? 4 : i == 2 ? 6 : 11)].bytes);
-  }
   // While a song records, the user selects an entry whose header is cut off: the selection
   // display cannot measure that file, and the recording running meanwhile is kept, whole.
   void anotherFilesFailureKeepsTheRecording() {
