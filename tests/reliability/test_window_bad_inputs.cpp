@@ -4,7 +4,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
-#include <QListWidget>
+#include "app/SourceListView.h"
 #include <QRegularExpression>
 #include <QtTest>
 
