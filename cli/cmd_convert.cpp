@@ -273,7 +273,7 @@ int Convert(const QStringList& args) {
   cboSample_Click(form.cboSample);
 
   if (!o.delay.isEmpty()) form.ApplyWaitAnswer(o.delay);
-  form.chkTitleToFilename->setChecked(o.titleNames || form.chkTitleToFilename->isChecked());
+  form.chkTitleToFilename->setChecked(o.titleNames || g.TitleToName);
   if (o.normalize) {
     if (g.WavefltPath.isEmpty()) {
       const QString tool = g.AppPath + "/tools/waveflt.exe";

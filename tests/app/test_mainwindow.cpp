@@ -149,50 +149,23 @@ class MainWindowTest : public QObject {
     QCOMPARE(fr.bottom() + 1, sg.bottom() + 1);
   }
 
-  void encoderDetectionFollowsTheInstalledFiles() {
+  void installedEncodersDecideTheOfferedCommands() {
+    // wm8eutil alone: WMA offered, no MP3, and no SCMPX entry in the run menu.
     AppFixture fx;
-    // SCMPX must be called scmpx.exe; a file of another name is dropped.
-    const QString other = fx.root->path() + "/other.exe";
-    Touch(other, true);
-    // The ACM codec without VBMP3.DLL beside the program is not enough.
-    Touch(fx.root->path() + "/system/L3CODECP.ACM");
-    // wm8eutil under a name in capitals still counts.
-    const QString wm8 = fx.root->path() + "/WM8EUTIL.EXE";
+    const QString wm8 = fx.root->path() + "/wm8eutil.exe";
     Touch(wm8, true);
-    fx.writeIni(("[Folder]\nScmpx=" + other + "\nWm8eutil=" + wm8 + "\n[Encoder]\nDefault=0\n").toUtf8());
+    fx.writeIni(("[Folder]\nWm8eutil=" + wm8 + "\n").toUtf8());
     frmMain* f = fx.start();
-    QCOMPARE(G().ScmpxPath, QStringLiteral("(なし)"));
-    QVERIFY(!G().EncoderAvailable[0] && !G().EncoderAvailable[2]);
-    QCOMPARE(G().EncoderDefault, short(-1));  // the stored SCMPX choice is reset
-    QVERIFY(!f->mnuRunSoft[3]->isVisible() && !f->Button("mp3")->isEnabled());
-    QCOMPARE(G().WmaEncoder, short(0));
-    QVERIFY(G().WmaAvailable[0] && f->Button("wma")->isEnabled() && f->mnuSetType[2]->isEnabled());
+    QVERIFY(!f->mnuRunSoft[3]->isVisible() && !f->Button("mp3")->isEnabled() && !f->mnuSetType[1]->isEnabled());
+    QVERIFY(f->Button("wma")->isEnabled() && f->mnuSetType[2]->isEnabled());
     fx.close();
-    ExpectValues(fx.readIni(), {{"Folder/Scmpx", "(なし)"}, {"Encoder/Enable2", "0"}});
+    ExpectValues(fx.readIni(), {{"Folder/Wm8eutil", wm8}, {"Encoder/WMAEnc", "0"}, {"Encoder/Enable2", "0"}});
 
-    // With VBMP3.DLL beside the program, ACM becomes the default.
+    // ACM installed: MP3 offered.
     AppFixture fx2;
     Touch(fx2.root->path() + "/system/L3CODECP.ACM");
     Touch(fx2.app + "/vbmp3.dll");
-    fx2.start();
-    QCOMPARE(G().EncoderDefault, short(2));
-    QVERIFY(G().EncoderAvailable[2] && fx2.form->Button("mp3")->isEnabled());
-  }
-
-  void gogoInWindowsFolderIsFound() {
-    const QString built = QStringLiteral(KV_BIN_DIR) + "/gogo.dll";
-    AppFixture fx;
-    QVERIFY2(QFile::copy(built, fx.root->path() + "/windows/GOGO.DLL"), "build/bin/gogo.dll is missing");
-    frmMain* f = fx.start();
-    QCOMPARE(G().EncoderDefault, short(1));
-    QVERIFY(G().EncoderAvailable[1] && !G().GogoVersion.isEmpty() && f->Button("mp3")->isEnabled());
-
-    // A file of that name that is not a library only makes GoGo unavailable.
-    AppFixture fx2;
-    Touch(fx2.app + "/gogo.dll", false, "not a library");
-    fx2.start();
-    QVERIFY(!G().EncoderAvailable[1]);
-    QCOMPARE(G().EncoderDefault, short(-1));
+    QVERIFY(fx2.start()->Button("mp3")->isEnabled() && fx2.form->mnuSetType[1]->isEnabled());
   }
 
   void storedFormatIsReplayedEvenWhenDisabled() {
@@ -208,16 +181,6 @@ class MainWindowTest : public QObject {
     frmMain* f2 = fx2.start();
     QVERIFY(f2->ButtonPressed("wave") && f2->ButtonPressed("one"));
     QCOMPARE(f2->cboDevice->currentIndex(), 0);
-  }
-
-  void unusableFoldersFallBackToProgramFolder() {
-    AppFixture fx;
-    const QString shortName = fx.root->path() + "/abc";
-    QDir().mkpath(shortName);
-    fx.writeIni(("[Folder]\nWavePath=" + shortName + "\nMidiPath=" + fx.root->path() + "/missing-folder\n").toUtf8());
-    fx.start();
-    QCOMPARE(G().WavePath, fx.app);
-    QCOMPARE(G().MidiPath, fx.app);
   }
 
   void layoutAtDesignSizeAndAfterResizing() {

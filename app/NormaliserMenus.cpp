@@ -42,7 +42,7 @@ void frmMain::mnuNormal_Click() {
   if (kv::FileNamed(r, "waveflt.exe")) G().WavefltPath = r;
   if (G().WavefltPath.endsWith('/')) G().WavefltPath.chop(1);
   Button("waveflt")->setVisible(true);
-  Button("headcut")->setVisible(ButtonPressed("waveflt"));
+  Button("headcut")->setVisible(G().NormaliserOn);
   for (int i = 0; i < 3; ++i) mnuNormalEnable[i]->setVisible(true);
 }
 
