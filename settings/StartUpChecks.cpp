@@ -7,15 +7,22 @@
 
 namespace kv {
 
-void DetectEncoders(Settings& s, const QString& appPath, const QString& systemDir, const QString& windowsDir) {
-  // SCMPX.
-  s.EncoderAvailable[0] = FileNamed(s.ScmpxPath, "scmpx.exe");
-  if (s.EncoderAvailable[0]) {
-    if (s.EncoderDefault == -1) s.EncoderDefault = 0;
-  } else {
-    s.ScmpxPath = NonePath();
-    if (s.EncoderDefault == 0) s.EncoderDefault = -1;
+namespace {
+// A command-line encoder counts when its stored path names that program; with no stored choice
+// it becomes the choice, and a stored choice of it is reset when it is missing.
+bool CheckProgram(QString& path, const QString& name, short& choice, short index) {
+  const bool found = FileNamed(path, name);
+  if (found && choice == -1) choice = index;
+  if (!found) {
+    path = NonePath();
+    if (choice == index) choice = -1;
   }
+  return found;
+}
+}  // namespace
+
+void DetectEncoders(Settings& s, const QString& appPath, const QString& systemDir, const QString& windowsDir) {
+  s.EncoderAvailable[0] = CheckProgram(s.ScmpxPath, "scmpx.exe", s.EncoderDefault, 0);
 
   // GoGo: the program's folder, then the system folder, then the Windows folder.
   const QString gogo = FindGogo(appPath, systemDir, windowsDir);
@@ -40,14 +47,7 @@ void DetectEncoders(Settings& s, const QString& appPath, const QString& systemDi
   s.WmaAvailable[1] = !Dir(appPath + "/vbwav2wma.dll").isEmpty();
   if (s.WmaAvailable[1] && s.WmaEncoder == -1) s.WmaEncoder = 1;
 
-  // wm8eutil.
-  s.WmaAvailable[0] = FileNamed(s.Wm8eutilPath, "wm8eutil.exe");
-  if (s.WmaAvailable[0]) {
-    if (s.WmaEncoder == -1) s.WmaEncoder = 0;
-  } else {
-    s.Wm8eutilPath = NonePath();
-    if (s.WmaEncoder == 0) s.WmaEncoder = -1;
-  }
+  s.WmaAvailable[0] = CheckProgram(s.Wm8eutilPath, "wm8eutil.exe", s.WmaEncoder, 0);
 }
 
 void CheckFolders(Settings& s, const QString& appPath) {
