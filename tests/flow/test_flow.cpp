@@ -99,19 +99,13 @@ class FlowTest : public QObject {
     QCOMPARE(f->Panel("status")->text(), QStringLiteral("Ready(00:04)"));
     QCOMPARE(f->Panel("Title")->text(), QStringLiteral("Multi-channel chords Test 0"));
     QCOMPARE(f->lblWaveFileName->text(), fx.app + "/test-multichannel-chords-0.wav");
-    // A single selection; the same file twice gives two entries with one output name.
+    // A single selection adds one entry and selects it; cancel changes nothing.
     Answer({kScale});
     f->mnuFileOpen_Click();
+    QCOMPARE(f->lstSource->currentRow(), 2);
+    Answer({});
     f->mnuFileOpen_Click();
-    QCOMPARE(f->lstSource->count(), 4);
-    QCOMPARE(f->lstSource->currentRow(), 3);
-    f->lstSource->setCurrentRow(2);
-    const QString name = f->lblWaveFileName->text();
-    f->lstSource->setCurrentRow(3);
-    QCOMPARE(f->lblWaveFileName->text(), name);
-    Answer({});  // cancel changes nothing
-    f->mnuFileOpen_Click();
-    QCOMPARE(f->lstSource->count(), 4);
+    QCOMPARE(f->lstSource->count(), 3);
     kv::SetDialogHook({});
   }
 
@@ -360,8 +354,6 @@ class FlowTest : public QObject {
     f->mnuNormal_Click();
     QCOMPARE(dir, fx.root->path() + "/tools");
     kv::SetDialogHook({});
-    fx.close();
-    QVERIFY(fx.readIni().contains("Waveflt=" + tool.toUtf8()));
   }
 
   void commandLineNormalises() {
