@@ -327,10 +327,7 @@ class FlowTest : public QObject {
 
   void normaliserProgramChoice() {
     AppFixture fx;
-    fx.writeIni(("[Folder]\nWaveflt=" + fx.root->path() + "/old/waveflt.exe\n[Normalize]\nEnable=2\n").toUtf8());
     frmMain* f = fx.start();
-    // A stored program that no longer exists is dropped and written back empty.
-    QCOMPARE(G().WavefltPath, QString());
     QVERIFY(!f->Button("waveflt")->isVisible());
     QString title, dir;
     Answer({}, &title, &dir);
