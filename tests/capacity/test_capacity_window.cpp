@@ -223,7 +223,6 @@ class CapacityWindowTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(f.get()));
     QCOMPARE(f->lblCDRSpace->text(), Free("37分00秒"));
     const QImage img = f->grab().toImage();
-    QVERIFY(img.save(KV_BIN_DIR "/../tests/capacity.png"));
     const QRect frame = f->shaDisk->geometry();
     QCOMPARE(frame, QRect(12, 64, 377, 29));  // 180,960 and 5655x435 twips
     for (auto [bar, share] : {std::pair{f->shaWave, 6.0}, {f->shaMp3, 3.0}, {f->shaMidi, 2.0}})

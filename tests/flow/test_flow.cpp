@@ -102,10 +102,12 @@ class FlowTest : public QObject {
     // A single selection adds one entry and selects it; cancel changes nothing.
     Answer({kScale});
     f->mnuFileOpen_Click();
-    QCOMPARE(f->lstSource->currentRow(), 2);
+    f->mnuFileOpen_Click();  // the same file twice: two entries
+    QCOMPARE(f->Sources->Entries().mid(2), QStringList({kScale, kScale}));
+    QCOMPARE(f->lstSource->currentRow(), 3);
     Answer({});
     f->mnuFileOpen_Click();
-    QCOMPARE(f->lstSource->count(), 3);
+    QCOMPARE(f->lstSource->count(), 4);
     kv::SetDialogHook({});
   }
 

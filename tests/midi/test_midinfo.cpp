@@ -190,21 +190,4 @@ TEST_F(MidInfoTest, OutputNames) {
     EXPECT_EQ(kv::SourceList::OutputNameFor(song, t, true, d), d + "/song.wav") << t;
 }
 
-// Entries keep their order and duplicates; views hear of each addition.
-TEST(SourceListModel, AddRemoveClear) {
-  kv::SourceList list;
-  int inserted = 0;
-  QObject::connect(&list, &QAbstractItemModel::rowsInserted, [&] { ++inserted; });
-  list.Add({"/m/a.mid", "/m/b.rmi"});
-  list.Add({"/m/a.mid"});
-  EXPECT_EQ(list.Entries(), QStringList({"/m/a.mid", "/m/b.rmi", "/m/a.mid"}));
-  EXPECT_EQ(list.data(list.index(1)).toString(), "/m/b.rmi");
-  list.Remove(0);
-  EXPECT_EQ(list.Entries(), QStringList({"/m/b.rmi", "/m/a.mid"}));
-  EXPECT_EQ(list.Entry(2), QString());
-  list.Clear();
-  EXPECT_EQ(list.rowCount(), 0);
-  EXPECT_EQ(inserted, 2);
-}
-
 }  // namespace

@@ -87,8 +87,7 @@ TEST_F(InifileIO, LongValueIsCutTo1023Bytes) {
   EXPECT_EQ(got.toStdString(), value.substr(0, 1023));
 }
 
-// Japanese text written here comes back through the catalogue's round trip; a settings file
-// from a Japanese Windows (CP932) is read as well.
+// A settings file from a Japanese Windows (CP932) is read.
 TEST_F(InifileIO, JapaneseWindowsFileIsRead) {
   Put("[Folder]\r\nWavePath=C:\\\x89\xB9\x8A\x79\r\n");
   EXPECT_EQ(ini.ReadStr("Folder", "WavePath"), QStringLiteral("C:\\音楽"));
