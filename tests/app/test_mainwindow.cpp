@@ -6,7 +6,6 @@
 #include <QInputDialog>
 #include <QPushButton>
 #include <QLabel>
-#include "app/SourceListView.h"
 #include <QMenu>
 #include <QScreen>
 #include <QtTest>

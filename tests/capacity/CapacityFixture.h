@@ -4,7 +4,6 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
-#include "app/SourceListView.h"
 
 #include "AppFixture.h"
 #include "MidiFiles.h"

@@ -4,7 +4,6 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
-#include "app/SourceListView.h"
 #include <QStatusBar>
 #include <QtTest>
 

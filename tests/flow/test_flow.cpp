@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
-#include "app/SourceListView.h"
 #include <QMimeData>
 #include <QStyledItemDelegate>
 #include <QUrl>

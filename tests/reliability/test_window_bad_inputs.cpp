@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
-#include "app/SourceListView.h"
 #include <QRegularExpression>
 #include <QtTest>
 
