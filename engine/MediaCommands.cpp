@@ -6,7 +6,6 @@
 
 #include "app/Globals.h"
 #include "midi/MIDInfo.h"
-
 #include "shell/FileName.h"
 
 QString MciReply;

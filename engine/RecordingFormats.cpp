@@ -7,7 +7,6 @@
 
 #include "app/Globals.h"
 
-
 // Resources of a static library are registered on first use.
 static void InitWaveResources() {
   static const bool done = [] {
