@@ -5,18 +5,21 @@
 #include <QDir>
 #include <QInputDialog>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 #include <QToolBar>
 
 #include <cmath>
 
 #include "app/Globals.h"
+#include "app/SourceListView.h"
 #include "app/frmMain.h"
+#include "capacity/Volume.h"
+#include "capacity/frmSize.h"
+#include "midi/SourceList.h"
 #include "postproc/cShellX.h"
+#include "shell/FileName.h"
 #include "shell/HelpPage.h"
 #include "shell/MsgBox.h"
-#include "shell/FileName.h"
 #include "shell/mShare.h"
 
 using kv::G;
@@ -53,7 +56,7 @@ void frmMain::Toolbar1_ButtonClick(QAction* Button) {
   } else if (key == "Play") {
     PlayCommand();
   } else if (key == "Rec") {
-    if (mnuSetType[1]->isChecked() && G().SampleBits == 8) {
+    if (G().Media == QStringLiteral("mp3") && G().SampleBits == 8) {
       kv::MsgBox(QStringLiteral("MP3変換は16ビット形式のみです。"), kv::vbInformation | kv::vbOKOnly, kv::AppTitle(), this);
     } else {
       StartConversion();
@@ -63,21 +66,19 @@ void frmMain::Toolbar1_ButtonClick(QAction* Button) {
   } else if (key == "Clear") {
     mnuFileClear_Click();
   } else if (key == "wave" || key == "mp3" || key == "wma") {
+    G().Media = key;
     const int i = key == "wave" ? 0 : key == "mp3" ? 1 : 2;
     for (int k = 0; k < 3; ++k) mnuSetType[k]->setChecked(k == i);
   } else if (key == "one" || key == "all") {
+    G().Play = key;
     mnuSetPlay[0]->setChecked(key == "one");
     mnuSetPlay[1]->setChecked(key == "all");
   } else if (key == "waveflt") {
-    const bool on = ButtonPressed("waveflt");
-    mnuNormalEnable[1]->setChecked(on);
-    mnuNormalEnable[2]->setChecked(!on);
-    frmMain::Button("headcut")->setVisible(on);
-    mnuSetCut->menuAction()->setEnabled(on);
+    G().NormaliserOn = ButtonPressed("waveflt");
+    ShowNormaliser();
   } else if (key == "headcut") {
-    const bool on = ButtonPressed("headcut");
-    mnuSetCutOK[0]->setChecked(on);
-    mnuSetCutOK[1]->setChecked(!on);
+    G().Headcut = ButtonPressed("headcut");
+    ShowNormaliser();
   } else if (key == "Exit") {
     mnuFileQuit_Click();
   }
@@ -106,10 +107,11 @@ void frmMain::ApplyWaitAnswer(const QString& answer) {
   v = std::fabs(v);
   // The count is a 16-bit number of tenths: larger answers are clamped to its range.
   if (v * 10.0f > 32767.0f) v = 3276.7f;
-  mnuSetWait->setText(WaitCaptionFor(v));
-  mnuSetWait->setChecked(v > 0);
   const float tenths = v * 10.0f;  // in single precision, as the answer was read
-  WaitCount = static_cast<short>(std::floor(tenths));
+  G().WaitCount = static_cast<short>(std::floor(tenths));
+  G().WaitOn = v > 0;
+  mnuSetWait->setText(WaitCaptionFor(v));
+  mnuSetWait->setChecked(G().WaitOn);
 }
 
 void frmMain::mnuSetWait_Click() {
@@ -131,4 +133,16 @@ void frmMain::mnuHelpVersion_Click() {
   const QString text = kv::AppTitle() + crlf + crlf + "\tVer." + VersionText() + crlf + crlf +
                        QStringLiteral("Copyright (C) 2026 Korvessa developers. All rights reserved.");
   kv::MsgBox(text, kv::vbInformation | kv::vbOKOnly, QStringLiteral("バージョン情報"), this);
+}
+
+// The capacity check: refused for a network folder, whose free space and files would be slow
+// or misleading to measure; otherwise a fresh window, so every opening measures anew.
+void frmMain::mnuFileSpace_Click() {
+  if (kv::IsNetworkPath(G().WavePath)) {
+    kv::MsgBox(QStringLiteral("ネットワークパスの容量は確認できません。"), kv::vbExclamation, kv::AppTitle(), this);
+    return;
+  }
+  frmSize form(Sources->Entries(), this);
+  form.Form_Load();
+  form.exec();
 }

@@ -16,12 +16,15 @@ class QActionGroup;
 class QCheckBox;
 class QComboBox;
 class QLabel;
-class QListWidget;
+class SourceListView;
 class QMenu;
 class QStatusBar;
 class QTimer;
 class QToolBar;
 class cSystemFolder;
+namespace kv {
+class SourceList;
+}
 
 class frmMain : public QMainWindow {
   Q_OBJECT
@@ -73,9 +76,6 @@ class frmMain : public QMainWindow {
   // Drops onto the list: Effect is 1 (copy) or 0 (none).
   void lstSource_OLEDragOver(const class QMimeData* Data, int& Effect);
   void lstSource_OLEDragDrop(const class QMimeData* Data, int& Effect);
-  // The output WAVE path for a MIDI file with the given title (the naming rule of the list).
-  static QString OutputNameFor(const QString& midiPath, const QString& title, bool titleToName,
-                               const QString& wavePath);
   // Conversion, playback and stop.
   void StartConversion();
   // Shows prefix + "mm:ss/mm:ss" while the sequencer plays; false once it no longer plays.
@@ -100,8 +100,9 @@ class frmMain : public QMainWindow {
   void mnuFileSpace_Click();
   // Starts an external program as a normal window; a failure is reported and the window goes on.
   void RunProgram(const QString& commandLine);
-  // Normaliser settings.
+  // Normaliser settings: the menus and buttons show G().NormaliserOn and G().Headcut.
   void NormaliserSetup();
+  void ShowNormaliser();
   void mnuNormal_Click();
   void mnuNormalEnable_Click(int Index);
   void mnuSetCutOK_Click(int Index);
@@ -119,7 +120,8 @@ class frmMain : public QMainWindow {
   // Controls (names as the rest of the program knows them).
   QWidget* client = nullptr;
   QToolBar* Toolbar1 = nullptr;
-  QListWidget* lstSource = nullptr;
+  SourceListView* lstSource = nullptr;  // the view of Sources
+  kv::SourceList* Sources = nullptr;     // the source list
   QLabel* lblYa = nullptr;
   QCheckBox* chkTitleToFilename = nullptr;
   QLabel* lblWaveFileName = nullptr;
@@ -160,7 +162,6 @@ class frmMain : public QMainWindow {
   kv::TwipsBox twToolbar, twList, twYa, twChk, twWaveName, twSample, twDevice;
 
   QString VolumeProgram;
-  short WaitCount = 0;
   short WaitTicks = 0;
   QString MidiFile;
 
@@ -180,10 +181,7 @@ class frmMain : public QMainWindow {
   void BuildToolbar();
   void BuildStatusBar();
   QAction* AddButton(const QString& key, const QString& tip, int kind);
-  void DetectEncoders();
-  void ValidateFolders();
-  void ReplayStoredKey(const QString& section, const QString& key, const QString& def,
-                       const QStringList& allowed);
+  void ReplayStoredKey(QString k, const QString& def, const QStringList& allowed);
   void WriteSettings();
   // Places the window so that its outer frame covers `frame` (screen pixels).
   void PlaceFrame(const QRect& frame);

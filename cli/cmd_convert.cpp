@@ -10,7 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QListWidget>
+#include "app/SourceListView.h"
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -265,7 +265,7 @@ int Convert(const QStringList& args) {
   // The recording format: the template asked for, else the last entry of the full list.
   if (g.SelSample != 0) {
     g.SelSample = 0;
-    FillSampleList(form.cboSample, form.Settings());
+    FillSampleList(form.cboSample, g.DefSample);
   }
   int index = form.cboSample->count() - 1;
   if (o.sample) index = form.cboSample->findData(o.sample);
@@ -273,7 +273,7 @@ int Convert(const QStringList& args) {
   cboSample_Click(form.cboSample);
 
   if (!o.delay.isEmpty()) form.ApplyWaitAnswer(o.delay);
-  form.chkTitleToFilename->setChecked(o.titleNames || form.chkTitleToFilename->isChecked());
+  form.chkTitleToFilename->setChecked(o.titleNames || g.TitleToName);
   if (o.normalize) {
     if (g.WavefltPath.isEmpty()) {
       const QString tool = g.AppPath + "/tools/waveflt.exe";

@@ -30,7 +30,7 @@ void RunWindow(QWidget* owner) {
 void frmMain::RunEncoder() {
   const auto& g = G();
   auto encoding = [this] { Panel("status")->setText(QStringLiteral("Encoding...")); };
-  if (mnuSetType[1]->isChecked()) {
+  if (G().Media == QStringLiteral("mp3")) {
     if (g.EncoderAvailable[0] && g.EncoderDefault == 0) {
       encoding();
       kv::RunScmpx(this);
@@ -43,7 +43,7 @@ void frmMain::RunEncoder() {
       RunWindow<frmACM>(this);
       kv::RemoveFile(g.WaveFileName);
     }
-  } else if (mnuSetType[2]->isChecked()) {
+  } else if (G().Media == QStringLiteral("wma")) {
     if (g.WmaAvailable[0] && g.WmaEncoder == 0) {
       encoding();
       kv::RunWm8eutil(this);
@@ -57,9 +57,10 @@ void frmMain::RunEncoder() {
 void frmMain::mnuSetEncoder_Click() {
   const auto& g = G();
   {
-    frmEncoder dlg(this);
+    // The dialog edits a copy; OK hands it back, the close box discards it.
+    frmEncoder dlg(g, this);
     dlg.Fill();
-    dlg.exec();
+    if (dlg.exec() == QDialog::Accepted && dlg.Accepted()) static_cast<kv::Settings&>(G()) = dlg.Result();
   }
   // Whether closed by OK or by the close box.
   mnuRunSoft[2]->setVisible(g.EncoderAvailable[0]);
@@ -68,5 +69,5 @@ void frmMain::mnuSetEncoder_Click() {
   Button("mp3")->setEnabled(g.EncoderDefault != -1);
   mnuSetType[2]->setEnabled(g.WmaEncoder != -1);
   Button("wma")->setEnabled(g.WmaEncoder != -1);
-  FillSampleList(cboSample, Settings());
+  FillSampleList(cboSample, G().DefSample);
 }

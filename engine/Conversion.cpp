@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 #include <QTimer>
 #include <QToolBar>
@@ -16,10 +15,12 @@
 #include <sys/stat.h>
 
 #include "app/Globals.h"
+#include "app/SourceListView.h"
 #include "app/frmMain.h"
 #include "engine/MediaCommands.h"
 #include "engine/RecordingFormats.h"
 #include "midi/MIDInfo.h"
+#include "midi/SourceList.h"
 #include "postproc/cShellX.h"
 #include "shell/Dir.h"
 #include "shell/FileName.h"
@@ -45,13 +46,13 @@ bool RecordedNothing(const QString& wave, const QString& midi) {
 }  // namespace
 
 void frmMain::Delay() {
-  if (!mnuSetWait->isChecked()) return;
+  if (!G().WaitOn) return;
   tmrWait->start();
   while (tmrWait->isActive()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 void frmMain::tmrWait_Timer() {
-  if (WaitTicks >= WaitCount) {
+  if (WaitTicks >= G().WaitCount) {
     WaitTicks = 0;
     tmrWait->stop();
   } else {
@@ -94,18 +95,18 @@ void frmMain::UnlockWindow() {
 void frmMain::StartConversion() {
   auto& g = G();
   if (lstSource->currentRow() < 0) return;
-  const bool normaliser = mnuNormalEnable[1]->isChecked();
+  const bool normaliser = G().NormaliserOn;
   if ((g.SampleRate == 16000 || g.SampleRate == 24000) && normaliser) {
     kv::MsgBox(QStringLiteral("ノーマライズ機能は、16000Hz/24000Hzには対応していません。"), kv::vbInformation,
                kv::AppTitle(), this);
     return;
   }
-  if ((g.SampleRate == 24000 || g.SampleBits == 8) && mnuSetType[2]->isChecked() && g.WmaEncoder == 0) {
+  if ((g.SampleRate == 24000 || g.SampleBits == 8) && g.Media == QStringLiteral("wma") && g.WmaEncoder == 0) {
     kv::MsgBox(QStringLiteral("wm8eutilは、24000Hzおよび8ビットには対応していません。"), kv::vbInformation,
                kv::AppTitle(), this);
     return;
   }
-  MidiFile = lstSource->currentItem()->text();
+  MidiFile = Sources->Entry(lstSource->currentRow());
   g.WaveFileName = lblWaveFileName->text();
 
   // The output folder must exist and become the current folder.
@@ -150,7 +151,7 @@ bool frmMain::PollSequencer(const QString& prefix) {
 }
 
 void frmMain::NextEntry(const QString& command) {
-  if (mnuSetPlay[1]->isChecked() && lstSource->currentRow() < lstSource->count() - 1) {
+  if (G().Play == QStringLiteral("all") && lstSource->currentRow() < lstSource->count() - 1) {
     lstSource->setCurrentRow(lstSource->currentRow() + 1);
     Toolbar1_ButtonClick(Button(command));
   } else {
@@ -187,7 +188,7 @@ void frmMain::tmr1_Timer() {
     kv::MsgBox(QFileInfo(MidiFile).fileName() + QStringLiteral(" を録音できませんでした。"), kv::vbExclamation,
                kv::AppTitle(), this);
   } else {
-    if (mnuNormalEnable[1]->isChecked()) RunWaveFilter();
+    if (G().NormaliserOn) RunWaveFilter();
     RunEncoder();
   }
   QCoreApplication::processEvents();
@@ -197,7 +198,7 @@ void frmMain::tmr1_Timer() {
 
 QString frmMain::WaveFilterCommandLine() const {
   const auto& g = G();
-  const QString options = mnuSetCutOK[0]->isChecked() ? QStringLiteral(" -autoofs -headcut 1 -normal 0.9 ")
+  const QString options = G().Headcut ? QStringLiteral(" -autoofs -headcut 1 -normal 0.9 ")
                                                       : QStringLiteral(" -normal 0.9 ");
   return g.WavefltPath + options + kv::Quoted(g.WavePath + "/normal.wav") + " " + kv::Quoted(g.WaveFileName);
 }

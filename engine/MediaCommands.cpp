@@ -6,7 +6,6 @@
 
 #include "app/Globals.h"
 #include "midi/MIDInfo.h"
-#include "settings/inifile_IO.h"
 #include "shell/FileName.h"
 
 QString MciReply;
@@ -65,12 +64,12 @@ long ReplyNumber(const QString& reply) {
   return v;
 }
 
-void FillDeviceList(QComboBox* cboDevice, const inifile_IO& settings) {
+void FillDeviceList(QComboBox* cboDevice, short DefDevice) {
   const MediaLayer& l = Layer();
   const int n = l.midiOutNumDevs ? int(l.midiOutNumDevs()) : 0;
   cboDevice->clear();
   for (int id = -1; id <= n - 1; ++id) cboDevice->addItem(MidiOutDeviceName(id));
-  const int d = settings.ReadInt(QStringLiteral("Option"), QStringLiteral("DefDevice"), 0);
+  const int d = DefDevice;
   cboDevice->setCurrentIndex(d >= 0 && d < cboDevice->count() ? d : 0);
 }
 

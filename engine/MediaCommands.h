@@ -8,7 +8,6 @@
 #include "winmm.h"
 
 class QComboBox;
-class inifile_IO;
 
 // Reply of the last command sent with a reply (the characters before the first NUL).
 extern QString MciReply;
@@ -23,8 +22,8 @@ QString MciSendLocal(const QString& cmd, unsigned replyLength);
 // Whole number formed by the leading digits of a reply (0 when there are none).
 long ReplyNumber(const QString& reply);
 
-// cboDevice: the mapper (-1) and every MIDI output device; selects Option/DefDevice.
-void FillDeviceList(QComboBox* cboDevice, const inifile_IO& settings);
+// cboDevice: the mapper (-1) and every MIDI output device; selects the stored entry DefDevice (out of range: the mapper).
+void FillDeviceList(QComboBox* cboDevice, short DefDevice);
 
 // The recorder on the output WAVE file (which already holds the format template).
 void StartRecording(const QString& f);

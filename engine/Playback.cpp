@@ -2,16 +2,17 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
-#include <QListWidget>
 #include <QTimer>
 
+#include "app/SourceListView.h"
 #include "app/frmMain.h"
 #include "engine/MediaCommands.h"
 #include "midi/MIDInfo.h"
+#include "midi/SourceList.h"
 
 void frmMain::PlayCommand() {
   if (lstSource->currentRow() < 0) return;
-  StartPlayback(lstSource->currentItem()->text(), cboDevice->currentIndex() - 1);
+  StartPlayback(Sources->Entry(lstSource->currentRow()), cboDevice->currentIndex() - 1);
   LockWindow(false);
   tmrPlay->start();
 }

@@ -6,7 +6,6 @@
 #include <QSaveFile>
 
 #include "app/Globals.h"
-#include "settings/inifile_IO.h"
 
 // Resources of a static library are registered on first use.
 static void InitWaveResources() {
@@ -55,7 +54,7 @@ const SampleEntry kSamples[24] = {
 
 }  // namespace
 
-short FillSampleList(QComboBox* cboSample, const inifile_IO& settings) {
+short FillSampleList(QComboBox* cboSample, short DefSample) {
   const bool common = kv::G().SelSample == 1;
   cboSample->blockSignals(true);
   cboSample->clear();
@@ -64,7 +63,7 @@ short FillSampleList(QComboBox* cboSample, const inifile_IO& settings) {
     cboSample->addItem(QString::fromUtf8(e.text), e.number);
   }
   const int count = cboSample->count();
-  const int d = settings.ReadInt(QStringLiteral("Option"), QStringLiteral("DefSample"), short(count - 1));
+  const int d = DefSample;
   cboSample->setCurrentIndex(d >= 0 && d < count ? d : count - 1);
   cboSample->blockSignals(false);
   cboSample_Click(cboSample);

@@ -4,7 +4,6 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QStatusBar>
 #include <QtTest>
 

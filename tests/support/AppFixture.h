@@ -10,6 +10,8 @@
 #include <memory>
 
 #include "app/frmMain.h"
+#include "app/SourceListView.h"
+#include "midi/SourceList.h"
 #include "shell/MsgBox.h"
 
 struct Message {
