@@ -5,18 +5,20 @@
 #include <QDir>
 #include <QInputDialog>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 #include <QToolBar>
 
-
 #include "app/Globals.h"
+#include "app/SourceListView.h"
 #include "app/frmMain.h"
-#include "engine/StoredSetup.h"
+#include "capacity/Volume.h"
+#include "capacity/frmSize.h"
+#include "engine/ConversionController.h"
+#include "midi/SourceList.h"
 #include "postproc/cShellX.h"
+#include "shell/FileName.h"
 #include "shell/HelpPage.h"
 #include "shell/MsgBox.h"
-#include "shell/FileName.h"
 #include "shell/mShare.h"
 
 using kv::G;
@@ -50,21 +52,19 @@ void frmMain::Toolbar1_ButtonClick(QAction* Button) {
   } else if (key == "Clear") {
     mnuFileClear_Click();
   } else if (key == "wave" || key == "mp3" || key == "wma") {
+    G().Media = key;
     const int i = key == "wave" ? 0 : key == "mp3" ? 1 : 2;
     for (int k = 0; k < 3; ++k) mnuSetType[k]->setChecked(k == i);
   } else if (key == "one" || key == "all") {
+    G().Play = key;
     mnuSetPlay[0]->setChecked(key == "one");
     mnuSetPlay[1]->setChecked(key == "all");
   } else if (key == "waveflt") {
-    const bool on = ButtonPressed("waveflt");
-    mnuNormalEnable[1]->setChecked(on);
-    mnuNormalEnable[2]->setChecked(!on);
-    frmMain::Button("headcut")->setVisible(on);
-    mnuSetCut->menuAction()->setEnabled(on);
+    G().NormaliserOn = ButtonPressed("waveflt");
+    ShowNormaliser();
   } else if (key == "headcut") {
-    const bool on = ButtonPressed("headcut");
-    mnuSetCutOK[0]->setChecked(on);
-    mnuSetCutOK[1]->setChecked(!on);
+    G().Headcut = ButtonPressed("headcut");
+    ShowNormaliser();
   } else if (key == "Exit") {
     mnuFileQuit_Click();
   }
@@ -89,9 +89,10 @@ void frmMain::mnuRunSoft_Click(int Index) {
 void frmMain::ApplyWaitAnswer(const QString& answer) {
   if (answer.isEmpty()) return;
   const kv::DelayAnswer d = kv::ParseDelayAnswer(answer);
+  G().WaitCount = d.tenths;
+  G().WaitOn = d.seconds > 0;
   mnuSetWait->setText(WaitCaptionFor(d.seconds));
-  mnuSetWait->setChecked(d.seconds > 0);
-  WaitCount = d.tenths;
+  mnuSetWait->setChecked(G().WaitOn);
 }
 
 void frmMain::mnuSetWait_Click() {
@@ -113,4 +114,16 @@ void frmMain::mnuHelpVersion_Click() {
   const QString text = kv::AppTitle() + crlf + crlf + "\tVer." + VersionText() + crlf + crlf +
                        QStringLiteral("Copyright (C) 2026 Korvessa developers. All rights reserved.");
   kv::MsgBox(text, kv::vbInformation | kv::vbOKOnly, QStringLiteral("バージョン情報"), this);
+}
+
+// The capacity check: refused for a network folder, whose free space and files would be slow
+// or misleading to measure; otherwise a fresh window, so every opening measures anew.
+void frmMain::mnuFileSpace_Click() {
+  if (kv::IsNetworkPath(G().WavePath)) {
+    kv::MsgBox(QStringLiteral("ネットワークパスの容量は確認できません。"), kv::vbExclamation, kv::AppTitle(), this);
+    return;
+  }
+  frmSize form(Sources->Entries(), this);
+  form.Form_Load();
+  form.exec();
 }

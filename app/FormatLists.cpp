@@ -6,9 +6,7 @@
 #include "app/Globals.h"
 #include "engine/MediaCommands.h"
 #include "engine/RecordingFormats.h"
-#include "engine/StoredSetup.h"
 #include "midi/MIDInfo.h"
-#include "settings/inifile_IO.h"
 
 namespace {
 
@@ -48,7 +46,7 @@ const SampleEntry kSamples[24] = {
 
 }  // namespace
 
-short FillSampleList(QComboBox* cboSample, const inifile_IO& settings) {
+short FillSampleList(QComboBox* cboSample, short DefSample) {
   const bool common = kv::G().SelSample == 1;
   cboSample->blockSignals(true);
   cboSample->clear();
@@ -57,7 +55,7 @@ short FillSampleList(QComboBox* cboSample, const inifile_IO& settings) {
     cboSample->addItem(QString::fromUtf8(e.text), e.number);
   }
   const int count = cboSample->count();
-  const int d = settings.ReadInt(QStringLiteral("Option"), QStringLiteral("DefSample"), short(count - 1));
+  const int d = DefSample;
   cboSample->setCurrentIndex(d >= 0 && d < count ? d : count - 1);
   cboSample->blockSignals(false);
   cboSample_Click(cboSample);
@@ -72,11 +70,11 @@ void cboSample_Click(QComboBox* cboSample) {
   kv::G().SampleBits = short(TemplateBits(t));
 }
 
-void FillDeviceList(QComboBox* cboDevice, const inifile_IO& settings) {
+void FillDeviceList(QComboBox* cboDevice, short DefDevice) {
   const MediaLayer& l = CurrentMediaLayer();
   const int n = l.midiOutNumDevs ? int(l.midiOutNumDevs()) : 0;
   cboDevice->clear();
   for (int id = -1; id <= n - 1; ++id) cboDevice->addItem(MidiOutDeviceName(id));
-  cboDevice->setCurrentIndex(kv::StoredDeviceIndex(settings, cboDevice->count()));
+  cboDevice->setCurrentIndex(DefDevice >= 0 && DefDevice < cboDevice->count() ? DefDevice : 0);
 }
 

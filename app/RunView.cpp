@@ -5,17 +5,18 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 #include <QToolBar>
 
 #include "app/Globals.h"
+#include "app/SourceListView.h"
 #include "app/frmMain.h"
 #include "encoders/ProgressWindow.h"
 #include "encoders/frmEncoder.h"
 #include "engine/ConversionController.h"
 #include "app/FormatLists.h"
 #include "engine/RecordingFormats.h"
+#include "midi/SourceList.h"
 #include "shell/MsgBox.h"
 
 using kv::G;
@@ -37,7 +38,7 @@ void frmMain::ConnectEngine() {
     connect(e, &kv::EncoderBackend::finished, view, &QObject::deleteLater);
   });
   // A selection the user makes during a run is where a batch goes on.
-  connect(lstSource, &QListWidget::currentRowChanged, this, [this](int row) {
+  connect(lstSource, &SourceListView::currentRowChanged, this, [this](int row) {
     if (m_engine->Busy()) m_engine->SelectEntry(row);
   });
 }
@@ -45,24 +46,24 @@ void frmMain::ConnectEngine() {
 kv::ConversionJob frmMain::BuildJob() const {
   const auto& g = G();
   kv::ConversionJob j;
-  for (int i = 0; i < lstSource->count(); ++i) j.sources << lstSource->item(i)->text();
+  j.sources = Sources->Entries();
   j.entry = lstSource->currentRow();
-  j.batch = mnuSetPlay[1]->isChecked();
-  j.titleToName = chkTitleToFilename->isChecked();
+  j.batch = g.Play == QStringLiteral("all");
+  j.titleToName = g.TitleToName;
   j.outputFolder = g.WavePath;
   j.sampleTemplate = cboSample->currentIndex() >= 0 ? cboSample->currentData().toInt() : 0;
   j.sampleRate = g.SampleRate;
   j.sampleBits = g.SampleBits;
   kv::EncoderChoice& e = j.encoder;
-  e.outputType = mnuSetType[1]->isChecked() ? 1 : mnuSetType[2]->isChecked() ? 2 : 0;
+  e.outputType = g.Media == QStringLiteral("mp3") ? 1 : g.Media == QStringLiteral("wma") ? 2 : 0;
   e.mp3 = g.EncoderDefault;
   e.wma = g.WmaEncoder;
   std::copy(std::begin(g.EncoderAvailable), std::end(g.EncoderAvailable), e.mp3Available);
   std::copy(std::begin(g.WmaAvailable), std::end(g.WmaAvailable), e.wmaAvailable);
-  j.normalise = mnuNormalEnable[1]->isChecked();
-  j.headCut = mnuSetCutOK[0]->isChecked();
-  j.delay = mnuSetWait->isChecked();
-  j.delayTenths = WaitCount;
+  j.normalise = g.NormaliserOn;
+  j.headCut = g.Headcut;
+  j.delay = g.WaitOn;
+  j.delayTenths = g.WaitCount;
   j.port = cboDevice->currentIndex() - 1;
   return j;
 }
@@ -111,9 +112,10 @@ void frmMain::UnlockWindow() {
 void frmMain::mnuSetEncoder_Click() {
   const auto& g = G();
   {
-    frmEncoder dlg(this);
+    // The dialog edits a copy; OK hands it back, the close box discards it.
+    frmEncoder dlg(g, this);
     dlg.Fill();
-    dlg.exec();
+    if (dlg.exec() == QDialog::Accepted && dlg.Accepted()) static_cast<kv::Settings&>(G()) = dlg.Result();
   }
   // Whether closed by OK or by the close box.
   mnuRunSoft[2]->setVisible(g.EncoderAvailable[0]);
@@ -122,5 +124,5 @@ void frmMain::mnuSetEncoder_Click() {
   Button("mp3")->setEnabled(g.EncoderDefault != -1);
   mnuSetType[2]->setEnabled(g.WmaEncoder != -1);
   Button("wma")->setEnabled(g.WmaEncoder != -1);
-  FillSampleList(cboSample, Settings());
+  FillSampleList(cboSample, G().DefSample);
 }

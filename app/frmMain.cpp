@@ -11,7 +11,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QListWidget>
+#include "app/SourceListView.h"
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTimer>
@@ -25,6 +25,7 @@
 
 #include "app/Globals.h"
 #include "app/FormatLists.h"
+#include "midi/SourceList.h"
 #include "engine/RecordingFormats.h"
 #include "shell/QtJapanese.h"
 #include "shell/FileNameDelegate.h"
@@ -93,7 +94,9 @@ void frmMain::BuildControls() {
   client->setObjectName("client");
   setCentralWidget(client);
 
-  lstSource = new QListWidget(client);
+  Sources = new kv::SourceList(this);
+  lstSource = new SourceListView(client);
+  lstSource->setModel(Sources);
   lstSource->setObjectName("lstSource");
   lstSource->setItemDelegate(new kv::FileNameDelegate(lstSource));
   lstSource->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -128,8 +131,9 @@ void frmMain::BuildControls() {
   ConnectEngine();
 
   // The title check box only recomputes the output name.
+  connect(chkTitleToFilename, &QCheckBox::toggled, this, [](bool on) { kv::G().TitleToName = on; });
   connect(chkTitleToFilename, &QCheckBox::clicked, this, [this] { lstSource_Click(); });
-  connect(lstSource, &QListWidget::currentRowChanged, this, [this] { lstSource_Click(); });
+  connect(lstSource, &SourceListView::currentRowChanged, this, [this] { lstSource_Click(); });
   connect(cboSample, &QComboBox::currentIndexChanged, this, [this] { cboSample_Click(cboSample); });
   lstSource->viewport()->installEventFilter(this);
 }
@@ -444,11 +448,11 @@ void frmMain::Form_KeyDown(int& KeyCode, int& Shift) {
     KeyCode = 0;
     Shift = 0;
     mnuExecStop_Click();
-  } else if (KeyCode == vbKeyDelete && lstSource->currentRow() >= 0 && lstSource->currentItem() &&
-             lstSource->currentItem()->isSelected()) {
+  } else if (KeyCode == vbKeyDelete && lstSource->currentRow() >= 0 &&
+             lstSource->selectionModel()->isSelected(lstSource->currentIndex())) {
     KeyCode = 0;
     Shift = 0;
-    delete lstSource->takeItem(lstSource->currentRow());
+    Sources->Remove(lstSource->currentRow());
     lstSource->setCurrentRow(-1);
     lblWaveFileName->setText(QString());
   }

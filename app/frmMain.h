@@ -16,7 +16,7 @@ class QActionGroup;
 class QCheckBox;
 class QComboBox;
 class QLabel;
-class QListWidget;
+class SourceListView;
 class QMenu;
 class QStatusBar;
 class QTimer;
@@ -25,6 +25,7 @@ class cSystemFolder;
 namespace kv {
 class ConversionController;
 struct ConversionJob;
+class SourceList;
 }  // namespace kv
 
 class frmMain : public QMainWindow {
@@ -91,8 +92,9 @@ class frmMain : public QMainWindow {
   void mnuFileSpace_Click();
   // Starts an external program as a normal window; a failure is reported and the window goes on.
   void RunProgram(const QString& commandLine);
-  // Normaliser settings.
+  // Normaliser settings: the menus and buttons show G().NormaliserOn and G().Headcut.
   void NormaliserSetup();
+  void ShowNormaliser();
   void mnuNormal_Click();
   void mnuNormalEnable_Click(int Index);
   void mnuSetCutOK_Click(int Index);
@@ -110,7 +112,8 @@ class frmMain : public QMainWindow {
   // Controls (names as the rest of the program knows them).
   QWidget* client = nullptr;
   QToolBar* Toolbar1 = nullptr;
-  QListWidget* lstSource = nullptr;
+  SourceListView* lstSource = nullptr;  // the view of Sources
+  kv::SourceList* Sources = nullptr;     // the source list
   QLabel* lblYa = nullptr;
   QCheckBox* chkTitleToFilename = nullptr;
   QLabel* lblWaveFileName = nullptr;
@@ -148,7 +151,6 @@ class frmMain : public QMainWindow {
   kv::TwipsBox twToolbar, twList, twYa, twChk, twWaveName, twSample, twDevice;
 
   QString VolumeProgram;
-  short WaitCount = 0;
 
   // The designed client area, in twips.
   static constexpr int kDesignClientWidth = 7320;
@@ -167,10 +169,7 @@ class frmMain : public QMainWindow {
   void BuildStatusBar();
   void ConnectEngine();
   QAction* AddButton(const QString& key, const QString& tip, int kind);
-  void DetectEncoders();
-  void ValidateFolders();
-  void ReplayStoredKey(const QString& section, const QString& key, const QString& def,
-                       const QStringList& allowed);
+  void ReplayStoredKey(QString k, const QString& def, const QStringList& allowed);
   void WriteSettings();
   // Places the window so that its outer frame covers `frame` (screen pixels).
   void PlaceFrame(const QRect& frame);

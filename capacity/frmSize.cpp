@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
-#include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
 #include <cmath>
@@ -13,7 +12,6 @@
 
 #include "app/Globals.h"
 #include "app/Twips.h"
-#include "app/frmMain.h"
 #include "capacity/Volume.h"
 #include "components/vbmp3/vbmp3.h"
 #include "engine/MediaCommands.h"
@@ -75,7 +73,7 @@ void ShapeBox::paintEvent(QPaintEvent*) {
 
 }  // namespace kv
 
-frmSize::frmSize(frmMain* main, QWidget* parent) : QDialog(parent ? parent : main), m_main(main) {
+frmSize::frmSize(const QStringList& sources, QWidget* parent) : QDialog(parent), m_sources(sources) {
   setObjectName(QStringLiteral("frmSize"));
   setWindowTitle(QStringLiteral("容量確認"));
   BuildControls();
@@ -145,7 +143,7 @@ void frmSize::Form_Load() {
     // The "drive" is the mount point of the file system that holds the output folder.
     const QString drive = kv::MountOf(G().WavePath.isEmpty() ? QStringLiteral("/") : G().WavePath).mountPoint;
     const quint64 freeBytes = kv::GetFreeBytes(drive);
-    if (m_main) setWindowIcon(m_main->windowIcon());
+    if (parentWidget()) setWindowIcon(parentWidget()->window()->windowIcon());
     lblDiskSpace->setText(kv::GroupedNumber(freeBytes) + QStringLiteral(" bytes [") + drive + QStringLiteral("]"));
     cboDisk->setCurrentIndex(0);
 
@@ -184,15 +182,14 @@ void frmSize::cmdClose_Click() { close(); }
 void frmSize::MeasureMidi() {
   WaitCursor hourglass;
   MidiSeconds = 0;
-  QListWidget* list = m_main ? m_main->lstSource : nullptr;
-  const int n = list ? list->count() : 0;
+  const int n = int(m_sources.size());
   for (int i = 0; i < n; ++i) {
-    MidiSeconds += ReadMidiInfo(list->item(i)->text()).Length / 1000.0;
+    MidiSeconds += ReadMidiInfo(m_sources[i]).Length / 1000.0;
     LetEventsRun();
   }
   FileCount[2] = short(n);
   // The record/play delay adds a fixed allowance per file, whatever delay is configured.
-  if (m_main && m_main->mnuSetWait && m_main->mnuSetWait->isChecked()) MidiSeconds += 2.0 * FileCount[2];
+  if (G().WaitOn) MidiSeconds += 2.0 * FileCount[2];
 }
 
 void frmSize::MeasureWave() {

@@ -5,11 +5,11 @@
 #include <QColor>
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 
 class QComboBox;
 class QLabel;
 class QPushButton;
-class frmMain;
 
 namespace kv {
 
@@ -30,7 +30,8 @@ class ShapeBox : public QWidget {
 
 class frmSize : public QDialog {
  public:
-  explicit frmSize(frmMain* main, QWidget* parent = nullptr);
+  // Measures the given MIDI files (the source list) and the files in the output folder.
+  explicit frmSize(const QStringList& sources, QWidget* parent = nullptr);
 
   // Measures everything and fills the window; errors are reported, never thrown.
   void Form_Load();
@@ -95,5 +96,5 @@ class frmSize : public QDialog {
   // Whether a total's size as CD audio (44.1 kHz, 16-bit stereo) fits a signed 32-bit count.
   static bool FitsCdAudioSize(double seconds);
 
-  frmMain* m_main;
+  QStringList m_sources;
 };

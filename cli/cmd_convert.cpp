@@ -19,8 +19,8 @@
 #include "engine/ConversionController.h"
 #include "engine/MediaCommands.h"
 #include "engine/RecordingFormats.h"
-#include "engine/StoredSetup.h"
-#include "midi/MIDInfo.h"
+#include "midi/SourceList.h"
+#include "settings/StartUpChecks.h"
 #include "settings/inifile_IO.h"
 #include "shell/Dir.h"
 #include "shell/FileName.h"
@@ -243,19 +243,21 @@ int Convert(const QStringList& args) {
   // The settings as the window starts from them; nothing here writes them.
   auto& g = G();
   g.AppPath = QCoreApplication::applicationDirPath();
-  inifile_IO settings;
-  settings.setFileName(g.AppPath + QStringLiteral("/Dorvanti.ini"));
+  inifile_IO ini;
+  ini.setFileName(g.AppPath + QStringLiteral("/Dorvanti.ini"));
+  static_cast<kv::Settings&>(g) = kv::ReadSettings(ini, 0, 0, g.AppPath);
   const cSystemFolder folders;
-  kv::DetectEncoders(settings, folders.System(), folders.Windows());
-  kv::ReadFolders(settings);
-  kv::ReadWavefltPath(settings);
+  kv::DetectEncoders(g, g.AppPath, folders.System(), folders.Windows());
+  kv::CheckFolders(g, g.AppPath);
+  kv::CheckWaveflt(g);
 
   kv::ConversionJob job;
-  job.delay = settings.ReadInt("Option", "Wait", 1) == 1;
-  job.delayTenths = short(settings.ReadInt("Wait", "Count", 0));
-  job.titleToName = o.titleNames || settings.ReadInt("Option", "TitleToName", 0) == 1;
+  job.delay = g.WaitOn;
+  job.delayTenths = g.WaitCount;
+  job.titleToName = o.titleNames || g.TitleToName;
   const MediaLayer& media = CurrentMediaLayer();
-  job.port = kv::StoredDeviceIndex(settings, (media.midiOutNumDevs ? int(media.midiOutNumDevs()) : 0) + 1) - 1;
+  const int devices = (media.midiOutNumDevs ? int(media.midiOutNumDevs()) : 0) + 1;  // with the mapper
+  job.port = (g.DefDevice >= 0 && g.DefDevice < devices ? g.DefDevice : 0) - 1;
   if (!o.out.isEmpty()) {
     if (!kv::FolderExists(o.out)) {
       KvErr(QStringLiteral("korvessa: %1: no such folder\n").arg(o.out));
@@ -322,7 +324,7 @@ int Convert(const QStringList& args) {
   job.entry = 0;
   job.batch = true;
   QStringList outputs;
-  for (const QString& f : absolute) outputs << WithExtension(OutputWaveName(f, job.titleToName, g.WavePath), o.format);
+  for (const QString& f : absolute) outputs << WithExtension(kv::SourceList::OutputName(f, job.titleToName, g.WavePath, nullptr), o.format);
 
   kv::ConversionController engine;
   QObject::connect(&engine, &kv::ConversionController::message, [](const QString& text, int) {

@@ -27,7 +27,7 @@ constexpr Rate kRates[] = {{" 48 kbps", 48}, {" 56 kbps", 56}, {" 64 kbps", 64},
                            {"112 kbps", 112}, {"128 kbps", 128}, {"160 kbps", 160}, {"192 kbps", 192}};
 }  // namespace
 
-frmEncoder::frmEncoder(QWidget* owner) : QDialog(owner) {
+frmEncoder::frmEncoder(const kv::Settings& settings, QWidget* owner) : QDialog(owner), m_settings(settings) {
   setObjectName(QStringLiteral("frmEncoder"));
   setWindowTitle(QStringLiteral("外部エンコーダーの設定"));
   auto* top = new QVBoxLayout(this);
@@ -113,7 +113,7 @@ void frmEncoder::Form_Load() {
 }
 
 void frmEncoder::Fill() {
-  const auto& g = G();
+  const kv::Settings& g = m_settings;
   for (int i = 0; i < 3; ++i) optMP3Enc[i]->setEnabled(g.EncoderAvailable[i]);
   if (g.EncoderDefault >= 0 && g.EncoderDefault < 3) optMP3Enc[g.EncoderDefault]->setChecked(true);
   lblScmpx->setText(g.ScmpxPath);
@@ -154,19 +154,19 @@ void frmEncoder::LocateProgram(const QString& current, QLineEdit* field, QVector
 }
 
 void frmEncoder::cmdSelScmpx_Click() {
-  LocateProgram(G().ScmpxPath, lblScmpx, optMP3Enc,
+  LocateProgram(m_settings.ScmpxPath, lblScmpx, optMP3Enc,
                 QStringLiteral("SCMPX実行ファイル (Scmpx.exe)") + QChar(0) + QStringLiteral("Scmpx.exe"),
                 QStringLiteral("scmpx.exe"), QStringLiteral("SCMPXの指定"));
 }
 
 void frmEncoder::cmdSetWme8util_Click() {
-  LocateProgram(G().Wm8eutilPath, lblwma8util, optWMAEnc,
+  LocateProgram(m_settings.Wm8eutilPath, lblwma8util, optWMAEnc,
                 QStringLiteral("WM8ユーティリティ (wm8eutil.exe)") + QChar(0) + QStringLiteral("wm8eutil.exe"),
                 QStringLiteral("wm8eutil.exe"), QStringLiteral("WM8UTILの指定"));
 }
 
 void frmEncoder::cmdOK_Click() {
-  auto& g = G();
+  kv::Settings& g = m_settings;
   g.EncoderDefault = -1;
   for (int i = 0; i < 3; ++i) {
     if (optMP3Enc[i]->isChecked()) g.EncoderDefault = static_cast<short>(i);

@@ -4,6 +4,8 @@
 #include <QDialog>
 #include <QVector>
 
+#include "settings/Settings.h"
+
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -16,15 +18,17 @@ class QRadioButton;
 class frmEncoder : public QDialog {
   Q_OBJECT
  public:
-  explicit frmEncoder(QWidget* owner = nullptr);
+  // Edits a copy of `settings`; after OK, Result() holds the edited copy.
+  explicit frmEncoder(const kv::Settings& settings, QWidget* owner = nullptr);
 
-  // Fills the controls from the program's settings (steps before the dialog is shown).
+  // Fills the controls from the settings (steps before the dialog is shown).
   void Fill();
   void cmdSelScmpx_Click();
   void cmdSetWme8util_Click();
-  // Takes the controls into the program's settings and hides the dialog.
+  // Takes the controls into the settings copy and hides the dialog.
   void cmdOK_Click();
   bool Accepted() const { return m_accepted; }
+  const kv::Settings& Result() const { return m_settings; }
 
   QGroupBox* fraMP3 = nullptr;
   QVector<QRadioButton*> optMP3Enc;
@@ -48,5 +52,6 @@ class frmEncoder : public QDialog {
   void Form_Load();
   QButtonGroup* m_mp3Group = nullptr;
   QButtonGroup* m_wmaGroup = nullptr;
+  kv::Settings m_settings;
   bool m_accepted = false;
 };

@@ -1,6 +1,7 @@
 #include "engine/ConversionController.h"
 
 #include <QFileInfo>
+#include <cmath>
 
 #include <sys/stat.h>
 
@@ -8,6 +9,7 @@
 #include "engine/MediaCommands.h"
 #include "engine/RecordingFormats.h"
 #include "midi/MIDInfo.h"
+#include "midi/SourceList.h"
 #include "shell/Dir.h"
 #include "shell/FileName.h"
 #include "shell/MsgBox.h"
@@ -78,7 +80,7 @@ void ConversionController::Rec() {
   if ((j.sampleRate == 24000 || j.sampleBits == 8) && type == 2 && j.encoder.wma == 0)
     return Refuse(QStringLiteral("wm8eutilは、24000Hzおよび8ビットには対応していません。"), vbInformation);
   m_midi = j.sources[m_row];
-  m_wave = OutputWaveName(m_midi, j.titleToName, j.outputFolder);
+  m_wave = SourceList::OutputName(m_midi, j.titleToName, j.outputFolder, nullptr);
 
   // The output folder must exist and become the current folder.
   const QString folder = OutputFolder();
@@ -262,6 +264,18 @@ void ConversionController::tmrPlay_Timer() {
 void ConversionController::StopRun() {
   m_row = int(m_job.sources.size()) - 1;
   StopCommand();
+}
+
+DelayAnswer ParseDelayAnswer(const QString& answer) {
+  // Visual Basic's IsNumeric / CSng: "nan" and "inf" are no numbers.
+  bool ok = false;
+  float v = answer.trimmed().toFloat(&ok);
+  if (!ok || !std::isfinite(v)) v = 0;
+  v = std::fabs(v);
+  // The count is a 16-bit number of tenths: larger answers are clamped to its range.
+  if (v * 10.0f > 32767.0f) v = 3276.7f;
+  const float tenths = v * 10.0f;  // in single precision, as the answer was read
+  return {v, static_cast<short>(std::floor(tenths))};
 }
 
 }  // namespace kv

@@ -34,6 +34,14 @@ struct ConversionJob {
   int port = -1;             // MIDI output device (-1: the mapper)
 };
 
+// An answer to the delay prompt: its seconds (not a number: 0; negative: the amount; at most
+// 3276.7) and the count of tenths the delay waits.
+struct DelayAnswer {
+  float seconds = 0;
+  short tenths = 0;
+};
+DelayAnswer ParseDelayAnswer(const QString& answer);
+
 class ConversionController : public QObject {
   Q_OBJECT
  public:

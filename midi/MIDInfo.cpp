@@ -108,22 +108,3 @@ QString MidiOutDeviceName(int id) {
   if (l.midiOutCaps) l.midiOutCaps(UINT_PTR(intptr_t(id)), &caps, sizeof caps);
   return QString::fromUtf8(caps.szPname, qsizetype(strnlen(caps.szPname, sizeof caps.szPname)));
 }
-
-QString OutputNameFor(const QString& midiPath, const QString& title, bool titleToName, const QString& wavePath) {
-  static const QString forbidden = QStringLiteral("*\"'/\\:|");
-  bool useTitle = titleToName && (wavePath + "/" + title).size() * 2 <= 251;
-  for (QChar c : forbidden) useTitle = useTitle && !title.contains(c);
-  if (useTitle) return wavePath + "/" + title + ".wav";
-  // The file's own name as the directory lists it; its extension becomes "wav".
-  QString N = kv::Dir(midiPath);
-  if (N.isEmpty()) N = QFileInfo(midiPath).fileName();
-  return wavePath + "/" + N.left(N.size() - 3) + "wav";
-}
-
-QString OutputWaveName(const QString& midiPath, bool titleToName, const QString& wavePath) {
-  bool read = false;
-  const QByteArray bytes = kv::ReadFileBytes(midiPath, &read);
-  QString title = read && bytes.contains("MThd") ? ParseMidiBytes(bytes, midiPath).Title : QString();
-  if (title.isEmpty()) title = FileTitleOf(midiPath);
-  return OutputNameFor(midiPath, title, titleToName, wavePath);
-}

@@ -19,11 +19,6 @@ MidiInfo ReadMidiInfo(const QString& path);
 // Text of legacy bytes: UTF-8 when valid, else Shift-JIS, else Latin-1.
 QString DecodeLegacyText(const QByteArray& bytes);
 
-// The output WAVE path for a MIDI file with the given title (the naming rule of the list): the
-// title when asked for and usable as a file name, else the file's own name with "wav".
-QString OutputNameFor(const QString& midiPath, const QString& title, bool titleToName, const QString& wavePath);
-// OutputNameFor with the title the file holds (its file title when it holds none).
-QString OutputWaveName(const QString& midiPath, bool titleToName, const QString& wavePath);
 // mm:ss (minutes with at least two digits); negative times show as 00:00.
 QString TimeText(int ms);
 // The file name without folders and without its last four characters (".mid").

@@ -4,7 +4,6 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
-#include <QListWidget>
 
 #include "AppFixture.h"
 #include "MidiFiles.h"
@@ -18,7 +17,7 @@ class CapacityFixture : public AppFixture {
   CapacityFixture() {
     QDir().mkpath(out);
     form = std::make_unique<frmMain>(app, "Dorvanti");
-    form->mnuSetWait->setChecked(false);
+    kv::G().WaitOn = false;
     kv::G().AppPath = app;
     kv::G().WavePath = out;
   }
@@ -64,7 +63,7 @@ class CapacityFixture : public AppFixture {
   }
 
   void addToList(const QStringList& paths) {
-    for (const QString& p : paths) form->lstSource->addItem(p);
+    for (const QString& p : paths) form->Sources->Add({p});
   }
 
   QString out = root->path() + "/out";

@@ -4,7 +4,6 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QStatusBar>
 #include <QtTest>
 
@@ -53,7 +52,7 @@ class DesktopTest : public QObject {
       const std::string window = g_desktop->waitWindow("^Korvessa  Ver");
       QVERIFY2(!window.empty(), qPrintable(name + "no window"));
       kvtest::Frame frame;
-      QTest::qWaitFor([&] { return (frame = g_desktop->frameOf(window)) == kvtest::Frame{100, 60, 600, 400}; }, 5000);
+      (void)QTest::qWaitFor([&] { return (frame = g_desktop->frameOf(window)) == kvtest::Frame{100, 60, 600, 400}; }, 5000);
       QCOMPARE(name + QString::fromStdString(frame.text()), name + "100,60 600x400");
       QCOMPARE(g_desktop->x({"wmctrl", "-i", "-c", window}).exitCode, 0);
       QCOMPARE(program.wait(10000), 0);

@@ -73,8 +73,6 @@ class EncoderSettingsTest : public QObject {
     // MP3 and WMA menu items and buttons, the SCMPX run item: all off.
     QCOMPARE(Flags({m->mnuSetType[1]->isEnabled(), m->mnuSetType[2]->isEnabled(), m->Button("mp3")->isEnabled(),
                     m->Button("wma")->isEnabled(), m->mnuRunSoft[3]->isVisible()}), QString("00000"));
-    QCOMPARE(G().StereoMode, QString("Stereo"));
-    QCOMPARE(G().Bitrate, 128);
   }
 
   void locatingScmpxSelectsIt() {

@@ -2,14 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <QFile>
-#include <QTemporaryDir>
 
 #include "FakeMediaLayer.h"
 #include "WidgetApp.h"
 #include "app/FormatLists.h"
 #include "engine/RecordingFormats.h"
-#include "settings/inifile_IO.h"
 
 namespace {
 
@@ -71,13 +68,10 @@ TEST_F(MediaCommands, StatusQueries) {
 }
 
 TEST_F(MediaCommands, DeviceList) {
-  QTemporaryDir dir;
-  inifile_IO settings;
-  settings.setFileName(dir.filePath(QStringLiteral("Dorvanti.ini")));
   QComboBox cbo;
 
   // No MIDI output at all: the mapper alone.
-  FillDeviceList(&cbo, settings);
+  FillDeviceList(&cbo, 0);
   ASSERT_EQ(cbo.count(), 1);
   EXPECT_EQ(cbo.itemText(0), u"Microsoft MIDI Mapper");
   EXPECT_EQ(cbo.currentIndex(), 0);
@@ -87,11 +81,7 @@ TEST_F(MediaCommands, DeviceList) {
   media.devices = {QStringLiteral("Korvessa Synth"), QString(31, u'x') + QStringLiteral("overflow")};
   // A stored position past the end, or below 0, selects the mapper.
   for (auto [stored, selected] : {std::pair{2, 2}, {3, 0}, {-4, 0}}) {
-    QFile f(settings.FileName());
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("[Option]\r\nDefDevice=" + QByteArray::number(stored) + "\r\n");
-    f.close();
-    FillDeviceList(&cbo, settings);
+    FillDeviceList(&cbo, short(stored));
     ASSERT_EQ(cbo.count(), 3);
     EXPECT_EQ(cbo.itemText(1), u"Korvessa Synth");
     EXPECT_EQ(cbo.itemText(2), QString(31, u'x'));

@@ -11,7 +11,6 @@
 #include "app/FormatLists.h"
 #include "engine/RecordingFormats.h"
 #include "WidgetApp.h"
-#include "settings/inifile_IO.h"
 
 namespace {
 
@@ -21,16 +20,8 @@ quint16 Le16(const QByteArray& b, int at) { return qFromLittleEndian<quint16>(b.
 class RecordingFormats : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { EnsureWidgetApp(); }
-  void SetUp() override {
-    kv::G().SelSample = 0;
-    settings.setFileName(dir.filePath(QStringLiteral("Dorvanti.ini")));
-  }
+  void SetUp() override { kv::G().SelSample = 0; }
   void TearDown() override { kv::G().SelSample = 0; }
-  void Store(const QByteArray& ini) {
-    QFile f(settings.FileName());
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(ini);
-  }
   QList<int> Templates() const {
     QList<int> t;
     for (int i = 0; i < cbo.count(); ++i) t << cbo.itemData(i).toInt();
@@ -38,12 +29,11 @@ class RecordingFormats : public ::testing::Test {
   }
 
   QTemporaryDir dir;
-  inifile_IO settings;
   QComboBox cbo;
 };
 
 TEST_F(RecordingFormats, FullListTextsAndOrder) {
-  EXPECT_EQ(FillSampleList(&cbo, settings), 24);
+  EXPECT_EQ(FillSampleList(&cbo, -1), 24);
   ASSERT_EQ(cbo.count(), 24);
   EXPECT_EQ(Templates(), (QList<int>{101, 105, 109, 113, 117, 121, 103, 111, 107, 115, 119, 123,
                                      102, 106, 110, 114, 118, 122, 104, 112, 108, 116, 120, 124}));
@@ -61,30 +51,27 @@ TEST_F(RecordingFormats, FullListTextsAndOrder) {
 
 TEST_F(RecordingFormats, CommonRatesOnlyAndStoredPosition) {
   kv::G().SelSample = 1;
-  Store("[Option]\r\nDefSample=12\r\n");
-  EXPECT_EQ(FillSampleList(&cbo, settings), 8);
+  EXPECT_EQ(FillSampleList(&cbo, 12), 8);
   EXPECT_EQ(Templates(), (QList<int>{107, 115, 119, 123, 108, 116, 120, 124}));
   EXPECT_EQ(cbo.currentIndex(), 7);  // past the short list: the last entry
   EXPECT_EQ(kv::G().SampleRate, 48000);
   EXPECT_EQ(kv::G().SampleBits, 16);
 
   // The stored position is a position, not a format.
-  Store("[Option]\r\nDefSample=2\r\n");
   for (auto [sel, selected] : {std::pair{1, 119}, {0, 109}}) {
     kv::G().SelSample = sel;
-    FillSampleList(&cbo, settings);
+    FillSampleList(&cbo, 2);
     EXPECT_EQ(cbo.currentData().toInt(), selected);
   }
   EXPECT_EQ(kv::G().SampleRate, 24000);
   EXPECT_EQ(kv::G().SampleBits, 8);
 
-  Store("[Option]\r\nDefSample=-1\r\n");
-  FillSampleList(&cbo, settings);
+  FillSampleList(&cbo, -1);
   EXPECT_EQ(cbo.currentIndex(), 23);
 }
 
 TEST_F(RecordingFormats, SelectionSetsRateAndBitsOfItsTemplate) {
-  FillSampleList(&cbo, settings);
+  FillSampleList(&cbo, -1);
   cbo.setCurrentIndex(cbo.findData(110));
   cboSample_Click(&cbo);
   EXPECT_EQ(kv::G().SampleRate, 24000);

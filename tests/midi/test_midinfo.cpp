@@ -10,6 +10,7 @@
 #include "WidgetApp.h"
 #include "MidiFiles.h"
 #include "midi/MIDInfo.h"
+#include "midi/SourceList.h"
 
 namespace {
 
@@ -160,6 +161,33 @@ TEST_F(MidInfoTest, OddHeadersAndCutFiles) {
   const QByteArray head = Smf(0, 96, {}) + "MTrk" + Q(smf::Be(40, 4));
   EXPECT_EQ(TitleOf(head + QByteArray("\x00\xff\x03\x20Half", 8)), u"Half");
   EXPECT_EQ(TitleOf(head + QByteArray("\x00\xff\x03\x81", 4), QStringLiteral("len.mid")), u"len");
+}
+
+// The output-name rule: the title when asked for, else the file's name on disk with "wav".
+TEST_F(MidInfoTest, OutputNames) {
+  const QString song = Write("song.mid", Smf(0, 96, {Track(Meta(3, "Song A"))}));
+  const QString untitled = Write("Untitled.MID", Smf(0, 96, {Track({})}));
+  const QString d = dir.path();
+  struct Row {
+    const char* name;
+    QString path, title;  // an empty title: the file's own, as inspection reports it
+    bool titleToName;
+    QString wavePath, expected;
+  } rows[] = {
+      {"the title", song, {}, true, d, d + "/Song A.wav"},
+      {"box cleared: the file's name", song, {}, false, d, d + "/song.wav"},
+      {"no title: the file's name on disk", untitled, {}, true, d, d + "/Untitled.wav"},
+      {"\"?<>\" are allowed", song, "A?<>", true, d, d + "/A?<>.wav"},
+      {"125 characters", song, QString(122, 'x'), true, "/o", "/o/" + QString(122, 'x') + ".wav"},
+      {"126 characters", song, QString(123, 'x'), true, "/o", "/o/song.wav"},
+  };
+  for (const Row& r : rows) {
+    const QString got = r.title.isEmpty() ? kv::SourceList::OutputName(r.path, r.titleToName, r.wavePath, nullptr)
+                                          : kv::SourceList::OutputNameFor(r.path, r.title, r.titleToName, r.wavePath);
+    EXPECT_EQ(got, r.expected) << r.name;
+  }
+  for (const char* t : {"A:B", "A*B", "A\"B", "A'B", "A/B", "A\\B", "A|B"})
+    EXPECT_EQ(kv::SourceList::OutputNameFor(song, t, true, d), d + "/song.wav") << t;
 }
 
 }  // namespace

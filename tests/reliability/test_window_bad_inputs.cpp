@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
-#include <QListWidget>
 #include <QRegularExpression>
 #include <QtTest>
 

@@ -11,6 +11,8 @@
 
 #include "app/frmMain.h"
 #include "engine/ConversionController.h"
+#include "app/SourceListView.h"
+#include "midi/SourceList.h"
 #include "shell/MsgBox.h"
 
 struct Message {

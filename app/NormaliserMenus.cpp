@@ -4,7 +4,7 @@
 
 #include "app/Globals.h"
 #include "app/frmMain.h"
-#include "engine/StoredSetup.h"
+#include "settings/StartUpChecks.h"
 #include "shell/Dir.h"
 #include "shell/OpenDlg.h"
 #include "shell/mShare.h"
@@ -12,23 +12,23 @@
 using kv::G;
 
 void frmMain::NormaliserSetup() {
-  kv::ReadWavefltPath(Settings());
+  kv::CheckWaveflt(G());
   const bool known = !G().WavefltPath.isEmpty();
   Button("waveflt")->setVisible(known);
   for (int i = 0; i < 3; ++i) mnuNormalEnable[i]->setVisible(known);
-  // The stored value is the index of the item to check: 1 on, anything else off.
-  const short enable = Settings().ReadInt("Normalize", "Enable", 2);
-  mnuNormalEnable[1]->setChecked(enable == 1);
-  mnuNormalEnable[2]->setChecked(enable != 1);
-  if (enable == 1) {
-    mnuSetCut->menuAction()->setEnabled(true);
-    SetButtonPressed("waveflt", true);
-    Button("headcut")->setVisible(true);
-  } else {
-    SetButtonPressed("waveflt", false);
-    Button("headcut")->setVisible(false);
-    mnuSetCut->menuAction()->setEnabled(false);
-  }
+  ShowNormaliser();
+}
+
+void frmMain::ShowNormaliser() {
+  const bool on = G().NormaliserOn, cut = G().Headcut;
+  mnuNormalEnable[1]->setChecked(on);
+  mnuNormalEnable[2]->setChecked(!on);
+  SetButtonPressed("waveflt", on);
+  mnuSetCut->menuAction()->setEnabled(on);
+  Button("headcut")->setVisible(on);
+  mnuSetCutOK[0]->setChecked(cut);
+  mnuSetCutOK[1]->setChecked(!cut);
+  SetButtonPressed("headcut", cut);
 }
 
 void frmMain::mnuNormal_Click() {
@@ -42,22 +42,18 @@ void frmMain::mnuNormal_Click() {
   if (kv::FileNamed(r, "waveflt.exe")) G().WavefltPath = r;
   if (G().WavefltPath.endsWith('/')) G().WavefltPath.chop(1);
   Button("waveflt")->setVisible(true);
-  Button("headcut")->setVisible(ButtonPressed("waveflt"));
+  Button("headcut")->setVisible(G().NormaliserOn);
   for (int i = 0; i < 3; ++i) mnuNormalEnable[i]->setVisible(true);
 }
 
 void frmMain::mnuNormalEnable_Click(int Index) {
   if (Index != 1 && Index != 2) return;
-  mnuNormalEnable[Index]->setChecked(true);
-  mnuNormalEnable[3 - Index]->setChecked(false);
-  SetButtonPressed("waveflt", Index == 1);
-  mnuSetCut->menuAction()->setEnabled(Index == 1);
-  Button("headcut")->setVisible(Index == 1 && ButtonPressed("waveflt"));
+  G().NormaliserOn = Index == 1;
+  ShowNormaliser();
 }
 
 void frmMain::mnuSetCutOK_Click(int Index) {
   if (Index != 0 && Index != 1) return;
-  mnuSetCutOK[Index]->setChecked(true);
-  mnuSetCutOK[1 - Index]->setChecked(false);
-  SetButtonPressed("headcut", Index == 0);
+  G().Headcut = Index == 0;
+  ShowNormaliser();
 }
