@@ -249,20 +249,12 @@ std::string_view Unquote(std::string_view v) {
 }
 
 // Writes `data` to a temporary file beside `path` and renames it over `path`.
-bool ReplaceFile(const std::string& path, const std::string& data) {
+kv::Status ReplaceFile(const std::string& path, const std::string& data) {
   kv::ReplacingFile file;
-  kv::Status st = file.Create(path);
-  if (!st) {
-    SetLastError(st.code() == ENOENT || st.code() == ENOTDIR ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
-    return false;
-  }
-  const bool written = std::fwrite(data.data(), 1, data.size(), file.Stream()) == data.size();
-  if (!written || !file.Commit()) {
-    file.Discard();
-    SetLastError(ERROR_ACCESS_DENIED);
-    return false;
-  }
-  return true;
+  if (kv::Status st = file.Create(path); !st) return st;
+  if (std::fwrite(data.data(), 1, data.size(), file.Stream()) != data.size())
+    return kv::Status::Error("cannot write " + path, errno);
+  return file.Commit();
 }
 
 bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
@@ -393,7 +385,10 @@ KV_API BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName
   }
   if (out == p.text && p.exists) return TRUE;
   if (!p.exists && insertion.empty() && replacement.empty()) return TRUE;  // nothing to delete
-  if (!ReplaceFile(path, out)) return FALSE;
+  if (const kv::Status st = ReplaceFile(path, out); !st) {
+    SetLastError(st.code() == ENOENT || st.code() == ENOTDIR ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }
