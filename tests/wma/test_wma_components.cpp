@@ -1,10 +1,10 @@
 // vbwav2wma.dll as the program drives it (dlopen, open, start, poll) and wm8eutil.exe as a process.
-#include <dlfcn.h>
 
 #include <chrono>
 #include <thread>
 
 #include "components/vbwav2wma/vbwav2wma.h"
+#include "owned.h"
 #include "wma_fixture.h"
 
 using namespace wmatest;
@@ -12,8 +12,12 @@ using namespace wmatest;
 namespace {
 
 struct Dll {
-  void* h = dlopen(KV_BIN_DIR "/vbwav2wma.dll", RTLD_NOW | RTLD_LOCAL);
-  template <class F> F Get(const char* name) { return reinterpret_cast<F>(dlsym(h, name)); }
+  kv::SharedLibrary lib{KV_BIN_DIR "/vbwav2wma.dll"};
+  template <class F> F Get(const char* name) {
+    F fn = nullptr;
+    lib.Bind(fn, name);
+    return fn;
+  }
 #define KV_VBWW(member, fn) vbww_##fn##_fn member = Get<vbww_##fn##_fn>("vbww_" #fn)
   KV_VBWW(open, encodeOpen);
   KV_VBWW(start, encodeStart);
