@@ -28,7 +28,6 @@ class ReplacingFile {
   // The stream's descriptor, for write-back hints; the stream owns it.
   int Fd() const { return fd_; }
   const std::string& TempPath() const { return temp_; }
-  const std::string& Target() const { return target_; }
   // Flushes, syncs and closes the file and renames it over the target (or `otherTarget` in the
   // same folder), which keeps an older file's permissions. On failure the temporary file is
   // removed and the target is untouched.

@@ -138,16 +138,6 @@ SynthBus& SynthBus::Get() {
 
 SynthBus::~SynthBus() = default;
 
-int SynthBus::Rate() {
-  FairLock l(mu_);
-  return rate_;
-}
-
-bool SynthBus::Running() {
-  FairLock l(mu_);
-  return running_;
-}
-
 bool SynthBus::StartLocked(int rate, bool speakers, std::string& error) {
   SystemSetup setup = LoadSystemSetup();
   std::string sf = ResolveSoundFont(setup);

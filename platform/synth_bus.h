@@ -49,8 +49,6 @@ class SynthBus {
   // Position in ms and whether the song has reached its end; false for an unknown token.
   bool SongState(int token, int64_t& positionMs, bool& ended);
 
-  int Rate();
-  bool Running();
   ~SynthBus();
 
  private:

@@ -38,7 +38,6 @@ class WaveStreamWriter {
   bool Commit(const std::string& target);
   void Discard();
   int64_t DataBytes() const { return data_; }
-  bool Failed() const { return failed_; }
   bool IsOpen() const { return file_.IsOpen(); }
 
  private:
