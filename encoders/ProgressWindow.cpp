@@ -1,16 +1,15 @@
 #include "encoders/ProgressWindow.h"
 
-#include <dlfcn.h>
-
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <map>
+#include <memory>
 
 #include "shell/Dir.h"
 
@@ -33,16 +32,15 @@ QString PercentTextNoLeadingZero(float percent) {
 
 int BarValue(float percent) { return std::clamp(static_cast<int>(percent), 0, 100); }
 
-void* LoadLibraryIn(const QString& folder, const QString& name) {
-  static QHash<QString, void*> loaded;
+const SharedLibrary* LoadLibraryIn(const QString& folder, const QString& name) {
+  // Kept loaded: the libraries run encoder threads of their own.
+  static std::map<QString, std::unique_ptr<SharedLibrary>> loaded;
   const QString listed = Dir(folder + "/" + name);
   if (folder.isEmpty() || listed.isEmpty()) return nullptr;
   const QString path = folder + "/" + listed;
-  if (loaded.contains(path)) return loaded.value(path);
-  // Kept loaded: the libraries run encoder threads of their own.
-  void* h = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
-  if (h) loaded.insert(path, h);
-  return h;
+  auto& lib = loaded[path];
+  if (!lib || !lib->loaded()) lib = std::make_unique<SharedLibrary>(QFile::encodeName(path).toStdString());
+  return lib->loaded() ? lib.get() : nullptr;
 }
 
 ProgressWindow::ProgressWindow(QWidget* owner) : QWidget(owner, Qt::Window | Qt::WindowCloseButtonHint | Qt::WindowTitleHint) {

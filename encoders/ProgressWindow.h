@@ -4,6 +4,8 @@
 #include <QWidget>
 #include <functional>
 
+#include "owned.h"
+
 class QLabel;
 class QProgressBar;
 
@@ -19,9 +21,9 @@ QString PercentTextNoLeadingZero(float percent);
 // The bar's value for a percentage: 0..100.
 int BarValue(float percent);
 
-// The library file named name (letter case ignored) in folder, loaded once; nullptr when
-// it is missing or cannot be loaded.
-void* LoadLibraryIn(const QString& folder, const QString& name);
+// The library file named name (letter case ignored) in folder, loaded once and kept loaded;
+// nullptr when it is missing or cannot be loaded.
+const SharedLibrary* LoadLibraryIn(const QString& folder, const QString& name);
 
 class ProgressWindow : public QWidget {
   Q_OBJECT

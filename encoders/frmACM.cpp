@@ -1,5 +1,4 @@
 #include "encoders/frmACM.h"
-#include "encoders/SymbolBinder.h"
 
 
 #include <QCloseEvent>
@@ -17,16 +16,13 @@ using kv::G;
 namespace kv {
 
 const Vbmp3Api* LoadVbmp3(const QString& appPath) {
-  void* h = LoadLibraryIn(appPath, QStringLiteral("VBMP3.DLL"));
-  if (!h) return nullptr;
+  const SharedLibrary* lib = LoadLibraryIn(appPath, QStringLiteral("VBMP3.DLL"));
+  if (!lib) return nullptr;
   static Vbmp3Api api;
-  SymbolBinder sym(h);
-  sym(api.vbmp3_init, "vbmp3_init");
-  sym(api.vbmp3_encodeOpen, "vbmp3_encodeOpen");
-  sym(api.vbmp3_encodeStart, "vbmp3_encodeStart");
-  sym(api.vbmp3_getEncodeState, "vbmp3_getEncodeState");
-  sym(api.vbmp3_free, "vbmp3_free");
-  return sym.ok() ? &api : nullptr;
+  const bool ok = lib->Bind(api.vbmp3_init, "vbmp3_init") && lib->Bind(api.vbmp3_encodeOpen, "vbmp3_encodeOpen") &&
+                  lib->Bind(api.vbmp3_encodeStart, "vbmp3_encodeStart") &&
+                  lib->Bind(api.vbmp3_getEncodeState, "vbmp3_getEncodeState") && lib->Bind(api.vbmp3_free, "vbmp3_free");
+  return ok ? &api : nullptr;
 }
 
 }  // namespace kv
