@@ -7,7 +7,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <cmath>
-#include <dlfcn.h>
 #include <exception>
 
 #include "app/Globals.h"
@@ -16,6 +15,7 @@
 #include "components/vbmp3/vbmp3.h"
 #include "engine/MediaCommands.h"
 #include "midi/MIDInfo.h"
+#include "owned.h"
 #include "shell/Dir.h"
 #include "shell/FileName.h"
 #include "shell/MsgBox.h"
@@ -214,12 +214,12 @@ void frmSize::MeasureMp3() {
   FileCount[1] = 0;
   // MP3 lengths come from VBMP3.dll beside the program; without it no MP3 file is counted.
   const QString lib = kv::Dir(G().AppPath + QStringLiteral("/VBMP3.dll"));
-  void* h = lib.isEmpty() ? nullptr : dlopen((G().AppPath + QLatin1Char('/') + lib).toUtf8().constData(), RTLD_NOW | RTLD_LOCAL);
-  if (!h) return;
-  auto init = reinterpret_cast<vbmp3_init_fn>(dlsym(h, "vbmp3_init"));
-  auto open = reinterpret_cast<vbmp3_open_fn>(dlsym(h, "vbmp3_open"));
-  auto release = reinterpret_cast<vbmp3_free_fn>(dlsym(h, "vbmp3_free"));
-  if (init && open && release) {
+  if (lib.isEmpty()) return;
+  const kv::SharedLibrary vbmp3((G().AppPath + QLatin1Char('/') + lib).toUtf8().toStdString());
+  vbmp3_init_fn init = nullptr;
+  vbmp3_open_fn open = nullptr;
+  vbmp3_free_fn release = nullptr;
+  if (vbmp3.Bind(init, "vbmp3_init") && vbmp3.Bind(open, "vbmp3_open") && vbmp3.Bind(release, "vbmp3_free")) {
     init();
     for (const QString& name : kv::DirAll(FolderPrefix() + QStringLiteral("*.mp3"))) {
       VBMP3_INFO info{};
@@ -231,7 +231,6 @@ void frmSize::MeasureMp3() {
     }
     release();
   }
-  dlclose(h);
 }
 
 frmSize::Bar frmSize::ComputeBar(float capacitySeconds, float gapPerTrack, const short fileCount[3],

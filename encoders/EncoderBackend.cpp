@@ -1,18 +1,15 @@
 #include "encoders/EncoderBackend.h"
 
-#include <dlfcn.h>
-
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QHash>
 #include <QTimer>
 #include <algorithm>
+#include <map>
 
 #include "app/Globals.h"
 #include "encoders/CommandLineEncoders.h"
 #include "encoders/GogoLibrary.h"
-#include "encoders/SymbolBinder.h"
 #include "encoders/VBMP3.h"
 #include "encoders/VBWAV2WMA.h"
 #include "postproc/cShellX.h"
@@ -33,29 +30,25 @@ QString PercentTextNoLeadingZero(float percent) {
 
 int BarValue(float percent) { return std::clamp(static_cast<int>(percent), 0, 100); }
 
-void* LoadLibraryIn(const QString& folder, const QString& name) {
-  static QHash<QString, void*> loaded;
+const SharedLibrary* LoadLibraryIn(const QString& folder, const QString& name) {
+  // Kept loaded: the libraries run encoder threads of their own.
+  static std::map<QString, std::unique_ptr<SharedLibrary>> loaded;
   const QString listed = Dir(folder + "/" + name);
   if (folder.isEmpty() || listed.isEmpty()) return nullptr;
   const QString path = folder + "/" + listed;
-  if (loaded.contains(path)) return loaded.value(path);
-  // Kept loaded: the libraries run encoder threads of their own.
-  void* h = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
-  if (h) loaded.insert(path, h);
-  return h;
+  auto& lib = loaded[path];
+  if (!lib || !lib->loaded()) lib = std::make_unique<SharedLibrary>(QFile::encodeName(path).toStdString());
+  return lib->loaded() ? lib.get() : nullptr;
 }
 
 const Vbmp3Api* LoadVbmp3(const QString& appPath) {
-  void* h = LoadLibraryIn(appPath, QStringLiteral("VBMP3.DLL"));
-  if (!h) return nullptr;
+  const SharedLibrary* lib = LoadLibraryIn(appPath, QStringLiteral("VBMP3.DLL"));
+  if (!lib) return nullptr;
   static Vbmp3Api api;
-  SymbolBinder sym(h);
-  sym(api.vbmp3_init, "vbmp3_init");
-  sym(api.vbmp3_encodeOpen, "vbmp3_encodeOpen");
-  sym(api.vbmp3_encodeStart, "vbmp3_encodeStart");
-  sym(api.vbmp3_getEncodeState, "vbmp3_getEncodeState");
-  sym(api.vbmp3_free, "vbmp3_free");
-  return sym.ok() ? &api : nullptr;
+  const bool ok = lib->Bind(api.vbmp3_init, "vbmp3_init") && lib->Bind(api.vbmp3_encodeOpen, "vbmp3_encodeOpen") &&
+                  lib->Bind(api.vbmp3_encodeStart, "vbmp3_encodeStart") &&
+                  lib->Bind(api.vbmp3_getEncodeState, "vbmp3_getEncodeState") && lib->Bind(api.vbmp3_free, "vbmp3_free");
+  return ok ? &api : nullptr;
 }
 
 void EncoderBackend::Finish(bool made) {

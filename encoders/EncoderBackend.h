@@ -6,6 +6,8 @@
 #include <QString>
 #include <memory>
 
+#include "owned.h"
+
 namespace kv {
 
 // Which encoder a conversion uses: the chosen one of its output type, while it is available.
@@ -59,8 +61,8 @@ QString PercentTextNoLeadingZero(float percent);
 // The bar's value for a percentage: 0..100.
 int BarValue(float percent);
 
-// The library file named name (letter case ignored) in folder, loaded once; nullptr when
-// it is missing or cannot be loaded.
-void* LoadLibraryIn(const QString& folder, const QString& name);
+// The library file named name (letter case ignored) in folder, loaded once and kept loaded;
+// nullptr when it is missing or cannot be loaded.
+const SharedLibrary* LoadLibraryIn(const QString& folder, const QString& name);
 
 }  // namespace kv

@@ -1,10 +1,10 @@
 #include "encoders/GogoLibrary.h"
-#include "encoders/SymbolBinder.h"
 
-#include <dlfcn.h>
-
-#include <QHash>
 #include <QStringList>
+#include <map>
+#include <memory>
+
+#include "owned.h"
 
 #include "shell/Dir.h"
 
@@ -20,30 +20,31 @@ QString FindGogo(const QString& appPath, const QString& systemDir, const QString
 }
 
 const GogoApi* LoadGogo(const QString& path) {
-  static QHash<QString, GogoApi*> loaded;
+  struct Loaded {
+    SharedLibrary library;
+    GogoApi api;
+    bool ok = false;
+  };
+  static std::map<QString, std::unique_ptr<Loaded>> loaded;
   if (path.isEmpty()) return nullptr;
-  if (loaded.contains(path)) return loaded.value(path);
-  GogoApi* api = nullptr;
-  if (void* h = dlopen(path.toUtf8().constData(), RTLD_NOW | RTLD_LOCAL)) {
-    api = new GogoApi;
-    SymbolBinder sym(h);
-    sym(api->MPGE_getVersionVB, "MPGE_getVersionVB");
-    sym(api->MPGE_initializeWorkVB, "MPGE_initializeWorkVB");
-    sym(api->MPGE_getUnitStatesVB, "MPGE_getUnitStatesVB");
-    sym(api->MPGE_setConfigureVB, "MPGE_setConfigureVB");
-    sym(api->MPGE_detectConfigureVB, "MPGE_detectConfigureVB");
-    sym(api->MPGE_getConfigureVB, "MPGE_getConfigureVB");
-    sym(api->MPGE_processFrameVB, "MPGE_processFrameVB");
-    sym(api->MPGE_closeCoderVB, "MPGE_closeCoderVB");
-    sym(api->MPGE_endCoderVB, "MPGE_endCoderVB");
-    if (!sym.ok()) {
-      delete api;
-      api = nullptr;
-      dlclose(h);
-    }
+  std::unique_ptr<Loaded>& entry = loaded[path];
+  if (!entry) {
+    entry = std::make_unique<Loaded>();
+    entry->library = SharedLibrary(path.toUtf8().toStdString());
+    const SharedLibrary& lib = entry->library;
+    GogoApi& api = entry->api;
+    entry->ok = lib.Bind(api.MPGE_getVersionVB, "MPGE_getVersionVB") &&
+                lib.Bind(api.MPGE_initializeWorkVB, "MPGE_initializeWorkVB") &&
+                lib.Bind(api.MPGE_getUnitStatesVB, "MPGE_getUnitStatesVB") &&
+                lib.Bind(api.MPGE_setConfigureVB, "MPGE_setConfigureVB") &&
+                lib.Bind(api.MPGE_detectConfigureVB, "MPGE_detectConfigureVB") &&
+                lib.Bind(api.MPGE_getConfigureVB, "MPGE_getConfigureVB") &&
+                lib.Bind(api.MPGE_processFrameVB, "MPGE_processFrameVB") &&
+                lib.Bind(api.MPGE_closeCoderVB, "MPGE_closeCoderVB") &&
+                lib.Bind(api.MPGE_endCoderVB, "MPGE_endCoderVB");
+    if (!entry->ok) entry->library = SharedLibrary();  // a library lacking a function is closed again
   }
-  loaded.insert(path, api);
-  return api;
+  return entry->ok ? &entry->api : nullptr;
 }
 
 }  // namespace kv

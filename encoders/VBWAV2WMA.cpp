@@ -1,5 +1,4 @@
 #include "encoders/VBWAV2WMA.h"
-#include "encoders/SymbolBinder.h"
 
 
 #include <QFileInfo>
@@ -69,15 +68,12 @@ QString WmaTitleFor(const QString& waveFileName) {
 }
 
 const VbwwApi* LoadVbww(const QString& appPath) {
-  void* h = LoadLibraryIn(appPath, QStringLiteral("vbwav2wma.dll"));
-  if (!h) return nullptr;
+  const SharedLibrary* lib = LoadLibraryIn(appPath, QStringLiteral("vbwav2wma.dll"));
+  if (!lib) return nullptr;
   static VbwwApi api;
-  SymbolBinder sym(h);
-  sym(api.vbww_encodeOpen, "vbww_encodeOpen");
-  sym(api.vbww_encodeStart, "vbww_encodeStart");
-  sym(api.vbww_getEncodeState, "vbww_getEncodeState");
-  sym(api.vbww_debug, "vbww_debug");
-  return sym.ok() ? &api : nullptr;
+  const bool ok = lib->Bind(api.vbww_encodeOpen, "vbww_encodeOpen") && lib->Bind(api.vbww_encodeStart, "vbww_encodeStart") &&
+                  lib->Bind(api.vbww_getEncodeState, "vbww_getEncodeState") && lib->Bind(api.vbww_debug, "vbww_debug");
+  return ok ? &api : nullptr;
 }
 
 bool OpenWmaEncode(const QString& wavePath, const QString& wmaPath, int32_t openInfo[4], WmaEncodeSettings& settings) {

@@ -35,9 +35,9 @@ target_sources() {
     smf)     echo platform/smf_reader.cpp ;;
     midinfo) echo midi/MIDInfo.cpp platform/textcodec.cpp app/Globals.cpp fuzz/media_stubs.cpp ;;
     profile|mci) ls platform/*.cpp ;;
-    waveflt) echo components/waveflt/waveflt.cpp components/mp3core/SafeFile.cpp components/mp3core/WaveReader.cpp platform/faultio.cpp ;;
+    waveflt) echo components/waveflt/waveflt.cpp platform/replacing_file.cpp platform/faultio.cpp ;;
     mp3wave) echo components/mp3core/WaveReader.cpp ;;
-    wmawave) echo components/wmacore/WmaEncode.cpp ;;
+    wmawave) echo components/wmacore/WmaEncode.cpp platform/replacing_file.cpp platform/faultio.cpp platform/textcodec.cpp ;;
     *) echo "unknown fuzz target: $1" >&2; return 1 ;;
   esac
 }

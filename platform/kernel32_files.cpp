@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "kernel32.h"
+#include "owned.h"
 #include "path_list.h"
 
 namespace {
@@ -80,17 +81,11 @@ bool IsFileNotDir(const std::string& p) {
 
 // A name in `dir` equal to `name` without regard to letter case, or empty.
 std::string FindNoCase(const std::string& dir, const std::string& name) {
-  DIR* d = opendir(dir.empty() ? "." : dir.c_str());
+  kv::UniqueDir d(opendir(dir.empty() ? "." : dir.c_str()));
   if (!d) return {};
-  std::string found;
-  while (dirent* e = readdir(d)) {
-    if (SameNameNoCase(e->d_name, name)) {
-      found = e->d_name;
-      break;
-    }
-  }
-  closedir(d);
-  return found;
+  while (dirent* e = readdir(d.get()))
+    if (SameNameNoCase(e->d_name, name)) return e->d_name;
+  return {};
 }
 
 // Exact name first, then a name that differs only in letter case; directories do not count.
@@ -314,13 +309,11 @@ KV_API HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFind
     if (lstat(path.c_str(), &st) != 0) name = FindNoCase(dir, last);
     if (!name.empty() && FillFindData(Join(dir, name), name, &fd)) state->found.push_back(fd);
   } else {
-    DIR* d = opendir(dir.empty() ? "." : dir.c_str());
-    if (d) {
-      while (dirent* e = readdir(d)) {
+    if (kv::UniqueDir d{opendir(dir.empty() ? "." : dir.c_str())}) {
+      while (dirent* e = readdir(d.get())) {
         std::string name = e->d_name;
         if (PatternMatches(last, name) && FillFindData(Join(dir, name), name, &fd)) state->found.push_back(fd);
       }
-      closedir(d);
     }
     std::sort(state->found.begin(), state->found.end(), [](const WIN32_FIND_DATAA& a, const WIN32_FIND_DATAA& b) {
       return strcasecmp(a.cFileName, b.cFileName) < 0;

@@ -15,13 +15,13 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "faultio.h"
 #include "kernel32.h"
+#include "owned.h"
+#include "replacing_file.h"
 #include "textcodec.h"
 
 namespace {
@@ -142,7 +142,8 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 
 std::shared_ptr<const Profile> Load(const std::string& path) {
   auto p = std::make_shared<Profile>();
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  kv::UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  const int fd = file.get();
   if (fd < 0) {
     // A file that exists but cannot be read must not be replaced by a write.
     if (errno != ENOENT && errno != ENOTDIR) {
@@ -153,7 +154,6 @@ std::shared_ptr<const Profile> Load(const std::string& path) {
   }
   struct stat st{};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
     p->exists = true;
     p->usable = false;
     return p;
@@ -161,13 +161,11 @@ std::shared_ptr<const Profile> Load(const std::string& path) {
   {
     std::lock_guard<std::mutex> lock(g_cacheMutex);
     if (g_cache.profile && g_cache.path == path && SameFile(g_cache.st, st)) {
-      close(fd);
       return g_cache.profile;
     }
   }
   p->exists = true;
   if (st.st_size > kMaxProfileBytes) {
-    close(fd);
     p->usable = false;
     return p;
   }
@@ -180,7 +178,7 @@ std::shared_ptr<const Profile> Load(const std::string& path) {
     if (r <= 0) break;
     got += static_cast<size_t>(r);
   }
-  close(fd);
+  file.reset();
   bytes.resize(got);
   if (bytes.find('\0') != std::string::npos) {
     p->usable = false;
@@ -250,62 +248,13 @@ std::string_view Unquote(std::string_view v) {
   return v;
 }
 
-bool WriteAll(int fd, const std::string& path, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t r = kvWrite(fd, path.c_str(), data.data() + done, data.size() - done);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    done += static_cast<size_t>(r);
-  }
-  return true;
-}
-
 // Writes `data` to a temporary file beside `path` and renames it over `path`.
-bool ReplaceFile(const std::string& path, const std::string& data) {
-  std::string target = path;
-  struct stat lst{};
-  if (lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-    // Keep the link: replace the file it points to.
-    if (char* real = realpath(path.c_str(), nullptr)) {
-      target = real;
-      free(real);
-    }
-  }
-  struct stat old{};
-  bool hadOld = stat(target.c_str(), &old) == 0;
-  size_t slash = target.rfind('/');
-  std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-
-  static thread_local std::mt19937 rng{std::random_device{}()};
-  std::string tmp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 20 && fd < 0; ++attempt) {
-    tmp = dir + "." + base + "." + std::to_string(rng() % 1000000) + ".tmp";
-    fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) {
-    SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
-    return false;
-  }
-  bool ok = WriteAll(fd, tmp, data);
-  if (ok && hadOld) {
-    fchmod(fd, old.st_mode & 07777);
-    if (fchown(fd, old.st_uid, old.st_gid) != 0) {
-      // Another owner cannot be kept by an ordinary user; the file stays ours.
-    }
-  }
-  ok = ok && fsync(fd) == 0;
-  ok = (close(fd) == 0) && ok;
-  ok = ok && rename(tmp.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    unlink(tmp.c_str());
-    SetLastError(ERROR_ACCESS_DENIED);
-    return false;
-  }
-  return true;
+kv::Status ReplaceFile(const std::string& path, const std::string& data) {
+  kv::ReplacingFile file;
+  if (kv::Status st = file.Create(path); !st) return st;
+  if (std::fwrite(data.data(), 1, data.size(), file.Stream()) != data.size())
+    return kv::Status::Error("cannot write " + path, errno);
+  return file.Commit();
 }
 
 bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
@@ -436,7 +385,10 @@ KV_API BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName
   }
   if (out == p.text && p.exists) return TRUE;
   if (!p.exists && insertion.empty() && replacement.empty()) return TRUE;  // nothing to delete
-  if (!ReplaceFile(path, out)) return FALSE;
+  if (const kv::Status st = ReplaceFile(path, out); !st) {
+    SetLastError(st.code() == ENOENT || st.code() == ENOTDIR ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }

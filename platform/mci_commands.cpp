@@ -18,6 +18,7 @@
 
 #include "cmdline.h"
 #include "media_internal.h"
+#include "owned.h"
 #include "seq_alsa.h"
 #include "smf_reader.h"
 #include "synth_bus.h"
@@ -53,9 +54,7 @@ class Sequencer {
       ReportFailure("File not found: " + path);
       return MCIERR_FILE_NOT_FOUND;
     }
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-      std::fclose(f);
-    } else {
+    if (!kv::UniqueFile(std::fopen(path.c_str(), "rb"))) {
       ReportFailure("Cannot read the file (" + std::string(std::strerror(errno)) + "): " + path);
       return MCIERR_FILE_READ;
     }

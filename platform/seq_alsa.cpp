@@ -24,8 +24,6 @@ SeqHandle OpenSeq() {
 
 }  // namespace
 
-void SeqCloser::operator()(snd_seq_t* seq) const { snd_seq_close(seq); }
-
 std::vector<AlsaPort> ListAlsaOutputPorts() {
   std::vector<AlsaPort> out;
   SeqHandle handle = OpenSeq();

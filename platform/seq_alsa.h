@@ -9,17 +9,10 @@
 #include <thread>
 #include <vector>
 
+#include "alsa_handles.h"
 #include "smf_reader.h"
 
-struct _snd_seq;  // ALSA's snd_seq_t
-
 namespace kv::media {
-
-// An open ALSA sequencer client, closed with its owner.
-struct SeqCloser {
-  void operator()(::_snd_seq* seq) const;
-};
-using SeqHandle = std::unique_ptr<::_snd_seq, SeqCloser>;
 
 struct AlsaPort {
   int client = 0;
@@ -37,7 +30,6 @@ class AlsaSeqPlayer {
   void Stop();
   int64_t PositionMs();
   bool Ended() const { return ended_; }
-  bool Active() const { return thread_.joinable(); }
 
  private:
   void Run();

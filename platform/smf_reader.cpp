@@ -1,5 +1,7 @@
 #include "smf_reader.h"
 
+#include "owned.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -259,11 +261,12 @@ bool ParseSmf(const uint8_t* data, size_t size, Song& song, std::string& error) 
 }
 
 bool LoadSmf(const std::string& path, Song& song, std::string& error) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) {
+  kv::UniqueFile file(std::fopen(path.c_str(), "rb"));
+  if (!file) {
     error = "cannot open " + path;
     return false;
   }
+  FILE* f = file.get();
   std::vector<uint8_t> bytes;
   uint8_t buf[65536];
   size_t n;
@@ -271,7 +274,6 @@ bool LoadSmf(const std::string& path, Song& song, std::string& error) {
     bytes.insert(bytes.end(), buf, buf + n);
     if (bytes.size() > (size_t(256) << 20)) break;  // no MIDI file is this large
   }
-  std::fclose(f);
   return ParseSmf(bytes.data(), bytes.size(), song, error);
 }
 

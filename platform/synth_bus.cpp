@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "media_internal.h"
+#include "owned.h"
 #include "syssetup.h"
 
 namespace kv::media {
@@ -20,70 +21,68 @@ constexpr int kFastChunkBlocks = 128;  // in fast mode: as many as FluidSynth re
 constexpr int kPlaybackRate = 44100;
 constexpr int kGsDeviceId = 0x10;
 
+using FluidSettings = Owned<fluid_settings_t, delete_fluid_settings>;
+using FluidSynth = Owned<fluid_synth_t, delete_fluid_synth>;
+
+}  // namespace
+
+struct FluidInstance {
+  FluidSettings settings;  // declared first: it outlives its synth
+  FluidSynth synth;
+};
+
+void FluidInstanceDeleter::operator()(FluidInstance* f) const { delete f; }
+
+namespace {
+
 // Every start of the mix gets a fresh synth, so a recording never depends on what played
 // before. One idle synth keeps the SoundFont loaded: FluidSynth shares a file's sample data
 // between synths, so a fresh synth on the same SoundFont loads in a fraction of the time.
 struct SoundFontHolder {
   std::string path;
-  fluid_settings_t* settings = nullptr;
-  fluid_synth_t* synth = nullptr;
+  FluidHandle fluid;
 };
 SoundFontHolder g_holder;  // guarded by the bus mutex
 
-fluid_synth_t* LoadSynth(fluid_settings_t* settings, const std::string& path, std::string& error) {
+// A synth on `settings` with the SoundFont `path`; null (and `error`) when it cannot be loaded.
+FluidHandle LoadSynth(FluidSettings settings, const std::string& path, std::string& error) {
+  if (!settings) {
+    error = "FluidSynth could not be started.";
+    return nullptr;
+  }
   // Checked first: other loaders would otherwise try the file and complain on stderr.
   if (!fluid_is_soundfont(path.c_str())) {
     error = "The file " + path + " is not a SoundFont.";
     return nullptr;
   }
-  fluid_synth_t* synth = new_fluid_synth(settings);
-  if (!synth || fluid_synth_sfload(synth, path.c_str(), 1) == FLUID_FAILED) {
+  FluidHandle f(new FluidInstance{std::move(settings), nullptr});
+  f->synth.reset(new_fluid_synth(f->settings.get()));
+  if (!f->synth || fluid_synth_sfload(f->synth.get(), path.c_str(), 1) == FLUID_FAILED) {
     std::string why = LastFluidMessage();
     error = "The SoundFont " + path + " cannot be loaded" + (why.empty() ? "." : ": " + why);
-    if (synth) delete_fluid_synth(synth);
     return nullptr;
   }
-  return synth;
+  return f;
 }
 
-// A new synth at `rate` with the SoundFont `path`, rendering its voices on `cores` threads;
-// its settings object is returned too.
-fluid_synth_t* NewSynth(const std::string& path, int rate, int cores, fluid_settings_t*& settings,
-                        std::string& error) {
+// A new synth at `rate` with the SoundFont `path`, rendering its voices on `cores` threads.
+FluidHandle NewSynth(const std::string& path, int rate, int cores, std::string& error) {
   SilenceFluid();
   if (g_holder.path != path) {
-    if (g_holder.synth) delete_fluid_synth(g_holder.synth);
-    if (g_holder.settings) delete_fluid_settings(g_holder.settings);
     g_holder = SoundFontHolder{};
-    g_holder.settings = new_fluid_settings();
-    if (!g_holder.settings) {
-      error = "FluidSynth could not be started.";
-      return nullptr;
-    }
-    g_holder.synth = LoadSynth(g_holder.settings, path, error);
-    if (!g_holder.synth) {
-      delete_fluid_settings(g_holder.settings);
-      g_holder = SoundFontHolder{};
-      return nullptr;
-    }
+    g_holder.fluid = LoadSynth(FluidSettings(new_fluid_settings()), path, error);
+    if (!g_holder.fluid) return nullptr;
     g_holder.path = path;
   }
-  settings = new_fluid_settings();
-  if (!settings) {
-    error = "FluidSynth could not be started.";
-    return nullptr;
+  FluidSettings settings(new_fluid_settings());
+  if (settings) {
+    fluid_settings_setnum(settings.get(), "synth.sample-rate", double(rate));
+    fluid_settings_setint(settings.get(), "synth.cpu-cores", cores);
+    // GS files address their SysEx to the device id a GS module answers to by default (0x10);
+    // FluidSynth takes only its own id and broadcast (0x7F) ones.
+    fluid_settings_setint(settings.get(), "synth.device-id", kGsDeviceId);
   }
-  fluid_settings_setnum(settings, "synth.sample-rate", double(rate));
-  fluid_settings_setint(settings, "synth.cpu-cores", cores);
-  // GS files address their SysEx to the device id a GS module answers to by default (0x10);
-  // FluidSynth takes only its own id and broadcast (0x7F) ones.
-  fluid_settings_setint(settings, "synth.device-id", kGsDeviceId);
-  fluid_synth_t* synth = LoadSynth(settings, path, error);
-  if (!synth) {
-    delete_fluid_settings(settings);
-    settings = nullptr;
-  }
-  return synth;
+  return LoadSynth(std::move(settings), path, error);
 }
 
 void SendEvent(fluid_synth_t* s, const Song& song, const SmfEvent& e) {
@@ -106,15 +105,14 @@ void SendEvent(fluid_synth_t* s, const Song& song, const SmfEvent& e) {
   }
 }
 
-snd_pcm_t* OpenSpeakers(int rate) {
+PcmHandle OpenSpeakers(int rate) {
   SilenceAlsa();
-  snd_pcm_t* pcm = nullptr;
-  if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0) return nullptr;
-  if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_FLOAT_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 2, unsigned(rate), 1,
-                         100000) < 0) {
-    snd_pcm_close(pcm);
+  snd_pcm_t* raw = nullptr;
+  if (snd_pcm_open(&raw, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0) return nullptr;
+  PcmHandle pcm(raw);
+  if (snd_pcm_set_params(raw, SND_PCM_FORMAT_FLOAT_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 2, unsigned(rate), 1,
+                         100000) < 0)
     return nullptr;
-  }
   return pcm;
 }
 
@@ -140,16 +138,6 @@ SynthBus& SynthBus::Get() {
 
 SynthBus::~SynthBus() = default;
 
-int SynthBus::Rate() {
-  FairLock l(mu_);
-  return rate_;
-}
-
-bool SynthBus::Running() {
-  FairLock l(mu_);
-  return running_;
-}
-
 bool SynthBus::StartLocked(int rate, bool speakers, std::string& error) {
   SystemSetup setup = LoadSystemSetup();
   std::string sf = ResolveSoundFont(setup);
@@ -157,16 +145,13 @@ bool SynthBus::StartLocked(int rate, bool speakers, std::string& error) {
     error = MissingSoundFontMessage();
     return false;
   }
-  fluid_settings_t* settings = nullptr;
   // Voices spread over the cores pay only when many blocks are rendered in one call, which
   // fast recording does; Threads=1 keeps everything on one core.
   const int cores = std::min({2, int(std::max(1u, std::thread::hardware_concurrency())),
                               setup.threads > 0 ? setup.threads : 2});
-  auto* synth = NewSynth(sf, rate, cores, settings, error);
-  if (!synth) return false;
-  fluid_synth_set_gain(synth, 0.2f * float(std::clamp(setup.volume, 0, 100)) / 100.0f);
-  synth_ = synth;
-  settings_ = settings;
+  fluid_ = NewSynth(sf, rate, cores, error);
+  if (!fluid_) return false;
+  fluid_synth_set_gain(fluid_->synth.get(), 0.2f * float(std::clamp(setup.volume, 0, 100)) / 100.0f);
   fast_ = setup.fast;
   rate_ = rate;
   rendered_ = 0;
@@ -187,16 +172,12 @@ void SynthBus::StopThread(std::unique_lock<std::mutex>& lock) {
   if (thread_.joinable()) thread_.join();
   lock.lock();
   running_ = false;
-  delete_fluid_synth(static_cast<fluid_synth_t*>(synth_));
-  delete_fluid_settings(static_cast<fluid_settings_t*>(settings_));
-  synth_ = settings_ = nullptr;
+  fluid_.reset();
   if (pcm_) {
     // Dropped, not drained: a song ends once it has been heard, and what is still queued (the
     // tails after Stop or after the end) would only hold up the caller.
-    auto* pcm = static_cast<snd_pcm_t*>(pcm_);
-    snd_pcm_drop(pcm);
-    snd_pcm_close(pcm);
-    pcm_ = nullptr;
+    snd_pcm_drop(pcm_.get());
+    pcm_.reset();
     queued_ = 0;
   }
 }
@@ -207,7 +188,7 @@ void SynthBus::MaybeStop(std::unique_lock<std::mutex>& lock) {
 
 int SynthBus::DispatchDue(int64_t blockStart, int maxBlocks) {
   if (!song_ || songEnded_) return maxBlocks;
-  auto* synth = static_cast<fluid_synth_t*>(synth_);
+  fluid_synth_t* synth = fluid_->synth.get();
   const auto& ev = song_->events;
   // An event goes to the block boundary nearest to its exact sample time.
   const int64_t limit = blockStart + kSynthBlock / 2;
@@ -222,8 +203,8 @@ int SynthBus::DispatchDue(int64_t blockStart, int maxBlocks) {
 }
 
 void SynthBus::ReleaseNotes() {
-  auto* synth = static_cast<fluid_synth_t*>(synth_);
-  if (!synth) return;
+  if (!fluid_) return;
+  fluid_synth_t* synth = fluid_->synth.get();
   for (int ch = 0; ch < 16; ++ch) {
     fluid_synth_cc(synth, ch, 64, 0);  // sustain pedal up, or the notes would hang on
     fluid_synth_cc(synth, ch, 66, 0);
@@ -235,7 +216,7 @@ void SynthBus::RenderLoop() {
   constexpr int kChunk = kFastChunkBlocks * kSynthBlock;
   std::vector<float> left(kChunk), right(kChunk), interleaved(2 * kChunk);
   std::unique_lock<std::mutex> lock(mu_);
-  auto* synth = static_cast<fluid_synth_t*>(synth_);
+  fluid_synth_t* synth = fluid_->synth.get();
   anchorTime_ = Clock::now();
   anchorSample_ = rendered_;
   bool wasFast = false;
@@ -281,7 +262,7 @@ void SynthBus::RenderLoop() {
         interleaved[2 * i] = left[i];
         interleaved[2 * i + 1] = right[i];
       }
-      auto* pcm = static_cast<snd_pcm_t*>(pcm_);
+      snd_pcm_t* pcm = pcm_.get();
       lock.unlock();  // the sound card paces the loop
       snd_pcm_sframes_t w = snd_pcm_writei(pcm, interleaved.data(), snd_pcm_uframes_t(frames));
       if (w < 0) w = snd_pcm_recover(pcm, int(w), 1);
@@ -290,8 +271,7 @@ void SynthBus::RenderLoop() {
       lock.lock();
       queued_ = std::clamp<int64_t>(delay, 0, rendered_);
       if (w < 0) {  // the card went away: carry on silently in real time
-        snd_pcm_close(pcm);
-        pcm_ = nullptr;
+        pcm_.reset();
         queued_ = 0;
         anchorTime_ = Clock::now();
         anchorSample_ = rendered_;
@@ -318,7 +298,7 @@ bool SynthBus::AttachRecorder(MixSink* sink, int rate, std::string& error) {
       return false;
     }
     if (song_) {
-      auto* synth = static_cast<fluid_synth_t*>(synth_);
+      fluid_synth_t* synth = fluid_->synth.get();
       for (size_t i = 0; i < next_; ++i) {  // bring the new synth's programs and controllers along
         const auto& e = song_->events[i];
         if ((e.status & 0xF0) != 0x80 && (e.status & 0xF0) != 0x90) SendEvent(synth, *song_, e);
@@ -358,7 +338,7 @@ int SynthBus::PlaySong(std::shared_ptr<const Song> song, int64_t fromMs, std::st
   FairLock l(mu_);
   if (!running_ && !StartLocked(kPlaybackRate, true, error)) return 0;
   CatchUp(l.lock);
-  auto* synth = static_cast<fluid_synth_t*>(synth_);
+  fluid_synth_t* synth = fluid_->synth.get();
   if (song_) ReleaseNotes();
   song_ = std::move(song);
   const int64_t fromUnits = song_->UnitsAtMs(std::max<int64_t>(fromMs, 0));

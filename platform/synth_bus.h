@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "alsa_handles.h"
 #include "smf_reader.h"
 
 namespace kv::media {
@@ -23,6 +24,13 @@ class MixSink {
   // Called on the render thread with `frames` stereo frames at the mix rate.
   virtual void OnMix(const float* left, const float* right, int frames) = 0;
 };
+
+// A FluidSynth synth with its settings (synth_bus.cpp).
+struct FluidInstance;
+struct FluidInstanceDeleter {
+  void operator()(FluidInstance* f) const;
+};
+using FluidHandle = std::unique_ptr<FluidInstance, FluidInstanceDeleter>;
 
 constexpr int kSynthBlock = 64;  // FluidSynth applies events at these block boundaries
 
@@ -41,13 +49,10 @@ class SynthBus {
   // Position in ms and whether the song has reached its end; false for an unknown token.
   bool SongState(int token, int64_t& positionMs, bool& ended);
 
-  int Rate();
-  bool Running();
   ~SynthBus();
 
  private:
   SynthBus() = default;
-  struct Impl;
   void RenderLoop();
   bool StartLocked(int rate, bool speakers, std::string& error);
   void StopThread(std::unique_lock<std::mutex>& lock);
@@ -65,9 +70,8 @@ class SynthBus {
   bool running_ = false;
   int rate_ = 0;
   bool fast_ = true;
-  void* synth_ = nullptr;     // fluid_synth_t*, new for every start
-  void* settings_ = nullptr;  // its fluid_settings_t*
-  void* pcm_ = nullptr;    // snd_pcm_t* when the mix goes to the speakers
+  FluidHandle fluid_;  // new for every start
+  PcmHandle pcm_;      // when the mix goes to the speakers
   MixSink* sink_ = nullptr;
   int64_t rendered_ = 0;
   // Rendered samples the speakers have not played yet (the sound card's and the sound

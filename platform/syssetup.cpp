@@ -11,7 +11,9 @@
 #include <sstream>
 
 #include "kernel32.h"
+#include "alsa_handles.h"
 #include "media_internal.h"
+#include "owned.h"
 
 namespace kv {
 namespace {
@@ -110,15 +112,17 @@ std::vector<CaptureDevice> ListCaptureDevices() {
   // (PulseAudio, PipeWire), which follows the input the user chose there.
   snd_pcm_t* pcm = nullptr;
   if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK) == 0) {
-    snd_pcm_close(pcm);
+    const media::PcmHandle probe(pcm);  // only whether it opens matters
     out.push_back({"default", "Default input of the desktop"});
   }
   int card = -1;
   while (snd_card_next(&card) == 0 && card >= 0) {
     char hw[32];
     std::snprintf(hw, sizeof hw, "hw:%d", card);
-    snd_ctl_t* ctl = nullptr;
-    if (snd_ctl_open(&ctl, hw, 0) < 0) continue;
+    snd_ctl_t* raw = nullptr;
+    if (snd_ctl_open(&raw, hw, 0) < 0) continue;
+    const Owned<snd_ctl_t, snd_ctl_close> owner(raw);
+    snd_ctl_t* ctl = raw;
     snd_ctl_card_info_t* info;
     snd_ctl_card_info_alloca(&info);
     std::string cardName = snd_ctl_card_info(ctl, info) == 0 ? snd_ctl_card_info_get_name(info) : hw;
@@ -135,7 +139,6 @@ std::vector<CaptureDevice> ListCaptureDevices() {
       d.description = cardName + ": " + snd_pcm_info_get_name(pi);
       out.push_back(d);
     }
-    snd_ctl_close(ctl);
   }
   return out;
 }

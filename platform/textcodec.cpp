@@ -2,6 +2,8 @@
 
 #include <iconv.h>
 
+#include "owned.h"
+
 #include <cerrno>
 
 namespace kv::text {
@@ -47,6 +49,7 @@ namespace {
 bool Convert(const char* to, const char* from, std::string_view in, std::string& out) {
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  const kv::Owned<void, iconv_close> owner(cd);
   out.clear();
   out.resize(in.size() * 2 + 16);  // grows on demand
   char* src = const_cast<char*>(in.data());
@@ -67,7 +70,6 @@ bool Convert(const char* to, const char* from, std::string_view in, std::string&
     ok = false;
     break;
   }
-  iconv_close(cd);
   if (!ok) return false;
   out.resize(dst - out.data());
   return true;

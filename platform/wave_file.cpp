@@ -1,14 +1,12 @@
 #include "wave_file.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "faultio.h"
+#include "owned.h"
 
 namespace kv::media {
 namespace {
@@ -28,7 +26,8 @@ constexpr int64_t kMaxData = 0xFFFFFFFFll - 128;
 }  // namespace
 
 bool ReadWaveHeader(const std::string& path, WaveFormat& fmt) {
-  FILE* f = std::fopen(path.c_str(), "rb");
+  UniqueFile file(std::fopen(path.c_str(), "rb"));
+  FILE* f = file.get();
   if (!f) return false;
   std::fseek(f, 0, SEEK_END);
   long size = std::ftell(f);
@@ -65,7 +64,6 @@ bool ReadWaveHeader(const std::string& path, WaveFormat& fmt) {
     }
     pos += 8 + int64_t(len) + (len & 1);
   }
-  std::fclose(f);
   if (!ok || !haveFmt || fmt.channels <= 0 || fmt.rate <= 0 || fmt.blockAlign <= 0) return false;
   if (fmt.bytesPerSecond <= 0) fmt.bytesPerSecond = int64_t(fmt.rate) * fmt.blockAlign;
   if (!haveData) fmt.dataBytes = 0;
@@ -108,36 +106,24 @@ std::string BuildWaveHeader(const WaveFormat& in, int64_t dataBytes) {
 WaveStreamWriter::~WaveStreamWriter() { Discard(); }
 
 bool WaveStreamWriter::Open(const std::string& target, const WaveFormat& fmt) {
-  Discard();
   fmt_ = fmt;
   data_ = 0;
-  failed_ = false;
-  tmp_ = target + ".~rec";
-  fd_ = ::open(tmp_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd_ < 0) {
-    tmp_.clear();
-    return false;
-  }
-  f_ = kvOpenWriteStream(fd_, tmp_.c_str(), "wb");
-  if (!f_) {
-    ::close(fd_);
-    fd_ = -1;
-    std::remove(tmp_.c_str());
-    tmp_.clear();
-    return false;
-  }
-  // Large sequential writes: the mix arrives in small chunks.
-  std::setvbuf(f_, nullptr, _IOFBF, kWriteBuffer);
   started_ = 0;
+  failed_ = false;
+  // A fixed temporary name: a run that was killed leaves one the next run removes.
+  if (!file_.Create(target, ".~rec")) return false;
+  // Large sequential writes: the mix arrives in small chunks.
+  std::setvbuf(file_.Stream(), nullptr, _IOFBF, kWriteBuffer);
   std::string h = BuildWaveHeader(fmt_, 0);
-  if (std::fwrite(h.data(), 1, h.size(), f_) != h.size()) failed_ = true;
+  if (std::fwrite(h.data(), 1, h.size(), file_.Stream()) != h.size()) failed_ = true;
   return true;
 }
 
 bool WaveStreamWriter::Write(const void* data, size_t bytes) {
-  if (!f_ || failed_) return false;
+  FILE* f = file_.Stream();
+  if (!f || failed_) return false;
   if (data_ + int64_t(bytes) > kMaxData) bytes = size_t(std::max<int64_t>(0, kMaxData - data_));
-  if (bytes && std::fwrite(data, 1, bytes, f_) != bytes) {
+  if (bytes && std::fwrite(data, 1, bytes, f) != bytes) {
     failed_ = true;
     return false;
   }
@@ -145,40 +131,30 @@ bool WaveStreamWriter::Write(const void* data, size_t bytes) {
   // Starts write-back of each finished stretch now, so the fsync of the commit finds little
   // left to do and a long recording does not pile up dirty pages.
   if (data_ - started_ >= kWritebackStep) {
-    if (std::fflush(f_) != 0) {
+    if (std::fflush(f) != 0) {
       failed_ = true;
       return false;
     }
-    sync_file_range(fd_, started_, data_ - started_, SYNC_FILE_RANGE_WRITE);
+    sync_file_range(file_.Fd(), started_, data_ - started_, SYNC_FILE_RANGE_WRITE);
     started_ = data_;
   }
   return true;
 }
 
 bool WaveStreamWriter::Commit(const std::string& target) {
-  if (!f_) return false;
+  FILE* f = file_.Stream();
+  if (!f) return false;
   bool ok = !failed_;
-  if (ok && (data_ & 1)) ok = std::fputc(0, f_) != EOF;
+  if (ok && (data_ & 1)) ok = std::fputc(0, f) != EOF;
   std::string h = BuildWaveHeader(fmt_, data_);
-  ok = ok && std::fseek(f_, 0, SEEK_SET) == 0 && std::fwrite(h.data(), 1, h.size(), f_) == h.size();
-  ok = ok && std::fflush(f_) == 0 && fsync(fd_) == 0;
-  ok = (std::fclose(f_) == 0) && ok;
-  f_ = nullptr;
-  fd_ = -1;
-  if (ok) ok = std::rename(tmp_.c_str(), target.c_str()) == 0;
-  if (!ok) std::remove(tmp_.c_str());
-  tmp_.clear();
-  return ok;
+  ok = ok && std::fseek(f, 0, SEEK_SET) == 0 && std::fwrite(h.data(), 1, h.size(), f) == h.size();
+  if (!ok) {
+    file_.Discard();
+    return false;
+  }
+  return bool(file_.Commit(target));
 }
 
-void WaveStreamWriter::Discard() {
-  if (f_) {
-    std::fclose(f_);
-    f_ = nullptr;
-    fd_ = -1;
-  }
-  if (!tmp_.empty()) std::remove(tmp_.c_str());
-  tmp_.clear();
-}
+void WaveStreamWriter::Discard() { file_.Discard(); }
 
 }  // namespace kv::media

@@ -2,8 +2,9 @@
 // recording as a stream to a temporary file beside the target, renamed into place on save.
 #pragma once
 #include <cstdint>
-#include <cstdio>
 #include <string>
+
+#include "replacing_file.h"
 
 namespace kv::media {
 
@@ -37,13 +38,10 @@ class WaveStreamWriter {
   bool Commit(const std::string& target);
   void Discard();
   int64_t DataBytes() const { return data_; }
-  bool Failed() const { return failed_; }
-  bool IsOpen() const { return f_ != nullptr; }
+  bool IsOpen() const { return file_.IsOpen(); }
 
  private:
-  FILE* f_ = nullptr;
-  int fd_ = -1;  // the stream's descriptor, for write-back and fsync
-  std::string tmp_;
+  ReplacingFile file_;
   WaveFormat fmt_;
   int64_t data_ = 0;
   int64_t started_ = 0;  // data bytes whose write-back has been started

@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "media_internal.h"
+#include "owned.h"
 #include "syssetup.h"
 
 namespace kv::media {
@@ -77,21 +78,21 @@ MCIERROR WaveRecorder::StartSource() {
   if (setup.source.rfind("alsa:", 0) == 0) {
     SilenceAlsa();
     captureStart_ = std::chrono::steady_clock::now();
-    snd_pcm_t* pcm = nullptr;
+    snd_pcm_t* raw = nullptr;
     std::string name = setup.source.substr(5);
     snd_pcm_format_t format = fmt_.bits == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
-    if (snd_pcm_open(&pcm, name.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK) < 0) {
+    if (snd_pcm_open(&raw, name.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK) < 0) {
       ReportFailure("The recording device " + name + " cannot be opened.");
       return MCIERR_WAVE_INPUTSUNSUITABLE;
     }
-    if (snd_pcm_set_params(pcm, format, SND_PCM_ACCESS_RW_INTERLEAVED, unsigned(fmt_.channels), unsigned(fmt_.rate), 1,
+    PcmHandle pcm(raw);
+    if (snd_pcm_set_params(raw, format, SND_PCM_ACCESS_RW_INTERLEAVED, unsigned(fmt_.channels), unsigned(fmt_.rate), 1,
                            kCaptureLatencyUs) < 0 ||
-        snd_pcm_start(pcm) < 0) {
-      snd_pcm_close(pcm);
+        snd_pcm_start(raw) < 0) {
       ReportFailure("The recording device " + name + " does not record in this format.");
       return MCIERR_WAVE_INPUTSUNSUITABLE;
     }
-    pcm_ = pcm;
+    pcm_ = std::move(pcm);
     captureQuit_ = false;
     capture_ = std::thread(&WaveRecorder::CaptureLoop, this);
     return 0;
@@ -114,15 +115,12 @@ void WaveRecorder::StopSource() {
     captureQuit_ = true;
     capture_.join();
   }
-  if (pcm_) {
-    snd_pcm_close(static_cast<snd_pcm_t*>(pcm_));
-    pcm_ = nullptr;
-  }
+  pcm_.reset();
 }
 
 void WaveRecorder::CaptureLoop() {
   using Clock = std::chrono::steady_clock;
-  auto* pcm = static_cast<snd_pcm_t*>(pcm_);
+  snd_pcm_t* pcm = pcm_.get();
   const size_t align = size_t(fmt_.blockAlign);
   std::vector<uint8_t> buf(align * 1024), ahead;
   int64_t kept = 0;  // frames of this take written
@@ -165,8 +163,7 @@ MCIERROR WaveRecorder::Record(bool overwrite) {
     std::string target = path_.empty() ? std::string() : path_;
     if (target.empty()) {
       char tmpl[] = "/tmp/korvessa-rec-XXXXXX";
-      int fd = mkstemp(tmpl);
-      if (fd >= 0) ::close(fd);
+      const UniqueFd reserved(mkstemp(tmpl));  // only the name is kept
       target = tmpl;
       path_ = target;
     }

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "alsa_handles.h"
 #include "synth_bus.h"
 #include "wave_file.h"
 #include "winmm.h"
@@ -57,7 +58,7 @@ class WaveRecorder : public MixSink {
   std::thread capture_;
   std::atomic<bool> captureQuit_{false};
   std::chrono::steady_clock::time_point captureStart_, captureStop_;
-  void* pcm_ = nullptr;
+  PcmHandle pcm_;
 };
 
 }  // namespace kv::media

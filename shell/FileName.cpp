@@ -1,5 +1,6 @@
 #include "shell/FileName.h"
 
+#include "replacing_file.h"
 #include "textcodec.h"
 
 #include <fcntl.h>
@@ -147,21 +148,10 @@ bool RenameFile(const QString& from, const QString& to) {
 bool SetCurrentFolder(const QString& path) { return ::chdir(PathBytes(path.isEmpty() ? "/" : path).constData()) == 0; }
 
 bool WriteFileReplacing(const QString& path, const QByteArray& bytes) {
-  const QByteArray target = PathBytes(path);
-  const QByteArray tmp = target + ".~new";
-  struct Fd {
-    int fd;
-    ~Fd() {
-      if (fd >= 0) ::close(fd);
-    }
-  } out{::open(tmp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)};
-  if (out.fd < 0) return false;
-  bool ok = ::write(out.fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
-  ok = ::close(out.fd) == 0 && ok;
-  out.fd = -1;
-  ok = ok && ::rename(tmp.constData(), target.constData()) == 0;
-  if (!ok) ::unlink(tmp.constData());
-  return ok;
+  ReplacingFile file;
+  if (!file.Create(PathBytes(path).toStdString(), ".~new")) return false;
+  if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), file.Stream()) != size_t(bytes.size())) return false;
+  return bool(file.Commit());
 }
 
 SetAside::SetAside(const QString& path) : path_(path) {

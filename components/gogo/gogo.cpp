@@ -12,8 +12,6 @@
 
 namespace {
 
-using kv::mp3::EncodeStatus;
-
 struct Work {
   std::string input, output;
   int32_t mode = GOGO_MODE_JOINT_STEREO;
@@ -92,9 +90,9 @@ GOGO_API int32_t MPGE_detectConfigureVB(void) {
   opt.mode = g_work.mode == GOGO_MODE_STEREO ? kv::mp3::ChannelMode::Stereo : kv::mp3::ChannelMode::JointStereo;
   opt.quality = g_work.quality;
   opt.inputRate = g_work.inputRate;
-  EncodeStatus s = enc->openInput(g_work.input, opt);
-  if (s == EncodeStatus::More) s = enc->openOutput(g_work.output);
-  if (s != EncodeStatus::More) return static_cast<int32_t>(s);
+  kv::Status s = enc->openInput(g_work.input, opt);
+  if (s) s = enc->openOutput(g_work.output);
+  if (!s) return s.code();
   g_work.enc = std::move(enc);
   g_work.ready = true;
   return GOGO_OK;
@@ -124,11 +122,12 @@ GOGO_API int32_t MPGE_getConfigureVB(int32_t item, int32_t* value) {
 GOGO_API int32_t MPGE_processFrameVB(void) {
   std::lock_guard lock(g_mutex);
   if (!g_work.ready || !g_work.enc) return GOGO_ERR_STATE;
-  EncodeStatus s = g_work.enc->step();
-  if (s != EncodeStatus::More) g_work.ready = false;  // finished or failed: no further frames
-  if (s == EncodeStatus::Finished || s == EncodeStatus::More) return static_cast<int32_t>(s);
+  const kv::Status s = g_work.enc->step();
+  if (s && !g_work.enc->finished()) return GOGO_OK;
+  g_work.ready = false;  // finished or failed: no further frames
+  if (s) return GOGO_FINISHED;
   g_work.enc.reset();
-  return static_cast<int32_t>(s);
+  return s.code();
 }
 
 GOGO_API int32_t MPGE_closeCoderVB(void) {

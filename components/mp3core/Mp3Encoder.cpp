@@ -1,12 +1,6 @@
 #include "Mp3Encoder.h"
 
-#include <lame/lame.h>
-
 namespace kv::mp3 {
-
-namespace {
-lame_global_flags* L(void* p) { return static_cast<lame_global_flags*>(p); }
-}  // namespace
 
 bool isEncodableRate(int hz) {
   switch (hz) {
@@ -20,37 +14,31 @@ Mp3Encoder::Mp3Encoder() = default;
 Mp3Encoder::~Mp3Encoder() { abort(); }
 
 void Mp3Encoder::abort() {
-  if (!finished_) out_.discard();
+  if (!finished_) out_.Discard();
   reader_.close();
-  if (lame_) lame_close(L(lame_));
-  lame_ = nullptr;
+  lame_.reset();
 }
 
-EncodeStatus Mp3Encoder::fail(EncodeStatus s, const std::string& why) {
-  error_ = why;
+Status Mp3Encoder::fail(EncodeError e, const std::string& why) {
   abort();
-  return s;
+  return Status::Error(why, int(e));
 }
 
-EncodeStatus Mp3Encoder::openInput(const std::string& wavPath, const EncodeOptions& opt) {
+Status Mp3Encoder::openInput(const std::string& wavPath, const EncodeOptions& opt) {
   abort();
   finished_ = false;
   framesDone_ = 0;
-  error_.clear();
-  std::string err;
-  switch (reader_.open(wavPath, &err)) {
-    case WaveError::None: break;
-    case WaveError::CannotOpen: return fail(EncodeStatus::InputOpen, err);
-    default: return fail(EncodeStatus::InputFormat, err);
-  }
+  if (Status in = reader_.open(wavPath); !in)
+    return fail(in.code() == int(WaveError::CannotOpen) ? EncodeError::InputOpen : EncodeError::InputFormat,
+                in.message());
   const WaveInfo& wi = reader_.info();
   int rate = opt.inputRate > 0 ? opt.inputRate : wi.sampleRate;
   if (!isEncodableRate(rate))
-    return fail(EncodeStatus::InputFormat, "sampling rate " + std::to_string(rate) + " Hz cannot be encoded");
+    return fail(EncodeError::InputFormat, "sampling rate " + std::to_string(rate) + " Hz cannot be encoded");
 
-  lame_global_flags* gf = lame_init();
-  if (!gf) return fail(EncodeStatus::EncodeFailed, "LAME could not be initialised");
-  lame_ = gf;
+  lame_.reset(lame_init());
+  lame_global_flags* gf = lame_.get();
+  if (!gf) return fail(EncodeError::EncodeFailed, "LAME could not be initialised");
   lame_set_num_channels(gf, wi.channels);
   lame_set_in_samplerate(gf, rate);
   lame_set_out_samplerate(gf, rate);  // keep the recording's rate: one step = one output frame
@@ -59,20 +47,18 @@ EncodeStatus Mp3Encoder::openInput(const std::string& wavPath, const EncodeOptio
   lame_set_brate(gf, opt.bitrateKbps > 0 ? opt.bitrateKbps : 128);
   lame_set_quality(gf, opt.quality);
   lame_set_bWriteVbrTag(gf, 1);  // Info frame with exact length and encoder delay, for players and seeking
-  if (lame_init_params(gf) < 0) return fail(EncodeStatus::InputFormat, "LAME rejected the encoding parameters");
+  if (lame_init_params(gf) < 0) return fail(EncodeError::InputFormat, "LAME rejected the encoding parameters");
   bitrate_ = lame_get_brate(gf);
-  mpegVersion_ = lame_get_version(gf) == 1 ? 1 : 2;
   samplesPerStep_ = lame_get_framesize(gf);
   pcm_.assign(static_cast<size_t>(samplesPerStep_ * wi.channels), 0);
   mp3buf_.assign(static_cast<size_t>(samplesPerStep_ * 5 / 4 + 7200), 0);
-  return EncodeStatus::More;
+  return {};
 }
 
-EncodeStatus Mp3Encoder::openOutput(const std::string& mp3Path) {
-  if (!lame_) return EncodeStatus::State;
-  std::string err;
-  if (!out_.create(mp3Path, &err)) return fail(EncodeStatus::OutputOpen, err);
-  return EncodeStatus::More;
+Status Mp3Encoder::openOutput(const std::string& mp3Path) {
+  if (!lame_) return Status::Error("no input opened", int(EncodeError::State));
+  if (Status st = out_.Create(mp3Path); !st) return fail(EncodeError::OutputOpen, st.message());
+  return {};
 }
 
 int64_t Mp3Encoder::totalSteps() const {
@@ -83,42 +69,41 @@ int64_t Mp3Encoder::totalSteps() const {
 
 bool Mp3Encoder::write(const unsigned char* p, int n) {
   if (n < 0) return false;
-  return n == 0 || std::fwrite(p, 1, static_cast<size_t>(n), out_.stream()) == static_cast<size_t>(n);
+  return n == 0 || std::fwrite(p, 1, static_cast<size_t>(n), out_.Stream()) == static_cast<size_t>(n);
 }
 
-EncodeStatus Mp3Encoder::step() {
-  if (finished_) return EncodeStatus::Finished;
-  if (!lame_ || !out_.stream()) return EncodeStatus::State;
-  lame_global_flags* gf = L(lame_);
+Status Mp3Encoder::step() {
+  if (finished_) return {};
+  if (!lame_ || !out_.IsOpen()) return Status::Error("no encode opened", int(EncodeError::State));
+  lame_global_flags* gf = lame_.get();
   const int ch = reader_.info().channels;
   int64_t got = reader_.read(pcm_.data(), samplesPerStep_);
-  if (got < 0) return fail(EncodeStatus::EncodeFailed, "read error in the WAVE file");
+  if (got < 0) return fail(EncodeError::EncodeFailed, "read error in the WAVE file");
   if (got > 0) {
     int n = ch == 2 ? lame_encode_buffer_interleaved(gf, pcm_.data(), static_cast<int>(got), mp3buf_.data(),
                                                       static_cast<int>(mp3buf_.size()))
                     : lame_encode_buffer(gf, pcm_.data(), pcm_.data(), static_cast<int>(got), mp3buf_.data(),
                                          static_cast<int>(mp3buf_.size()));
-    if (!write(mp3buf_.data(), n)) return fail(EncodeStatus::EncodeFailed, "MP3 encoding or writing failed");
+    if (!write(mp3buf_.data(), n)) return fail(EncodeError::EncodeFailed, "MP3 encoding or writing failed");
     framesDone_ += got;
   }
   // The header's length can be short or long of the real data: the end of the data decides.
   bool last = got < samplesPerStep_ || framesDone_ >= reader_.info().frames;
-  if (!last) return EncodeStatus::More;
+  if (!last) return {};
 
   int n = lame_encode_flush(gf, mp3buf_.data(), static_cast<int>(mp3buf_.size()));
-  if (!write(mp3buf_.data(), n)) return fail(EncodeStatus::EncodeFailed, "MP3 encoding or writing failed");
+  if (!write(mp3buf_.data(), n)) return fail(EncodeError::EncodeFailed, "MP3 encoding or writing failed");
   std::vector<unsigned char> tag(2880);
   size_t tn = lame_get_lametag_frame(gf, tag.data(), tag.size());
   if (tn > 0 && tn <= tag.size()) {
     // The Info frame was reserved at the start of the stream; fill it in now that the length is known.
-    if (std::fseek(out_.stream(), 0, SEEK_SET) != 0 || std::fwrite(tag.data(), 1, tn, out_.stream()) != tn)
-      return fail(EncodeStatus::EncodeFailed, "cannot write the MP3 header");
+    if (std::fseek(out_.Stream(), 0, SEEK_SET) != 0 || std::fwrite(tag.data(), 1, tn, out_.Stream()) != tn)
+      return fail(EncodeError::EncodeFailed, "cannot write the MP3 header");
   }
-  std::string err;
-  if (!out_.commit(&err)) return fail(EncodeStatus::EncodeFailed, err);
+  if (Status st = out_.Commit(); !st) return fail(EncodeError::EncodeFailed, st.message());
   finished_ = true;
   abort();
-  return EncodeStatus::Finished;
+  return {};
 }
 
 }  // namespace kv::mp3

@@ -6,8 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "SafeFile.h"
+#include <lame/lame.h>
+
 #include "WaveReader.h"
+#include "owned.h"
+#include "replacing_file.h"
+#include "status.h"
 
 namespace kv::mp3 {
 
@@ -20,14 +24,13 @@ struct EncodeOptions {
   int inputRate = 0;           // when non-zero, the input's sampling rate in Hz instead of the header's
 };
 
-enum class EncodeStatus {
-  More = 0,         // a frame was encoded, more follow
-  Finished = 1,     // input done, MP3 complete under its final name
-  InputOpen = 13,   // the WAVE file cannot be opened
-  InputFormat = 14, // not a WAVE file, or a format the encoder cannot take
-  OutputOpen = 15,  // the MP3 file cannot be created
-  EncodeFailed = 16,// LAME or a write failed while encoding
-  State = 17,       // call out of order
+// The code() of a failed call; gogo.dll passes these numbers on.
+enum class EncodeError {
+  InputOpen = 13,    // the WAVE file cannot be opened
+  InputFormat = 14,  // not a WAVE file, or a format the encoder cannot take
+  OutputOpen = 15,   // the MP3 file cannot be created
+  EncodeFailed = 16, // LAME or a write failed while encoding
+  State = 17,        // call out of order
 };
 
 class Mp3Encoder {
@@ -37,40 +40,36 @@ public:
   Mp3Encoder(const Mp3Encoder&) = delete;
   Mp3Encoder& operator=(const Mp3Encoder&) = delete;
 
-  // Opens the WAVE file and sets LAME up. Returns None-equivalent More (0) on success.
-  EncodeStatus openInput(const std::string& wavPath, const EncodeOptions& opt);
+  // Opens the WAVE file and sets LAME up.
+  Status openInput(const std::string& wavPath, const EncodeOptions& opt);
   // Creates the MP3 under a temporary name beside mp3Path.
-  EncodeStatus openOutput(const std::string& mp3Path);
-  // Encodes the next frame's worth of input; at the end also flushes and renames into place.
-  EncodeStatus step();
+  Status openOutput(const std::string& mp3Path);
+  // Encodes the next frame's worth of input; the last step also flushes and renames the MP3
+  // into place, and finished() turns true.
+  Status step();
   // Drops an unfinished encode (temporary file removed). Safe to call at any time.
   void abort();
 
   const WaveInfo& input() const { return reader_.info(); }
   // Number of step() calls a whole encode takes, the last one (which returns Finished) included.
   int64_t totalSteps() const;
-  int64_t samplesPerStep() const { return samplesPerStep_; }
   int64_t framesDone() const { return framesDone_; }  // input sample frames consumed so far
   int bitrateKbps() const { return bitrate_; }        // the bit rate LAME actually uses
-  int mpegVersion() const { return mpegVersion_; }    // 1 (32-48 kHz) or 2 (16-24 kHz)
   bool finished() const { return finished_; }
-  const std::string& error() const { return error_; }
 
 private:
-  EncodeStatus fail(EncodeStatus s, const std::string& why);
+  Status fail(EncodeError e, const std::string& why);
   bool write(const unsigned char* p, int n);
 
   WaveReader reader_;
-  SafeFile out_;
-  void* lame_ = nullptr;  // lame_global_flags*
+  ReplacingFile out_;
+  Owned<lame_global_flags, lame_close> lame_;
   std::vector<int16_t> pcm_;
   std::vector<unsigned char> mp3buf_;
   int64_t samplesPerStep_ = 0;
   int64_t framesDone_ = 0;
   int bitrate_ = 0;
-  int mpegVersion_ = 0;
   bool finished_ = false;
-  std::string error_;
 };
 
 // Samples rates LAME encodes without resampling in this program: 16000 to 48000 Hz MPEG-1/2 rates.

@@ -1,15 +1,20 @@
 // Reading a PCM WAVE file as interleaved 16-bit samples (8-bit files are widened), block by block.
 #pragma once
+#include <sndfile.h>
+
 #include <cstdint>
 #include <string>
 
+#include "owned.h"
+#include "status.h"
+
 namespace kv::mp3 {
 
+// The code() of a WaveReader::open failure.
 enum class WaveError {
-  None,
-  CannotOpen,   // missing or unreadable file
-  NotWave,      // readable, but not a RIFF WAVE file libsndfile understands
-  Unsupported,  // a WAVE file, but not PCM mono/stereo
+  CannotOpen = 1,  // missing or unreadable file
+  NotWave,         // readable, but not a RIFF WAVE file libsndfile understands
+  Unsupported,     // a WAVE file, but not PCM mono/stereo
 };
 
 struct WaveInfo {
@@ -21,19 +26,14 @@ struct WaveInfo {
 
 class WaveReader {
 public:
-  WaveReader() = default;
-  ~WaveReader();
-  WaveReader(const WaveReader&) = delete;
-  WaveReader& operator=(const WaveReader&) = delete;
-
-  WaveError open(const std::string& path, std::string* err);
+  Status open(const std::string& path);
   const WaveInfo& info() const { return info_; }
   // Reads up to n frames into out (n * channels samples); returns frames read, 0 at the end, -1 on a read error.
   int64_t read(int16_t* out, int64_t n);
-  void close();
+  void close() { sf_.reset(); }
 
 private:
-  void* sf_ = nullptr;  // SNDFILE*
+  Owned<SNDFILE, sf_close> sf_;
   WaveInfo info_;
 };
 

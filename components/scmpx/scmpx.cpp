@@ -54,11 +54,11 @@ int main(int argc, char** argv) {
   opt.mode = kv::mp3::ChannelMode::JointStereo;
   opt.quality = fast ? 7 : 3;
   kv::mp3::Mp3Encoder enc;
-  auto s = enc.openInput(files[0], opt);
-  if (s == kv::mp3::EncodeStatus::More) s = enc.openOutput(files[1]);
-  while (s == kv::mp3::EncodeStatus::More) s = enc.step();
-  if (s != kv::mp3::EncodeStatus::Finished) {
-    std::fprintf(stderr, "scmpx: %s\n", enc.error().c_str());
+  kv::Status s = enc.openInput(files[0], opt);
+  if (s) s = enc.openOutput(files[1]);
+  while (s && !enc.finished()) s = enc.step();
+  if (!s) {
+    std::fprintf(stderr, "scmpx: %s\n", s.message().c_str());
     return 1;
   }
   return 0;

@@ -5,6 +5,8 @@
 #include <iconv.h>
 #include <vector>
 
+#include "owned.h"
+
 namespace kv::mp3 {
 
 namespace {
@@ -66,12 +68,12 @@ std::string latin1ToUtf8(const std::string& s) {
 bool convert(const char* from, const std::string& in, std::string* out) {
   iconv_t cd = iconv_open("UTF-8", from);
   if (cd == (iconv_t)-1) return false;
+  const kv::Owned<void, iconv_close> owner(cd);
   std::string buf(in.size() * 4 + 16, '\0');
   char* ip = const_cast<char*>(in.data());
   size_t il = in.size(), ol = buf.size();
   char* op = buf.data();
   size_t r = iconv(cd, &ip, &il, &op, &ol);
-  iconv_close(cd);
   if (r == (size_t)-1) return false;
   buf.resize(buf.size() - ol);
   *out = buf;
@@ -143,18 +145,17 @@ std::string trimTag(const char* p, size_t n) {
 class File {
 public:
   explicit File(const std::string& path) : f_(std::fopen(path.c_str(), "rb")) {
-    if (f_ && std::fseek(f_, 0, SEEK_END) == 0) size_ = std::ftell(f_);
+    if (f_ && std::fseek(f_.get(), 0, SEEK_END) == 0) size_ = std::ftell(f_.get());
   }
-  ~File() { if (f_) std::fclose(f_); }
   bool ok() const { return f_ && size_ > 0; }
   long size() const { return size_; }
   bool read(long at, void* buf, size_t n) {
     if (at < 0 || at + static_cast<long>(n) > size_) return false;
-    return std::fseek(f_, at, SEEK_SET) == 0 && std::fread(buf, 1, n, f_) == n;
+    return std::fseek(f_.get(), at, SEEK_SET) == 0 && std::fread(buf, 1, n, f_.get()) == n;
   }
 
 private:
-  FILE* f_;
+  kv::UniqueFile f_;
   long size_ = 0;
 };
 

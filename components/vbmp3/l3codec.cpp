@@ -17,14 +17,14 @@ int chooseBitrate(int rate, int channels) {
 L3CODEC_API L3CODEC_STREAM* l3codec_open(const char* wavPath, L3CODEC_FORMAT* fmt) {
   if (!wavPath) return nullptr;
   kv::mp3::WaveReader probe;
-  if (probe.open(wavPath, nullptr) != kv::mp3::WaveError::None) return nullptr;
+  if (!probe.open(wavPath)) return nullptr;
   kv::mp3::EncodeOptions opt;
   opt.bitrateKbps = chooseBitrate(probe.info().sampleRate, probe.info().channels);
   opt.mode = kv::mp3::ChannelMode::JointStereo;
   opt.quality = 5;
   probe.close();
   auto* s = new L3CODEC_STREAM;
-  if (s->enc.openInput(wavPath, opt) != kv::mp3::EncodeStatus::More) {
+  if (!s->enc.openInput(wavPath, opt)) {
     delete s;
     return nullptr;
   }
@@ -40,16 +40,15 @@ L3CODEC_API L3CODEC_STREAM* l3codec_open(const char* wavPath, L3CODEC_FORMAT* fm
 
 L3CODEC_API int32_t l3codec_start(L3CODEC_STREAM* s, const char* mp3Path) {
   if (!s || !mp3Path) return -1;
-  return s->enc.openOutput(mp3Path) == kv::mp3::EncodeStatus::More ? 0 : -static_cast<int32_t>(kv::mp3::EncodeStatus::OutputOpen);
+  return s->enc.openOutput(mp3Path) ? 0 : -static_cast<int32_t>(kv::mp3::EncodeError::OutputOpen);
 }
 
 L3CODEC_API int32_t l3codec_encode(L3CODEC_STREAM* s, int64_t* framesDone) {
   if (!s) return -1;
-  auto r = s->enc.step();
+  const kv::Status r = s->enc.step();
   if (framesDone) *framesDone = s->enc.framesDone();
-  if (r == kv::mp3::EncodeStatus::More) return L3CODEC_MORE;
-  if (r == kv::mp3::EncodeStatus::Finished) return L3CODEC_DONE;
-  return -static_cast<int32_t>(r);
+  if (!r) return -r.code();
+  return s->enc.finished() ? L3CODEC_DONE : L3CODEC_MORE;
 }
 
 L3CODEC_API void l3codec_close(L3CODEC_STREAM* s) { delete s; }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <dlfcn.h>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -16,20 +17,23 @@
 #include "Mp3Info.h"
 #include "kernel32.h"
 #include "l3codec.h"
+#include "owned.h"
 
 namespace {
 
 struct Codec {
-  void* handle = nullptr;
+  kv::SharedLibrary library;
   l3codec_open_fn open = nullptr;
   l3codec_start_fn start = nullptr;
   l3codec_encode_fn encode = nullptr;
   l3codec_close_fn close = nullptr;
 };
+// A codec stream, released by the codec that opened it.
+using Stream = std::unique_ptr<L3CODEC_STREAM, l3codec_close_fn>;
 
 std::mutex g_mutex;  // guards the fields below against concurrent API calls
-Codec g_codec;
-L3CODEC_STREAM* g_stream = nullptr;
+std::unique_ptr<Codec> g_codec;
+Stream g_stream{nullptr, nullptr};  // declared after the codec: released before it is unloaded
 std::atomic<int32_t> g_total{0};
 std::thread g_thread;
 std::atomic<bool> g_stop{false};
@@ -38,17 +42,11 @@ std::atomic<int32_t> g_progress{0};
 
 // A file in dir whose name equals name, letter case ignored (the system folder keeps Windows names).
 std::string findInDir(const std::string& dir, const char* name) {
-  DIR* d = opendir(dir.c_str());
+  kv::UniqueDir d(opendir(dir.c_str()));
   if (!d) return {};
-  std::string found;
-  while (dirent* e = readdir(d)) {
-    if (strcasecmp(e->d_name, name) == 0) {
-      found = dir + "/" + e->d_name;
-      break;
-    }
-  }
-  closedir(d);
-  return found;
+  while (dirent* e = readdir(d.get()))
+    if (strcasecmp(e->d_name, name) == 0) return dir + "/" + e->d_name;
+  return {};
 }
 
 std::vector<std::string> systemFolders() {
@@ -67,23 +65,18 @@ std::vector<std::string> systemFolders() {
 }
 
 bool loadCodec() {
-  if (g_codec.handle) return true;
+  if (g_codec) return true;
   for (const std::string& dir : systemFolders()) {
     std::string path = findInDir(dir, "L3CODECP.ACM");
     if (path.empty()) continue;
-    void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!h) continue;
-    Codec c;
-    c.handle = h;
-    c.open = reinterpret_cast<l3codec_open_fn>(dlsym(h, "l3codec_open"));
-    c.start = reinterpret_cast<l3codec_start_fn>(dlsym(h, "l3codec_start"));
-    c.encode = reinterpret_cast<l3codec_encode_fn>(dlsym(h, "l3codec_encode"));
-    c.close = reinterpret_cast<l3codec_close_fn>(dlsym(h, "l3codec_close"));
-    if (c.open && c.start && c.encode && c.close) {
-      g_codec = c;
+    auto c = std::make_unique<Codec>();
+    c->library = kv::SharedLibrary(path);
+    const kv::SharedLibrary& lib = c->library;
+    if (lib.Bind(c->open, "l3codec_open") && lib.Bind(c->start, "l3codec_start") &&
+        lib.Bind(c->encode, "l3codec_encode") && lib.Bind(c->close, "l3codec_close")) {
+      g_codec = std::move(c);
       return true;
     }
-    dlclose(h);
   }
   return false;
 }
@@ -93,8 +86,7 @@ void stopEncode() {
   g_stop = true;
   if (g_thread.joinable()) g_thread.join();
   g_stop = false;
-  if (g_stream && g_codec.close) g_codec.close(g_stream);
-  g_stream = nullptr;
+  g_stream.reset();
 }
 
 void encodeLoop(L3CODEC_STREAM* s, l3codec_encode_fn encode) {
@@ -152,7 +144,7 @@ VBMP3_API int32_t vbmp3_encodeOpen(const char* wavPath, int32_t info[4]) {
   if (info) std::fill(info, info + 4, 0);
   if (!wavPath || !loadCodec()) return 0;
   L3CODEC_FORMAT fmt{};
-  g_stream = g_codec.open(wavPath, &fmt);
+  g_stream = Stream(g_codec->open(wavPath, &fmt), g_codec->close);
   if (!g_stream) return 0;
   g_total = static_cast<int32_t>(std::min<int64_t>(fmt.totalFrames, INT32_MAX));
   if (info) {
@@ -167,15 +159,14 @@ VBMP3_API int32_t vbmp3_encodeOpen(const char* wavPath, int32_t info[4]) {
 VBMP3_API int32_t vbmp3_encodeStart(const char* mp3Path) {
   std::lock_guard lock(g_mutex);
   if (!g_stream || g_thread.joinable() || !mp3Path) return 0;
-  if (g_codec.start(g_stream, mp3Path) != 0) {
-    g_codec.close(g_stream);
-    g_stream = nullptr;
+  if (g_codec->start(g_stream.get(), mp3Path) != 0) {
+    g_stream.reset();
     g_state = VBMP3_STATE_FAILED;
     return 0;
   }
   g_stop = false;
   g_state = VBMP3_STATE_ENCODING;
-  g_thread = std::thread(encodeLoop, g_stream, g_codec.encode);
+  g_thread = std::thread(encodeLoop, g_stream.get(), g_codec->encode);
   return 1;
 }
 
@@ -190,8 +181,7 @@ VBMP3_API int32_t vbmp3_free(void) {
   bool running = g_state == VBMP3_STATE_ENCODING;
   stopEncode();
   if (running && g_state == VBMP3_STATE_ENCODING) g_state = VBMP3_STATE_STOPPED;
-  if (g_codec.handle) dlclose(g_codec.handle);
-  g_codec = Codec{};
+  g_codec.reset();
   return 1;
 }
 

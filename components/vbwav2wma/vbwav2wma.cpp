@@ -66,8 +66,8 @@ VBWW_EXPORT int32_t vbww_encodeOpen(const char* wavPath, const char* wmaPath, in
     opts.tags.rating = kv::WmaSettingsText(rec->rating, sizeof rec->rating);
   }
   s.encoder = std::make_unique<kv::wma::Encoder>();
-  if (!s.encoder->Open(wavPath ? wavPath : "", wmaPath ? wmaPath : "", opts)) {
-    s.lastError = s.encoder->Error();
+  if (kv::Status st = s.encoder->Open(wavPath ? wavPath : "", wmaPath ? wmaPath : "", opts); !st) {
+    s.lastError = st.message();
     s.encoder.reset();
     s.phase = kIdle;
     return 0;
@@ -92,12 +92,12 @@ VBWW_EXPORT int32_t vbww_encodeStart(void) {
   if (s.phase != kOpened || !s.encoder) return 0;
   s.phase = kEncoding;
   s.worker = std::thread([&s] {
-    bool ok = s.encoder->Run([&s](int64_t done, int64_t) {
+    const kv::Status st = s.encoder->Run([&s](int64_t done, int64_t) {
       s.progress = Clamp32(done);
       return !s.cancel.load();
     });
     std::lock_guard lock(s.m);
-    s.lastError = ok ? std::string() : s.encoder->Error();
+    s.lastError = st.message();
     s.encoder.reset();
     // Last: once the caller sees "finished", the input is closed and the output in place.
     s.phase = kIdle;

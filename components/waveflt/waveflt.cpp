@@ -11,7 +11,8 @@
 // temporary name in its folder and renamed at the end; on any error OUT is left untouched.
 #include <sndfile.h>
 
-#include "SafeFile.h"
+#include "owned.h"
+#include "replacing_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -61,11 +62,31 @@ bool parseNumber(const char* s, double* v) {
   return errno == 0 && end != s && *end == '\0' && std::isfinite(*v);
 }
 
+using SoundFile = kv::Owned<SNDFILE, sf_close>;
+
+// libsndfile writing through a stdio stream, so its writes pass the stream's full-disk hook.
+FILE* Stream(void* user) { return static_cast<FILE*>(user); }
+SF_VIRTUAL_IO kStreamIo = {
+    [](void* u) -> sf_count_t {
+      const off_t at = ftello(Stream(u));
+      if (at < 0 || fseeko(Stream(u), 0, SEEK_END) != 0) return -1;
+      const off_t end = ftello(Stream(u));
+      return fseeko(Stream(u), at, SEEK_SET) == 0 ? end : -1;
+    },
+    [](sf_count_t offset, int whence, void* u) -> sf_count_t {
+      return fseeko(Stream(u), offset, whence) == 0 ? ftello(Stream(u)) : -1;
+    },
+    [](void* p, sf_count_t n, void* u) -> sf_count_t { return sf_count_t(std::fread(p, 1, size_t(n), Stream(u))); },
+    [](const void* p, sf_count_t n, void* u) -> sf_count_t {
+      return sf_count_t(std::fwrite(p, 1, size_t(n), Stream(u)));
+    },
+    [](void* u) -> sf_count_t { return ftello(Stream(u)); },
+};
+
 class Input {
 public:
-  ~Input() { if (sf_) sf_close(sf_); }
   bool open(const std::string& path, std::string* err) {
-    sf_ = sf_open(path.c_str(), SFM_READ, &info_);
+    sf_.reset(sf_open(path.c_str(), SFM_READ, &info_));
     if (!sf_) {
       *err = "cannot read " + path + ": " + sf_strerror(nullptr);
       return false;
@@ -88,13 +109,13 @@ public:
     }
     return true;
   }
-  bool rewind() { return sf_seek(sf_, 0, SEEK_SET) == 0; }
+  bool rewind() { return sf_seek(sf_.get(), 0, SEEK_SET) == 0; }
   // Reads a block as samples of the file's own size (e.g. -32768..32767 for 16-bit).
   sf_count_t read(std::vector<int32_t>& buf) {
     buf.resize(static_cast<size_t>(kBlock * info_.channels));
-    sf_count_t n = sf_readf_int(sf_, buf.data(), kBlock);
+    sf_count_t n = sf_readf_int(sf_.get(), buf.data(), kBlock);
     if (n < 0) return -1;
-    if (n < kBlock && sf_error(sf_) != SF_ERR_NO_ERROR) return -1;
+    if (n < kBlock && sf_error(sf_.get()) != SF_ERR_NO_ERROR) return -1;
     const int shift = 32 - bits_;
     for (sf_count_t i = 0; i < n * info_.channels; ++i) buf[static_cast<size_t>(i)] >>= shift;
     return n;
@@ -103,7 +124,7 @@ public:
   int bits() const { return bits_; }
 
 private:
-  SNDFILE* sf_ = nullptr;
+  SoundFile sf_;
   SF_INFO info_{};
   int bits_ = 0;
 };
@@ -192,28 +213,20 @@ int main(int argc, char** argv) {
   }
 
   // Pass 3: write from the start point, scaled, to a temporary file beside OUT.
-  kv::mp3::SafeFile target;
+  kv::ReplacingFile target;
   std::signal(SIGINT, onSignal);
   std::signal(SIGTERM, onSignal);
   std::signal(SIGHUP, onSignal);
-  if (!target.create(o.out, &err)) return fail(err);
-  g_temp = target.tempPath();
-  const int fd = fileno(target.stream());
+  if (kv::Status st = target.Create(o.out); !st) return fail(st.message());
+  g_temp = target.TempPath();
   SF_INFO oi{};
   oi.samplerate = in.info().samplerate;
   oi.channels = ch;
   const int sub = in.info().format & SF_FORMAT_SUBMASK;
   oi.format = SF_FORMAT_WAV | (sub == SF_FORMAT_PCM_S8 ? SF_FORMAT_PCM_U8 : sub);  // WAVE's 8-bit is unsigned
-  SNDFILE* out = sf_open_fd(fd, SFM_WRITE, &oi, SF_FALSE);
-  if (!out) {
-    target.discard();
-    return fail("cannot write " + o.out + ": " + sf_strerror(nullptr));
-  }
-  if (!in.rewind()) {
-    sf_close(out);
-    target.discard();
-    return fail("cannot rewind " + o.in);
-  }
+  SoundFile out(sf_open_virtual(&kStreamIo, SFM_WRITE, &oi, target.Stream()));
+  if (!out) return fail("cannot write " + o.out + ": " + sf_strerror(nullptr));
+  if (!in.rewind()) return fail("cannot rewind " + o.in);
   const int shift = 32 - in.bits();
   sf_count_t pos = 0;
   bool ok = true;
@@ -231,15 +244,14 @@ int main(int argc, char** argv) {
         outBuf.push_back(static_cast<int32_t>(static_cast<int64_t>(v) * (int64_t{1} << shift)));
       }
     sf_count_t frames = n - from;
-    if (frames > 0 && sf_writef_int(out, outBuf.data(), frames) != frames) { ok = false; break; }
+    if (frames > 0 && sf_writef_int(out.get(), outBuf.data(), frames) != frames) { ok = false; break; }
     pos += n;
   }
-  int closeErr = sf_close(out);
+  int closeErr = sf_close(out.release());
   if (!ok || closeErr != 0) {
-    target.discard();
     return fail("cannot write " + o.out + (closeErr ? std::string(": ") + sf_error_number(closeErr) : " (read or write error)"));
   }
-  if (!target.commit(&err)) return fail(err);
+  if (kv::Status st = target.Commit(); !st) return fail(st.message());
   g_temp.clear();
   return 0;
 }

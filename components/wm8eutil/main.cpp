@@ -50,9 +50,8 @@ int main(int argc, char** argv) {
   if (!haveInput || input.empty()) return Usage("no -input file");
   if (!haveOutput || output.empty()) return Usage("no -output file");
 
-  std::string error;
-  if (!kv::wma::EncodeWaveToWma(input, output, settings, {}, &error)) {
-    std::fprintf(stderr, "wm8eutil: %s\n", error.c_str());
+  if (const kv::Status st = kv::wma::EncodeWaveToWma(input, output, settings); !st) {
+    std::fprintf(stderr, "wm8eutil: %s\n", st.message().c_str());
     return 1;
   }
   return 0;

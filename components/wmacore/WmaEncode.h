@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "status.h"
+
 namespace kv::wma {
 
 struct Tags {
@@ -44,19 +46,17 @@ class Encoder {
   Encoder(const Encoder&) = delete;
   Encoder& operator=(const Encoder&) = delete;
 
-  // Opens the input and reserves a temporary file beside wmaPath. False (with Error()) when
-  // the input is missing, unreadable or not a WAVE file, or the output folder is not writable.
-  bool Open(const std::string& wavPath, const std::string& wmaPath, const Settings& settings);
+  // Opens the input and reserves a temporary file beside wmaPath. Fails when the input is
+  // missing, unreadable or not a WAVE file, or the output folder is not writable.
+  Status Open(const std::string& wavPath, const std::string& wmaPath, const Settings& settings);
   const WaveSource& Source() const;
 
   // Encodes the opened input; on success wmaPath holds the result (an older file of that name
   // is replaced). On failure or cancel wmaPath is untouched and the temporary file is gone.
-  bool Run(const ProgressFn& progress = {});
+  Status Run(const ProgressFn& progress = {});
 
   // Drops an opened but not run encode (closes the input, removes the temporary file).
   void Close();
-
-  const std::string& Error() const;
 
  private:
   struct Impl;
@@ -64,7 +64,7 @@ class Encoder {
 };
 
 // Open + Run in one call.
-bool EncodeWaveToWma(const std::string& wavPath, const std::string& wmaPath, const Settings& settings,
-                     const ProgressFn& progress = {}, std::string* error = nullptr);
+Status EncodeWaveToWma(const std::string& wavPath, const std::string& wmaPath, const Settings& settings,
+                       const ProgressFn& progress = {});
 
 }  // namespace kv::wma

@@ -9,10 +9,8 @@ int Mp3Wave(const uint8_t* data, size_t size) {
   const std::string path = ScratchDir() + "/mp3in.wav";
   if (!WriteBytes(path, data, size)) return 0;
   kv::mp3::WaveReader r;
-  std::string err;
-  const kv::mp3::WaveError e = r.open(path, &err);
-  if (e != kv::mp3::WaveError::None) {
-    if (err.empty()) Fail("a refused file gives no reason");
+  if (const kv::Status opened = r.open(path); !opened) {
+    if (opened.message().empty()) Fail("a refused file gives no reason");
     return 0;
   }
   const auto& info = r.info();

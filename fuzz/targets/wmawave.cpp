@@ -15,8 +15,8 @@ int WmaWave(const uint8_t* data, size_t size) {
   s.channels = size % 2 ? 1 : 2;
   s.tags.title = "fuzz";
   kv::wma::Encoder enc;
-  if (!enc.Open(in, out, s)) {
-    if (enc.Error().empty()) Fail("a refused file gives no reason");
+  if (const kv::Status opened = enc.Open(in, out, s); !opened) {
+    if (opened.message().empty()) Fail("a refused file gives no reason");
     return 0;
   }
   // Encoding is slow: only short inputs run through the whole encode.
@@ -25,9 +25,9 @@ int WmaWave(const uint8_t* data, size_t size) {
     return 0;
   }
   struct stat st;
-  if (enc.Run()) {
+  if (const kv::Status ran = enc.Run()) {
     if (stat(out.c_str(), &st) != 0 || st.st_size == 0) Fail("a finished encode left no output");
-  } else if (enc.Error().empty()) {
+  } else if (ran.message().empty()) {
     Fail("a failed encode gives no reason");
   }
   return 0;

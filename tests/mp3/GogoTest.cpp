@@ -1,5 +1,4 @@
 // gogo.dll driven as the GoGo window drives it: loaded with dlopen, the exact call order of one encode.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,12 +8,17 @@
 #include "Process.h"
 #include "WaveFiles.h"
 #include "components/gogo/gogo.h"
+#include "owned.h"
 
 namespace {
 
 struct Gogo {
-  void* h = dlopen(KV_BIN_DIR "/gogo.dll", RTLD_NOW | RTLD_LOCAL);
-  template <class F> F* sym(const char* name) { return h ? reinterpret_cast<F*>(dlsym(h, name)) : nullptr; }
+  kv::SharedLibrary lib{KV_BIN_DIR "/gogo.dll"};
+  template <class F> F* sym(const char* name) {
+    F* fn = nullptr;
+    lib.Bind(fn, name);
+    return fn;
+  }
 #define KV_GOGO(fn, name) decltype(&MPGE_##name) fn = sym<decltype(MPGE_##name)>("MPGE_" #name)
   KV_GOGO(getVersion, getVersionVB);
   KV_GOGO(initializeWork, initializeWorkVB);
@@ -26,7 +30,6 @@ struct Gogo {
   KV_GOGO(closeCoder, closeCoderVB);
   KV_GOGO(endCoder, endCoderVB);
 #undef KV_GOGO
-  ~Gogo() { if (h) dlclose(h); }
   bool complete() const {
     return getVersion && initializeWork && getUnitStates && setConfigure && detectConfigure && getConfigure &&
            processFrame && closeCoder && endCoder;

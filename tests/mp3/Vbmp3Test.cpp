@@ -1,5 +1,4 @@
 // VBMP3.dll with L3CODECP.ACM: background encoding as the ACM window polls it, and MP3 file information.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <lame/lame.h>
 
@@ -13,12 +12,17 @@
 #include "Process.h"
 #include "WaveFiles.h"
 #include "components/vbmp3/vbmp3.h"
+#include "owned.h"
 
 namespace {
 
 struct Vbmp3 {
-  void* h = (setenv("KORVESSA_SYSTEM_DIR", KV_BIN_DIR "/system", 1), dlopen(KV_BIN_DIR "/VBMP3.dll", RTLD_NOW | RTLD_LOCAL));
-  template <class F> F sym(const char* name) { return h ? reinterpret_cast<F>(dlsym(h, name)) : nullptr; }
+  kv::SharedLibrary lib = (setenv("KORVESSA_SYSTEM_DIR", KV_BIN_DIR "/system", 1), kv::SharedLibrary(KV_BIN_DIR "/VBMP3.dll"));
+  template <class F> F sym(const char* name) {
+    F fn = nullptr;
+    lib.Bind(fn, name);
+    return fn;
+  }
 #define KV_VBMP3(fn) vbmp3_##fn##_fn fn = sym<vbmp3_##fn##_fn>("vbmp3_" #fn)
   KV_VBMP3(init);
   KV_VBMP3(encodeOpen);
@@ -27,7 +31,6 @@ struct Vbmp3 {
   KV_VBMP3(free);
   KV_VBMP3(open);
 #undef KV_VBMP3
-  ~Vbmp3() { if (h) dlclose(h); }
   bool complete() const { return init && encodeOpen && encodeStart && getEncodeState && free && open; }
 };
 

@@ -1,10 +1,10 @@
 // vbwav2wma.dll as the program drives it (dlopen, open, start, poll) and wm8eutil.exe as a process.
-#include <dlfcn.h>
 
 #include <chrono>
 #include <thread>
 
 #include "components/vbwav2wma/vbwav2wma.h"
+#include "owned.h"
 #include "wma_fixture.h"
 
 using namespace wmatest;
@@ -12,8 +12,12 @@ using namespace wmatest;
 namespace {
 
 struct Dll {
-  void* h = dlopen(KV_BIN_DIR "/vbwav2wma.dll", RTLD_NOW | RTLD_LOCAL);
-  template <class F> F Get(const char* name) { return reinterpret_cast<F>(dlsym(h, name)); }
+  kv::SharedLibrary lib{KV_BIN_DIR "/vbwav2wma.dll"};
+  template <class F> F Get(const char* name) {
+    F fn = nullptr;
+    lib.Bind(fn, name);
+    return fn;
+  }
 #define KV_VBWW(member, fn) vbww_##fn##_fn member = Get<vbww_##fn##_fn>("vbww_" #fn)
   KV_VBWW(open, encodeOpen);
   KV_VBWW(start, encodeStart);
@@ -30,8 +34,8 @@ int32_t Open(Dll& d, const fs::path& wav, const fs::path& wma, std::string_view 
 }
 
 // Runs the tool in the folder of errFile, as the conversion runs it in the output folder.
-int Wm8eutil(const std::string& args, const fs::path& errFile) {
-  int rc = std::system(("cd " + kvtest::quoted(errFile.parent_path().string()) + " && " KV_BIN_DIR "/tools/wm8eutil.exe " + args +
+int Wm8eutil(const std::string& args, const fs::path& errFile, const std::string& env = "") {
+  int rc = std::system(("cd " + kvtest::quoted(errFile.parent_path().string()) + " && " + env + " " KV_BIN_DIR "/tools/wm8eutil.exe " + args +
                         " 2>" + kvtest::quoted(errFile.string())).c_str());
   return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
@@ -104,6 +108,11 @@ TEST_F(WmaComponents, BadInputsAreRefusedAndLeaveTheOlderOutput) {
   }
   for (const char* args : {"", "-input x.wav -title t", "-input x.wav -output y.wma -speed 2"})
     EXPECT_EQ(Wm8eutil(args, dir / "err"), 2) << args;
+  // The disk fills up while the WMA file is written.
+  EXPECT_EQ(Wm8eutil("-input ok.wav -output out/song.wma -title t", dir / "err",
+                     "KORVESSA_FAULT_WRITE_LIMIT=1000 KORVESSA_FAULT_WRITE_MATCH=.song.wma."),
+            1);
+  EXPECT_NE(kvtest::readBytes(dir / "err").find("No space left on device"), std::string::npos) << kvtest::readBytes(dir / "err");
   EXPECT_EQ(kvtest::readBytes(wma), "older result");
   EXPECT_EQ(tmp.list("out"), (Names{"song.wma"}));
 }

@@ -36,9 +36,9 @@ TEST_F(WmaEncoderCore, ProgressRunsUpToTheInputTotal) {
   bool monotonic = true;
   kv::wma::Settings st;
   st.tags.title = "a";
-  std::string err;
   auto progress = [&](int64_t done, int64_t all) { return monotonic = monotonic && done >= last, last = done, total = all, true; };
-  ASSERT_TRUE(kv::wma::EncodeWaveToWma(dir / "a.wav", dir / "a.wma", st, progress, &err)) << err;
+  const kv::Status encoded = kv::wma::EncodeWaveToWma(dir / "a.wav", dir / "a.wma", st, progress);
+  ASSERT_TRUE(encoded) << encoded.message();
   EXPECT_TRUE(monotonic);
   EXPECT_EQ(std::pair(last, total), std::pair(frames, frames));
   ExpectWma(dir / "a.wma", "a", 1.2);
@@ -48,9 +48,10 @@ TEST_F(WmaEncoderCore, CancelOrNoRunLeavesTheOlderOutputAndNoTemporaryFile) {
   WriteRecording(dir / "a.wav", {44100, 2, 16}, 1.0);
   kvtest::writeText(dir / "a.wma", "older result");
   int calls = 0;
-  std::string err;
-  EXPECT_FALSE(kv::wma::EncodeWaveToWma(dir / "a.wav", dir / "a.wma", {}, [&](int64_t, int64_t) { return ++calls < 3; }, &err));
-  EXPECT_EQ(err, "cancelled");
+  const kv::Status cancelled =
+      kv::wma::EncodeWaveToWma(dir / "a.wav", dir / "a.wma", {}, [&](int64_t, int64_t) { return ++calls < 3; });
+  EXPECT_FALSE(cancelled);
+  EXPECT_EQ(cancelled.message(), "cancelled");
   {
     kv::wma::Encoder opened;
     ASSERT_TRUE(opened.Open(dir / "a.wav", dir / "a.wma", {}));
