@@ -56,7 +56,10 @@ class UniqueFd {
 class SharedLibrary {
  public:
   SharedLibrary() = default;
-  explicit SharedLibrary(const std::string& path) : handle_(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
+  // Kept in memory after the last close, like a DLL for the life of the process: what the
+  // library set up globally (its codecs' tables) stays valid, and leak checks can still read it.
+  explicit SharedLibrary(const std::string& path)
+      : handle_(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)) {}
   bool loaded() const { return handle_ != nullptr; }
   // Looks the function `name` up into `fn`; false when the library lacks it.
   template <typename Fn>
