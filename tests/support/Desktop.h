@@ -35,12 +35,7 @@ class Background {
     dup2(null, 0), dup2(null, 1), dup2(null, 2);
     for (int fd = 3; fd < 1024; ++fd)
       if (fd != keepFd) close(fd);
-    for (const auto& kv : env) putenv(const_cast<char*>(kv.c_str()));
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
+    execWith(argv, env);
   }
   bool running() const { return pid_ > 0; }
   // The exit code once it has ended (128 + signal), -1 when it still runs after timeoutMs.

@@ -65,13 +65,13 @@ struct RunOptions {
 };
 
 // In a forked child: adds the env entries "NAME=value" (a bare "NAME" removes it) and becomes argv[0] with exactly these
-// arguments (no shell); exit code 127 when it cannot.
+// arguments (no shell; a name without "/" is looked up in PATH); exit code 127 when it cannot.
 [[noreturn]] inline void execWith(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
   for (const auto& kv : env) putenv(const_cast<char*>(kv.c_str()));
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
-  execv(args[0], args.data());
+  execvp(args[0], args.data());
   _exit(127);
 }
 
