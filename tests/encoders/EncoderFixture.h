@@ -11,9 +11,7 @@
 #include "app/frmMain.h"
 #include "shell/DialogHook.h"
 
-// ffprobe's codec_name, bit_rate, sample_rate, channels, duration and title.
 inline std::map<std::string, std::string> Probe(const QString& path) { return kvtest::probe(path.toStdString()); }
-inline double Seconds(const QString& path) { return std::atof(Probe(path)["duration"].c_str()); }
 inline void WriteFile(const QString& path, const QByteArray& bytes) { kvtest::writeText(path.toStdString(), bytes.toStdString()); }
 
 class EncoderFixture : public AppFixture {

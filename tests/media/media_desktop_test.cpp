@@ -36,7 +36,7 @@ double Crossings(const std::vector<float>& x, size_t from, size_t to, int rate) 
 
 // Seconds from the first to the last 10 ms window louder than a tenth of the loudest.
 double SoundSeconds(const std::vector<float>& x, int rate) {
-  const auto e = Envelope(x, size_t(rate / 100));
+  const auto e = Envelope(x, rate);
   const double loud = 0.1 * *std::max_element(e.begin(), e.end());
   const auto first = std::find_if(e.begin(), e.end(), [&](double v) { return v > loud; });
   const auto last = std::find_if(e.rbegin(), e.rend(), [&](double v) { return v > loud; });
@@ -48,19 +48,12 @@ double SoundSeconds(const std::vector<float>& x, int rate) {
 TEST_F(MediaDesktop, PlayingASongSoundsAtTheSpeakersForTheSongsLength) {
   SoundServer::MonitorRecording monitor(*server);
   const auto t0 = std::chrono::steady_clock::now();
-  MCIERROR e;
-  Mci("open \"" + kSong + "\" alias PlayMedia", &e);
-  ASSERT_EQ(e, 0u);
-  mciSendStringA("set PlayMedia port -1", nullptr, 0, nullptr);
-  Mci("play PlayMedia", &e);
-  ASSERT_EQ(e, 0u);
+  ExpectMci({{"open \"" + kSong + "\" alias PlayMedia"}, {"set PlayMedia port -1"}, {"play PlayMedia"}});
   while (Mci("status PlayMedia mode") == "playing" && SecondsSince(t0) < 30) SleepMs(10);
-  Mci("stop PlayMedia");
-  Mci("close PlayMedia");
+  ExpectMci({{"stop PlayMedia"}, {"close PlayMedia"}});
   const double took = SecondsSince(t0);
   SleepMs(300);
   monitor.stop();
-  std::printf("[ desktop ] playing a %.1f s song took %.2f s\n", kSongSeconds, took);
   EXPECT_NEAR(took, kSongSeconds, 0.3);
 
   // What the speakers got is the song: its notes, in its time.
@@ -68,9 +61,7 @@ TEST_F(MediaDesktop, PlayingASongSoundsAtTheSpeakersForTheSongsLength) {
   ASSERT_GT(Peak(heard), 0.05);
   const std::vector<float> ref = ReferenceRender(kSong, SoundServer::kRate, 0.3);
   EXPECT_GT(BestEnvelopeCorrelation(heard, ref, SoundServer::kRate), 0.9);
-  const double heardSpan = SoundSeconds(heard, SoundServer::kRate), refSpan = SoundSeconds(ref, SoundServer::kRate);
-  std::printf("[ desktop ] sound at the speakers lasts %.2f s, the song's rendering %.2f s\n", heardSpan, refSpan);
-  EXPECT_NEAR(heardSpan, refSpan, 0.15);
+  EXPECT_NEAR(SoundSeconds(heard, SoundServer::kRate), SoundSeconds(ref, SoundServer::kRate), 0.15);
 }
 
 TEST_F(MediaDesktop, LineInRecordsTheInputForTheSongPlusTheDelays) {
@@ -80,18 +71,15 @@ TEST_F(MediaDesktop, LineInRecordsTheInputForTheSongPlusTheDelays) {
   const int delayMs = 600;             // the delay of a count of 5
   const CycleResult r = RecordCycle(kSong, wav, delayMs);
   EXPECT_EQ(r.saveError, 0u);
-  Audio a;
-  ASSERT_TRUE(ReadAudio(wav, a));
-  const double seconds = double(a.frames) / a.rate;
-  std::printf("[ desktop ] line-in recording of a %.1f s song with %.1f s delays: %.2f s (cycle %.2f s)\n",
-              kSongSeconds, delayMs / 1000.0, seconds, r.seconds);
-  EXPECT_NEAR(seconds, kSongSeconds + 2 * delayMs / 1000.0, 0.3);
+  const WaveData w = readWave(wav);
+  EXPECT_NEAR(w.seconds(), kSongSeconds + 2 * delayMs / 1000.0, 0.3);
   // The sine of the line input throughout, not the song and not silence.
-  const size_t window = size_t(a.rate) / 10;
-  ASSERT_GT(a.mono.size(), window);
-  for (size_t at = 0; at + window <= a.mono.size(); at += window) {
-    const std::vector<float> part(a.mono.begin() + long(at), a.mono.begin() + long(at + window));
-    ASSERT_GT(Peak(part), 0.05) << "silent at " << double(at) / a.rate << " s";
-  }
-  EXPECT_NEAR(Crossings(a.mono, 0, a.mono.size(), a.rate), 2.0 * SoundServer::kSineHz, 10);
+  const std::vector<float> x = w.mixed();
+  const size_t window = size_t(w.rate) / 10;
+  ASSERT_GT(x.size(), window);
+  size_t crossings = 0;
+  for (size_t i = 1; i < x.size(); ++i) crossings += (x[i - 1] < 0) != (x[i] < 0);
+  EXPECT_NEAR(double(crossings) * w.rate / double(x.size()), 2.0 * SoundServer::kSineHz, 10);
+  for (size_t at = 0; at + window <= x.size(); at += window)
+    ASSERT_GT(Peak({x.begin() + long(at), x.begin() + long(at + window)}), 0.05) << "silent at " << double(at) / w.rate << " s";
 }

@@ -1,6 +1,4 @@
-// The media control command strings: parsing, replies, errors, the device list.
-#include <gtest/gtest.h>
-
+// The media control command strings: parsing, replies, errors, devices, the system setup.
 #include <cstring>
 
 #include "media_test_util.h"
@@ -14,87 +12,56 @@ class MediaMciCommands : public ::testing::Test {
   static void TearDownTestSuite() { delete tmp; }
   void SetUp() override { UseSystemSetup(dir, true); }
   void TearDown() override { mciSendStringA("close all", nullptr, 0, nullptr); }
-  // Sends each command and checks its error code.
-  static void Expect(std::initializer_list<std::pair<std::string, MCIERROR>> commands) {
-    for (const auto& [cmd, expected] : commands) {
-      MCIERROR e;
-      Mci(cmd, &e);
-      EXPECT_EQ(e, expected) << cmd;
-    }
-  }
+  static std::string Error(const char* alias) { return kvMediaDeviceError(alias); }
   static inline TempDir* tmp;
   static inline std::string dir;
 };
 
-TEST_F(MediaMciCommands, QuotedPathsWithSpacesAndNonAsciiNames) {
-  std::string folder = dir + "/曲 フォルダ with spaces", midi = folder + "/ドレミ scale.mid";
+TEST_F(MediaMciCommands, CommandsRepliesAndErrors) {
+  const std::string folder = dir + "/曲 フォルダ with spaces", midi = "\"" + folder + "/ドレミ scale.mid\"";
   fs::create_directories(folder);
-  fs::copy_file(CorpusFile("test-c-major-scale.mid"), midi);
-  MCIERROR e;
-  EXPECT_NE(Mci("open   \"" + midi + "\"    ALIAS  Midi  ", &e), "");
-  ASSERT_EQ(e, 0u);
-  EXPECT_EQ(Mci("SET midi Time Format Milliseconds", &e), "");
-  EXPECT_EQ(e, 0u);
-  EXPECT_EQ(Mci("status MIDI length", &e), "4000");
-  EXPECT_EQ(e, 0u);
-  EXPECT_EQ(Mci("status Midi mode"), "stopped");
-  EXPECT_EQ(Mci("status Midi position"), "0");
-  EXPECT_EQ(Mci("status Midi ready"), "true");
-  Expect({{"close Midi", 0}});
-}
-
-TEST_F(MediaMciCommands, ErrorsForBadCommandsAndAliases) {
-  const std::string midi = "\"" + CorpusFile("test-c-major-scale.mid") + "\"";
-  Expect({
+  fs::copy_file(CorpusFile("test-c-major-scale.mid"), folder + "/ドレミ scale.mid");
+  const std::string wave = dir + "/one second.wav", waveBytes = waveHeader(22050, 16, 2, 22050 * 4, true) + std::string(22050 * 4, '\0');
+  writeText(wave, waveBytes);
+  ExpectMci({
+      // Blanks, letter case and quoted non-ASCII names with spaces.
+      {"open   " + midi + "    ALIAS  Midi  "},
+      {"SET midi Time Format Milliseconds", 0, ""},
+      {"status MIDI length", 0, "4000"},
+      {"status Midi mode", 0, "stopped"},
+      {"status Midi position", 0, "0"},
+      {"status Midi ready", 0, "true"},
+      {"open " + midi + " alias midi", MCIERR_DUPLICATE_ALIAS},
+      {"status Midi colour", MCIERR_UNRECOGNIZED_KEYWORD},
+      {"set Midi port 99", MCIERR_SEQ_PORT_NONEXISTENT},
+      {"set Midi port x", MCIERR_BAD_INTEGER},
+      {"record Midi", MCIERR_UNSUPPORTED_FUNCTION},
+      {"close Midi"},
+      {"status Midi mode", MCIERR_INVALID_DEVICE_NAME},
       {"frobnicate Midi", MCIERR_UNRECOGNIZED_COMMAND},
-      {"status NotOpen mode", MCIERR_INVALID_DEVICE_NAME},
       {"close NotOpen", MCIERR_INVALID_DEVICE_NAME},
       {"open \"" + dir + "/missing.mid\" alias M", MCIERR_FILE_NOT_FOUND},
       {"open \"" + dir + "/unclosed.mid alias M", MCIERR_NO_CLOSING_QUOTE},
       {"", MCIERR_MISSING_COMMAND_STRING},
       {"   ", MCIERR_MISSING_COMMAND_STRING},
       {"open \"" + dir + "/song.xyz\" alias M", MCIERR_EXTENSION_NOT_FOUND},
-      {"open " + midi + " alias Dup", 0},
-      {"open " + midi + " alias dup", MCIERR_DUPLICATE_ALIAS},
-      {"status Dup colour", MCIERR_UNRECOGNIZED_KEYWORD},
-      {"set Dup port 99", MCIERR_SEQ_PORT_NONEXISTENT},
-      {"set Dup port x", MCIERR_BAD_INTEGER},
-      {"record Dup", MCIERR_UNSUPPORTED_FUNCTION},
-      {"close Dup", 0},
-      {"status Dup mode", MCIERR_INVALID_DEVICE_NAME},
-      // A file that is not MIDI data is not opened.
       {"open \"" + CorpusFile("test-not-a-midi-file.mid") + "\" alias Bad", MCIERR_INVALID_FILE},
       {"status Bad mode", MCIERR_INVALID_DEVICE_NAME},
+      {"open new type waveaudio", MCIERR_NEW_REQUIRES_ALIAS},
+      // The length of an existing WAVE file, which is only read.
+      {"open \"" + wave + "\" alias CheckMedia"},
+      {"set CheckMedia time format milliseconds"},
+      {"status CheckMedia length", 0, "1000"},
+      {"status CheckMedia samplespersec", 0, "22050"},
+      {"close CheckMedia"},
   });
+  EXPECT_EQ(readBytes(wave), waveBytes);
   char text[128];
   EXPECT_TRUE(mciGetErrorStringA(MCIERR_DUPLICATE_ALIAS, text, sizeof text));
-  EXPECT_NE(std::string(text).find("alias"), std::string::npos);
+  EXPECT_NE(std::string(text).find("alias"), std::string::npos) << text;
   EXPECT_FALSE(mciGetErrorStringA(999999, text, sizeof text));
-}
-
-// While a recording runs, another device's failed open (the selection display measuring a file
-// whose header is cut off) stays that device's own: the recorder reports nothing.
-TEST_F(MediaMciCommands, FailuresBelongToTheDeviceThatFailed) {
-  const std::string wav = dir + "/kept.wav", cut = dir + "/cut header.mid";
-  writeText(wav, TemplateBytes(120));
-  writeText(cut, std::string("MThd\0\0\0\x06\0", 9));
-  Expect({{"open \"" + wav + "\" alias RecMedia", 0},
-          {"record RecMedia overwrite", 0},
-          {"open \"" + cut + "\" alias Midi", MCIERR_INVALID_FILE}});
-  EXPECT_EQ(std::string(kvMediaDeviceError("RecMedia")), "");
-  EXPECT_NE(std::string(kvMediaDeviceError("midi")).find(cut), std::string::npos);
-  SleepMs(100);
-  Expect({{"stop RecMedia", 0}, {"save RecMedia", 0}, {"close RecMedia", 0}});
-  EXPECT_EQ(std::string(kvMediaDeviceError("RecMedia")), "");
-  EXPECT_GT(fs::file_size(wav), 60u);
-  // Midi keeps its failure past other devices' sessions, until it is opened again.
-  EXPECT_NE(std::string(kvMediaDeviceError("Midi")).find(cut), std::string::npos);
-  Expect({{"open \"" + CorpusFile("test-c-major-scale.mid") + "\" alias Midi", 0}, {"close Midi", 0}});
-  EXPECT_EQ(std::string(kvMediaDeviceError("Midi")), "");
-}
-
-TEST_F(MediaMciCommands, ReplyIsTruncatedToTheBuffer) {
-  Expect({{"open \"" + CorpusFile("test-all-gm-sounds.mid") + "\" alias Long", 0}});
+  // A reply is cut to the caller's buffer.
+  ExpectMci({{"open \"" + CorpusFile("test-all-gm-sounds.mid") + "\" alias Long"}});
   char full[64], small[4] = {'x', 'x', 'x', 'x'};
   ASSERT_EQ(mciSendStringA("status Long length", full, sizeof full, nullptr), 0u);
   ASSERT_GE(std::strlen(full), 6u);  // several minutes in milliseconds
@@ -103,34 +70,36 @@ TEST_F(MediaMciCommands, ReplyIsTruncatedToTheBuffer) {
   EXPECT_EQ(mciSendStringA("status Long length", nullptr, 0, nullptr), 0u);
 }
 
-TEST_F(MediaMciCommands, WaveLengthOfAnExistingFile) {
-  const std::string path = dir + "/one second.wav", bytes = TemplateBytes(108, std::string(22050 * 4, '\0'));
-  writeText(path, bytes);  // one second of 22050 Hz 16-bit stereo silence
-  Expect({{"open \"" + path + "\" alias CheckMedia", 0}, {"set CheckMedia time format milliseconds", 0}});
-  EXPECT_EQ(Mci("status CheckMedia length"), "1000");
-  EXPECT_EQ(Mci("status CheckMedia samplespersec"), "22050");
-  EXPECT_EQ(Mci("status CheckMedia mode"), "stopped");
-  Mci("close CheckMedia");
-  EXPECT_EQ(readBytes(path), bytes);  // the file is only read
+// While a recording runs, another device's failed open (the selection display measuring a file
+// whose header is cut off) stays that device's own, until that alias is opened again.
+TEST_F(MediaMciCommands, FailuresBelongToTheDeviceThatFailed) {
+  const std::string wav = dir + "/kept.wav", cut = dir + "/cut header.mid";
+  writeText(wav, TemplateBytes(120));
+  writeText(cut, std::string("MThd\0\0\0\x06\0", 9));
+  ExpectMci({{"open \"" + wav + "\" alias RecMedia"}, {"record RecMedia overwrite"}, {"open \"" + cut + "\" alias Midi", MCIERR_INVALID_FILE}});
+  EXPECT_EQ(Error("RecMedia"), "");
+  EXPECT_NE(Error("midi").find(cut), std::string::npos);
+  SleepMs(100);
+  ExpectMci({{"stop RecMedia"}, {"save RecMedia"}, {"close RecMedia"}});
+  EXPECT_EQ(Error("RecMedia"), "");
+  EXPECT_GT(fs::file_size(wav), 60u);
+  EXPECT_NE(Error("Midi").find(cut), std::string::npos);
+  ExpectMci({{"open \"" + CorpusFile("test-c-major-scale.mid") + "\" alias Midi"}, {"close Midi"}});
+  EXPECT_EQ(Error("Midi"), "");
 }
 
 TEST_F(MediaMciCommands, DeviceListStartsWithTheSynth) {
-  UINT n = midiOutGetNumDevs();
+  const UINT n = midiOutGetNumDevs();
   ASSERT_GE(n, 1u);
-  MIDIOUTCAPSA caps;
-  std::memset(&caps, 0x55, sizeof caps);
-  ASSERT_EQ(midiOutGetDevCapsA(MIDI_MAPPER, &caps, sizeof caps), MMSYSERR_NOERROR);
-  std::string mapper = caps.szPname;
-  EXPECT_FALSE(mapper.empty());
-  EXPECT_LE(mapper.size(), 31u);
-  ASSERT_EQ(midiOutGetDevCapsA(UINT_PTR(intptr_t(-1)), &caps, sizeof caps), MMSYSERR_NOERROR);
-  EXPECT_EQ(std::string(caps.szPname), mapper);
+  MIDIOUTCAPSA caps, mapper;
+  ASSERT_EQ(midiOutGetDevCapsA(MIDI_MAPPER, &mapper, sizeof mapper), MMSYSERR_NOERROR);
+  EXPECT_GT(std::strlen(mapper.szPname), 0u);
   ASSERT_EQ(midiOutGetDevCapsA(0, &caps, sizeof caps), MMSYSERR_NOERROR);
-  EXPECT_NE(std::string(caps.szPname).find("Synth"), std::string::npos);
+  EXPECT_NE(std::string(caps.szPname).find("Synth"), std::string::npos) << caps.szPname;
   EXPECT_EQ(caps.wTechnology, MOD_SWSYNTH);
-  for (UINT i = 1; i < n; ++i) {
-    ASSERT_EQ(midiOutGetDevCapsA(i, &caps, sizeof caps), MMSYSERR_NOERROR);
-    EXPECT_LE(std::strlen(caps.szPname), 31u);
+  for (UINT i = 0; i < n; ++i) {
+    ASSERT_EQ(midiOutGetDevCapsA(i, &caps, sizeof caps), MMSYSERR_NOERROR) << i;
+    EXPECT_LE(std::strlen(caps.szPname), 31u) << i;
   }
   EXPECT_EQ(midiOutGetDevCapsA(n, &caps, sizeof caps), MMSYSERR_BADDEVICEID);
   EXPECT_EQ(midiOutGetDevCapsA(0, nullptr, sizeof caps), MMSYSERR_INVALPARAM);
@@ -140,85 +109,64 @@ TEST_F(MediaMciCommands, UnusableSoundFontOrCaptureSourceRefusesToRecordQuietly)
   const std::string bad = dir + "/broken.sf2", wav = dir + "/nosf.wav";
   writeText(bad, "not a SoundFont");
   StderrCapture err(dir + "/stderr.txt");
-  auto devices = kv::ListCaptureDevices();
-  for (const auto& d : devices) EXPECT_FALSE(d.pcm.empty());
-  // A broken SoundFont, and an ALSA capture source that cannot be opened.
+  for (const auto& d : kv::ListCaptureDevices()) EXPECT_FALSE(d.pcm.empty());
   for (auto [soundFont, source, named] : {std::tuple{bad, std::string("synth"), bad},
                                           {kSoundFont, "alsa:no-such-device", "no-such-device"}}) {
     UseSystemSetup(dir, true, soundFont, source);
-    EXPECT_EQ(kv::ResolveSoundFont(kv::LoadSystemSetup()), soundFont);
     writeText(wav, TemplateBytes(124));
-    Expect({{"open \"" + wav + "\" alias RecMedia", 0}, {"record RecMedia overwrite", MCIERR_WAVE_INPUTSUNSUITABLE}});
-    EXPECT_NE(std::string(kvMediaDeviceError("RecMedia")).find(named), std::string::npos);
-    EXPECT_EQ(Mci("status RecMedia mode"), "stopped");
+    ExpectMci({{"open \"" + wav + "\" alias RecMedia"},
+               {"record RecMedia overwrite", MCIERR_WAVE_INPUTSUNSUITABLE},
+               {"status RecMedia mode", 0, "stopped"}});
+    EXPECT_NE(Error("RecMedia").find(named), std::string::npos) << named;
     Mci("close RecMedia");
-    // The unsaved recording left the 60-byte template untouched and no temporary file behind.
-    EXPECT_EQ(fs::file_size(wav), 60u);
-    EXPECT_FALSE(fs::exists(wav + ".~rec"));
+    // The template stays untouched and no temporary file is left.
+    EXPECT_EQ(fs::file_size(wav), 60u) << named;
+    EXPECT_FALSE(fs::exists(wav + ".~rec")) << named;
   }
   EXPECT_EQ(err.Restore(), 0u);
-
   // A SoundFont that does not exist falls back to the installed defaults, in this order.
   UseSystemSetup(dir, true, "/nonexistent/none.sf2");
-  std::string fallback = kv::ResolveSoundFont(kv::LoadSystemSetup());
   for (const char* name : {"default-GM.sf2", "FluidR3_GM.sf2", "TimGM6mb.sf2"}) {
     if (!fs::exists(std::string("/usr/share/sounds/sf2/") + name)) continue;
-    EXPECT_EQ(fallback, std::string("/usr/share/sounds/sf2/") + name);
+    EXPECT_EQ(kv::ResolveSoundFont(kv::LoadSystemSetup()), std::string("/usr/share/sounds/sf2/") + name);
     break;
   }
   UseSystemSetup(dir, true);
-  std::string msg = kv::MissingSoundFontMessage();
-  for (const char* part : {"SoundFont not found (/usr/share/sounds/sf2/TimGM6mb.sf2)", "fluid-soundfont-gm",
-                           "sndvol32.exe /R"})
+  const std::string msg = kv::MissingSoundFontMessage();
+  for (const char* part : {"SoundFont not found (/usr/share/sounds/sf2/TimGM6mb.sf2)", "fluid-soundfont-gm", "sndvol32.exe /R"})
     EXPECT_NE(msg.find(part), std::string::npos) << part;
 }
 
-TEST_F(MediaMciCommands, SystemSetupRoundTrip) {
+TEST_F(MediaMciCommands, SystemSetupIsSavedAndReadTolerantly) {
   kv::SystemSetup s;
-  s.soundFont = "/some/where.sf2";
-  s.source = "alsa:hw:1,0";
-  s.fast = false;
-  s.volume = 70;
+  s.soundFont = "/some/where.sf2", s.source = "alsa:hw:1,0", s.fast = false, s.volume = 70;
   ASSERT_TRUE(kv::SaveSystemSetup(s));
   kv::SystemSetup r = kv::LoadSystemSetup();
-  EXPECT_EQ(r.soundFont, s.soundFont);
-  EXPECT_EQ(r.source, s.source);
-  EXPECT_FALSE(r.fast);
-  EXPECT_EQ(r.volume, 70);
-  EXPECT_EQ(kv::SystemSetupPath(), dir + "/system.ini");
+  EXPECT_EQ(r.soundFont + " " + r.source + " " + std::to_string(r.fast) + " " + std::to_string(r.volume), "/some/where.sf2 alsa:hw:1,0 0 70");
+  // A byte-order mark, CR LF, other letter case, blanks, an out-of-range volume, another section.
   writeText(dir + "/system.ini", "\xEF\xBB\xBF[setup]\r\n volume = 250 \r\nFAST=0\r\n[Other]\r\nFast=1\r\n");
   r = kv::LoadSystemSetup();
-  EXPECT_EQ(r.volume, 100);
-  EXPECT_FALSE(r.fast);
-  EXPECT_EQ(r.source, "synth");
-  UseSystemSetup(dir, true);
-  EXPECT_TRUE(kv::LoadSystemSetup().fast);
-  EXPECT_EQ(kv::ResolveSoundFont(kv::LoadSystemSetup()), kSoundFont);
+  EXPECT_EQ(r.source + " " + std::to_string(r.fast) + " " + std::to_string(r.volume), "synth 0 100");
 }
 
-// A recording without a file, saved under a name of its own; "record" without overwrite
-// continues it, "seek to start" then "record" starts over.
+// A recording without a file, saved under a name of its own; "record" without overwrite continues it.
 TEST_F(MediaMciCommands, RecordingWithoutAFile) {
-  Expect({{"open new type waveaudio alias Take", 0},
-          {"set Take samplespersec 22050 bitspersample 16 channels 1", 0},
-          {"record Take", 0}});
-  EXPECT_EQ(Mci("status Take mode"), "recording");
+  ExpectMci({{"open new type waveaudio alias Take"},
+             {"set Take samplespersec 22050 bitspersample 16 channels 1"},
+             {"record Take"},
+             {"status Take mode", 0, "recording"}});
   SleepMs(200);
   Mci("stop Take");
-  int64_t first = std::atoll(Mci("status Take length").c_str());
+  const int64_t first = std::atoll(Mci("status Take length").c_str());
   EXPECT_GE(first, 150);
   Mci("record Take");
   SleepMs(200);
   Mci("stop Take");
   EXPECT_GE(std::atoll(Mci("status Take length").c_str()), first + 150);
   Mci("set Take time format samples");
-  int64_t frames = std::atoll(Mci("status Take length").c_str());
-  std::string out = dir + "/take.wav";
-  Expect({{"save Take \"" + out + "\"", 0}, {"close Take", 0}});
-  Audio a;
-  ASSERT_TRUE(ReadAudio(out, a));
-  EXPECT_EQ(a.rate, 22050);
-  EXPECT_EQ(a.channels, 1);
-  EXPECT_EQ(a.frames, frames);
-  Expect({{"open new type waveaudio", MCIERR_NEW_REQUIRES_ALIAS}, {"play Take", MCIERR_INVALID_DEVICE_NAME}});
+  const int64_t frames = std::atoll(Mci("status Take length").c_str());
+  const std::string out = dir + "/take.wav";
+  ExpectMci({{"save Take \"" + out + "\""}, {"close Take"}, {"play Take", MCIERR_INVALID_DEVICE_NAME}});
+  const WaveData w = readWave(out);
+  EXPECT_EQ(std::vector<int64_t>({w.rate, w.channels, w.frames()}), std::vector<int64_t>({22050, 1, frames}));
 }

@@ -1,18 +1,13 @@
-// Recording through the conversion's command sequence: every WAVE format, timing of onsets
-// against the tempo map in fast and real-time recording, and the whole test corpus.
-#include <gtest/gtest.h>
-
-#include <cstdio>
-
+// Recording through the conversion's command sequence: every WAVE format, onset timing against
+// the tempo map in fast and real-time recording, takes that must match, the whole test corpus.
+#include "Process.h"
 #include "media_test_util.h"
 
 using namespace kvtest;
 
 namespace {
 
-constexpr int kDelayMs = 100;
-
-// A short two-instrument song with a tempo change.
+// A short two-instrument song with a tempo change: two quarters at 120 bpm, three at 150 bpm.
 std::string Melody() {
   smf::Track t0, t1, t2;
   t0.Tempo(0, 500000);
@@ -29,178 +24,167 @@ std::string Melody() {
   return smf::File(1, 480, {t0, t1, t2});
 }
 
+// A click track on the GM drum channel with tempo changes and off-grid beats; fills the click times.
+std::string ClickTrack(int clicks, std::vector<double>& times) {
+  const int ppq = 480, tempi[] = {500000, 416667, 612345, 350000, 545454};
+  smf::Track t0, t1;
+  double seconds = 0;
+  uint32_t tick = 0;
+  t1.Event(0, {0xB9, 91, 0});  // no reverb or chorus: each click dies away before the next
+  t1.Event(0, {0xB9, 93, 0});
+  for (int i = 0; i < clicks; ++i) {
+    const int tempo = tempi[(i / 2) % 5];
+    if (i % 2 == 0) t0.Tempo(tick, tempo);
+    times.push_back(seconds);
+    t1.Event(tick, {0x99, 76, 120});
+    t1.Event(tick + 60, {0x89, 76, 0});
+    const uint32_t step = ppq + (i % 3) * 7;
+    seconds += double(step) * tempo / ppq / 1e6;
+    tick += step;
+  }
+  t0.End(tick);
+  t1.End(tick);
+  return smf::File(1, ppq, {t0, t1});
+}
+
+// Sample positions where |x| crosses `threshold` after at least `quiet` samples below it.
+std::vector<int64_t> Onsets(const std::vector<float>& x, double threshold, int quiet) {
+  std::vector<int64_t> out;
+  int64_t below = quiet;
+  for (size_t i = 0; i < x.size(); ++i) {
+    const bool loud = std::fabs(x[i]) > threshold;
+    if (loud && below >= quiet) out.push_back(int64_t(i));
+    below = loud ? 0 : below + 1;
+  }
+  return out;
+}
+
+// How many of the first n samples differ between two takes, each counted from its first sound.
+size_t SamplesDiffering(const std::vector<float>& a, const std::vector<float>& b) {
+  const size_t a0 = FirstSound(a), b0 = FirstSound(b), n = std::min(a.size() - a0, b.size() - b0);
+  EXPECT_GT(n, 44100u) << "takes too short to compare";
+  size_t differing = 0;
+  for (size_t i = 0; i < n; ++i) differing += a[a0 + i] != b[b0 + i];
+  return differing;
+}
+
 class MediaRecording : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    tmp = new TempDir, dir = tmp->path(), midi = dir + "/melody.mid";
-    writeText(midi, Melody());
-  }
+  static void SetUpTestSuite() { tmp = new TempDir, dir = tmp->path(); }
   static void TearDownTestSuite() { delete tmp; }
   void SetUp() override { UseSystemSetup(dir, true); }
   void TearDown() override { mciSendStringA("close all", nullptr, 0, nullptr); }
+  // Records midi into a fresh template file and reads the result back.
+  static WaveData Take(const std::string& midi, const std::string& name, int number = 120, int delayMs = 0,
+                       CycleResult* cycle = nullptr) {
+    const std::string wav = dir + "/" + name + ".wav";
+    writeText(wav, TemplateBytes(number));
+    const CycleResult r = RecordCycle(midi, wav, delayMs);
+    if (cycle) *cycle = r;
+    EXPECT_EQ(r.saveError, 0u) << name;
+    return readWave(wav);
+  }
   static inline TempDir* tmp;
-  static inline std::string dir, midi;
+  static inline std::string dir;
 };
 
-// Click times measured in a recording, relative to the first click, against the tempo map.
-std::vector<int64_t> OnsetErrors(const std::string& wav, const std::vector<double>& times, int rate) {
-  Audio a;
-  EXPECT_TRUE(ReadAudio(wav, a));
-  EXPECT_EQ(a.rate, rate);
-  auto on = Onsets(a.mono, 0.1 * Peak(a.mono), rate / 50);
-  EXPECT_EQ(on.size(), times.size());
-  std::vector<int64_t> errors;
-  for (size_t i = 0; on.size() == times.size() && i < times.size(); ++i)
-    errors.push_back(on[i] - on[0] - std::llround((times[i] - times[0]) * rate));
-  return errors;
-}
-
-int64_t MaxAbs(const std::vector<int64_t>& v) {
-  int64_t m = 0;
-  for (auto x : v) m = std::max<int64_t>(m, std::llabs(x));
-  return m;
-}
-
-}  // namespace
-
 TEST_F(MediaRecording, EveryTemplateFormatRecordsTheSong) {
-  const double songSeconds = 2.2;  // two quarters at 120 bpm, three at 150 bpm
+  const std::string midi = dir + "/melody.mid";
+  writeText(midi, Melody());
   for (int number = 101; number <= 124; ++number) {
-    SCOPED_TRACE("template " + std::to_string(number));
-    Format f = TemplateFormat(number);
-    std::string wav = dir + "/out " + std::to_string(number) + ".wav";
-    writeText(wav, TemplateBytes(number));
-    CycleResult r = RecordCycle(midi, wav, kDelayMs);
-    EXPECT_EQ(r.lengthMs, 2200);
-    EXPECT_EQ(r.saveError, 0u);
-    Audio a;
-    ASSERT_TRUE(ReadAudio(wav, a));
-    EXPECT_EQ(a.rate, f.rate);
-    EXPECT_EQ(a.channels, f.channels);
-    EXPECT_EQ(a.format & SF_FORMAT_SUBMASK, f.bits == 8 ? SF_FORMAT_PCM_U8 : SF_FORMAT_PCM_16);
-    // Header sizes agree with the file: header + data (+ pad byte).
-    int64_t bytes = a.frames * f.channels * f.bits / 8;
-    EXPECT_EQ(int64_t(fs::file_size(wav)), 58 + bytes + (bytes & 1));
-    double seconds = double(a.frames) / f.rate;
-    EXPECT_GE(seconds, songSeconds + 2 * kDelayMs / 1000.0 - 0.02);
-    EXPECT_LE(seconds, songSeconds + 2 * kDelayMs / 1000.0 + 1.5);  // polling on a busy machine
-    EXPECT_GT(Peak(a.mono), 0.05);
-    auto ref = ReferenceRender(midi, f.rate, 0.3);
-    EXPECT_GT(BestEnvelopeCorrelation(a.mono, ref, f.rate), 0.9);
+    const Format f = TemplateFormat(number);
+    const std::string row = "template " + std::to_string(number), wav = dir + "/take " + std::to_string(number) + ".wav";
+    CycleResult r;
+    const WaveData w = Take(midi, "take " + std::to_string(number), number, 100, &r);
+    EXPECT_EQ(r.lengthMs, 2200) << row;
+    ASSERT_TRUE(w.ok) << row;
+    // What another tool reads in the header is the template's format.
+    auto p = probe(wav);
+    EXPECT_EQ(p["codec_name"] + " " + p["sample_rate"] + " " + p["channels"],
+              (f.bits == 8 ? "pcm_u8 " : "pcm_s16le ") + std::to_string(f.rate) + " " + std::to_string(f.channels))
+        << row;
+    const int64_t bytes = w.frames() * f.channels * f.bits / 8;
+    EXPECT_EQ(int64_t(fs::file_size(wav)), 58 + bytes + (bytes & 1)) << row << ": header sizes against the file";
+    EXPECT_GE(w.seconds(), 2.2 + 0.2 - 0.02) << row;
+    EXPECT_LE(w.seconds(), 2.2 + 0.2 + 1.5) << row;  // polling on a busy machine
+    EXPECT_GT(w.peak(), 0.05) << row;
+    EXPECT_GT(BestEnvelopeCorrelation(w.mixed(), ReferenceRender(midi, f.rate, 0.3), f.rate), 0.9) << row;
     fs::remove(wav);
   }
 }
 
-TEST_F(MediaRecording, SavedFileIsReadByOtherTools) {
-  std::string wav = dir + "/tools.wav";
-  writeText(wav, TemplateBytes(122));  // 48 kHz 8-bit stereo
-  RecordCycle(midi, wav, 0);
-  const std::string probe = "ffprobe -v error -show_entries stream=sample_rate,channels,codec_name -of csv=p=0 ";
-  FILE* p = popen((probe + "\"" + wav + "\"").c_str(), "r");
-  ASSERT_NE(p, nullptr);
-  char line[128] = {};
-  ASSERT_NE(fgets(line, sizeof line, p), nullptr);
-  pclose(p);
-  EXPECT_EQ(std::string(line), "pcm_u8,48000,2\n");
-  EXPECT_EQ(std::system(("sox \"" + wav + "\" -n stat 2>/dev/null").c_str()), 0);
-}
-
 TEST_F(MediaRecording, ClickOnsetsFollowTheTempoMapInFastAndRealTime) {
   std::vector<double> shortTimes, longTimes;
-  std::string shortMidi = dir + "/clicks-short.mid", longMidi = dir + "/clicks-long.mid";
+  const std::string shortMidi = dir + "/clicks-short.mid", longMidi = dir + "/clicks-long.mid";
   writeText(shortMidi, ClickTrack(7, shortTimes));
   writeText(longMidi, ClickTrack(30, longTimes));
-
-  struct Case {
+  const struct {
     const char* name;
-    const std::string* midi;
-    const std::vector<double>* times;
+    bool longSong;
     int number;
     bool fast;
-  };
-  const Case cases[] = {
-      {"fast-44100-long", &longMidi, &longTimes, 120, true},
-      {"fast-48000-long", &longMidi, &longTimes, 124, true},
-      {"fast-44100-short", &shortMidi, &shortTimes, 120, true},
-      {"realtime-44100-short", &shortMidi, &shortTimes, 120, false},
-      {"realtime-48000-short", &shortMidi, &shortTimes, 123, false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  } rows[] = {{"fast-44100-long", true, 120, true},
+              {"fast-48000-long", true, 124, true},
+              {"fast-44100-short", false, 120, true},
+              {"realtime-44100-short", false, 120, false},
+              {"realtime-48000-short", false, 123, false}};
+  std::vector<float> takes[2];  // fast and real time, 44100 Hz, short song
+  for (const auto& c : rows) {
     UseSystemSetup(dir, c.fast);
-    std::string wav = dir + "/" + c.name + ".wav";
-    writeText(wav, TemplateBytes(c.number));
-    CycleResult r = RecordCycle(*c.midi, wav, 100);
-    int rate = TemplateFormat(c.number).rate;
-    auto errors = OnsetErrors(wav, *c.times, rate);
-    ASSERT_EQ(errors.size(), c.times->size());
-    EXPECT_LE(MaxAbs(errors), 64) << "worst onset error in samples";
-    EXPECT_LE(std::llabs(errors.back()), 64) << "drift from first click to last";
-    std::printf("[ onsets ] %-22s clicks %zu, worst error %lld samples (%.2f ms), recorded in %.2f s\n", c.name,
-                errors.size(), (long long)MaxAbs(errors), 1000.0 * MaxAbs(errors) / rate, r.seconds);
-    if (!c.fast) EXPECT_GE(r.seconds, shortTimes.back() - shortTimes.front());  // real time takes its time
+    const std::vector<double>& times = c.longSong ? longTimes : shortTimes;
+    CycleResult r;
+    const WaveData w = Take(c.longSong ? longMidi : shortMidi, c.name, c.number, 100, &r);
+    const int rate = TemplateFormat(c.number).rate;
+    ASSERT_EQ(w.rate, rate) << c.name;
+    const std::vector<float> x = w.mixed();
+    const auto on = Onsets(x, 0.1 * Peak(x), rate / 50);
+    ASSERT_EQ(on.size(), times.size()) << c.name;
+    int64_t worst = 0;
+    for (size_t i = 0; i < times.size(); ++i)
+      worst = std::max<int64_t>(worst, std::llabs(on[i] - on[0] - std::llround((times[i] - times[0]) * rate)));
+    EXPECT_LE(worst, 64) << c.name << ": worst onset error in samples, the tempo map against the recording";
+    if (!c.fast) EXPECT_GE(r.seconds, times.back() - times.front()) << c.name << ": real time takes its time";
+    if (std::string(c.name).find("44100-short") != std::string::npos) takes[c.fast ? 0 : 1] = x;
   }
-
-  // Fast and real-time recordings of the same song hold the same samples from the first sound on.
-  Audio fast, slow;
-  ASSERT_TRUE(ReadAudio(dir + "/fast-44100-short.wav", fast));
-  ASSERT_TRUE(ReadAudio(dir + "/realtime-44100-short.wav", slow));
-  size_t n = size_t(44100 * (shortTimes.back() + 0.2));
-  ASSERT_LT(FirstSound(fast) + n, fast.mono.size());
-  ASSERT_LT(FirstSound(slow) + n, slow.mono.size());
-  EXPECT_EQ(SamplesDiffering(fast, slow, n), 0u);
+  EXPECT_EQ(SamplesDiffering(takes[0], takes[1]), 0u) << "fast and real-time takes of one song";
 }
 
-// The synth's voices rendered on one thread or spread over two give the same samples.
-TEST_F(MediaRecording, OneAndTwoSynthThreadsRecordTheSameSamples) {
-  const std::string midi = CorpusFile("test-multichannel-chords-3.mid");
-  Audio take[2];
-  for (int threads : {1, 2}) {
-    UseSystemSetup(dir, true, kSoundFont, "synth", threads);
-    const std::string wav = dir + "/threads" + std::to_string(threads) + ".wav";
-    writeText(wav, TemplateBytes(120));
-    RecordCycle(midi, wav, 100);
-    ASSERT_TRUE(ReadAudio(wav, take[threads - 1]));
-  }
-  const size_t n = std::min(take[0].mono.size() - FirstSound(take[0]), take[1].mono.size() - FirstSound(take[1]));
-  ASSERT_GT(n, size_t(44100));
-  ASSERT_GT(Peak(take[0].mono), 0.05);
-  EXPECT_EQ(SamplesDiffering(take[0], take[1], n), 0u);
-}
-
-// GS files usually address their SysEx to device 0x10, the id a GS module answers to: such a
-// drum-part change ("channel 1 plays drums") sounds exactly as the broadcast (0x7F) one does,
-// and unlike the same file whose messages no synth takes (another maker's id).
-TEST_F(MediaRecording, GsMessagesToTheUsualDeviceIdTakeEffect) {
-  const std::string original = readBytes(CorpusFile("test-sysex-gs-40-1x-15-drum-part-change.mid"));
-  auto addressedTo = [&](const std::string& header) {
-    std::string bytes = original;
+// Takes that must hold the same samples, or must not. GS files usually address their SysEx to
+// device 0x10, the id a GS module answers to: that must sound as the broadcast id does, and
+// unlike the same file addressed to another maker's id, which no synth takes.
+TEST_F(MediaRecording, TakesThatMustMatch) {
+  const std::string gs = readBytes(CorpusFile("test-sysex-gs-40-1x-15-drum-part-change.mid"));
+  auto addressedTo = [&](const std::string& name, const std::string& header) {
+    std::string bytes = gs;
     size_t count = 0;
     for (size_t at = 0; (at = bytes.find("\x41\x7F\x42\x12", at)) != std::string::npos; at += 4, ++count)
       bytes.replace(at, 4, header);
-    EXPECT_EQ(count, 3u);  // GS reset, drum part of channel 1, normal part of channel 10
-    return bytes;
+    EXPECT_EQ(count, 3u) << "GS reset, drum part of channel 1, normal part of channel 10";
+    writeText(dir + "/" + name + ".mid", bytes);
+    return dir + "/" + name + ".mid";
   };
-  struct Take {
+  const std::string chords = CorpusFile("test-multichannel-chords-3.mid"), broadcast = CorpusFile("test-sysex-gs-40-1x-15-drum-part-change.mid");
+  const std::string device10 = addressedTo("gs 10", "\x41\x10\x42\x12"), other = addressedTo("gs 7d", "\x7D\x7F\x42\x12");
+  const struct {
     const char* name;
-    std::string bytes;
-    Audio audio;
-  } takes[] = {{"broadcast", original, {}},
-               {"device 0x10", addressedTo("\x41\x10\x42\x12"), {}},
-               {"no GS message", addressedTo("\x7D\x7F\x42\x12"), {}}};
-  for (Take& t : takes) {
-    const std::string midi = dir + "/gs " + t.name + ".mid", wav = dir + "/gs " + t.name + ".wav";
-    writeText(midi, t.bytes);
-    writeText(wav, TemplateBytes(120));
-    RecordCycle(midi, wav, 0);
-    ASSERT_TRUE(ReadAudio(wav, t.audio)) << t.name;
-    ASSERT_GT(Peak(t.audio.mono), 0.05) << t.name;
+    std::string midiA;
+    int threadsA;
+    std::string midiB;
+    int threadsB;
+    bool same;
+  } rows[] = {{"one and two synth threads", chords, 1, chords, 2, true},
+              {"GS to device 0x10 and broadcast", device10, 0, broadcast, 0, true},
+              {"GS to device 0x10 and to another maker", device10, 0, other, 0, false}};
+  for (const auto& c : rows) {
+    UseSystemSetup(dir, true, kSoundFont, "synth", c.threadsA);
+    const std::vector<float> a = Take(c.midiA, "a").mixed();
+    UseSystemSetup(dir, true, kSoundFont, "synth", c.threadsB);
+    const std::vector<float> b = Take(c.midiB, "b").mixed();
+    ASSERT_GT(Peak(a), 0.05) << c.name;
+    const size_t differing = SamplesDiffering(a, b), n = std::min(a.size(), b.size());
+    if (c.same) EXPECT_EQ(differing, 0u) << c.name;
+    else EXPECT_GT(differing, n / 4) << c.name;
   }
-  size_t n = SIZE_MAX;
-  for (const Take& t : takes) n = std::min(n, t.audio.mono.size() - FirstSound(t.audio));
-  ASSERT_GT(n, size_t(44100));
-  EXPECT_EQ(SamplesDiffering(takes[1].audio, takes[0].audio, n), 0u) << "device 0x10 against broadcast";
-  EXPECT_GT(SamplesDiffering(takes[1].audio, takes[2].audio, n), n / 4) << "device 0x10 against no GS message";
 }
 
 TEST_F(MediaRecording, WholeCorpusThroughTheRecordCycle) {
@@ -208,25 +192,19 @@ TEST_F(MediaRecording, WholeCorpusThroughTheRecordCycle) {
   for (auto& entry : fs::directory_iterator(CorpusFile(""))) {
     if (entry.path().extension() != ".mid") continue;
     ++files;
-    std::string name = entry.path().filename().string();
-    SCOPED_TRACE(name);
-    std::string wav = dir + "/corpus.wav";
+    const std::string name = entry.path().filename().string(), wav = dir + "/corpus.wav";
     writeText(wav, TemplateBytes(101));  // 16 kHz 8-bit mono keeps this quick
-    // Long songs are stopped after 15 s, as the Stop command does: that keeps this quick.
-    const int64_t cut = 15000;
-    CycleResult r = RecordCycle(entry.path().string(), wav, 0, 60, cut);
-    ASSERT_LT(r.seconds, 60) << "the recording did not finish";
-    EXPECT_EQ(r.saveError, 0u);
-    Audio a;
-    ASSERT_TRUE(ReadAudio(wav, a));
-    EXPECT_EQ(a.rate, 16000);
-    EXPECT_EQ(a.channels, 1);
-    double seconds = double(a.frames) / a.rate;
+    const int64_t cut = 15000;           // long songs are stopped after 15 s, as the Stop command does
+    const CycleResult r = RecordCycle(entry.path().string(), wav, 0, 60, cut);
+    ASSERT_LT(r.seconds, 60) << name << ": the recording did not finish";
+    EXPECT_EQ(r.saveError, 0u) << name;
+    const WaveData w = readWave(wav);
+    EXPECT_TRUE(w.ok && w.rate == 16000 && w.channels == 1) << name;
     if (r.lengthMs > 0) {
-      EXPECT_GE(seconds, std::min(r.lengthMs, cut) / 1000.0 - 0.02);
-      EXPECT_LE(seconds, r.lengthMs / 1000.0 + 2.0);
+      EXPECT_GE(w.seconds(), std::min(r.lengthMs, cut) / 1000.0 - 0.02) << name;
+      EXPECT_LE(w.seconds(), r.lengthMs / 1000.0 + 2.0) << name;
     } else {
-      EXPECT_LT(seconds, 1.0);
+      EXPECT_LT(w.seconds(), 1.0) << name;
     }
   }
   EXPECT_GT(files, 60);
@@ -237,43 +215,31 @@ TEST_F(MediaRecording, PlaybackWithoutRecorderKeepsRealTimeAndPrintsNothing) {
   t.Event(0, {0x90, 60, 100});
   t.Event(480, {0x80, 60, 0});
   t.End(960);  // one second at 120 bpm
-  std::string midi = dir + "/one second.mid";
+  const std::string midi = dir + "/one second.mid";
   writeText(midi, smf::File(0, 480, {t}));
   StderrCapture err(dir + "/stderr.txt");  // whatever ALSA or FluidSynth say must not reach stderr
-
-  auto t0 = std::chrono::steady_clock::now();
-  MCIERROR e;
-  Mci("open \"" + midi + "\" alias PlayMedia", &e);
-  ASSERT_EQ(e, 0u);
-  mciSendStringA("set PlayMedia port -1", nullptr, 0, nullptr);
-  mciSendStringA("set PlayMedia time format milliseconds", nullptr, 0, nullptr);
-  Mci("play PlayMedia", &e);
-  EXPECT_EQ(e, 0u);
-  EXPECT_EQ(Mci("status PlayMedia mode"), "playing");
+  const auto t0 = std::chrono::steady_clock::now();
+  ExpectMci({{"open \"" + midi + "\" alias PlayMedia"},
+             {"set PlayMedia port -1"},
+             {"set PlayMedia time format milliseconds"},
+             {"play PlayMedia"},
+             {"status PlayMedia mode", 0, "playing"}});
   SleepMs(300);
-  int64_t pos = std::atoll(Mci("status PlayMedia position").c_str());
+  const int64_t pos = std::atoll(Mci("status PlayMedia position").c_str());
   EXPECT_GT(pos, 100);
   EXPECT_LT(pos, 1000);
-  Mci("pause PlayMedia");
-  EXPECT_EQ(Mci("status PlayMedia mode"), "paused");
-  int64_t paused = std::atoll(Mci("status PlayMedia position").c_str());
+  ExpectMci({{"pause PlayMedia"}, {"status PlayMedia mode", 0, "paused"}});
+  const std::string paused = Mci("status PlayMedia position");
   SleepMs(100);
-  EXPECT_EQ(std::atoll(Mci("status PlayMedia position").c_str()), paused);
-  Mci("resume PlayMedia");
-  EXPECT_EQ(Mci("status PlayMedia mode"), "playing");
+  ExpectMci({{"status PlayMedia position", 0, paused.c_str()}, {"resume PlayMedia"}, {"status PlayMedia mode", 0, "playing"}});
   while (Mci("status PlayMedia mode") == "playing") SleepMs(10);
-  double took = SecondsSince(t0);
-  EXPECT_EQ(Mci("status PlayMedia mode"), "stopped");
-  EXPECT_EQ(Mci("status PlayMedia position"), "1000");
-  EXPECT_GE(took, 1.0);  // real-time pace: a one-second song takes at least a second
-  Mci("seek PlayMedia to start");
-  EXPECT_EQ(Mci("status PlayMedia position"), "0");
+  EXPECT_GE(SecondsSince(t0), 1.0);  // real-time pace: a one-second song takes at least a second
+  ExpectMci({{"status PlayMedia position", 0, "1000"}, {"seek PlayMedia to start"}, {"status PlayMedia position", 0, "0"}});
   // "wait" returns when the song has played to its end.
-  auto w0 = std::chrono::steady_clock::now();
-  Mci("play PlayMedia from 700 wait", &e);
-  EXPECT_EQ(e, 0u);
+  const auto w0 = std::chrono::steady_clock::now();
+  ExpectMci({{"play PlayMedia from 700 wait"}, {"status PlayMedia mode", 0, "stopped"}, {"close PlayMedia"}});
   EXPECT_GE(SecondsSince(w0), 0.29);
-  EXPECT_EQ(Mci("status PlayMedia mode"), "stopped");
-  Mci("close PlayMedia");
   EXPECT_EQ(err.Restore(), 0u);
 }
+
+}  // namespace

@@ -93,6 +93,12 @@ struct WaveData {
     for (int c = 0; c < channels; ++c) sum += float(samples[size_t(i * channels + c)]);
     return sum / channels / (bits == 8 ? 128.0f : 32768.0f);
   }
+  // Every frame with the channels mixed down, -1..1.
+  std::vector<float> mixed() const {
+    std::vector<float> m(static_cast<size_t>(frames()));
+    for (int64_t i = 0; i < frames(); ++i) m[size_t(i)] = mono(i);
+    return m;
+  }
   double peak() const {
     double p = 0;
     for (int64_t i = 0; i < frames(); ++i) p = std::max(p, double(std::fabs(mono(i))));
