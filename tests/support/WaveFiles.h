@@ -1,5 +1,6 @@
 // PCM WAVE files for tests: a musical test signal, writers for the plain 44-byte layout and the
-// program's own 60-byte recording layout, and a reader for 8- and 16-bit PCM.
+// program's own 60-byte recording layout, a reader for 8- and 16-bit PCM, and the check every
+// encoder's output must pass.
 #pragma once
 #include <algorithm>
 #include <cmath>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "Process.h"
 #include "ScratchFolder.h"
 
 namespace kvtest {
@@ -145,6 +147,18 @@ inline WaveData readWave(const std::string& path) {
   }
   w.ok = true;
   return w;
+}
+
+// An encoded file as ffprobe reads it: "codec bit_rate sample_rate channels" must be `stream`, its
+// duration `seconds` up to what the encoder may add, and it must decode to sound (not silence).
+inline std::string encodedProblem(const std::string& path, const std::string& stream, double seconds, double tolerance) {
+  auto p = probe(path);
+  const std::string got = p["codec_name"] + " " + p["bit_rate"] + " " + p["sample_rate"] + " " + p["channels"];
+  const double d = std::atof(p["duration"].c_str());
+  if (got != stream) return path + ": " + got + " instead of " + stream;
+  if (d < seconds - 0.01 || d > seconds + tolerance) return path + ": " + std::to_string(d) + " s instead of " + std::to_string(seconds);
+  if (maxVolumeDb(path) < -30) return path + ": silent";
+  return "";
 }
 
 }  // namespace kvtest
