@@ -96,38 +96,90 @@ class EncoderRunTest : public QObject {
     QCOMPARE(back.Title + "|" + back.Description + "|" + QString::number(back.BitRate), "曲 song|" + QString(256, 'd') + "|64");
   }
 
-  void gogoEncodesAndStops() {
-    EncoderFixture f;
-    QVERIFY(f.Install("gogo.dll", "app/gogo.dll"));
-    f.Start();
-    const Encoded r = Encode(Choice(1, 1), f.Wave("song.wav", 3.0));
-    QCOMPARE(r.view, QString("GOGO[song.wav]|100.00 %|100|hidden"));
-    QVERIFY(r.made && r.messages.empty());
-    QCOMPARE(Made(f.out + "/song.mp3"), QString("mp3 "));
-    QCOMPARE(f.OutputFiles(), QStringList("song.mp3"));
-    // The close box stops the encode after the frame in progress; the WAVE goes all the same.
-    f.Wave("long.wav", 4.0);
-    const Encoded stopped = Encode(Choice(1, 1), f.out + "/long.wav", [](QWidget* w) { w->close(); });
-    QCOMPARE(stopped.messages, QStringList("エラーが発生しました errcode = 0|48"));
-    QVERIFY2(!stopped.made && !stopped.view.contains("|100|"), qPrintable(stopped.view));
-    QCOMPARE(f.OutputFiles(), QStringList("song.mp3"));
-  }
-
-  void gogoFailures() {
-    EncoderFixture f;
-    f.Start();
-    f.Wave("a.wav", 0.2);
-    WriteFile(f.out + "/text.wav", "this is not a wave file, only some words");
-    // No library: nothing said. Then a missing and an unreadable WAVE.
-    QStringList messages;
-    for (QString wave : {"a.wav", "missing.wav", "text.wav"}) {
-      if (wave == "missing.wav") QVERIFY(f.Install("gogo.dll", "app/gogo.dll"));
-      const Encoded r = Encode(Choice(1, 1), f.out + "/" + wave);
-      QVERIFY2(!r.made && r.view.endsWith("|hidden"), qPrintable(wave));
-      messages << r.messages;
+  // Each encoder as a conversion runs it: its window, its messages, what the output folder holds after.
+  void encodersAtWork() {
+    struct Row {
+      const char* name;
+      QStringList install;  // built components, placed under app/ (system/ for the codec)
+      int type, encoder;
+      QString wave;           // in the output folder; written unless prepare makes it
+      bool close;             // the close box right after the start
+      QString view;           // exact, or a prefix before '*'
+      bool made;
+      QStringList messages;   // "text|style"
+      QStringList files;      // the output folder afterwards
+      std::function<void(EncoderFixture&)> prepare = {};
+    };
+    const QString noInput = "入力ファイルを開けませんでした|48", failed = "エンコードに失敗しました。|64";
+    const Row rows[] = {
+        {"GoGo", {"gogo.dll"}, 1, 1, "song.wav", false, "GOGO[song.wav]|100.00 %|100|hidden", true, {}, {"song.mp3"}},
+        {"GoGo closed: stops after the frame in progress, the WAVE goes all the same", {"gogo.dll"}, 1, 1, "long.wav", true,
+         "GOGO[long.wav]|*", false, {"エラーが発生しました errcode = 0|48"}, {}},
+        {"GoGo without its library says nothing", {}, 1, 1, "a.wav", false, "GOGO[a.wav]|*", false, {}, {}},
+        {"GoGo, missing WAVE", {"gogo.dll"}, 1, 1, "missing.wav", false, "GOGO[missing.wav]|*", false, {noInput}, {},
+         [](EncoderFixture& f) { QFile::remove(f.out + "/missing.wav"); }},
+        {"GoGo, text for a WAVE", {"gogo.dll"}, 1, 1, "text.wav", false, "GOGO[text.wav]|*", false, {"解析エラーが発生しました|48"}, {},
+         [](EncoderFixture& f) { WriteFile(f.out + "/text.wav", "this is not a wave file, only some words"); }},
+        {"ACM", {"VBMP3.dll", "system/L3CODECP.ACM"}, 1, 2, "acm.wav", false, "ACM[acm.wav]|*", true, {}, {"acm.mp3"}},
+        {"ACM closed: the wait ends at once as a normal end, the unfinished MP3 goes", {"VBMP3.dll", "system/L3CODECP.ACM"}, 1, 2,
+         "stop.wav", true, "ACM[stop.wav]|0 %|0|hidden", true, {}, {}},
+        {"VBWAV2WMA cannot be stopped; the title is the trimmed name", {"vbwav2wma.dll"}, 2, 1, "  spaced 曲  .wav", true,
+         "VBWAV2WMA[  spaced 曲  .wav]|*", true, {}, {"  spaced 曲  .wma"}},
+        {"VBWAV2WMA, missing WAVE: the message without an icon", {"vbwav2wma.dll"}, 2, 1, "missing.wav", false, "VBWAV2WMA[missing.wav]|*",
+         false, {"エンコード失敗|0"}, {}, [](EncoderFixture& f) { QFile::remove(f.out + "/missing.wav"); }},
+        {"SCMPX that cannot be started: the WAVE stays", {}, 1, 0, "keep.wav", false, "", false, {failed}, {"keep.wav"},
+         [](EncoderFixture& f) { G().ScmpxPath = f.app + "/tools/nothing/scmpx.exe"; }},
+        {"WM8EUTIL that writes nothing: the WAVE back under its name", {}, 2, 0, "keep.wav", false, "", false, {failed}, {"keep.wav"},
+         [](EncoderFixture& f) {
+           WriteFile(f.app + "/tools/wm8eutil.exe", "#!/bin/sh\nexit 0\n");
+           QFile::setPermissions(f.app + "/tools/wm8eutil.exe", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+           G().Wm8eutilPath = f.app + "/tools/wm8eutil.exe";
+         }},
+        {"WM8EUTIL keeps the user's own files named like its working files", {"tools/wm8eutil.exe"}, 2, 0, "w8.wav", false, "", true, {},
+         {"TMP.WAV", "tmp.wma", "w8.wma"}, [](EncoderFixture& f) {
+           G().Wm8eutilPath = f.app + "/tools/wm8eutil.exe";
+           for (QString n : {"TMP.WAV", "tmp.wma"}) WriteFile(f.out + "/" + n, "the user's own " + n.toUtf8());
+           WriteFile(f.out + "/w8.wma", "an older file");
+         }},
+        {"WM8EUTIL in the output folder runs by its bare name", {}, 2, 0, "here.wav", false, "", true, {}, {"here.wma", "wm8eutil.exe"},
+         [](EncoderFixture& f) {
+           QVERIFY(f.Install("tools/wm8eutil.exe", "out put/wm8eutil.exe"));
+           G().Wm8eutilPath = f.out + "/wm8eutil.exe";
+         }},
+    };
+    for (const Row& r : rows) {
+      EncoderFixture f;
+      for (const QString& c : r.install) QVERIFY2(f.Install(c, c.startsWith("system/") ? c : "app/" + c), r.name);
+      f.Start();
+      f.Wave(r.wave, r.close && r.type == 1 ? 20.0 : 1.0);  // long enough for a close to come mid-encode
+      if (r.prepare) r.prepare(f);
+      const QString wave = f.out + "/" + r.wave;
+      const std::string before = kvtest::readBytes(wave.toStdString());
+      const Encoded e = Encode(Choice(r.type, r.encoder), wave, [&r](QWidget* w) { if (r.close) w->close(); });
+      const QString view = r.view.endsWith('*') ? e.view.left(r.view.size() - 1) + "*" : e.view;
+      QVERIFY2(view == r.view && e.made == r.made && e.messages == r.messages,
+               qPrintable(QString(r.name) + ": " + e.view + " made " + QString::number(e.made) + " " + e.messages.join(", ")));
+      QVERIFY2(r.made || !e.view.contains("|100|"), r.name);
+      QVERIFY2(f.OutputFiles() == r.files, qPrintable(QString(r.name) + ": " + f.OutputFiles().join(", ")));
+      if (r.files.contains(r.wave)) QVERIFY2(kvtest::readBytes(wave.toStdString()) == before, r.name);
+      for (const QString& n : r.files) {  // the user's files as they were, the new output made by the encoder
+        const std::string bytes = kvtest::readBytes((f.out + "/" + n).toStdString());
+        const QString made = bytes.rfind("the user's own", 0) == 0 ? QString::fromStdString(bytes)
+                             : n.endsWith(".mp3")                 ? Made(f.out + "/" + n)
+                             : n.endsWith(".wma")                 ? Made(f.out + "/" + n)
+                                                                  : "kept";
+        const QString expected = bytes.rfind("the user's own", 0) == 0 ? "the user's own " + n
+                                 : n.endsWith(".mp3")                 ? QString("mp3 ")
+                                 : n.endsWith(".wma") ? "wmav2 " + QFileInfo(r.wave).completeBaseName().trimmed()
+                                                      : "kept";
+        QVERIFY2(made == expected, qPrintable(QString(r.name) + ": " + n + ": " + made));
+      }
     }
-    QCOMPARE(messages, QStringList({"入力ファイルを開けませんでした|48", "解析エラーが発生しました|48"}));
-    QCOMPARE(f.OutputFiles(), QStringList());
+    // No encoder for WAVE output, for a chosen encoder that is not available, nor for one of the other output type.
+    kv::EncoderChoice c = Choice(1, 1), wmaOnly = Choice(2, 0);
+    c.mp3Available[1] = false;
+    wmaOnly.outputType = 1;
+    QVERIFY(!kv::MakeEncoder(Choice(0, 0)) && !kv::MakeEncoder(c) && !kv::MakeEncoder(wmaOnly));
   }
 
   void gogoCallsAndProgress() {
@@ -161,102 +213,6 @@ class EncoderRunTest : public QObject {
     qunsetenv("KV_FAKE_GOGO_LOG");
   }
 
-  void acmEncodesAndStops() {
-    EncoderFixture f;
-    QVERIFY(f.Install("VBMP3.dll", "app/VBMP3.dll"));
-    QVERIFY(f.Install("system/L3CODECP.ACM", "system/L3CODECP.ACM"));
-    f.Start();
-    const Encoded r = Encode(Choice(1, 2), f.Wave("acm.wav", 2.0, 48000));
-    QVERIFY(r.made && r.messages.empty());
-    QVERIFY2(r.view.startsWith("ACM[acm.wav]|") && r.view.endsWith("|hidden"), qPrintable(r.view));
-    QCOMPARE(Made(f.out + "/acm.mp3"), QString("mp3 "));
-    // The close box ends the wait at once; the unfinished MP3 goes with the library's release.
-    f.Wave("stop.wav", 20.0);
-    const Encoded stopped = Encode(Choice(1, 2), f.out + "/stop.wav", [](QWidget* w) { w->close(); });
-    QCOMPARE(stopped.view, QString("ACM[stop.wav]|0 %|0|hidden"));
-    QVERIFY(stopped.messages.empty());
-    QCOMPARE(f.OutputFiles(), QStringList("acm.mp3"));
-  }
-
-  void wmaLibraryEncodes() {
-    EncoderFixture f;
-    QVERIFY(f.Install("vbwav2wma.dll", "app/vbwav2wma.dll"));
-    f.Start();
-    // The title is the file's name without its extension, trimmed; the WAVE goes.
-    const QString wave = f.Wave("  spaced 曲  .wav", 1.5, 48000);
-    const Encoded r = Encode(Choice(2, 1), wave, [](QWidget* w) { w->close(); });  // it cannot be stopped
-    QVERIFY(r.made && r.messages.empty());
-    QVERIFY2(r.view.startsWith("VBWAV2WMA[  spaced 曲  .wav]|") && r.view.endsWith("|hidden"), qPrintable(r.view));
-    QCOMPARE(Made(f.out + "/  spaced 曲  .wma"), QString("wmav2 spaced 曲"));
-    // A failed open: the message without an icon.
-    const Encoded failed = Encode(Choice(2, 1), f.out + "/missing.wav");
-    QCOMPARE(failed.messages, QStringList("エンコード失敗|0"));
-    QCOMPARE(f.OutputFiles(), QStringList({"  spaced 曲  .wma"}));
-  }
-
-  void commandLineEncodersAndChoice() {
-    EncoderFixture f;
-    f.InstallAll();
-    f.writeIni(("[Folder]\nScmpx=" + f.app + "/tools/scmpx.exe\nWm8eutil=" + f.app + "/tools/wm8eutil.exe\n").toUtf8());
-    f.Start();
-    G().Bitrate = 96;
-    G().FastEncode = true;
-    QVERIFY(G().EncoderAvailable[0] && G().WmaAvailable[0]);
-    QVERIFY(Encode(Choice(1, 0), f.Wave("e0.wav", 1.0)).made);
-    QCOMPARE(f.OutputFiles(), QStringList({"e0.mp3"}));
-    QCOMPARE(Made(f.out + "/e0.mp3"), QString("mp3 "));
-    // No encoder for WAVE output, for a chosen encoder that is not available, nor for one of
-    // the other output type.
-    kv::EncoderChoice c = Choice(1, 1);
-    c.mp3Available[1] = false;
-    kv::EncoderChoice wmaOnly = Choice(2, 0);
-    wmaOnly.outputType = 1;
-    QVERIFY(!kv::MakeEncoder(Choice(0, 0)) && !kv::MakeEncoder(c) && !kv::MakeEncoder(wmaOnly));
-    // wm8eutil: files of the user's named like its working files stay as they were, an older
-    // WMA of the same name is replaced.
-    WriteFile(f.out + "/TMP.WAV", "the user's own TMP.WAV");
-    WriteFile(f.out + "/tmp.wma", "the user's own tmp.wma");
-    WriteFile(f.out + "/w8.wma", "an older file");
-    QVERIFY(Encode(Choice(2, 0), f.Wave("w8.wav", 1.0)).made);
-    QCOMPARE(f.OutputFiles(), QStringList({"TMP.WAV", "e0.mp3", "tmp.wma", "w8.wma"}));
-    QCOMPARE(kvtest::readBytes((f.out + "/TMP.WAV").toStdString()), std::string("the user's own TMP.WAV"));
-    QCOMPARE(kvtest::readBytes((f.out + "/tmp.wma").toStdString()), std::string("the user's own tmp.wma"));
-    QCOMPARE(Made(f.out + "/w8.wma"), QString("wmav2 w8"));
-  }
-
-  void commandLineEncoderFailures() {
-    EncoderFixture f;
-    f.Start();
-    // A wm8eutil that ends without writing anything: reported, the WAVE back under its name.
-    const QString fake = f.app + "/tools/wm8eutil.exe";
-    WriteFile(fake, "#!/bin/sh\nexit 0\n");
-    QFile::setPermissions(fake, QFile::permissions(fake) | QFile::ExeOwner);
-    G().Wm8eutilPath = fake;
-    const QString wave = f.Wave("keep.wav", 0.3);
-    const std::string before = kvtest::readBytes(wave.toStdString());
-    QVERIFY(before.size() > 44);
-    const Encoded r = Encode(Choice(2, 0), wave);
-    QCOMPARE(r.messages, QStringList("エンコードに失敗しました。|64"));
-    // An SCMPX that cannot be started: reported, the WAVE kept.
-    G().ScmpxPath = f.app + "/tools/nothing/scmpx.exe";
-    const Encoded s = Encode(Choice(1, 0), wave);
-    QCOMPARE(s.messages, QStringList("エンコードに失敗しました。|64"));
-    QVERIFY(!r.made && !s.made);
-    QCOMPARE(f.OutputFiles(), QStringList({"keep.wav"}));
-    QVERIFY(kvtest::readBytes(wave.toStdString()) == before);
-  }
-
-  void wm8eutilInOutputFolder() {
-    EncoderFixture f;
-    QVERIFY(f.Install("tools/wm8eutil.exe", "out put/wm8eutil.exe"));
-    f.writeIni(("[Folder]\nWm8eutil=" + f.out + "/wm8eutil.exe\n").toUtf8());
-    f.Start();
-    QCOMPARE(G().WmaEncoder, short(0));
-    const Encoded r = Encode(Choice(2, 0), f.Wave("here.wav", 0.5));
-    QVERIFY(r.made && r.messages.empty());
-    QCOMPARE(f.OutputFiles(), QStringList({"here.wma", "wm8eutil.exe"}));
-    QCOMPARE(Made(f.out + "/here.wma"), QString("wmav2 here"));
-  }
 };
 
 QTEST_MAIN(EncoderRunTest)
