@@ -1,7 +1,6 @@
 // Helpers of the media layer tests: a private system setup, the recording templates, command
-// tables, the conversion's record cycle, and FluidSynth's own rendering as the reference.
+// tables, the conversion's record cycle, a click track and its onsets.
 #pragma once
-#include <fluidsynth.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -129,64 +128,53 @@ inline CycleResult RecordCycle(const std::string& midi, const std::string& wav, 
   return r;
 }
 
-// FluidSynth's own rendering of a MIDI file (its player, timed by the rendered samples).
-inline std::vector<float> ReferenceRender(const std::string& midi, int rate, double tailSeconds) {
-  for (int level : {FLUID_WARN, FLUID_INFO, FLUID_DBG}) fluid_set_log_function(level, nullptr, nullptr);
-  fluid_settings_t* st = new_fluid_settings();
-  fluid_settings_setnum(st, "synth.sample-rate", rate);
-  fluid_settings_setstr(st, "player.timing-source", "sample");
-  fluid_synth_t* synth = new_fluid_synth(st);
-  fluid_synth_sfload(synth, kSoundFont.c_str(), 1);
-  fluid_player_t* player = new_fluid_player(synth);
-  fluid_player_add(player, midi.c_str());
-  fluid_player_play(player);
-  std::vector<float> out;
-  float l[64], r[64];
-  for (int64_t tail = int64_t(tailSeconds * rate), after = 0; after < tail && out.size() < size_t(rate) * 3600;) {
-    fluid_synth_write_float(synth, 64, l, 0, 1, r, 0, 1);
-    for (int i = 0; i < 64; ++i) out.push_back(0.5f * (l[i] + r[i]));
-    if (fluid_player_get_status(player) != FLUID_PLAYER_PLAYING) after += 64;
-  }
-  delete_fluid_player(player);
-  delete_fluid_synth(synth);
-  delete_fluid_settings(st);
-  return out;
-}
-
-// RMS envelope in 10 ms windows.
-inline std::vector<double> Envelope(const std::vector<float>& x, int rate) {
-  const size_t win = size_t(rate / 100);
-  std::vector<double> e;
-  for (size_t i = 0; i + win <= x.size(); i += win) {
-    double s = 0;
-    for (size_t j = 0; j < win; ++j) s += double(x[i + j]) * x[i + j];
-    e.push_back(std::sqrt(s / win));
-  }
-  return e;
-}
-
-// Best Pearson correlation of the reference's envelope against the recording's over leading
-// offsets of the recording (its record/play delay).
-inline double BestEnvelopeCorrelation(const std::vector<float>& recording, const std::vector<float>& reference, int rate) {
-  const auto a = Envelope(recording, rate), b = Envelope(reference, rate);
-  double best = 0;
-  for (size_t off = 0; off < 400 && off < a.size() && std::min(a.size() - off, b.size()) >= 50; ++off) {
-    const size_t n = std::min(a.size() - off, b.size());
-    double ma = 0, mb = 0, sab = 0, saa = 0, sbb = 0;
-    for (size_t i = 0; i < n; ++i) ma += a[off + i] / n, mb += b[i] / n;
-    for (size_t i = 0; i < n; ++i) {
-      const double da = a[off + i] - ma, db = b[i] - mb;
-      sab += da * db, saa += da * da, sbb += db * db;
-    }
-    if (saa > 0 && sbb > 0) best = std::max(best, sab / std::sqrt(saa * sbb));
-  }
-  return best;
-}
-
 inline double Peak(const std::vector<float>& x) {
   double p = 0;
   for (float v : x) p = std::max(p, double(std::fabs(v)));
   return p;
+}
+
+// A click track on the GM drum channel with tempo changes and off-grid beats: fills the click
+// times and the song's length in seconds.
+inline std::string ClickTrack(int clicks, std::vector<double>& times, double& songSeconds) {
+  const int ppq = 480, tempi[] = {500000, 416667, 612345, 350000, 545454};
+  smf::Track t0, t1;
+  double seconds = 0;
+  uint32_t tick = 0;
+  t1.Event(0, {0xB9, 91, 0});  // no reverb or chorus: each click dies away before the next
+  t1.Event(0, {0xB9, 93, 0});
+  for (int i = 0; i < clicks; ++i) {
+    const int tempo = tempi[(i / 2) % 5];
+    if (i % 2 == 0) t0.Tempo(tick, tempo);
+    times.push_back(seconds);
+    t1.Event(tick, {0x99, 76, 120});
+    t1.Event(tick + 60, {0x89, 76, 0});
+    const uint32_t step = ppq + (i % 3) * 7;
+    seconds += double(step) * tempo / ppq / 1e6;
+    tick += step;
+  }
+  t0.End(tick);
+  t1.End(tick);
+  songSeconds = seconds;
+  return smf::File(1, ppq, {t0, t1});
+}
+
+// The largest error, in samples, of the click onsets heard in x (relative to the first one)
+// against the click times; -1 when the number of onsets is not the number of clicks.
+inline int64_t WorstOnsetError(const std::vector<float>& x, const std::vector<double>& times, int rate) {
+  const double threshold = 0.1 * Peak(x);
+  std::vector<int64_t> on;
+  int64_t below = rate / 50;
+  for (size_t i = 0; i < x.size(); ++i) {
+    const bool loud = std::fabs(x[i]) > threshold;
+    if (loud && below >= rate / 50) on.push_back(int64_t(i));
+    below = loud ? 0 : below + 1;
+  }
+  if (on.size() != times.size()) return -1;
+  int64_t worst = 0;
+  for (size_t i = 0; i < times.size(); ++i)
+    worst = std::max<int64_t>(worst, std::llabs(on[i] - on[0] - std::llround((times[i] - times[0]) * rate)));
+  return worst;
 }
 
 // Index of the first sample that is not digital silence.
