@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #ifndef KV_SOURCE_DIR
@@ -32,15 +33,8 @@ void SetUpOnce() {
   const char setup[] = "[Setup]\nSoundFont=/usr/share/sounds/sf2/TimGM6mb.sf2\nFast=1\nVolume=0\nThreads=1\n";
   WriteBytes(ini, reinterpret_cast<const uint8_t*>(setup), sizeof setup - 1);
   setenv("KORVESSA_SYSTEM_INI", ini.c_str(), 1);
-  FILE* in = std::fopen(kSong, "rb");
-  std::vector<uint8_t> song;
-  if (in) {
-    uint8_t buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, in)) > 0) song.insert(song.end(), buf, buf + n);
-    std::fclose(in);
-  }
-  WriteBytes(dir + "/a.mid", song.data(), song.size());
+  std::error_code ec;
+  std::filesystem::copy_file(kSong, dir + "/a.mid", std::filesystem::copy_options::overwrite_existing, ec);
 }
 
 // Lines that could leave the scratch folder or block the fuzzer are not sent.
