@@ -13,18 +13,16 @@ namespace {
 const std::string kSong = CorpusFile("test-c-major-scale.mid");  // 4.0 s
 constexpr double kSongSeconds = 4.0;
 
-class MediaDesktop : public ::testing::Test {
+class MediaDesktop : public MediaTest {
  protected:
   // The server comes first: ALSA settles what "default" is when this process first uses it.
-  static void SetUpTestSuite() { server = new SoundServer, tmp = new TempDir; }
-  static void TearDownTestSuite() { delete tmp, delete server; }
+  static void SetUpTestSuite() { server = new SoundServer, MediaTest::SetUpTestSuite(); }
+  static void TearDownTestSuite() { MediaTest::TearDownTestSuite(), delete server; }
   void SetUp() override {
     ASSERT_TRUE(server->ok()) << server->log();
-    UseSystemSetup(tmp->path(), true);
+    MediaTest::SetUp();
   }
-  void TearDown() override { mciSendStringA("close all", nullptr, 0, nullptr); }
   static inline SoundServer* server;
-  static inline TempDir* tmp;
 };
 
 }  // namespace
@@ -32,7 +30,7 @@ class MediaDesktop : public ::testing::Test {
 TEST_F(MediaDesktop, PlayingASongSoundsAtTheSpeakersInItsTime) {
   std::vector<double> times;
   double seconds = 0;
-  const std::string song = tmp->path() + "/clicks.mid";
+  const std::string song = dir + "/clicks.mid";
   writeText(song, ClickTrack(9, times, seconds));
   SoundServer::MonitorRecording monitor(*server);
   const auto t0 = std::chrono::steady_clock::now();
@@ -50,8 +48,8 @@ TEST_F(MediaDesktop, PlayingASongSoundsAtTheSpeakersInItsTime) {
 }
 
 TEST_F(MediaDesktop, LineInRecordsTheInputForTheSongPlusTheDelays) {
-  UseSystemSetup(tmp->path(), true, kSoundFont, "alsa:default");
-  const std::string wav = tmp->path() + "/line in.wav";
+  UseSystemSetup(dir, true, kSoundFont, "alsa:default");
+  const std::string wav = dir + "/line in.wav";
   writeText(wav, TemplateBytes(120));  // 44100 Hz 16-bit stereo
   const int delayMs = 600;             // the delay of a count of 5
   const CycleResult r = RecordCycle(kSong, wav, delayMs);

@@ -6,15 +6,9 @@
 
 using namespace kvtest;
 
-class MediaMciCommands : public ::testing::Test {
+class MediaMciCommands : public MediaTest {
  protected:
-  static void SetUpTestSuite() { tmp = new TempDir, dir = tmp->path(); }
-  static void TearDownTestSuite() { delete tmp; }
-  void SetUp() override { UseSystemSetup(dir, true); }
-  void TearDown() override { mciSendStringA("close all", nullptr, 0, nullptr); }
   static std::string Error(const char* alias) { return kvMediaDeviceError(alias); }
-  static inline TempDir* tmp;
-  static inline std::string dir;
 };
 
 TEST_F(MediaMciCommands, CommandsRepliesAndErrors) {

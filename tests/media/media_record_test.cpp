@@ -16,12 +16,8 @@ size_t SamplesDiffering(const std::vector<float>& a, const std::vector<float>& b
   return differing;
 }
 
-class MediaRecording : public ::testing::Test {
+class MediaRecording : public MediaTest {
  protected:
-  static void SetUpTestSuite() { tmp = new TempDir, dir = tmp->path(); }
-  static void TearDownTestSuite() { delete tmp; }
-  void SetUp() override { UseSystemSetup(dir, true); }
-  void TearDown() override { mciSendStringA("close all", nullptr, 0, nullptr); }
   // Records midi into a fresh template file and reads the result back.
   static WaveData Take(const std::string& midi, const std::string& name, int number = 120, int delayMs = 0,
                        CycleResult* cycle = nullptr) {
@@ -32,8 +28,6 @@ class MediaRecording : public ::testing::Test {
     EXPECT_EQ(r.saveError, 0u) << name;
     return readWave(wav);
   }
-  static inline TempDir* tmp;
-  static inline std::string dir;
 };
 
 // Every template format in fast recording, and real-time recording at two rates: the recorded

@@ -182,4 +182,16 @@ inline size_t FirstSound(const std::vector<float>& x) {
   return size_t(std::find_if(x.begin(), x.end(), [](float v) { return v != 0.0f; }) - x.begin());
 }
 
+// The media tests' fixture: a scratch folder for the suite, the fast synth setup for each test,
+// and every device closed after it.
+class MediaTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { tmp = new TempDir, dir = tmp->path(); }
+  static void TearDownTestSuite() { delete tmp; }
+  void SetUp() override { UseSystemSetup(dir, true); }
+  void TearDown() override { mciSendStringA("close all", nullptr, 0, nullptr); }
+  static inline TempDir* tmp;
+  static inline std::string dir;
+};
+
 }  // namespace kvtest
