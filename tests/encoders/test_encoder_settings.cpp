@@ -66,87 +66,60 @@ class EncoderSettingsTest : public QObject {
                     m->Button("wma")->isEnabled(), m->mnuRunSoft[3]->isVisible()}), QString("00000"));
   }
 
-  void locatingScmpxSelectsIt() {
-    EncoderFixture f;
-    QVERIFY(f.Install("gogo.dll", "app/gogo.dll"));
-    QVERIFY(f.Install("tools/scmpx.exe", "app/tools/scmpx.exe"));
-    frmMain* m = f.Start();
-    QCOMPARE(G().EncoderDefault, short(1));
-    QStringList calls;
-    Answer(&calls, {});  // cancelling changes nothing
-    WithDialog(m, [](frmEncoder* d) {
-      d->cmdSelScmpx->click();
-      QCOMPARE(Flags({d->optMP3Enc[0]->isEnabled(), d->optMP3Enc[1]->isChecked()}), QString("01"));
-      QCOMPARE(d->lblScmpx->text(), QString("(なし)"));
-      d->close();
-    });
-    QCOMPARE(calls, QStringList("open|SCMPXの指定|" + f.app));
-    const QString scmpx = f.app + "/tools/scmpx.exe";
-    Answer(&calls, {scmpx});
-    WithDialog(m, [&](frmEncoder* d) {
-      QVERIFY(d->optMP3Enc[1]->isChecked());
-      d->cmdSelScmpx->click();
-      QCOMPARE(Flags({d->optMP3Enc[0]->isEnabled(), d->optMP3Enc[0]->isChecked(), d->optMP3Enc[1]->isChecked()}), QString("110"));
-      QCOMPARE(d->lblScmpx->text(), scmpx);
-      d->cmdOK->click();
-    });
-    QCOMPARE(G().EncoderDefault, short(0));
-    QCOMPARE(G().ScmpxPath, scmpx);
-    QCOMPARE(Flags({G().EncoderAvailable[0], m->mnuRunSoft[2]->isVisible(), m->mnuRunSoft[3]->isVisible(),
-                    m->Button("mp3")->isEnabled()}), QString("1111"));
-  }
-
-  void wrongProgramMovesToGogo() {
-    EncoderFixture f;
-    QVERIFY(f.Install("gogo.dll", "app/gogo.dll"));
-    QVERIFY(f.Install("tools/scmpx.exe", "app/tools/scmpx.exe"));
-    QVERIFY(f.Install("tools/wm8eutil.exe", "app/tools/other.exe"));
-    f.writeIni(("[Encoder]\nDefault=0\n[Folder]\nScmpx=" + f.app + "/tools/scmpx.exe\n").toUtf8());
-    frmMain* m = f.Start();
-    QCOMPARE(G().EncoderDefault, short(0));
-    QStringList calls;
-    Answer(&calls, {f.app + "/tools/other.exe"});
-    WithDialog(m, [](frmEncoder* d) {
-      QVERIFY(d->optMP3Enc[0]->isChecked());
-      d->cmdSelScmpx->click();
-      QCOMPARE(d->lblScmpx->text(), QString("(なし)"));
-      QCOMPARE(Flags({d->optMP3Enc[0]->isEnabled(), d->optMP3Enc[1]->isChecked()}), QString("01"));
-      d->cmdOK->click();
-    });
-    QCOMPARE(calls.value(0).section('|', 2), f.app + "/tools");  // the folder of the stored path, without its separator
-    QCOMPARE(G().EncoderDefault, short(1));
-    QCOMPARE(G().ScmpxPath, QString("(なし)"));
-    QCOMPARE(Flags({G().EncoderAvailable[0], m->mnuRunSoft[3]->isVisible()}), QString("00"));
-  }
-
-  void locatingWm8eutil() {
-    EncoderFixture f;
-    QVERIFY(f.Install("vbwav2wma.dll", "app/vbwav2wma.dll"));
-    QVERIFY(f.Install("tools/wm8eutil.exe", "app/tools/wm8eutil.exe"));
-    frmMain* m = f.Start();
-    QCOMPARE(G().WmaEncoder, short(1));
-    QStringList calls;
-    const QString tool = f.app + "/tools/wm8eutil.exe";
-    Answer(&calls, {tool});
-    WithDialog(m, [&](frmEncoder* d) {
-      d->cmdSetWme8util->click();
-      QVERIFY(d->optWMAEnc[0]->isChecked());
-      QCOMPARE(d->lblwma8util->text(), tool);
-      d->cmdOK->click();
-    });
-    QCOMPARE(calls.value(0).section('|', 1, 1), QString("WM8UTILの指定"));
-    QCOMPARE(G().WmaEncoder, short(0));
-    QCOMPARE(G().Wm8eutilPath, tool);
-    QCOMPARE(Flags({G().WmaAvailable[0], G().WmaAvailable[1], m->mnuSetType[2]->isEnabled()}), QString("111"));
-    // A wrong name falls back to the library.
-    Answer(&calls, {f.app + "/Dorvanti.ini"});
-    WithDialog(m, [&](frmEncoder* d) {
-      d->cmdSetWme8util->click();
-      QCOMPARE(Flags({d->optWMAEnc[1]->isChecked(), d->optWMAEnc[0]->isEnabled()}), QString("10"));
-      d->cmdOK->click();
-    });
-    QCOMPARE(G().WmaEncoder, short(1));
-    QCOMPARE(G().Wm8eutilPath, QString("(なし)"));
+  // Locating a program through its button: the file dialog asked, the choice it moves to, the
+  // label, and what OK leaves (or, after a cancelled locate, the close box keeps).
+  void locatingPrograms() {
+    struct Row {
+      const char* name;
+      QStringList install;  // built component -> place under the program folder
+      QByteArray ini;       // "<app>" stands for the program folder
+      bool wma;             // the WM8EUTIL button, else the SCMPX one
+      QString answer;       // the file picked (under the program folder), empty: cancelled
+      QString asked;        // "title|initial folder"
+      QString dialog;       // radios enabled+checked (SCMPX/GoGo or WM8EUTIL/VBWAV2WMA), then the label
+      QString after;        // "choice|stored path|available|menu" after OK (or the close box when cancelled)
+    };
+    const Row rows[] = {
+        {"SCMPX cancelled: nothing changes", {"gogo.dll", "tools/scmpx.exe"}, "", false, "", "SCMPXの指定|<app>",
+         "00 11|(なし)", "1|(なし)|0|10"},
+        {"SCMPX located: chosen", {"gogo.dll", "tools/scmpx.exe"}, "", false, "tools/scmpx.exe", "SCMPXの指定|<app>",
+         "11 10|<app>/tools/scmpx.exe", "0|<app>/tools/scmpx.exe|1|11"},
+        {"another program for SCMPX: back to GoGo", {"gogo.dll", "tools/scmpx.exe", "tools/wm8eutil.exe>tools/other.exe"},
+         "[Encoder]\nDefault=0\n[Folder]\nScmpx=<app>/tools/scmpx.exe\n", false, "tools/other.exe", "SCMPXの指定|<app>/tools",
+         "00 11|(なし)", "1|(なし)|0|10"},
+        {"WM8EUTIL located: chosen", {"vbwav2wma.dll", "tools/wm8eutil.exe"}, "", true, "tools/wm8eutil.exe", "WM8UTILの指定|<app>",
+         "11 10|<app>/tools/wm8eutil.exe", "0|<app>/tools/wm8eutil.exe|11|1"},
+        {"a wrong name for WM8EUTIL: back to the library", {"vbwav2wma.dll", "tools/wm8eutil.exe"},
+         "[Encoder]\nWMAEnc=0\n[Folder]\nWm8eutil=<app>/tools/wm8eutil.exe\n", true, "Dorvanti.ini", "WM8UTILの指定|<app>/tools",
+         "00 11|(なし)", "1|(なし)|01|1"},
+    };
+    for (const Row& r : rows) {
+      EncoderFixture f;
+      auto app = [&f](QString text) { return text.replace("<app>", f.app); };
+      for (const QString& c : r.install) QVERIFY2(f.Install(c.section('>', 0, 0), "app/" + c.section('>', -1)), r.name);
+      if (!r.ini.isEmpty()) f.writeIni(app(QString::fromUtf8(r.ini)).toUtf8());
+      frmMain* m = f.Start();
+      QStringList calls;
+      Answer(&calls, r.answer.isEmpty() ? QStringList() : QStringList{f.app + "/" + r.answer});
+      QString dialog;
+      WithDialog(m, [&](frmEncoder* d) {
+        (r.wma ? d->cmdSetWme8util : d->cmdSelScmpx)->click();
+        const auto& o = r.wma ? d->optWMAEnc : d->optMP3Enc;
+        dialog = Flags({o[0]->isEnabled(), o[0]->isChecked()}) + " " + Flags({o[1]->isEnabled(), o[1]->isChecked()}) + "|" +
+                 (r.wma ? d->lblwma8util : d->lblScmpx)->text();
+        r.answer.isEmpty() ? (void)d->close() : d->cmdOK->click();
+      });
+      // MP3: the default encoder, SCMPX's path, its availability, the MP3 button and SCMPX's run item.
+      // WMA: the WMA encoder, WM8EUTIL's path, both availabilities, the WMA output menu item.
+      const QString after =
+          r.wma ? QString::number(G().WmaEncoder) + "|" + G().Wm8eutilPath + "|" + Flags({G().WmaAvailable[0], G().WmaAvailable[1]}) +
+                      "|" + Flags({m->mnuSetType[2]->isEnabled()})
+                : QString::number(G().EncoderDefault) + "|" + G().ScmpxPath + "|" + Flags({G().EncoderAvailable[0]}) + "|" +
+                      Flags({m->Button("mp3")->isEnabled(), m->mnuRunSoft[3]->isVisible()});
+      QCOMPARE(QString(r.name) + ": " + calls.value(0).section('|', 1), QString(r.name) + ": " + app(r.asked));
+      QCOMPARE(QString(r.name) + ": " + dialog, QString(r.name) + ": " + app(r.dialog));
+      QCOMPARE(QString(r.name) + ": " + after, QString(r.name) + ": " + app(r.after));
+    }
   }
 
   void unexpectedStereoModeAndRate() {
