@@ -1,5 +1,6 @@
-// Every input the fuzzers once crashed on, and every seed they start from, must go through the
-// same entry function cleanly: no crash, no sanitizer report, no broken invariant.
+// Every input the fuzzers once crashed on, every seed they start from and, for the MIDI readers,
+// every file of the MIDI test corpus must go through the same entry function cleanly: no crash,
+// no sanitizer report, no broken invariant.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -29,8 +30,11 @@ class FuzzReplay : public ::testing::TestWithParam<Target> {};
 TEST_P(FuzzReplay, SavedAndSeedInputsRunClean) {
   const Target t = GetParam();
   std::vector<fs::path> files;
-  for (const char* kind : {"regressions", "corpus"}) {
-    const fs::path dir = fs::path(KV_SOURCE_DIR) / "fuzz" / kind / t.name;
+  // The MIDI readers also take the whole test corpus of MIDI files.
+  const bool midi = std::string(t.name) == "smf" || std::string(t.name) == "midinfo";
+  for (const std::string kind : {"fuzz/regressions/", "fuzz/corpus/", midi ? "tests/data/midi/jazz-soft-test-midi-files" : ""}) {
+    if (kind.empty()) continue;
+    const fs::path dir = fs::path(KV_SOURCE_DIR) / (kind.back() == '/' ? kind + t.name : kind);
     if (fs::is_directory(dir))
       for (const auto& e : fs::directory_iterator(dir))
         if (e.is_regular_file() && e.path().filename().string()[0] != '.') files.push_back(e.path());

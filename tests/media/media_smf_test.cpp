@@ -43,7 +43,6 @@ TEST(MediaSmfReader, WholeCorpusGivesDefinedResults) {
     ASSERT_TRUE(ok) << name << ": " << err;
     ++parsed;
     EXPECT_LT(s.LengthMs(), 3600 * 1000) << name;
-    for (size_t i = 1; i < s.events.size(); ++i) ASSERT_LE(s.events[i - 1].units, s.events[i].units) << name;
     // Files that play a C major scale through running status, illegal bytes, damaged ends,
     // long delta times or a foreign chunk must give exactly its eight notes.
     for (const char* prefix : {"test-c-major", "test-running-status", "test-illegal-message", "test-corrupt",
