@@ -11,7 +11,6 @@
 #include "app/frmMain.h"
 #include "shell/DialogHook.h"
 
-inline std::map<std::string, std::string> Probe(const QString& path) { return kvtest::probe(path.toStdString()); }
 inline void WriteFile(const QString& path, const QByteArray& bytes) { kvtest::writeText(path.toStdString(), bytes.toStdString()); }
 
 class EncoderFixture : public AppFixture {
@@ -22,10 +21,6 @@ class EncoderFixture : public AppFixture {
   bool Install(const QString& from, const QString& to) const {
     QFile::remove(root->filePath(to));
     return QFile::copy(QStringLiteral(KV_BIN_DIR) + "/" + from, root->filePath(to));
-  }
-  void InstallAll() {
-    for (QString c : {"gogo.dll", "VBMP3.dll", "system/L3CODECP.ACM", "vbwav2wma.dll", "tools/scmpx.exe", "tools/wm8eutil.exe"})
-      QVERIFY(Install(c, c.startsWith("system/") ? c : "app/" + c));
   }
   frmMain* Start() {
     form = std::make_unique<frmMain>(app, "Dorvanti");
@@ -45,12 +40,6 @@ class EncoderFixture : public AppFixture {
     return path;
   }
   QStringList OutputFiles() const { return QDir(out).entryList(QDir::Files, QDir::Name); }
-  // The messages shown, as "text|style".
-  QStringList Shown() const {
-    QStringList s;
-    for (const Message& m : messages) s << m.text + "|" + QString::number(m.style);
-    return s;
-  }
 
   QString out = root->path() + "/out put";
 };

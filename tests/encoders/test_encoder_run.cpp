@@ -18,7 +18,7 @@ namespace {
 // What ffprobe reads of a made file: its codec and title. Whether an encoder's output decodes
 // whole is the encoder's own test; here only which file the backend made matters.
 QString Made(const QString& path) {
-  auto p = Probe(path);
+  auto p = kvtest::probe(path.toStdString());
   return QString::fromStdString(p["codec_name"] + " " + p["title"]);
 }
 
