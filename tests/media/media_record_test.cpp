@@ -18,14 +18,11 @@ size_t SamplesDiffering(const std::vector<float>& a, const std::vector<float>& b
 
 class MediaRecording : public MediaTest {
  protected:
-  // Records midi into a fresh template file and reads the result back.
-  static WaveData Take(const std::string& midi, const std::string& name, int number = 120, int delayMs = 0,
-                       CycleResult* cycle = nullptr) {
+  // Records midi at 44100 Hz 16-bit stereo into a fresh template file and reads the result back.
+  static WaveData Take(const std::string& midi, const std::string& name) {
     const std::string wav = dir + "/" + name + ".wav";
-    writeText(wav, TemplateBytes(number));
-    const CycleResult r = RecordCycle(midi, wav, delayMs);
-    if (cycle) *cycle = r;
-    EXPECT_EQ(r.saveError, 0u) << name;
+    writeText(wav, TemplateBytes(120));
+    EXPECT_EQ(RecordCycle(midi, wav, 0).saveError, 0u) << name;
     return readWave(wav);
   }
 };
