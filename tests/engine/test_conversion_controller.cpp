@@ -1,5 +1,6 @@
-// The conversion sequence without a window, on the recording fake media layer: refusals, one
-// item's commands and reports, batch continuation, Stop, the wave filter and encoder steps.
+// The conversion and playback sequences without a window, on the recording fake media layer:
+// refusals, one item's commands and reports, batch continuation, Stop, the wave filter and
+// encoder steps.
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -42,12 +43,13 @@ class ConversionControllerTest : public QObject {
 
   // Runs job to its end; the reports as lines ("locked 1", "message text|style", ...). Each
   // item's sequencer plays until the first progress text, then stops; `atProgress` runs there.
-  QStringList Run(const kv::ConversionJob& job, const std::function<void(kv::ConversionController&)>& atProgress = {}) {
+  QStringList Run(const kv::ConversionJob& job, const std::function<void(kv::ConversionController&)>& atProgress = {},
+                  bool play = false) {
     kv::ConversionController c;
     QStringList log;
     connect(&c, &kv::ConversionController::status, [&](const QString& t) {
       log << "status " + t;
-      if (!t.startsWith("REC.")) return;
+      if (!t.startsWith("REC.") && !t.startsWith("Play ")) return;
       media->replies["status PlayMedia mode"] = "stopped";
       if (atProgress) atProgress(c);
     });
@@ -62,7 +64,7 @@ class ConversionControllerTest : public QObject {
             [&](const QString& t, int style) { log << "message " + t + "|" + QString::number(style); });
     bool over = false;
     connect(&c, &kv::ConversionController::finished, [&] { over = true; });
-    c.StartConversion(job);
+    play ? c.PlayCommand(job) : c.StartConversion(job);
     if (!QTest::qWaitFor([&] { return over; }, 10000)) log << "never finished";
     if (c.Busy()) log << "still busy";
     return log;
@@ -140,6 +142,21 @@ class ConversionControllerTest : public QObject {
     QVERIFY(!media->texts().join('|').contains(kChords));
   }
 
+  void playbackBatchAndStop() {
+    kv::ConversionJob j = Job({kScale, kChords});
+    j.batch = true;
+    QCOMPARE(Run(j, {}, true), QStringList({"item 0 ", "locked 0", "status Play 00:01/00:04", "unlocked", "select 1", "item 1 ",
+                                             "locked 0", "status Play 00:01/00:04", "unlocked", "select 1"}));
+    QCOMPARE(media->texts().filter(QRegularExpression("^open ")),
+             QStringList({"open \"" + kScale + "\" alias PlayMedia", "open \"" + kChords + "\" alias PlayMedia"}));
+    QVERIFY(!QDir(dir.path()).entryList(QDir::Files).size());  // playback records nothing
+    // Stop during the first entry: the last entry is selected and the second never plays.
+    media->sent.clear();
+    QCOMPARE(Run(j, [](kv::ConversionController& c) { c.StopRun(); }, true).last(), QString("select 1"));
+    QVERIFY(media->texts().contains("stop PlayMedia"));
+    QVERIFY(!media->texts().join('|').contains(kChords));
+  }
+
   void recordingOfNothingIsNoResult() {
     // The recorder never got the song: the file keeps only its header, yet the song lasts 4 s.
     media->replies["status Midi length"] = "4000";
@@ -160,6 +177,18 @@ class ConversionControllerTest : public QObject {
     QCOMPARE(Run(j).mid(3),
              QStringList({"message ノーマライズでエラーが発生しました。|64", "status Encoding...", "unlocked", "select 0"}));
     QCOMPARE(Files(), QStringList({"scmpx.exe", "waveflt.exe"}));
+    // The filter's command line names the output folder's normal.wav and the recording, quoted.
+    kv::ConversionController c;
+    j.headCut = true;
+    j.outputFolder = dir.path() + "/a b";
+    QDir().mkpath(j.outputFolder);
+    connect(&c, &kv::ConversionController::itemStarted, [&] {
+      QCOMPARE(c.WaveFilterCommandLine(), kv::G().WavefltPath + " -autoofs -headcut 1 -normal 0.9 \"" + j.outputFolder +
+                                              "/normal.wav\" \"" + j.outputFolder + "/test-c-major-scale.wav\"");
+      c.StopRun();
+    });
+    c.StartConversion(j);
+    QVERIFY(QTest::qWaitFor([&] { return !c.Busy(); }, 10000));
   }
 };
 

@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QTimer>
 #include <filesystem>
+#include <functional>
 #include <random>
 
 #include "MidiFiles.h"
@@ -96,93 +97,78 @@ class Faults : public ::testing::Test {
   const std::string chords = dir.file("test-multichannel-chords-0.mid");
 };
 
-TEST_F(Faults, ReadOnlyOutputFolderIsRefusedBeforeAnythingStarts) {
-  chmod(out.c_str(), 0555);
-  const auto r = Convert({scale, chords}, {}, true);
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(Said(r), (std::vector<std::string>{"保存先フォルダ " + out + " に書き込めません。", scale + ": not converted",
-                                               chords + ": not converted"}));
-  EXPECT_TRUE(OutNames().empty());
-}
-
-TEST_F(Faults, OlderOutputThatCannotBeDeletedIsKeptAndNamed) {
-  // Folder not writable for the user: the old file cannot go.
-  kvtest::writeText(out + "/test-c-major-scale.wav", "older recording");
-  chmod(out.c_str(), 0555);
-  auto r = Convert({scale}, {}, true);
-  EXPECT_EQ(Said(r), (std::vector<std::string>{out + "/test-c-major-scale.wavが他のソフトで開かれています。",
-                                               scale + ": not converted"}));
-  EXPECT_EQ(kvtest::readBytes(out + "/test-c-major-scale.wav"), "older recording");
-  // A write-protected old file in a writable folder: the batch stops at it, the items before are done.
-  chmod(out.c_str(), 0755);
-  chmod((out + "/test-c-major-scale.wav").c_str(), 0444);
-  r = Convert({chords, scale});
-  EXPECT_EQ(Said(r), (std::vector<std::string>{out + "/test-c-major-scale.wavが他のソフトで開かれています。",
-                                               scale + ": not converted"}));
-  EXPECT_EQ(kvtest::readBytes(out + "/test-c-major-scale.wav"), "older recording");
-  EXPECT_EQ(OutNames(), (std::vector<std::string>{"test-c-major-scale.wav", "test-multichannel-chords-0.wav"}));
-  EXPECT_GE(kvtest::readWave(out + "/test-multichannel-chords-0.wav").seconds(), 4.0);
-}
-
-TEST_F(Faults, MidiFileTheUserCannotReadIsNamedAndTheBatchGoesOn) {
-  const std::string locked = dir.file("locked.mid");
-  kvtest::writeText(locked, kvtest::readBytes(scale));
-  chmod(locked.c_str(), 0);
-  chmod(out.c_str(), 0777);
-  const auto r = Convert({locked, chords}, {}, true);
-  EXPECT_EQ(Said(r), (std::vector<std::string>{"locked.mid を変換できませんでした。 Cannot read the file (Permission denied): " +
-                                                   locked,
-                                               locked + ": not converted"}));
-  EXPECT_EQ(OutNames(), std::vector<std::string>{"test-multichannel-chords-0.wav"});
-  chmod(locked.c_str(), 0644);
-  EXPECT_EQ(kvtest::readBytes(locked), kvtest::readBytes(scale));
-}
-
-TEST_F(Faults, FullDiskWhileRecordingOrEncodingLeavesNoHalfFile) {
-  auto r = Convert({scale, chords}, {"KORVESSA_FAULT_WRITE_LIMIT=100000", "KORVESSA_FAULT_WRITE_MATCH=.~rec"});
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(Said(r), (std::vector<std::string>{
-                         "test-c-major-scale.mid を変換できませんでした。 The recording could not be saved to " + out +
-                             "/test-c-major-scale.wav",
-                         scale + ": not converted", chords + ": not converted"}));
-  EXPECT_TRUE(OutNames().empty());
-
-  // The MP3 encoder's output runs out of room: its error, and neither a partial MP3 nor its temporary file.
-  r = Convert({"--format", "mp3", "--encoder", "gogo", scale},
-              {"KORVESSA_FAULT_WRITE_LIMIT=20000", "KORVESSA_FAULT_WRITE_MATCH=.mp3"});
-  EXPECT_EQ(Said(r), (std::vector<std::string>{"エラーが発生しました errcode = 16", scale + ": not converted"}));
-  EXPECT_TRUE(OutNames().empty());
-
-  // The wave filter's output runs out of room: the recording comes back unfiltered under its name.
-  r = Convert({"--normalize", scale},
-              {"KORVESSA_FAULT_WRITE_LIMIT=10000", "KORVESSA_FAULT_WRITE_MATCH=/.test-c-major-scale.wav."});
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(Said(r), std::vector<std::string>{"ノーマライズでエラーが発生しました。"});
-  EXPECT_EQ(OutNames(), std::vector<std::string>{"test-c-major-scale.wav"});
-  EXPECT_GE(kvtest::readWave(out + "/test-c-major-scale.wav").seconds(), 4.0);
-}
-
-TEST_F(Faults, SoundFontThatIsNotOneEndsTheBatchWithItsName) {
-  kvtest::writeText(dir.file("broken.sf2"), std::string(4096, 'x'));
-  systemIni(dir.file("broken.sf2"));
-  const auto r = Convert({scale, chords});
-  EXPECT_EQ(r.exitCode, 1);
-  const auto said = Said(r);
-  ASSERT_EQ(said.size(), 3u) << r.err;
-  EXPECT_EQ(said[0], "test-c-major-scale.mid を変換できませんでした。 The file " + dir.file("broken.sf2") +
-                         " is not a SoundFont.");
-  EXPECT_TRUE(OutNames().empty());
-  EXPECT_EQ(kvtest::readBytes(dir.file("broken.sf2")), std::string(4096, 'x'));
-}
-
-TEST_F(Faults, MissingSoundFontIsNamedAndAnInstalledOneIsUsed) {
-  systemIni(dir.file("gone.sf2"));
-  const auto r = Convert({scale});
-  EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_NE(r.err.find("korvessa: SoundFont " + dir.file("gone.sf2") + " not found; using /usr/share/sounds/sf2/"),
-            std::string::npos)
-      << r.err;
-  EXPECT_EQ(OutNames(), std::vector<std::string>{"test-c-major-scale.wav"});
+// Each row prepares the scratch folder, converts, and names what the user is told (a line
+// ending in "*" stands for any line starting so) and what stands in the output folder after.
+TEST_F(Faults, ConversionsThatFailSayWhyAndKeepWhatWasThere) {
+  const std::string held = out + "/test-c-major-scale.wavが他のソフトで開かれています。";
+  const std::string locked = dir.file("locked.mid"), broken = dir.file("broken.sf2");
+  using Strings = std::vector<std::string>;
+  struct Row {
+    const char* name;
+    std::function<void()> prepare;
+    Strings args, env;
+    bool nobody;
+    Strings said, names;
+    std::function<void()> after;
+  };
+  const auto older = [this] { kvtest::writeText(out + "/test-c-major-scale.wav", "older recording"); };
+  const auto olderKept = [this] { EXPECT_EQ(kvtest::readBytes(out + "/test-c-major-scale.wav"), "older recording"); };
+  const auto whole = [this](const std::string& name) {
+    return [this, name] { EXPECT_GE(kvtest::readWave(out + "/" + name).seconds(), 4.0) << name; };
+  };
+  const Row rows[] = {
+      {"read-only folder: refused before anything starts", [this] { chmod(out.c_str(), 0555); }, {scale, chords}, {}, true,
+       {"保存先フォルダ " + out + " に書き込めません。", scale + ": not converted", chords + ": not converted"}, {}, {}},
+      {"older output in a read-only folder", [&] { older(), chmod(out.c_str(), 0555); }, {scale}, {}, true,
+       {held, scale + ": not converted"}, {"test-c-major-scale.wav"}, olderKept},
+      {"write-protected older output: the batch stops there",
+       [&] { older(), chmod((out + "/test-c-major-scale.wav").c_str(), 0444); }, {chords, scale}, {}, false,
+       {held, scale + ": not converted"}, {"test-c-major-scale.wav", "test-multichannel-chords-0.wav"},
+       [&] { olderKept(), whole("test-multichannel-chords-0.wav")(); }},
+      {"MIDI file the user cannot read: the batch goes on",
+       [&] { kvtest::writeText(locked, kvtest::readBytes(scale)), chmod(locked.c_str(), 0), chmod(out.c_str(), 0777); },
+       {locked, chords}, {}, true,
+       {"locked.mid を変換できませんでした。 Cannot read the file (Permission denied): " + locked, locked + ": not converted"},
+       {"test-multichannel-chords-0.wav"},
+       [&] {
+         chmod(locked.c_str(), 0644);
+         EXPECT_EQ(kvtest::readBytes(locked), kvtest::readBytes(scale));
+       }},
+      {"full disk while recording", {}, {scale, chords},
+       {"KORVESSA_FAULT_WRITE_LIMIT=100000", "KORVESSA_FAULT_WRITE_MATCH=.~rec"}, false,
+       {"test-c-major-scale.mid を変換できませんでした。 The recording could not be saved to " + out + "/test-c-major-scale.wav",
+        scale + ": not converted", chords + ": not converted"},
+       {}, {}},
+      {"full disk under the MP3 encoder", {}, {"--format", "mp3", "--encoder", "gogo", scale},
+       {"KORVESSA_FAULT_WRITE_LIMIT=20000", "KORVESSA_FAULT_WRITE_MATCH=.mp3"}, false,
+       {"エラーが発生しました errcode = 16", scale + ": not converted"}, {}, {}},
+      {"full disk under the wave filter: the recording comes back unfiltered", {}, {"--normalize", scale},
+       {"KORVESSA_FAULT_WRITE_LIMIT=10000", "KORVESSA_FAULT_WRITE_MATCH=/.test-c-major-scale.wav."}, false,
+       {"ノーマライズでエラーが発生しました。"}, {"test-c-major-scale.wav"}, whole("test-c-major-scale.wav")},
+      {"a SoundFont that is not one ends the batch",
+       [&] { kvtest::writeText(broken, std::string(4096, 'x')), systemIni(broken); }, {scale, chords}, {}, false,
+       {"test-c-major-scale.mid を変換できませんでした。 The file " + broken + " is not a SoundFont.", scale + ": not converted",
+        chords + ": not converted"},
+       {}, [&] { EXPECT_EQ(kvtest::readBytes(broken), std::string(4096, 'x')); }},
+      {"a missing SoundFont: an installed one", [this] { systemIni(dir.file("gone.sf2")); }, {scale}, {}, false,
+       {"SoundFont " + dir.file("gone.sf2") + " not found; using /usr/share/sounds/sf2/*"}, {"test-c-major-scale.wav"}, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::filesystem::remove_all(out);
+    std::filesystem::create_directories(out);
+    systemIni(kTimGM);
+    if (row.prepare) row.prepare();
+    const auto r = Convert(row.args, row.env, row.nobody);
+    Strings said = Said(r);
+    for (size_t i = 0; i < said.size() && i < row.said.size(); ++i)
+      if (row.said[i].back() == '*' && said[i].rfind(row.said[i].substr(0, row.said[i].size() - 1), 0) == 0) said[i] = row.said[i];
+    EXPECT_EQ(said, row.said) << r.err;
+    const bool failed = !said.empty() && said.back().ends_with(": not converted");
+    EXPECT_EQ(r.exitCode, failed ? 1 : 0);
+    EXPECT_EQ(OutNames(), row.names);
+    if (row.after) row.after();
+  }
 }
 
 TEST_F(Faults, InterruptedConvertRemovesThePartialItemAndStops) {
