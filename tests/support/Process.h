@@ -1,6 +1,7 @@
-// Running programs for tests: a process with extra environment and captured output, and
-// ffprobe/ffmpeg views of audio files.
+// Running programs for tests: a process with extra environment and captured output, one in the
+// background, and ffprobe/ffmpeg views of audio files.
 #pragma once
+#include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
 #include <signal.h>
@@ -74,6 +75,52 @@ struct RunOptions {
   execvp(args[0], args.data());
   _exit(127);
 }
+
+// A program running in the background, its output in `output` (discarded by default), until it
+// ends or the object goes (SIGTERM, then SIGKILL after 3 s). keepFd stays open in it (Xvfb's -displayfd).
+class Background {
+ public:
+  Background(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+             const std::string& output = "/dev/null", int keepFd = -1) {
+    pid_ = fork();
+    if (pid_ != 0) return;
+    const int in = open("/dev/null", O_RDONLY), out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (in < 0 || out < 0) _exit(126);
+    dup2(in, 0), dup2(out, 1), dup2(out, 2);
+    for (int fd = 3; fd < 1024; ++fd)
+      if (fd != keepFd) close(fd);
+    execWith(argv, env);
+  }
+  ~Background() { stop(); }
+  Background(const Background&) = delete;
+  Background& operator=(const Background&) = delete;
+
+  // The exit code once it has ended (128 + signal), -1 when it still runs after timeoutMs.
+  int wait(int timeoutMs) {
+    for (int waited = 0; pid_ > 0; waited += 20) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      if (waited > timeoutMs) return -1;
+      usleep(20000);
+    }
+    return -1;
+  }
+  void stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    if (wait(3000) == -1 && pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+      pid_ = -1;
+    }
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
 
 // Runs argv[0] with exactly these arguments (no shell), env entries "NAME=value" added.
 inline RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& env,
