@@ -66,17 +66,6 @@ class BadInputs : public ::testing::Test {
 kvtest::TempDir* BadInputs::dir_ = nullptr;
 std::vector<std::string>* BadInputs::mutants_ = new std::vector<std::string>;
 
-TEST(Mutants, SameBytesEveryTimeAndEveryKindChangesTheFile) {
-  const auto a = kvtest::MakeMutants(ShortSongs(), 28), b = kvtest::MakeMutants(ShortSongs(), 28);
-  std::set<std::string> kinds;
-  for (size_t i = 0; i < a.size(); ++i) {
-    EXPECT_EQ(a[i].bytes, b[i].bytes) << a[i].name;
-    kinds.insert(a[i].kind);
-    for (const auto& good : ShortSongs()) EXPECT_NE(a[i].bytes, good) << a[i].name;
-  }
-  EXPECT_EQ(kinds.size(), kvtest::MutationKinds().size());
-}
-
 // One process per file, so each is held to the time bound on its own.
 TEST_F(BadInputs, InfoNamesEveryUnreadableFileAndNeverCrashesOrHangs) {
   std::vector<std::string> files = CorpusFiles();

@@ -197,6 +197,39 @@ TEST_F(Faults, InterruptedConvertRemovesThePartialItemAndStops) {
   EXPECT_EQ(OutNames(), std::vector<std::string>{"test-c-major-scale.wav"});
 }
 
+// A window in a child process on root/app (as the unprivileged user when `nobody`), set up as
+// the program's main() does; `body` drives it. What body returns, then the messages shown, come
+// back through `report`.
+pid_t WindowChild(const std::string& root, bool nobody, const std::vector<std::string>& env,
+                  const std::function<std::string(frmMain&)>& body, int& report) {
+  int p[2];
+  if (pipe(p) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid != 0) return close(p[1]), report = p[0], pid;
+  close(p[0]);
+  if (nobody && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+  for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
+  setenv("KORVESSA_SYSTEM_DIR", (root + "/system").c_str(), 1);
+  setenv("KORVESSA_WINDOWS_DIR", (root + "/windows").c_str(), 1);
+  setenv("KORVESSA_SYSTEM_INI", (root + "/system.ini").c_str(), 1);
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  int argc = 1;
+  char name[] = "Dorvanti";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  std::string said;
+  kv::SetMsgBoxHook([&said](const QString& text, int, const QString&) { return said += text.toStdString() + "\n", kv::vbOK; });
+  std::string result;
+  {
+    frmMain form(QString::fromStdString(root + "/app"), "Dorvanti");
+    form.setOpenHelpOnFirstRun(false);
+    form.Form_Load();
+    result = body(form) + said;
+  }
+  if (write(p[1], result.data(), result.size()) < 0) _exit(4);
+  _exit(0);
+}
+
 // The window program ended while it records: closed, or by a signal, it removes the temporary
 // recording it never saves; killed outright it cannot, and the next conversion of the item does.
 TEST_F(Faults, WindowEndedWhileRecordingLeavesNoTemporaryRecording) {
@@ -207,36 +240,23 @@ TEST_F(Faults, WindowEndedWhileRecordingLeavesNoTemporaryRecording) {
                                  {"SIGKILL", SIGKILL}}) {
     SCOPED_TRACE(how);
     kvtest::writeText(day, LongSong());
-    const pid_t pid = fork();
-    if (pid == 0) {
-      setenv("KORVESSA_SYSTEM_DIR", dir.file("system").c_str(), 1);
-      setenv("KORVESSA_WINDOWS_DIR", dir.file("windows").c_str(), 1);
-      setenv("KORVESSA_SYSTEM_INI", dir.file("system.ini").c_str(), 1);
-      setenv("QT_QPA_PLATFORM", "offscreen", 1);
-      int argc = 1;
-      char name[] = "Dorvanti";
-      char* argv[] = {name, nullptr};
-      QApplication app(argc, argv);
-      kv::SetMsgBoxHook([](const QString&, int, const QString&) { return kv::vbOK; });
-      // As the program's main() sets the window up.
-      frmMain form(QString::fromStdString(dir.file("app")), "Dorvanti");
-      form.setOpenHelpOnFirstRun(false);
-      form.Form_Load();
+    int report = -1;
+    const pid_t pid = WindowChild(dir.path(), false, {}, [&, sig = sig](frmMain& form) {
       form.show();
       kv::CloseOnEndSignals(&form);
       kv::G().WavePath = QString::fromStdString(out);
       form.AddSourceFiles({QString::fromStdString(day)});
       QTimer closer;
-      if (sig == 0) {
-        QObject::connect(&closer, &QTimer::timeout, [&] {
-          if (kvtest::exists(rec)) form.close();
-        });
-        closer.start(10);
-      }
+      QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (kvtest::exists(rec)) form.close();
+      });
+      if (sig == 0) closer.start(10);
       form.Toolbar1_ButtonClick(form.Button("Rec"));
-      app.exec();
+      QApplication::exec();
       _exit(5);  // shut-down ends the process itself
-    }
+      return std::string();
+    }, report);
+    close(report);
     int status = 0;
     ASSERT_TRUE(EndWhileRecording(pid, rec, sig, status));
     if (sig == SIGKILL) {
@@ -252,57 +272,28 @@ TEST_F(Faults, WindowEndedWhileRecordingLeavesNoTemporaryRecording) {
   }
 }
 
-// Starts the window on `app`/Dorvanti.ini in a child process and closes it again; returns the
-// messages it showed (one per line) and whether "use the title as file name" came up checked.
+// Starts the window on `app`/Dorvanti.ini and closes it again: whether it ended cleanly, whether
+// "use the title as file name" came up checked, and the messages it showed (one per line).
 struct WindowRun {
   bool ended = false;
-  std::string messages;
   bool titleToName = false;
+  std::string messages;
 };
 WindowRun StartAndClose(const std::string& root, bool nobody, const std::vector<std::string>& env = {}) {
-  int p[2];
-  if (pipe(p) != 0) return {};
-  const pid_t pid = fork();
-  if (pid == 0) {
-    close(p[0]);
-    if (nobody && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
-    for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
-    setenv("KORVESSA_SYSTEM_DIR", (root + "/system").c_str(), 1);
-    setenv("KORVESSA_WINDOWS_DIR", (root + "/windows").c_str(), 1);
-    setenv("KORVESSA_SYSTEM_INI", (root + "/system.ini").c_str(), 1);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    int argc = 1;
-    char name[] = "faults";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
-    std::string said;
-    kv::SetMsgBoxHook([&said](const QString& text, int, const QString&) {
-      said += text.toStdString() + "\n";
-      return kv::vbOK;
-    });
-    {
-      frmMain form(QString::fromStdString(root + "/app"), "Dorvanti");
-      form.setEndProcess([] {});
-      form.setOpenHelpOnFirstRun(false);
-      form.Form_Load();
-      said = std::string(form.chkTitleToFilename->isChecked() ? "1" : "0") + "\n" + said;
-      form.Form_Unload();
-    }
-    if (write(p[1], said.data(), said.size()) < 0) _exit(4);
-    _exit(0);
-  }
-  close(p[1]);
-  WindowRun r;
+  int report = -1;
+  const pid_t pid = WindowChild(root, nobody, env, [](frmMain& form) {
+    form.setEndProcess([] {});
+    const std::string checked = form.chkTitleToFilename->isChecked() ? "1\n" : "0\n";
+    form.Form_Unload();
+    return checked;
+  }, report);
   char buf[4096];
   std::string all;
-  for (ssize_t n; (n = read(p[0], buf, sizeof buf)) > 0;) all.append(buf, size_t(n));
-  close(p[0]);
+  for (ssize_t n; (n = read(report, buf, sizeof buf)) > 0;) all.append(buf, size_t(n));
+  close(report);
   int status = 0;
   waitpid(pid, &status, 0);
-  r.ended = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  r.titleToName = all.rfind("1\n", 0) == 0;
-  r.messages = all.size() > 2 ? all.substr(2) : "";
-  return r;
+  return {WIFEXITED(status) && WEXITSTATUS(status) == 0, all.rfind("1\n", 0) == 0, all.size() > 2 ? all.substr(2) : ""};
 }
 
 class SettingsFile : public ::testing::Test {
