@@ -165,8 +165,12 @@ class ConversionControllerTest : public QObject {
   }
 
   void filterAndEncoderSteps() {
-    // A wave filter that writes nothing: reported, the recording back under its name. Then
-    // the encoder runs on it (a SCMPX that ends at once) and the WAVE goes.
+    // A wave filter that writes nothing: reported, the recording back under its name, and the
+    // user's own file named like the filter's input kept. Then the encoder runs on the
+    // recording (a SCMPX that ends at once) and the WAVE goes.
+    QFile normal(dir.path() + "/normal.wav");
+    QVERIFY(normal.open(QIODevice::WriteOnly) && normal.write("the user's own") == 14);
+    normal.close();
     kv::G().WavefltPath = Script(dir.path() + "/waveflt.exe");
     kv::G().ScmpxPath = Script(dir.path() + "/scmpx.exe");
     kv::ConversionJob j = Job({kScale});
@@ -176,7 +180,8 @@ class ConversionControllerTest : public QObject {
     j.encoder.mp3Available[0] = true;
     QCOMPARE(Run(j).mid(3),
              QStringList({"message ノーマライズでエラーが発生しました。|64", "status Encoding...", "unlocked", "select 0"}));
-    QCOMPARE(Files(), QStringList({"scmpx.exe", "waveflt.exe"}));
+    QCOMPARE(Files(), QStringList({"normal.wav", "scmpx.exe", "waveflt.exe"}));
+    QVERIFY(normal.open(QIODevice::ReadOnly) && normal.readAll() == "the user's own");
     // The filter's command line names the output folder's normal.wav and the recording, quoted.
     kv::ConversionController c;
     j.headCut = true;

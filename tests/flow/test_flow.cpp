@@ -1,6 +1,6 @@
 // Whole conversions on the real media layer: the window and "korvessa convert" give the same
-// samples with the same delays, the normaliser through the command line, and the window's
-// recording when other files or the folder fail meanwhile.
+// samples with the same delays, and the window's recording when other files or the folder fail
+// meanwhile.
 #include <QComboBox>
 #include <QLabel>
 #include <QtTest>
@@ -95,27 +95,6 @@ class FlowTest : public QObject {
     double diff = 0;
     for (int64_t i = 0; i < n; ++i) diff = std::max(diff, double(std::fabs(win.mono(a + i) - cli.mono(b + i))));
     QVERIFY2(diff < 1e-4, qPrintable(Num(diff)));
-  }
-
-  void commandLineNormalises() {
-    AppFixture fx;
-    const QString out = fx.root->path() + "/out put";
-    QDir().mkpath(out);
-    // A file of the user's named like the filter's input neither stops the filter nor is lost.
-    kvtest::writeText((out + "/normal.wav").toStdString(), "the user's own normal.wav");
-    // A relative file name is found although --out names another folder.
-    const QString here = QDir::currentPath();
-    QDir::setCurrent(kCorpus);
-    const auto r = Convert(fx, {"--out", out, "--sample", "123", "--delay", "0.5", "--normalize", "--headcut",
-                                QFileInfo(kScale).fileName()});
-    QDir::setCurrent(here);
-    QVERIFY2(r.exitCode == 0, r.err.c_str());
-    QCOMPARE(QDir(out).entryList(QDir::Files), QStringList({"normal.wav", "test-c-major-scale.wav"}));
-    QCOMPARE(kvtest::readBytes((out + "/normal.wav").toStdString()), std::string("the user's own normal.wav"));
-    const kvtest::WaveData w = Read(out + "/test-c-major-scale.wav");
-    QVERIFY(w.ok && w.rate == 48000);
-    QVERIFY2(std::fabs(w.peak() - 0.9) < 0.02, qPrintable(Num(w.peak())));
-    QVERIFY2(w.firstSound(0.01) < 0.02, qPrintable(Num(w.firstSound(0.01))));  // the 0.6 s of leading silence is cut
   }
 
   // While a song records, the user selects an entry whose header is cut off: the recording

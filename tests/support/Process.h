@@ -62,7 +62,6 @@ struct RunResult {
 struct RunOptions {
   int timeoutMs = -1;       // kill (SIGKILL) the process when it runs longer
   bool asNobody = false;    // run as user and group 65534 (when started as root)
-  std::string stdinBytes;   // written to its standard input, which is then closed
 };
 
 // In a forked child: adds the env entries "NAME=value" (a bare "NAME" removes it) and becomes argv[0] with exactly these
@@ -130,28 +129,21 @@ inline RunResult run(const std::vector<std::string>& argv, const std::vector<std
 #ifdef KV_BIN_DIR
   if (opt.asNobody && geteuid() == 0 && !program.empty()) program[0] = reachableProgram(program[0], environment);
 #endif
-  int o[2], e[2], in[2];
-  if (pipe(o) != 0 || pipe(e) != 0 || pipe(in) != 0) return r;
+  int o[2], e[2];
+  if (pipe(o) != 0 || pipe(e) != 0) return r;
   timespec t0{};
   clock_gettime(CLOCK_MONOTONIC, &t0);
   const pid_t pid = fork();
   if (pid == 0) {
-    dup2(o[1], 1);
-    dup2(e[1], 2);
-    dup2(in[0], 0);
-    for (int fd : {o[0], o[1], e[0], e[1], in[0], in[1]}) close(fd);
+    const int in = open("/dev/null", O_RDONLY);
+    dup2(in, 0), dup2(o[1], 1), dup2(e[1], 2);
+    for (int fd : {in, o[0], o[1], e[0], e[1]}) close(fd);
     if (opt.asNobody && geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
       _exit(126);
     execWith(program, environment);
   }
   close(o[1]);
   close(e[1]);
-  close(in[0]);
-  if (!opt.stdinBytes.empty()) {
-    const ssize_t ignored = write(in[1], opt.stdinBytes.data(), opt.stdinBytes.size());
-    (void)ignored;
-  }
-  close(in[1]);
   auto elapsedMs = [&t0] {
     timespec t{};
     clock_gettime(CLOCK_MONOTONIC, &t);
