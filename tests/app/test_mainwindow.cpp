@@ -27,12 +27,9 @@ const QString kCorpus = QStringLiteral(KV_SOURCE_DIR "/tests/data/midi/jazz-soft
 const QString kScale = kCorpus + "test-c-major-scale.mid";  // 4.0 s, title "C Major Scale Test"
 const QString kChords = kCorpus + "test-multichannel-chords-0.mid";
 
-void Touch(const QString& path, bool executable = false, const QByteArray& content = {}) {
+void Touch(const QString& path, bool executable = false, const std::string& content = {}) {
   QDir().mkpath(QFileInfo(path).path());
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly) && f.write(content) == content.size());
-  f.close();
-  if (executable) f.setPermissions(f.permissions() | QFile::ExeOwner | QFile::ExeUser);
+  kvtest::writeText(path.toStdString(), content, executable);
 }
 
 // Dialogs answer `files`; the title and starting folder of the last one are kept.

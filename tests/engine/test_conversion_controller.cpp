@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include "FakeMediaLayer.h"
+#include "ScratchFolder.h"
 #include "app/Globals.h"
 #include "engine/ConversionController.h"
 
@@ -17,10 +18,7 @@ const QString kChords = kCorpus + "test-multichannel-chords-0.mid";
 
 // A program that ends at once without writing anything.
 QString Script(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::WriteOnly)) return {};
-  f.write("#!/bin/sh\nexit 0\n");
-  f.setPermissions(f.permissions() | QFile::ExeOwner);
+  kvtest::writeText(path.toStdString(), "#!/bin/sh\nexit 0\n", true);
   return path;
 }
 }  // namespace
@@ -168,9 +166,8 @@ class ConversionControllerTest : public QObject {
     // A wave filter that writes nothing: reported, the recording back under its name, and the
     // user's own file named like the filter's input kept. Then the encoder runs on the
     // recording (a SCMPX that ends at once) and the WAVE goes.
-    QFile normal(dir.path() + "/normal.wav");
-    QVERIFY(normal.open(QIODevice::WriteOnly) && normal.write("the user's own") == 14);
-    normal.close();
+    const std::string normal = (dir.path() + "/normal.wav").toStdString();
+    kvtest::writeText(normal, "the user's own");
     kv::G().WavefltPath = Script(dir.path() + "/waveflt.exe");
     kv::G().ScmpxPath = Script(dir.path() + "/scmpx.exe");
     kv::ConversionJob j = Job({kScale});
@@ -181,7 +178,7 @@ class ConversionControllerTest : public QObject {
     QCOMPARE(Run(j).mid(3),
              QStringList({"message ノーマライズでエラーが発生しました。|64", "status Encoding...", "unlocked", "select 0"}));
     QCOMPARE(Files(), QStringList({"normal.wav", "scmpx.exe", "waveflt.exe"}));
-    QVERIFY(normal.open(QIODevice::ReadOnly) && normal.readAll() == "the user's own");
+    QCOMPARE(kvtest::readBytes(normal), std::string("the user's own"));
     // The filter's command line names the output folder's normal.wav and the recording, quoted.
     kv::ConversionController c;
     j.headCut = true;
