@@ -16,9 +16,9 @@ const QString kCorpus = QStringLiteral(KV_SOURCE_DIR "/tests/data/midi/jazz-soft
 const QString kScale = kCorpus + "test-c-major-scale.mid";
 const QString kChords = kCorpus + "test-multichannel-chords-0.mid";
 
-// A program that ends at once without writing anything.
-QString Script(const QString& path) {
-  kvtest::writeText(path.toStdString(), "#!/bin/sh\nexit 0\n", true);
+// A program that runs `body` (by default: ends at once without writing anything).
+QString Script(const QString& path, const std::string& body = "exit 0") {
+  kvtest::writeText(path.toStdString(), "#!/bin/sh\n" + body + "\n", true);
   return path;
 }
 }  // namespace
@@ -163,11 +163,8 @@ class ConversionControllerTest : public QObject {
   }
 
   void filterAndEncoderSteps() {
-    // A wave filter that writes nothing: reported, the recording back under its name, and the
-    // user's own file named like the filter's input kept. Then the encoder runs on the
-    // recording (a SCMPX that ends at once) and the WAVE goes.
-    const std::string normal = (dir.path() + "/normal.wav").toStdString();
-    kvtest::writeText(normal, "the user's own");
+    // A wave filter that writes nothing: reported, the recording back under its name. Then the
+    // encoder runs on it (a SCMPX that ends at once) and the WAVE goes.
     kv::G().WavefltPath = Script(dir.path() + "/waveflt.exe");
     kv::G().ScmpxPath = Script(dir.path() + "/scmpx.exe");
     kv::ConversionJob j = Job({kScale});
@@ -177,7 +174,15 @@ class ConversionControllerTest : public QObject {
     j.encoder.mp3Available[0] = true;
     QCOMPARE(Run(j).mid(3),
              QStringList({"message ノーマライズでエラーが発生しました。|64", "status Encoding...", "unlocked", "select 0"}));
-    QCOMPARE(Files(), QStringList({"normal.wav", "scmpx.exe", "waveflt.exe"}));
+    QCOMPARE(Files(), QStringList({"scmpx.exe", "waveflt.exe"}));
+    // A filter that writes its output ("-normal 0.9 in out") is not stopped by the user's own
+    // file named like its input, which stays.
+    const std::string normal = (dir.path() + "/normal.wav").toStdString();
+    kvtest::writeText(normal, "the user's own");
+    Script(dir.path() + "/waveflt.exe", "cp \"$3\" \"$4\"");
+    j.encoder.outputType = 0;
+    QCOMPARE(Run(j).mid(3), QStringList({"unlocked", "select 0"}));
+    QCOMPARE(Files(), QStringList({"normal.wav", "scmpx.exe", "test-c-major-scale.wav", "waveflt.exe"}));
     QCOMPARE(kvtest::readBytes(normal), std::string("the user's own"));
     // The filter's command line names the output folder's normal.wav and the recording, quoted.
     kv::ConversionController c;
