@@ -2,7 +2,6 @@
 // disk. Conversions run through "korvessa convert"; the settings file through a window started
 // and closed in a child process (some cases as the unprivileged user 65534, since tests run as root).
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
 
@@ -14,7 +13,6 @@
 #include <random>
 
 #include "MidiFiles.h"
-#include "Mutants.h"
 #include "Process.h"
 #include "ScratchFolder.h"
 #include "WaveFiles.h"
@@ -172,23 +170,13 @@ TEST_F(Faults, ConversionsThatFailSayWhyAndKeepWhatWasThere) {
 }
 
 TEST_F(Faults, InterruptedConvertRemovesThePartialItemAndStops) {
-  const std::string day = dir.file("day.mid");
+  const std::string day = dir.file("day.mid"), err = dir.file("stderr");
   kvtest::writeText(day, LongSong());
-  const std::string err = dir.file("stderr");
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(fd, 1);
-    dup2(fd, 2);
-    setenv("KORVESSA_SYSTEM_INI", dir.file("system.ini").c_str(), 1);
-    execl(KV_BIN_DIR "/korvessa", "korvessa", "convert", "--delay", "0", "--out", out.c_str(), scale.c_str(),
-          day.c_str(), chords.c_str(), nullptr);
-    _exit(127);
-  }
-  int status = 0;
-  ASSERT_TRUE(EndWhileRecording(pid, out + "/day.wav.~rec", SIGTERM, status));
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+  kvtest::Background cli({KV_BIN_DIR "/korvessa", "convert", "--delay", "0", "--out", out, scale, day, chords},
+                         {"KORVESSA_SYSTEM_INI=" + dir.file("system.ini")}, err);
+  for (int i = 0; i < 3000 && !kvtest::exists(out + "/day.wav.~rec"); ++i) usleep(10000);
+  cli.signal(SIGTERM);
+  EXPECT_EQ(cli.wait(30000), 128 + SIGTERM);
   const std::string said = kvtest::readBytes(err);
   EXPECT_NE(said.find("korvessa: interrupted\n"), std::string::npos) << said;
   EXPECT_NE(said.find("korvessa: " + day + ": not converted\n"), std::string::npos) << said;

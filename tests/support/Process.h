@@ -107,6 +107,9 @@ class Background {
     }
     return -1;
   }
+  void signal(int sig) const {
+    if (pid_ > 0) kill(pid_, sig);
+  }
   void stop() {
     if (pid_ <= 0) return;
     kill(pid_, SIGTERM);
