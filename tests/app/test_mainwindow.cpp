@@ -156,6 +156,7 @@ class MainWindowTest : public QObject {
                                f->twChk.Left, f->twList.Top + f->twList.Height, f->twDevice.Left + f->twDevice.Width};
     QCOMPARE(design, QList<int>({3615, 3615, 3180, 2865, 2865, 2955, 2805, frmMain::kDesignClientWidth - 120}));
     QCOMPARE(f->cboSample->geometry(), QRect(8, 241, 273, 20));
+    QCOMPARE(f->lblYa->geometry().top(), 191);
     // The Japanese captions are drawn in the IPA font: dark text pixels on the background.
     QVERIFY(QFontInfo(f->lblYa->font()).family().contains("IPA"));
     const QImage shot = f->grab().toImage();

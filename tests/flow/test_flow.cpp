@@ -132,6 +132,7 @@ class FlowTest : public QObject {
              QStringLiteral("song.mid を変換できませんでした。\r\nThe recording could not be saved to ") + out + "/song.wav");
     QVERIFY(!QDir(out).exists());
     QCOMPARE(f->lstSource->currentRow(), 1);
+    QCOMPARE(kvtest::readBytes(song.toStdString()), Notes(60));  // the song untouched
   }
 
   void commandLineIsSplitAtTheFirstFindableProgram() {

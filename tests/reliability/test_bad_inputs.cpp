@@ -93,13 +93,18 @@ TEST_F(BadInputs, InfoNamesEveryUnreadableFileAndNeverCrashesOrHangs) {
   std::printf("[ info ] %zu files, %d refused with a reason, slowest %.2f s\n", files.size(), refused, slowest);
 }
 
-TEST_F(BadInputs, InfoNamesAHeaderCutOffAsUnreadable) {
+TEST_F(BadInputs, HeaderCutOffAndUnknownFormatAreRefused) {
   const std::string cut = dir_->file("cut.mid");
   kvtest::writeText(cut, std::string("MThd\0\0\0\6\0\1", 10));
   const auto r = Korvessa({"info", cut}, kFileBoundMs);
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.out, cut + "\t0\t0\t0\t0\tcut\n");
   EXPECT_EQ(r.err, "korvessa: " + cut + ": Not a MIDI file (MIDI header cut off)\n");
+  // A conversion asked for a format that does not exist: the usage, exit code 2, nothing written.
+  const auto usage = Korvessa({"convert", "--out", dir_->path(), "--sample", "99", cut}, kFileBoundMs);
+  EXPECT_EQ(usage.exitCode, 2);
+  EXPECT_NE(usage.err.find("usage"), std::string::npos) << usage.err;
+  EXPECT_FALSE(kvtest::exists(dir_->file("cut.wav")));
 }
 
 TEST_F(BadInputs, ConvertBatchGoesOnPastDamagedFilesToTheGoodOne) {

@@ -76,6 +76,16 @@ class ShellDialogsTest : public QObject {
     WhenDialogOpens([&](QFileDialog* dlg) { modes << dlg->fileMode(), dlg->reject(); });
     QCOMPARE(OpenFileDialog(nullptr, midiDir, kFilter, kv::kOfnFileMustExist, "t"), QString());
     QCOMPARE(QDir::currentPath(), savedCwd);
+    // A selection too long for the plain dialog's buffer: nothing, and the folder stays too.
+    const QString longA = QString(130, 'a') + ".mid", longB = QString(130, 'b') + ".mid";
+    for (const QString& n : {longA, longB}) QFile(midiDir + "/" + n).open(QIODevice::WriteOnly);
+    WhenDialogOpens([&](QFileDialog* dlg) {
+      dlg->selectFile("\"" + longA + "\" \"" + longB + "\"");
+      QCOMPARE(dlg->selectedFiles().size(), 2);
+      static_cast<QDialog*>(dlg)->accept();
+    });
+    QCOMPARE(OpenFileDialog(nullptr, midiDir, kFilter, kv::kOfnCallerFlags, kTitle), QString());
+    QCOMPARE(QDir::currentPath(), savedCwd);
     // The folder browser opens on the start folder.
     QStringList preselected;
     WhenDialogOpens([&](QFileDialog* dlg) {
