@@ -230,12 +230,8 @@ inline double maxVolumeDb(const std::string& path) {
 
 // Mono 16-bit frames a file decodes to (ffmpeg honours an MP3's encoder delay and padding); -1 on failure.
 inline int64_t decodedFrames(const std::string& path) {
-  FILE* p = popen(("ffmpeg -v error -i " + quoted(path) + " -f s16le -ac 1 - 2>/dev/null").c_str(), "r");
-  if (!p) return -1;
-  int64_t bytes = 0;
-  char buf[65536];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) bytes += int64_t(n);
-  return pclose(p) == 0 ? bytes / 2 : -1;
+  const auto r = run({"/usr/bin/ffmpeg", "-v", "error", "-i", path, "-f", "s16le", "-ac", "1", "-"});
+  return r.exitCode == 0 ? int64_t(r.out.size() / 2) : -1;
 }
 
 // How far an MP3's container duration may exceed its WAVE's: LAME's 576-sample delay and
