@@ -1,26 +1,83 @@
-// The main window on the offscreen platform: start-up, shut-down, layout, keys and the
-// commands that keep the window's state.
+// The main window on the offscreen platform: what it shows from the stored settings, its layout,
+// the list commands, keys, the lock state and its message boxes. The sequence it starts is the
+// controller's (tests/engine); here only what the window itself holds.
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QInputDialog>
-#include <QPushButton>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
 #include <QScreen>
+#include <QStyledItemDelegate>
+#include <QUrl>
 #include <QtTest>
+#include <functional>
 
 #include "AppFixture.h"
 #include "app/Globals.h"
+#include "shell/DialogHook.h"
+#include "shell/FileName.h"
 
 using kv::G;
 
 namespace {
-void Touch(const QString& path, bool executable = false, const QByteArray& content = {}) {
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly) && f.write(content) == content.size());
-  f.close();
-  if (executable) f.setPermissions(f.permissions() | QFile::ExeOwner | QFile::ExeUser);
+const QString kCorpus = QStringLiteral(KV_SOURCE_DIR "/tests/data/midi/jazz-soft-test-midi-files/");
+const QString kScale = kCorpus + "test-c-major-scale.mid";  // 4.0 s, title "C Major Scale Test"
+const QString kChords = kCorpus + "test-multichannel-chords-0.mid";
+
+void Touch(const QString& path, bool executable = false, const std::string& content = {}) {
+  QDir().mkpath(QFileInfo(path).path());
+  kvtest::writeText(path.toStdString(), content, executable);
+}
+
+// Dialogs answer `files`; the title and starting folder of the last one are kept.
+QString g_asked;
+void Answer(const QStringList& files) {
+  kv::SetDialogHook([=](const QString&, const QString& t, const QString& d) {
+    g_asked = t + "|" + d;
+    return files;
+  });
+}
+
+// The window's switches by name; a row lists the ones it expects on, "!name" for off.
+QMap<QString, bool> Flags(frmMain* f) {
+  QMap<QString, bool> m;
+  for (const char* key : {"wave", "mp3", "wma", "one", "all", "waveflt", "headcut"}) {
+    m[key] = f->ButtonPressed(key);
+    m[QString(key) + "-enabled"] = f->Button(key)->isEnabled();
+    m[QString(key) + "-shown"] = f->Button(key)->isVisible();
+  }
+  for (int i = 0; i < 3; ++i) {
+    m[QString("type%1").arg(i)] = f->mnuSetType[i]->isChecked();
+    m[QString("type%1-enabled").arg(i)] = f->mnuSetType[i]->isEnabled();
+  }
+  m["play-all"] = f->mnuSetPlay[1]->isChecked();
+  m["scmpx-item"] = f->mnuRunSoft[3]->isVisible();
+  m["normal-item"] = f->mnuNormalEnable[1]->isVisible();
+  m["normal-on"] = f->mnuNormalEnable[1]->isChecked();
+  m["cut-menu"] = f->mnuSetCut->menuAction()->isEnabled();
+  m["cut-ok"] = f->mnuSetCutOK[0]->isChecked();
+  m["cut-ng"] = f->mnuSetCutOK[1]->isChecked();
+  m["rec"] = f->Button("Rec")->isEnabled();
+  m["stop"] = f->Button("Stop")->isEnabled();
+  m["menu-stop"] = f->mnuExecStop->isEnabled();
+  m["menu-play"] = f->mnuExecPlay->isEnabled();
+  m["menus"] = f->mnuFile->menuAction()->isEnabled() && f->mnuSet->menuAction()->isEnabled();
+  m["controls"] = f->cboSample->isEnabled() && f->cboDevice->isEnabled() && f->chkTitleToFilename->isEnabled();
+  m["title-name"] = f->chkTitleToFilename->isChecked();
+  m["wait"] = f->mnuSetWait->isChecked();
+  return m;
+}
+void Expect(const QString& row, frmMain* f, const QString& tokens) {
+  const QMap<QString, bool> flags = Flags(f);
+  for (QString t : tokens.split(' ', Qt::SkipEmptyParts)) {
+    const bool on = !t.startsWith('!');
+    if (!on) t.remove(0, 1);
+    QVERIFY2(flags.contains(t), qPrintable(row + ": no switch " + t));
+    QVERIFY2(flags[t] == on, qPrintable(row + ": " + (on ? "" : "!") + t));
+  }
 }
 }  // namespace
 
@@ -28,112 +85,71 @@ class MainWindowTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void firstRunUsesDefaults() {
+  void cleanup() { kv::SetDialogHook({}); }
+
+  void startUpShowsTheStoredChoices() {
+    struct Row {
+      const char* name;
+      QByteArray ini;         // "%root" stands for the scratch root
+      QStringList installed;  // files under the root (".exe": executable)
+      const char* expect;
+    };
+    const Row rows[] = {
+        {"first run", "", {},
+         "wave type0 !type1 one !play-all !mp3-enabled !wma-enabled !type2-enabled !waveflt-shown !normal-item "
+         "cut-ok !cut-menu !stop !menu-stop wait !title-name"},
+        {"wm8eutil alone", "[Folder]\nWm8eutil=%root/wm8eutil.exe\n", {"wm8eutil.exe"},
+         "!scmpx-item !mp3-enabled !type1-enabled wma-enabled type2-enabled"},
+        {"ACM installed", "", {"system/L3CODECP.ACM", "app/vbmp3.dll"}, "mp3-enabled type1-enabled"},
+        {"stored WMA, not installed", "[OnKey]\nMedia=wma\nPlay=all\n", {}, "!wma-enabled wma type2 !type0 all play-all"},
+        {"words naming no button", "[OnKey]\nMedia=flac\nPlay=loop\n", {}, "wave one"},
+        {"filter known", "[Folder]\nWaveflt=%root/waveflt.exe\n", {"waveflt.exe"},
+         "waveflt-shown !waveflt !headcut-shown !cut-menu headcut !cut-ng"},
+    };
+    for (const Row& r : rows) {
+      AppFixture fx;
+      for (const QString& file : r.installed) Touch(fx.root->filePath(file), file.endsWith(".exe"));
+      fx.writeIni(QByteArray(r.ini).replace("%root", fx.root->path().toUtf8()));
+      if (r.ini.isEmpty()) QFile::remove(fx.ini());
+      Expect(r.name, fx.start(), r.expect);
+    }
+    // The first run's window: its caption, place and size, and the program's folder as output folder.
     AppFixture fx;
     frmMain* f = fx.start();
     QCOMPARE(f->windowTitle(), QStringLiteral("Korvessa  Ver.") + frmMain::VersionText());
     QCOMPARE(f->frameGeometry().topLeft(), f->screen()->geometry().topLeft());
-    QCOMPARE(f->client->width(), kv::TwipsToPx(frmMain::kDesignClientWidth));
-    QCOMPARE(f->client->height(), kv::TwipsToPx(frmMain::kDesignClientHeight));
-    // Normaliser: no program known, off, cutting on but its submenu disabled.
-    const bool states[] = {f->ButtonPressed("wave"), f->mnuSetType[0]->isChecked(), !f->mnuSetType[1]->isChecked(),
-                           f->ButtonPressed("one"), f->mnuSetPlay[0]->isChecked(), !f->Button("mp3")->isEnabled(),
-                           !f->Button("wma")->isEnabled(), !f->mnuSetType[2]->isEnabled(), !f->Button("waveflt")->isVisible(),
-                           !f->mnuNormalEnable[1]->isVisible(), f->mnuNormalEnable[2]->isChecked(),
-                           f->mnuSetCutOK[0]->isChecked(), !f->mnuSetCut->menuAction()->isEnabled(),
-                           !f->Button("Stop")->isEnabled(), !f->mnuExecStop->isEnabled()};
-    for (int i = 0; i < 15; ++i) QVERIFY2(states[i], qPrintable(QString::number(i)));
-    QCOMPARE(G().WavePath, fx.app);
-    QCOMPARE(f->lblWaveFileName->text(), fx.app + "/");
-    QCOMPARE(QDir::currentPath(), fx.app);
-    QCOMPARE(f->mnuSetWait->text(), QStringLiteral("録再遅延(前後0秒)"));
-    QVERIFY(f->mnuSetWait->isChecked());  // "Option"/"Wait" defaults to on
+    QCOMPARE(f->client->size(), QSize(kv::TwipsToPx(frmMain::kDesignClientWidth), kv::TwipsToPx(frmMain::kDesignClientHeight)));
+    QCOMPARE(G().WavePath + "|" + f->lblWaveFileName->text() + "|" + QDir::currentPath(), fx.app + "|" + fx.app + "/|" + fx.app);
   }
 
-  void settingsRoundTripKeepsEveryValue() {
+  void settingsComeBackAsStored() {
     AppFixture fx;
-    const QString out = fx.root->path() + "/出力 フォルダ", midi = fx.root->path() + "/midi files";
-    const QString flt = fx.root->path() + "/tools/waveflt.exe";
-    for (const QString& d : {out, midi, fx.root->path() + "/tools"}) QVERIFY(QDir().mkpath(d));
+    const QString out = fx.root->path() + "/出力 フォルダ", flt = fx.root->path() + "/tools/waveflt.exe";
+    QVERIFY(QDir().mkpath(out));
     Touch(flt, true);
     const QByteArray text =
-        "; Korvessa settings\n"
-        "[OnKey]\nMedia=wave\nPlay=all\n"
-        "[Position]\nLeft=1500\nTop=900\nWidth=9000\nHeight=6000\n"
-        "[Folder]\nWavePath=" + out.toUtf8() + "\nMidiPath=" + midi.toUtf8() +
+        "; Korvessa settings\n[OnKey]\nMedia=wave\nPlay=all\n[Position]\nLeft=1500\nTop=900\nWidth=9000\nHeight=6000\n"
+        "[Folder]\nWavePath=" + out.toUtf8() + "\nMidiPath=" + fx.root->path().toUtf8() +
         "\nScmpx=(なし)\nWm8eutil=(なし)\nWaveflt=" + flt.toUtf8() +
-        "\n"
-        "[Option]\nTitleToName=1\nDefSample=20\nDefDevice=0\nSelSample=0\nWait=1\nUnknownKey=kept\n"
+        "\n[Option]\nTitleToName=1\nDefSample=20\nDefDevice=0\nSelSample=0\nWait=1\nUnknownKey=kept\n"
         "[Encoder]\nEnable0=0\nEnable1=0\nEnable2=0\nDefault=1\nBitrate=192\nStereo=Joint Stereo\nWMAEnc=-1\nFast=1\n"
-        "[Normalize]\nEnable=1\nheadcut=NG\n"
-        "[Wait]\nCount=15\n";
+        "[Normalize]\nEnable=1\nheadcut=NG\n[Wait]\nCount=15\n";
     fx.writeIni(text);
     frmMain* f = fx.start();
     QCOMPARE(f->frameGeometry().topLeft() - f->screen()->geometry().topLeft(), QPoint(100, 60));
     QCOMPARE(f->frameGeometry().size(), QSize(600, 400));
-    QVERIFY(f->ButtonPressed("all"));
-    QVERIFY(f->chkTitleToFilename->isChecked());
     QCOMPARE(f->cboSample->currentIndex(), 20);
     QCOMPARE(f->mnuSetWait->text(), QStringLiteral("録再遅延(前後1.5秒)"));
-    QVERIFY(f->ButtonPressed("waveflt") && !f->ButtonPressed("headcut"));
-    QVERIFY(f->Button("headcut")->isVisible() && f->mnuSetCutOK[1]->isChecked());
+    Expect("stored session", f, "all waveflt headcut-shown cut-menu !headcut cut-ng title-name wait");
+    // Maximised at the end, the window keeps the place and size it had before.
+    f->showMaximized();
+    QTest::qWait(50);
     fx.close();
     // Every value comes back as it was, in place; the unknown key and the comment stay.
     QCOMPARE(fx.readIni(), text);
   }
 
-  void maximisedCloseKeepsStoredPosition() {
-    AppFixture fx;
-    fx.writeIni("[Position]\nLeft=300\nTop=450\nWidth=8000\nHeight=5000\n");
-    frmMain* f = fx.start();
-    f->showMaximized();
-    QTest::qWait(50);
-    fx.close();
-    QVERIFY(fx.readIni().startsWith("[Position]\nLeft=300\nTop=450\nWidth=8000\nHeight=5000\n[OnKey]\nMedia=wave\n"));
-  }
-
-  void storedPositionIsPulledOntoTheScreen() {
-    AppFixture fx;
-    const QRect sg = QGuiApplication::primaryScreen()->geometry();
-    const int sw = sg.width() * 15, sh = sg.height() * 15;
-    fx.writeIni(QStringLiteral("[Position]\nLeft=%1\nTop=%2\nWidth=9000\nHeight=6000\n").arg(sw - 3000).arg(sh - 1500).toUtf8());
-    frmMain* f = fx.start();
-    const QRect fr = f->frameGeometry();
-    QCOMPARE(fr.right() + 1, sg.right() + 1);
-    QCOMPARE(fr.bottom() + 1, sg.bottom() + 1);
-  }
-
-  void installedEncodersDecideTheOfferedCommands() {
-    // wm8eutil alone: WMA offered, no MP3, and no SCMPX entry in the run menu.
-    AppFixture fx;
-    const QString wm8 = fx.root->path() + "/wm8eutil.exe";
-    Touch(wm8, true);
-    fx.writeIni(("[Folder]\nWm8eutil=" + wm8 + "\n").toUtf8());
-    frmMain* f = fx.start();
-    QVERIFY(!f->mnuRunSoft[3]->isVisible() && !f->Button("mp3")->isEnabled() && !f->mnuSetType[1]->isEnabled());
-    QVERIFY(f->Button("wma")->isEnabled() && f->mnuSetType[2]->isEnabled());
-
-    // ACM installed: MP3 offered.
-    AppFixture fx2;
-    Touch(fx2.root->path() + "/system/L3CODECP.ACM");
-    Touch(fx2.app + "/vbmp3.dll");
-    QVERIFY(fx2.start()->Button("mp3")->isEnabled() && fx2.form->mnuSetType[1]->isEnabled());
-  }
-
-  void storedFormatIsReplayedEvenWhenDisabled() {
-    AppFixture fx;
-    fx.writeIni("[OnKey]\nMedia=wma\nPlay=all\n");
-    frmMain* f = fx.start();
-    QVERIFY(!f->Button("wma")->isEnabled() && f->ButtonPressed("wma"));
-    QVERIFY(f->mnuSetType[2]->isChecked() && !f->mnuSetType[0]->isChecked() && f->mnuSetPlay[1]->isChecked());
-
-    // A word that names no button falls back to the default.
-    AppFixture fx2;
-    fx2.writeIni("[OnKey]\nMedia=flac\nPlay=loop\n");
-    QVERIFY(fx2.start()->ButtonPressed("wave") && fx2.form->ButtonPressed("one"));
-  }
-
-  void layoutAtDesignSizeAndAfterResizing() {
+  void layoutFollowsTheSize() {
     AppFixture fx;
     frmMain* f = fx.start();
     const QList<int> design = {f->twSample.Top, f->twDevice.Top, f->twWaveName.Top, f->twYa.Top, f->twChk.Top,
@@ -141,62 +157,153 @@ class MainWindowTest : public QObject {
     QCOMPARE(design, QList<int>({3615, 3615, 3180, 2865, 2865, 2955, 2805, frmMain::kDesignClientWidth - 120}));
     QCOMPARE(f->cboSample->geometry(), QRect(8, 241, 273, 20));
     QCOMPARE(f->lblYa->geometry().top(), 191);
-
+    // The Japanese captions are drawn in the IPA font: dark text pixels on the background.
+    QVERIFY(QFontInfo(f->lblYa->font()).family().contains("IPA"));
+    const QImage shot = f->grab().toImage();
+    const QRect r = f->lblYa->geometry().translated(f->client->mapTo(f, QPoint(0, 0)));
+    int dark = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+      for (int x = r.left(); x <= r.right(); ++x) dark += qGray(shot.pixel(x, y)) < 100;
+    QVERIFY2(dark > 40, qPrintable(QString::number(dark)));
     const auto before = std::make_tuple(f->twToolbar, f->twList, f->twWaveName, f->twDevice, f->twSample, f->twYa, f->twChk);
     f->resize(f->width() + 1000 / 15, f->height() + 500 / 15);
     QTest::qWait(20);
     const auto& [tb, ls, wn, dv, sm, ya, ck] = before;
-    // Wider: the toolbar, the list, the label and the device combo grow; nothing else moves sideways.
+    // Wider: the toolbar, the list, the label and the device box grow; nothing moves sideways.
     for (int grown : {f->twToolbar.Width - tb.Width, f->twList.Width - ls.Width, f->twWaveName.Width - wn.Width,
                       f->twDevice.Width - dv.Width})
       QCOMPARE(grown, 990);
-    QCOMPARE(f->twDevice.Left, dv.Left);
-    QCOMPARE(f->twChk.Left, ck.Left);
-    // Taller: the lower controls move down and the list grows by the same amount.
-    for (auto [now, was] : {std::pair{f->twSample.Top, sm.Top}, {f->twDevice.Top, dv.Top}, {f->twWaveName.Top, wn.Top},
-                            {f->twYa.Top, ya.Top}, {f->twChk.Top, ck.Top}})
-      QCOMPARE(now - was, 495);
-    QCOMPARE(f->twList.Height - ls.Height, 495);
+    QCOMPARE(QPoint(f->twDevice.Left, f->twChk.Left), QPoint(dv.Left, ck.Left));
+    // Taller: the lower controls move down and the list grows by as much.
+    for (int moved : {f->twSample.Top - sm.Top, f->twDevice.Top - dv.Top, f->twWaveName.Top - wn.Top, f->twYa.Top - ya.Top,
+                      f->twChk.Top - ck.Top, f->twList.Height - ls.Height})
+      QCOMPARE(moved, 495);
     QCOMPARE(f->twList.Top, ls.Top);
-  }
-
-  void maximiseLeavesControlsInPlace() {
-    AppFixture fx;
-    frmMain* f = fx.start();
+    // Maximised, the controls stay; back to normal they follow the new size.
     const QRect list = f->lstSource->geometry();
     f->showMaximized();
     QTest::qWait(50);
     QCOMPARE(f->lstSource->geometry(), list);
-    // Back in the normal state the controls are laid out again from the new size.
     f->showNormal();
     f->resize(640, 400);
     QTest::qWait(50);
     QCOMPARE(f->lstSource->geometry().width(), f->client->width() - 16);
     QCOMPARE(f->cboSample->geometry().top(), f->client->height() - 20 - 28);
+    // Stored partly off the screen: pulled back onto it.
+    AppFixture fx2;
+    const QRect sg = QGuiApplication::primaryScreen()->geometry();
+    fx2.writeIni(QStringLiteral("[Position]\nLeft=%1\nTop=%2\nWidth=9000\nHeight=6000\n")
+                     .arg(sg.width() * 15 - 3000).arg(sg.height() * 15 - 1500).toUtf8());
+    QCOMPARE(fx2.start()->frameGeometry().bottomRight(), sg.bottomRight());
   }
 
-  void screenshotShowsJapaneseCaptions() {
+  void sourceListCommands() {
     AppFixture fx;
     frmMain* f = fx.start();
-    QTest::qWait(50);
-    const QImage shot = f->grab().toImage();
-    QCOMPARE(shot.width(), f->width());
-    // The caption label is drawn: its area holds dark text pixels on the window background.
-    const QRect r = f->lblYa->geometry().translated(f->client->mapTo(f, QPoint(0, 0)));
-    int dark = 0;
-    for (int y = r.top(); y <= r.bottom(); ++y)
-      for (int x = r.left(); x <= r.right(); ++x)
-        if (qGray(shot.pixel(x, y)) < 100) ++dark;
-    QVERIFY2(dark > 40, qPrintable(QString::number(dark)));
-    QVERIFY(QFontInfo(f->lblYa->font()).family().contains("IPA"));
-    QCOMPARE(QStringList({f->lblYa->text(), f->Panel("status")->text(), f->Panel("Title")->toolTip(),
-                          f->Button("headcut")->toolTip()}),
-             QStringList({"↓変換後のWaveファイルパス", "Ready", "タイトル", "先頭無音部分のカット"}));
+    // The add dialog: its title and folder; the entries, the selection and what it shows.
+    Answer({kScale, kChords});
+    f->Toolbar1_ButtonClick(f->Button("FileOpen"));
+    QCOMPARE(g_asked, QStringLiteral("MIDIファイルの追加|") + fx.app);
+    QCOMPARE(f->Sources->Entries(), QStringList({kScale, kChords}));
+    QCOMPARE(f->lstSource->currentRow(), 1);
+    QCOMPARE(G().MidiPath + "/", kCorpus);
+    QCOMPARE(f->Panel("status")->text() + "|" + f->Panel("Title")->text() + "|" + f->lblWaveFileName->text(),
+             "Ready(00:04)|Multi-channel chords Test 0|" + fx.app + "/test-multichannel-chords-0.wav");
+    Answer({kScale});
+    f->mnuFileOpen_Click();  // the same file again: a second entry
+    Answer({});
+    f->mnuFileOpen_Click();  // cancelled
+    QCOMPARE(f->Sources->Entries(), QStringList({kScale, kChords, kScale}));
+    // A file without a header: the status says so.
+    const QString cut = fx.root->filePath("cut.mid");
+    Touch(cut, false, "not a MIDI file");
+    f->AddSourceFiles({cut});
+    QCOMPARE(f->Panel("status")->text(), QStringLiteral("MIDIファイルを読み込めません"));
+    // The title box names the output after the song's title, and back.
+    f->lstSource->setCurrentRow(0);
+    f->chkTitleToFilename->click();
+    QCOMPARE(f->lblWaveFileName->text(), fx.app + "/C Major Scale Test.wav");
+    QCOMPARE(f->lblWaveFileName->toolTip(), f->lblWaveFileName->text());
+    f->chkTitleToFilename->click();
+    QCOMPARE(f->lblWaveFileName->text(), fx.app + "/test-c-major-scale.wav");
+    // The folder browser opens on the program's folder; the root is kept without its separator.
+    Answer({"/"});
+    f->Toolbar1_ButtonClick(f->Button("SaveFolder"));
+    QCOMPARE(g_asked, QStringLiteral("保存先フォルダ|") + fx.app);
+    QCOMPARE(G().WavePath + "|" + f->lblWaveFileName->text() + "|" + QDir::currentPath(), "|/test-c-major-scale.wav|/");
+    // Cancelled, the folder is kept, made current and the label refreshed.
+    G().WavePath = fx.root->path();
+    Answer({});
+    f->mnuFileSave_Click();
+    QCOMPARE(QDir::currentPath() + "|" + f->lblWaveFileName->text(),
+             fx.root->path() + "|" + fx.root->path() + "/test-c-major-scale.wav");
+    f->Toolbar1_ButtonClick(f->Button("Clear"));
+    QCOMPARE(f->lstSource->count(), 0);
+    QCOMPARE(f->lblWaveFileName->text(), fx.root->path() + "/");
+  }
+
+  void dropsAcceptOnlyMidiFiles() {
+    AppFixture fx;
+    frmMain* f = fx.start();
+    QMimeData ok, mixed, text;
+    // The last one is a Shift-JIS name, which is not UTF-8: its bytes must reach the list.
+    ok.setUrls({QUrl::fromLocalFile("/m/a.MID"), QUrl::fromLocalFile("/m/b.Rmi"), QUrl::fromEncoded("file:///m/%8B%C8A.mid")});
+    mixed.setUrls({QUrl::fromLocalFile("/m/a.mid"), QUrl::fromLocalFile("/m/b.txt")});
+    text.setText("/m/a.mid");
+    const QString midiPathBefore = G().MidiPath;
+    for (auto [name, data, accepted] : {std::tuple{"mixed", &mixed, 0}, {"text", &text, 0}, {"MIDI files", &ok, 3}}) {
+      int effect = 1;
+      f->lstSource_OLEDragOver(data, effect);
+      f->lstSource_OLEDragDrop(data, effect);
+      QCOMPARE(QString(name) + ": " + QString::number(f->lstSource->count()), QString(name) + ": " + QString::number(accepted));
+    }
+    QCOMPARE(f->Sources->Entry(1), QStringLiteral("/m/b.Rmi"));
+    QCOMPARE(kv::PathBytes(f->Sources->Entry(2)), QByteArray("/m/\x8b\xc8\x41.mid"));
+    const auto* shown = static_cast<QStyledItemDelegate*>(f->lstSource->itemDelegate());
+    QCOMPARE(shown->displayText(f->Sources->Entry(2), QLocale()), QStringLiteral("/m/曲A.mid"));
+    QCOMPARE(f->lstSource->currentRow(), 2);
+    QCOMPARE(G().MidiPath, midiPathBefore);
+  }
+
+  void normaliserProgramAndButtons() {
+    AppFixture fx;
+    frmMain* f = fx.start();
+    Answer({});
+    f->mnuNormal_Click();  // cancelled: nothing changes
+    QCOMPARE(g_asked, QStringLiteral("wavefltの指定|") + fx.app);
+    Expect("cancelled", f, "!waveflt-shown");
+    // A file of another name is not taken, but the normaliser items are shown.
+    const QString other = fx.root->filePath("normalize.exe"), tool = fx.root->filePath("tools/WAVEFLT.EXE");
+    Touch(other, true);
+    Touch(tool, true);
+    Answer({other});
+    f->mnuNormal_Click();
+    QCOMPARE(G().WavefltPath, QString());
+    Expect("another program", f, "waveflt-shown normal-item");
+    // The real tool is taken; the next dialog opens on its folder.
+    Answer({tool});
+    f->mnuNormal_Click();
+    QCOMPARE(G().WavefltPath, tool);
+    f->mnuNormal_Click();
+    QVERIFY(g_asked.endsWith("|" + fx.root->filePath("tools")));
+    // The buttons follow the menus and the menus the buttons.
+    const std::pair<std::function<void()>, const char*> steps[] = {
+        {[f] { f->mnuNormalEnable_Click(1); }, "waveflt headcut-shown cut-menu headcut !cut-ng"},
+        {[f] { f->mnuSetCutOK_Click(1); }, "waveflt headcut-shown cut-menu !headcut cut-ng"},
+        {[f] { f->Button("waveflt")->trigger(); }, "!waveflt !normal-on !headcut-shown !cut-menu !headcut cut-ng"},
+        {[f] { f->Button("waveflt")->trigger(); }, "waveflt headcut-shown cut-menu !headcut cut-ng"},
+        {[f] { f->Button("headcut")->trigger(); }, "headcut cut-ok"},
+    };
+    for (size_t i = 0; i < std::size(steps); ++i) {
+      steps[i].first();
+      Expect(QStringLiteral("step %1").arg(i), f, steps[i].second);
+    }
   }
 
   void delayAnswers() {
     AppFixture fx;
     frmMain* f = fx.start();
+    QCOMPARE(f->mnuSetWait->text(), QStringLiteral("録再遅延(前後0秒)"));
     // Answer, then the count, the menu's check and its text (an empty answer is a cancel and
     // changes nothing; beyond the 16-bit count the value is clamped; tenths are rounded down in
     // single precision; "nan" and "inf" are no numbers).
@@ -208,7 +315,7 @@ class MainWindowTest : public QObject {
       const QString row = QStringLiteral("answer %1: ").arg(answer);
       QCOMPARE(row + QString::number(G().WaitCount), row + QString::number(count));
       QCOMPARE(row + QString::number(f->mnuSetWait->isChecked()), row + QString::number(on));
-      if (*text) QCOMPARE(f->mnuSetWait->text(), QStringLiteral("録再遅延(前後%1秒)").arg(text));
+      if (*text) QCOMPARE(row + f->mnuSetWait->text(), row + QStringLiteral("録再遅延(前後%1秒)").arg(text));
     }
     // The input box speaks Japanese, Qt's own buttons included.
     QStringList buttons;
@@ -225,70 +332,64 @@ class MainWindowTest : public QObject {
     QCOMPARE(G().WaitCount, short(7));
   }
 
-  void keysEscAndDelete() {
+  // While a run goes on the window is locked; pressed buttons stay usable, and during a
+  // conversion the normaliser's do not.
+  void lockStateAndKeys() {
     AppFixture fx;
+    fx.writeIni(("[Folder]\nWaveflt=" + fx.root->filePath("waveflt.exe") + "\n[Normalize]\nEnable=1\n").toUtf8());
+    Touch(fx.root->filePath("waveflt.exe"), true);
+    fx.setSystem(false);
     frmMain* f = fx.start();
     int code = 27, shift = 0;
     f->Form_KeyDown(code, shift);
     QCOMPARE(code, 27);  // nothing runs: Esc passes on
-    f->Sources->Add({"/m/a.mid", "/m/b.mid", "/m/c.mid"});
+    f->Toolbar1_ButtonClick(f->Button("Play"));  // nothing selected: nothing starts
+    Expect("no entry", f, "rec !stop");
+    f->AddSourceFiles({kScale, kChords});
     f->lstSource->setCurrentRow(0);
-    f->LockWindow(true);
-    f->Form_KeyDown(code, shift);  // while a run goes on, Esc is Stop: the run ends after its item
-    QCOMPARE(QString::number(code) + " " + QString::number(f->lstSource->currentRow()), QString("0 2"));
-    f->UnlockWindow();
+    f->mnuSetPlay_Click(1);
+    G().WavePath = fx.root->path();
+    for (const auto& [name, button, status] : {std::tuple{"playing", "Play", "Play "}, {"converting", "Rec", "REC. "}}) {
+      f->Toolbar1_ButtonClick(f->Button(button));
+      QTRY_VERIFY2_WITH_TIMEOUT(f->Panel("status")->text().startsWith(status), name, 5000);
+      Expect(name, f, "!rec stop menu-stop !menu-play !menus !controls all all-enabled wave-enabled !one-enabled");
+      Expect(name, f, QString(name) == "playing" ? "waveflt-enabled" : "!waveflt-enabled");
+      // Esc is Stop: the run ends after its item, with the last entry selected.
+      code = 27;
+      f->Form_KeyDown(code, shift);
+      QCOMPARE(QString(name) + " " + QString::number(code), QString(name) + " 0");
+      QVERIFY2(fx.waitIdle(10000), name);
+      QCOMPARE(f->lstSource->currentRow(), 1);
+      Expect(QString(name) + ", after", f, "rec !stop !menu-stop menu-play menus controls");
+      f->lstSource->setCurrentRow(0);
+    }
+    // The conversion ran the normaliser as its menus stood (this filter writes nothing).
+    QVERIFY2(f->Engine()->WaveFilterCommandLine().contains(" -autoofs -headcut 1 -normal 0.9 "),
+             qPrintable(f->Engine()->WaveFilterCommandLine()));
+    QCOMPARE(fx.messages.size(), size_t(1));
+    QCOMPARE(fx.messages[0].text, QStringLiteral("ノーマライズでエラーが発生しました。"));
+    // Delete removes the selected entry (and passes on with none); Alt+F4 quits through shut-down.
     f->lstSource->setCurrentRow(-1);
     code = 46;
     f->Form_KeyDown(code, shift);
-    QCOMPARE(code, 46);  // nothing selected: Delete passes on
-    f->lstSource->setCurrentRow(1);
-    f->lblWaveFileName->setText("x");
+    QCOMPARE(code, 46);
+    f->lstSource->setCurrentRow(0);
     f->Form_KeyDown(code, shift);
     QCOMPARE(code, 0);
-    QCOMPARE(f->lstSource->count(), 2);
-    QCOMPARE(f->Sources->Entry(0) + " " + f->Sources->Entry(1), QStringLiteral("/m/a.mid /m/c.mid"));
+    QCOMPARE(f->Sources->Entries(), QStringList({kChords}));
     QCOMPARE(f->lblWaveFileName->text(), QString());
     code = 115;
     shift = 4;
-    f->Form_KeyDown(code, shift);  // Alt+F4 quits through the normal shut-down
+    f->Form_KeyDown(code, shift);
     QCOMPARE(code, 0);
-    QVERIFY(fx.ended);
-    QVERIFY(QFile::exists(fx.ini()));
-  }
-
-  void normaliserButtonsFollowTheMenus() {
-    AppFixture fx;
-    const QString flt = fx.root->path() + "/waveflt.exe";
-    Touch(flt, true);
-    fx.writeIni(("[Folder]\nWaveflt=" + flt + "\n").toUtf8());
-    frmMain* f = fx.start();
-    // Normaliser pressed, cut button shown, cut submenu enabled, cut button pressed, "NG" checked.
-    auto state = [f] {
-      return QList<bool>{f->ButtonPressed("waveflt"), f->Button("headcut")->isVisible(), f->mnuSetCut->menuAction()->isEnabled(),
-                         f->ButtonPressed("headcut"), f->mnuSetCutOK[1]->isChecked()};
-    };
-    QVERIFY(f->Button("waveflt")->isVisible());
-    QCOMPARE(state(), QList<bool>({false, false, false, true, false}));
-    f->mnuNormalEnable_Click(1);
-    QCOMPARE(state(), QList<bool>({true, true, true, true, false}));
-    f->mnuSetCutOK_Click(1);
-    QCOMPARE(state(), QList<bool>({true, true, true, false, true}));
-    f->Button("waveflt")->trigger();  // off through the toolbar: the cut choice is kept, its button hidden
-    QVERIFY(f->mnuNormalEnable[2]->isChecked());
-    QCOMPARE(state(), QList<bool>({false, false, false, false, true}));
-    f->Button("waveflt")->trigger();
-    QCOMPARE(state(), QList<bool>({true, true, true, false, true}));
-    f->Button("headcut")->trigger();
-    QVERIFY(f->mnuSetCutOK[0]->isChecked());
+    QVERIFY(fx.ended && QFile::exists(fx.ini()));
   }
 
   void versionBox() {
     AppFixture fx;
-    frmMain* f = fx.start();
-    f->mnuHelpVersion_Click();
+    fx.start()->mnuHelpVersion_Click();
     QCOMPARE(fx.messages.size(), size_t(1));
-    QCOMPARE(fx.messages[0].title, QStringLiteral("バージョン情報"));
-    QCOMPARE(fx.messages[0].style, 64);
+    QCOMPARE(fx.messages[0].title + "|" + QString::number(fx.messages[0].style), QStringLiteral("バージョン情報|64"));
     QVERIFY(fx.messages[0].text.startsWith("Korvessa\r\n\r\n\tVer." + frmMain::VersionText() + "\r\n\r\n"));
   }
 };

@@ -18,16 +18,9 @@ kvtest::Desktop* g_desktop = nullptr;
 
 void WriteFile(const QString& path, const QByteArray& bytes, bool executable = false) {
   QDir().mkpath(QFileInfo(path).path());
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-  f.close();
-  if (executable) f.setPermissions(f.permissions() | QFile::ExeOwner);
+  kvtest::writeText(path.toStdString(), bytes.toStdString(), executable);
 }
-
-QByteArray ReadFile(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+QByteArray ReadFile(const QString& path) { return QByteArray::fromStdString(kvtest::readBytes(path.toStdString())); }
 }  // namespace
 
 class DesktopTest : public QObject {
@@ -43,9 +36,7 @@ class DesktopTest : public QObject {
     const std::string position = "[Position]\nLeft=1500\nTop=900\nWidth=9000\nHeight=6000\n";
     kvtest::writeText(dir.file("Dorvanti.ini"), position);
     std::vector<std::string> env = g_desktop->env();
-    for (const char* e : {"QT_QPA_PLATFORM=xcb"}) env.push_back(e);
-    env.push_back("KORVESSA_SYSTEM_INI=" + dir.file("system.ini"));
-    env.push_back("XDG_CONFIG_HOME=" + dir.file("config"));
+    env.insert(env.end(), {"QT_QPA_PLATFORM=xcb", "KORVESSA_SYSTEM_INI=" + dir.file("system.ini"), "XDG_CONFIG_HOME=" + dir.file("config")});
     for (int round = 1; round <= 3; ++round) {
       const QString name = QStringLiteral("round %1: ").arg(round);
       kvtest::Background program({exe}, env);
@@ -124,8 +115,7 @@ class DesktopTest : public QObject {
     WriteFile(ini, "[Setup]\nSoundFont=/usr/share/sounds/sf2/TimGM6mb.sf2\n");
     EnvGuard setup("KORVESSA_SYSTEM_INI", qPrintable(ini));
     std::vector<std::string> env = g_desktop->env();
-    env.push_back("QT_QPA_PLATFORM=xcb");
-    env.push_back("KORVESSA_SYSTEM_INI=" + ini.toStdString());
+    env.insert(env.end(), {"QT_QPA_PLATFORM=xcb", "KORVESSA_SYSTEM_INI=" + ini.toStdString()});
     // What openbox's title bar needs: the title in its font (sans 8 bold) plus the icon and
     // three buttons of the default layout "NLIMC", about 20 pixels each, and the padding.
     QFont titleFont(QStringLiteral("sans"), 8);

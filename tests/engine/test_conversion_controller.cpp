@@ -1,11 +1,13 @@
-// The conversion sequence without a window, on the recording fake media layer: refusals, one
-// item's commands and reports, batch continuation, Stop, the wave filter and encoder steps.
+// The conversion and playback sequences without a window, on the recording fake media layer:
+// refusals, one item's commands and reports, batch continuation, Stop, the wave filter and
+// encoder steps.
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "FakeMediaLayer.h"
+#include "ScratchFolder.h"
 #include "app/Globals.h"
 #include "engine/ConversionController.h"
 
@@ -14,12 +16,9 @@ const QString kCorpus = QStringLiteral(KV_SOURCE_DIR "/tests/data/midi/jazz-soft
 const QString kScale = kCorpus + "test-c-major-scale.mid";
 const QString kChords = kCorpus + "test-multichannel-chords-0.mid";
 
-// A program that ends at once without writing anything.
-QString Script(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::WriteOnly)) return {};
-  f.write("#!/bin/sh\nexit 0\n");
-  f.setPermissions(f.permissions() | QFile::ExeOwner);
+// A program that runs `body` (by default: ends at once without writing anything).
+QString Script(const QString& path, const std::string& body = "exit 0") {
+  kvtest::writeText(path.toStdString(), "#!/bin/sh\n" + body + "\n", true);
   return path;
 }
 }  // namespace
@@ -42,19 +41,20 @@ class ConversionControllerTest : public QObject {
 
   // Runs job to its end; the reports as lines ("locked 1", "message text|style", ...). Each
   // item's sequencer plays until the first progress text, then stops; `atProgress` runs there.
-  QStringList Run(const kv::ConversionJob& job, const std::function<void(kv::ConversionController&)>& atProgress = {}) {
+  QStringList Run(const kv::ConversionJob& job, const std::function<void(kv::ConversionController&)>& atProgress = {},
+                  bool play = false) {
     kv::ConversionController c;
     QStringList log;
     connect(&c, &kv::ConversionController::status, [&](const QString& t) {
       log << "status " + t;
-      if (!t.startsWith("REC.")) return;
+      if (!t.startsWith("REC.") && !t.startsWith("Play ")) return;
       media->replies["status PlayMedia mode"] = "stopped";
       if (atProgress) atProgress(c);
     });
     connect(&c, &kv::ConversionController::entrySelected, [&](int row) { log << "select " + QString::number(row); });
-    connect(&c, &kv::ConversionController::itemStarted, [&](int row, const QString&, const QString& wave) {
+    connect(&c, &kv::ConversionController::itemStarted, [&](int row, const QString& midi, const QString& wave) {
       log << "item " + QString::number(row) + " " + QFileInfo(wave).fileName();
-      media->replies["status PlayMedia mode"] = "playing";
+      media->replies["status PlayMedia mode"] = QFile::exists(midi) ? "playing" : "stopped";  // a missing file never plays
     });
     connect(&c, &kv::ConversionController::locked, [&](bool conv) { log << "locked " + QString::number(conv); });
     connect(&c, &kv::ConversionController::unlocked, [&] { log << "unlocked"; });
@@ -62,7 +62,7 @@ class ConversionControllerTest : public QObject {
             [&](const QString& t, int style) { log << "message " + t + "|" + QString::number(style); });
     bool over = false;
     connect(&c, &kv::ConversionController::finished, [&] { over = true; });
-    c.StartConversion(job);
+    play ? c.PlayCommand(job) : c.StartConversion(job);
     if (!QTest::qWaitFor([&] { return over; }, 10000)) log << "never finished";
     if (c.Busy()) log << "still busy";
     return log;
@@ -140,6 +140,22 @@ class ConversionControllerTest : public QObject {
     QVERIFY(!media->texts().join('|').contains(kChords));
   }
 
+  void playbackBatchAndStop() {
+    // A missing entry ends at once and the batch goes on.
+    kv::ConversionJob j = Job({kScale, dir.path() + "/gone.mid", kChords});
+    j.batch = true;
+    QCOMPARE(Run(j, {}, true), QStringList({"item 0 ", "locked 0", "status Play 00:01/00:04", "unlocked", "select 1", "item 1 ",
+                                             "locked 0", "unlocked", "select 2", "item 2 ", "locked 0",
+                                             "status Play 00:01/00:04", "unlocked", "select 2"}));
+    QCOMPARE(media->texts().filter(QRegularExpression("^open ")).size(), 3);
+    QVERIFY(!QDir(dir.path()).entryList(QDir::Files).size());  // playback records nothing
+    // Stop during the first entry: the last entry is selected and no other plays.
+    media->sent.clear();
+    QCOMPARE(Run(j, [](kv::ConversionController& c) { c.StopRun(); }, true).last(), QString("select 2"));
+    QVERIFY(media->texts().contains("stop PlayMedia"));
+    QVERIFY(!media->texts().join('|').contains(kChords));
+  }
+
   void recordingOfNothingIsNoResult() {
     // The recorder never got the song: the file keeps only its header, yet the song lasts 4 s.
     media->replies["status Midi length"] = "4000";
@@ -148,8 +164,8 @@ class ConversionControllerTest : public QObject {
   }
 
   void filterAndEncoderSteps() {
-    // A wave filter that writes nothing: reported, the recording back under its name. Then
-    // the encoder runs on it (a SCMPX that ends at once) and the WAVE goes.
+    // A wave filter that writes nothing: reported, the recording back under its name. Then the
+    // encoder runs on it (a SCMPX that ends at once) and the WAVE goes.
     kv::G().WavefltPath = Script(dir.path() + "/waveflt.exe");
     kv::G().ScmpxPath = Script(dir.path() + "/scmpx.exe");
     kv::ConversionJob j = Job({kScale});
@@ -160,6 +176,27 @@ class ConversionControllerTest : public QObject {
     QCOMPARE(Run(j).mid(3),
              QStringList({"message ノーマライズでエラーが発生しました。|64", "status Encoding...", "unlocked", "select 0"}));
     QCOMPARE(Files(), QStringList({"scmpx.exe", "waveflt.exe"}));
+    // A filter that writes its output ("-normal 0.9 in out") is not stopped by the user's own
+    // file named like its input, which stays.
+    const std::string normal = (dir.path() + "/normal.wav").toStdString();
+    kvtest::writeText(normal, "the user's own");
+    Script(dir.path() + "/waveflt.exe", "cp \"$3\" \"$4\"");
+    j.encoder.outputType = 0;
+    QCOMPARE(Run(j).mid(3), QStringList({"unlocked", "select 0"}));
+    QCOMPARE(Files(), QStringList({"normal.wav", "scmpx.exe", "test-c-major-scale.wav", "waveflt.exe"}));
+    QCOMPARE(kvtest::readBytes(normal), std::string("the user's own"));
+    // The filter's command line names the output folder's normal.wav and the recording, quoted.
+    kv::ConversionController c;
+    j.headCut = true;
+    j.outputFolder = dir.path() + "/a b";
+    QDir().mkpath(j.outputFolder);
+    connect(&c, &kv::ConversionController::itemStarted, [&] {
+      QCOMPARE(c.WaveFilterCommandLine(), kv::G().WavefltPath + " -autoofs -headcut 1 -normal 0.9 \"" + j.outputFolder +
+                                              "/normal.wav\" \"" + j.outputFolder + "/test-c-major-scale.wav\"");
+      c.StopRun();
+    });
+    c.StartConversion(j);
+    QVERIFY(QTest::qWaitFor([&] { return !c.Busy(); }, 10000));
   }
 };
 

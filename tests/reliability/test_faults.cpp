@@ -2,7 +2,6 @@
 // disk. Conversions run through "korvessa convert"; the settings file through a window started
 // and closed in a child process (some cases as the unprivileged user 65534, since tests run as root).
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
 
@@ -10,10 +9,10 @@
 #include <QCheckBox>
 #include <QTimer>
 #include <filesystem>
+#include <functional>
 #include <random>
 
 #include "MidiFiles.h"
-#include "Mutants.h"
 #include "Process.h"
 #include "ScratchFolder.h"
 #include "WaveFiles.h"
@@ -96,119 +95,127 @@ class Faults : public ::testing::Test {
   const std::string chords = dir.file("test-multichannel-chords-0.mid");
 };
 
-TEST_F(Faults, ReadOnlyOutputFolderIsRefusedBeforeAnythingStarts) {
-  chmod(out.c_str(), 0555);
-  const auto r = Convert({scale, chords}, {}, true);
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(Said(r), (std::vector<std::string>{"保存先フォルダ " + out + " に書き込めません。", scale + ": not converted",
-                                               chords + ": not converted"}));
-  EXPECT_TRUE(OutNames().empty());
-}
-
-TEST_F(Faults, OlderOutputThatCannotBeDeletedIsKeptAndNamed) {
-  // Folder not writable for the user: the old file cannot go.
-  kvtest::writeText(out + "/test-c-major-scale.wav", "older recording");
-  chmod(out.c_str(), 0555);
-  auto r = Convert({scale}, {}, true);
-  EXPECT_EQ(Said(r), (std::vector<std::string>{out + "/test-c-major-scale.wavが他のソフトで開かれています。",
-                                               scale + ": not converted"}));
-  EXPECT_EQ(kvtest::readBytes(out + "/test-c-major-scale.wav"), "older recording");
-  // A write-protected old file in a writable folder: the batch stops at it, the items before are done.
-  chmod(out.c_str(), 0755);
-  chmod((out + "/test-c-major-scale.wav").c_str(), 0444);
-  r = Convert({chords, scale});
-  EXPECT_EQ(Said(r), (std::vector<std::string>{out + "/test-c-major-scale.wavが他のソフトで開かれています。",
-                                               scale + ": not converted"}));
-  EXPECT_EQ(kvtest::readBytes(out + "/test-c-major-scale.wav"), "older recording");
-  EXPECT_EQ(OutNames(), (std::vector<std::string>{"test-c-major-scale.wav", "test-multichannel-chords-0.wav"}));
-  EXPECT_GE(kvtest::readWave(out + "/test-multichannel-chords-0.wav").seconds(), 4.0);
-}
-
-TEST_F(Faults, MidiFileTheUserCannotReadIsNamedAndTheBatchGoesOn) {
-  const std::string locked = dir.file("locked.mid");
-  kvtest::writeText(locked, kvtest::readBytes(scale));
-  chmod(locked.c_str(), 0);
-  chmod(out.c_str(), 0777);
-  const auto r = Convert({locked, chords}, {}, true);
-  EXPECT_EQ(Said(r), (std::vector<std::string>{"locked.mid を変換できませんでした。 Cannot read the file (Permission denied): " +
-                                                   locked,
-                                               locked + ": not converted"}));
-  EXPECT_EQ(OutNames(), std::vector<std::string>{"test-multichannel-chords-0.wav"});
-  chmod(locked.c_str(), 0644);
-  EXPECT_EQ(kvtest::readBytes(locked), kvtest::readBytes(scale));
-}
-
-TEST_F(Faults, FullDiskWhileRecordingOrEncodingLeavesNoHalfFile) {
-  auto r = Convert({scale, chords}, {"KORVESSA_FAULT_WRITE_LIMIT=100000", "KORVESSA_FAULT_WRITE_MATCH=.~rec"});
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(Said(r), (std::vector<std::string>{
-                         "test-c-major-scale.mid を変換できませんでした。 The recording could not be saved to " + out +
-                             "/test-c-major-scale.wav",
-                         scale + ": not converted", chords + ": not converted"}));
-  EXPECT_TRUE(OutNames().empty());
-
-  // The MP3 encoder's output runs out of room: its error, and neither a partial MP3 nor its temporary file.
-  r = Convert({"--format", "mp3", "--encoder", "gogo", scale},
-              {"KORVESSA_FAULT_WRITE_LIMIT=20000", "KORVESSA_FAULT_WRITE_MATCH=.mp3"});
-  EXPECT_EQ(Said(r), (std::vector<std::string>{"エラーが発生しました errcode = 16", scale + ": not converted"}));
-  EXPECT_TRUE(OutNames().empty());
-
-  // The wave filter's output runs out of room: the recording comes back unfiltered under its name.
-  r = Convert({"--normalize", scale},
-              {"KORVESSA_FAULT_WRITE_LIMIT=10000", "KORVESSA_FAULT_WRITE_MATCH=/.test-c-major-scale.wav."});
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(Said(r), std::vector<std::string>{"ノーマライズでエラーが発生しました。"});
-  EXPECT_EQ(OutNames(), std::vector<std::string>{"test-c-major-scale.wav"});
-  EXPECT_GE(kvtest::readWave(out + "/test-c-major-scale.wav").seconds(), 4.0);
-}
-
-TEST_F(Faults, SoundFontThatIsNotOneEndsTheBatchWithItsName) {
-  kvtest::writeText(dir.file("broken.sf2"), std::string(4096, 'x'));
-  systemIni(dir.file("broken.sf2"));
-  const auto r = Convert({scale, chords});
-  EXPECT_EQ(r.exitCode, 1);
-  const auto said = Said(r);
-  ASSERT_EQ(said.size(), 3u) << r.err;
-  EXPECT_EQ(said[0], "test-c-major-scale.mid を変換できませんでした。 The file " + dir.file("broken.sf2") +
-                         " is not a SoundFont.");
-  EXPECT_TRUE(OutNames().empty());
-  EXPECT_EQ(kvtest::readBytes(dir.file("broken.sf2")), std::string(4096, 'x'));
-}
-
-TEST_F(Faults, MissingSoundFontIsNamedAndAnInstalledOneIsUsed) {
-  systemIni(dir.file("gone.sf2"));
-  const auto r = Convert({scale});
-  EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_NE(r.err.find("korvessa: SoundFont " + dir.file("gone.sf2") + " not found; using /usr/share/sounds/sf2/"),
-            std::string::npos)
-      << r.err;
-  EXPECT_EQ(OutNames(), std::vector<std::string>{"test-c-major-scale.wav"});
+// Each row prepares the scratch folder, converts, and names what the user is told (a line
+// ending in "*" stands for any line starting so) and what stands in the output folder after.
+TEST_F(Faults, ConversionsThatFailSayWhyAndKeepWhatWasThere) {
+  const std::string held = out + "/test-c-major-scale.wavが他のソフトで開かれています。";
+  const std::string locked = dir.file("locked.mid"), broken = dir.file("broken.sf2");
+  using Strings = std::vector<std::string>;
+  struct Row {
+    const char* name;
+    std::function<void()> prepare;
+    Strings args, env;
+    bool nobody;
+    Strings said, names;
+    std::function<void()> after;
+  };
+  const auto older = [this] { kvtest::writeText(out + "/test-c-major-scale.wav", "older recording"); };
+  const auto olderKept = [this] { EXPECT_EQ(kvtest::readBytes(out + "/test-c-major-scale.wav"), "older recording"); };
+  const auto whole = [this](const std::string& name) {
+    return [this, name] { EXPECT_GE(kvtest::readWave(out + "/" + name).seconds(), 4.0) << name; };
+  };
+  const Row rows[] = {
+      {"read-only folder: refused before anything starts", [this] { chmod(out.c_str(), 0555); }, {scale, chords}, {}, true,
+       {"保存先フォルダ " + out + " に書き込めません。", scale + ": not converted", chords + ": not converted"}, {}, {}},
+      {"older output in a read-only folder", [&] { older(), chmod(out.c_str(), 0555); }, {scale}, {}, true,
+       {held, scale + ": not converted"}, {"test-c-major-scale.wav"}, olderKept},
+      {"write-protected older output: the batch stops there",
+       [&] { older(), chmod((out + "/test-c-major-scale.wav").c_str(), 0444); }, {chords, scale}, {}, false,
+       {held, scale + ": not converted"}, {"test-c-major-scale.wav", "test-multichannel-chords-0.wav"},
+       [&] { olderKept(), whole("test-multichannel-chords-0.wav")(); }},
+      {"MIDI file the user cannot read: the batch goes on",
+       [&] { kvtest::writeText(locked, kvtest::readBytes(scale)), chmod(locked.c_str(), 0), chmod(out.c_str(), 0777); },
+       {locked, chords}, {}, true,
+       {"locked.mid を変換できませんでした。 Cannot read the file (Permission denied): " + locked, locked + ": not converted"},
+       {"test-multichannel-chords-0.wav"},
+       [&] {
+         chmod(locked.c_str(), 0644);
+         EXPECT_EQ(kvtest::readBytes(locked), kvtest::readBytes(scale));
+       }},
+      {"full disk while recording", {}, {scale, chords},
+       {"KORVESSA_FAULT_WRITE_LIMIT=100000", "KORVESSA_FAULT_WRITE_MATCH=.~rec"}, false,
+       {"test-c-major-scale.mid を変換できませんでした。 The recording could not be saved to " + out + "/test-c-major-scale.wav",
+        scale + ": not converted", chords + ": not converted"},
+       {}, {}},
+      {"full disk under the MP3 encoder", {}, {"--format", "mp3", "--encoder", "gogo", scale},
+       {"KORVESSA_FAULT_WRITE_LIMIT=20000", "KORVESSA_FAULT_WRITE_MATCH=.mp3"}, false,
+       {"エラーが発生しました errcode = 16", scale + ": not converted"}, {}, {}},
+      {"full disk under the wave filter: the recording comes back unfiltered", {}, {"--normalize", scale},
+       {"KORVESSA_FAULT_WRITE_LIMIT=10000", "KORVESSA_FAULT_WRITE_MATCH=/.test-c-major-scale.wav."}, false,
+       {"ノーマライズでエラーが発生しました。"}, {"test-c-major-scale.wav"}, whole("test-c-major-scale.wav")},
+      {"a SoundFont that is not one ends the batch",
+       [&] { kvtest::writeText(broken, std::string(4096, 'x')), systemIni(broken); }, {scale, chords}, {}, false,
+       {"test-c-major-scale.mid を変換できませんでした。 The file " + broken + " is not a SoundFont.", scale + ": not converted",
+        chords + ": not converted"},
+       {}, [&] { EXPECT_EQ(kvtest::readBytes(broken), std::string(4096, 'x')); }},
+      {"a missing SoundFont: an installed one", [this] { systemIni(dir.file("gone.sf2")); }, {scale}, {}, false,
+       {"SoundFont " + dir.file("gone.sf2") + " not found; using /usr/share/sounds/sf2/*"}, {"test-c-major-scale.wav"}, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::filesystem::remove_all(out);
+    std::filesystem::create_directories(out);
+    systemIni(kTimGM);
+    if (row.prepare) row.prepare();
+    const auto r = Convert(row.args, row.env, row.nobody);
+    Strings said = Said(r);
+    for (size_t i = 0; i < said.size() && i < row.said.size(); ++i)
+      if (row.said[i].back() == '*' && said[i].rfind(row.said[i].substr(0, row.said[i].size() - 1), 0) == 0) said[i] = row.said[i];
+    EXPECT_EQ(said, row.said) << r.err;
+    const bool failed = !said.empty() && said.back().ends_with(": not converted");
+    EXPECT_EQ(r.exitCode, failed ? 1 : 0);
+    EXPECT_EQ(OutNames(), row.names);
+    if (row.after) row.after();
+  }
 }
 
 TEST_F(Faults, InterruptedConvertRemovesThePartialItemAndStops) {
-  const std::string day = dir.file("day.mid");
+  const std::string day = dir.file("day.mid"), err = dir.file("stderr");
   kvtest::writeText(day, LongSong());
-  const std::string err = dir.file("stderr");
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(fd, 1);
-    dup2(fd, 2);
-    setenv("KORVESSA_SYSTEM_INI", dir.file("system.ini").c_str(), 1);
-    execl(KV_BIN_DIR "/korvessa", "korvessa", "convert", "--delay", "0", "--out", out.c_str(), scale.c_str(),
-          day.c_str(), chords.c_str(), nullptr);
-    _exit(127);
-  }
-  int status = 0;
-  ASSERT_TRUE(EndWhileRecording(pid, out + "/day.wav.~rec", SIGTERM, status));
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+  kvtest::Background cli({KV_BIN_DIR "/korvessa", "convert", "--delay", "0", "--out", out, scale, day, chords},
+                         {"KORVESSA_SYSTEM_INI=" + dir.file("system.ini")}, err);
+  for (int i = 0; i < 3000 && !kvtest::exists(out + "/day.wav.~rec"); ++i) usleep(10000);
+  cli.signal(SIGTERM);
+  EXPECT_EQ(cli.wait(30000), 128 + SIGTERM);
   const std::string said = kvtest::readBytes(err);
   EXPECT_NE(said.find("korvessa: interrupted\n"), std::string::npos) << said;
   EXPECT_NE(said.find("korvessa: " + day + ": not converted\n"), std::string::npos) << said;
   EXPECT_NE(said.find("korvessa: " + chords + ": not converted\n"), std::string::npos) << said;
   // The song finished before stays; of the stopped one nothing is left, not even its recording.
   EXPECT_EQ(OutNames(), std::vector<std::string>{"test-c-major-scale.wav"});
+}
+
+// A window in a child process on root/app (as the unprivileged user when `nobody`), set up as
+// the program's main() does; `body` drives it. What body returns, then the messages shown, come
+// back through `report`.
+pid_t WindowChild(const std::string& root, bool nobody, const std::vector<std::string>& env,
+                  const std::function<std::string(frmMain&)>& body, int& report) {
+  int p[2];
+  if (pipe(p) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid != 0) return close(p[1]), report = p[0], pid;
+  close(p[0]);
+  if (nobody && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+  for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
+  setenv("KORVESSA_SYSTEM_DIR", (root + "/system").c_str(), 1);
+  setenv("KORVESSA_WINDOWS_DIR", (root + "/windows").c_str(), 1);
+  setenv("KORVESSA_SYSTEM_INI", (root + "/system.ini").c_str(), 1);
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  int argc = 1;
+  char name[] = "Dorvanti";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  std::string said;
+  kv::SetMsgBoxHook([&said](const QString& text, int, const QString&) { return said += text.toStdString() + "\n", kv::vbOK; });
+  std::string result;
+  {
+    frmMain form(QString::fromStdString(root + "/app"), "Dorvanti");
+    form.setOpenHelpOnFirstRun(false);
+    form.Form_Load();
+    result = body(form) + said;
+  }
+  if (write(p[1], result.data(), result.size()) < 0) _exit(4);
+  _exit(0);
 }
 
 // The window program ended while it records: closed, or by a signal, it removes the temporary
@@ -221,36 +228,23 @@ TEST_F(Faults, WindowEndedWhileRecordingLeavesNoTemporaryRecording) {
                                  {"SIGKILL", SIGKILL}}) {
     SCOPED_TRACE(how);
     kvtest::writeText(day, LongSong());
-    const pid_t pid = fork();
-    if (pid == 0) {
-      setenv("KORVESSA_SYSTEM_DIR", dir.file("system").c_str(), 1);
-      setenv("KORVESSA_WINDOWS_DIR", dir.file("windows").c_str(), 1);
-      setenv("KORVESSA_SYSTEM_INI", dir.file("system.ini").c_str(), 1);
-      setenv("QT_QPA_PLATFORM", "offscreen", 1);
-      int argc = 1;
-      char name[] = "Dorvanti";
-      char* argv[] = {name, nullptr};
-      QApplication app(argc, argv);
-      kv::SetMsgBoxHook([](const QString&, int, const QString&) { return kv::vbOK; });
-      // As the program's main() sets the window up.
-      frmMain form(QString::fromStdString(dir.file("app")), "Dorvanti");
-      form.setOpenHelpOnFirstRun(false);
-      form.Form_Load();
+    int report = -1;
+    const pid_t pid = WindowChild(dir.path(), false, {}, [&, sig = sig](frmMain& form) {
       form.show();
       kv::CloseOnEndSignals(&form);
       kv::G().WavePath = QString::fromStdString(out);
       form.AddSourceFiles({QString::fromStdString(day)});
       QTimer closer;
-      if (sig == 0) {
-        QObject::connect(&closer, &QTimer::timeout, [&] {
-          if (kvtest::exists(rec)) form.close();
-        });
-        closer.start(10);
-      }
+      QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (kvtest::exists(rec)) form.close();
+      });
+      if (sig == 0) closer.start(10);
       form.Toolbar1_ButtonClick(form.Button("Rec"));
-      app.exec();
+      QApplication::exec();
       _exit(5);  // shut-down ends the process itself
-    }
+      return std::string();
+    }, report);
+    close(report);
     int status = 0;
     ASSERT_TRUE(EndWhileRecording(pid, rec, sig, status));
     if (sig == SIGKILL) {
@@ -266,57 +260,28 @@ TEST_F(Faults, WindowEndedWhileRecordingLeavesNoTemporaryRecording) {
   }
 }
 
-// Starts the window on `app`/Dorvanti.ini in a child process and closes it again; returns the
-// messages it showed (one per line) and whether "use the title as file name" came up checked.
+// Starts the window on `app`/Dorvanti.ini and closes it again: whether it ended cleanly, whether
+// "use the title as file name" came up checked, and the messages it showed (one per line).
 struct WindowRun {
   bool ended = false;
-  std::string messages;
   bool titleToName = false;
+  std::string messages;
 };
 WindowRun StartAndClose(const std::string& root, bool nobody, const std::vector<std::string>& env = {}) {
-  int p[2];
-  if (pipe(p) != 0) return {};
-  const pid_t pid = fork();
-  if (pid == 0) {
-    close(p[0]);
-    if (nobody && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
-    for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
-    setenv("KORVESSA_SYSTEM_DIR", (root + "/system").c_str(), 1);
-    setenv("KORVESSA_WINDOWS_DIR", (root + "/windows").c_str(), 1);
-    setenv("KORVESSA_SYSTEM_INI", (root + "/system.ini").c_str(), 1);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    int argc = 1;
-    char name[] = "faults";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
-    std::string said;
-    kv::SetMsgBoxHook([&said](const QString& text, int, const QString&) {
-      said += text.toStdString() + "\n";
-      return kv::vbOK;
-    });
-    {
-      frmMain form(QString::fromStdString(root + "/app"), "Dorvanti");
-      form.setEndProcess([] {});
-      form.setOpenHelpOnFirstRun(false);
-      form.Form_Load();
-      said = std::string(form.chkTitleToFilename->isChecked() ? "1" : "0") + "\n" + said;
-      form.Form_Unload();
-    }
-    if (write(p[1], said.data(), said.size()) < 0) _exit(4);
-    _exit(0);
-  }
-  close(p[1]);
-  WindowRun r;
+  int report = -1;
+  const pid_t pid = WindowChild(root, nobody, env, [](frmMain& form) {
+    form.setEndProcess([] {});
+    const std::string checked = form.chkTitleToFilename->isChecked() ? "1\n" : "0\n";
+    form.Form_Unload();
+    return checked;
+  }, report);
   char buf[4096];
   std::string all;
-  for (ssize_t n; (n = read(p[0], buf, sizeof buf)) > 0;) all.append(buf, size_t(n));
-  close(p[0]);
+  for (ssize_t n; (n = read(report, buf, sizeof buf)) > 0;) all.append(buf, size_t(n));
+  close(report);
   int status = 0;
   waitpid(pid, &status, 0);
-  r.ended = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  r.titleToName = all.rfind("1\n", 0) == 0;
-  r.messages = all.size() > 2 ? all.substr(2) : "";
-  return r;
+  return {WIFEXITED(status) && WEXITSTATUS(status) == 0, all.rfind("1\n", 0) == 0, all.size() > 2 ? all.substr(2) : ""};
 }
 
 class SettingsFile : public ::testing::Test {

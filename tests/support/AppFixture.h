@@ -13,6 +13,7 @@
 #include "engine/ConversionController.h"
 #include "app/SourceListView.h"
 #include "midi/SourceList.h"
+#include "ScratchFolder.h"
 #include "shell/MsgBox.h"
 
 struct Message {
@@ -45,24 +46,15 @@ class AppFixture {
   QString ini() const { return app + "/Dorvanti.ini"; }
   // The small SoundFont keeps recordings quick; fast = render as fast as the CPU allows.
   void setSystem(bool fast) const {
-    QFile f(root->path() + "/system.ini");
-    f.open(QIODevice::WriteOnly);
-    f.write(QByteArray("[Setup]\nSoundFont=/usr/share/sounds/sf2/TimGM6mb.sf2\nFast=") + (fast ? "1" : "0") + "\n");
+    kvtest::writeText(root->filePath("system.ini").toStdString(),
+                      std::string("[Setup]\nSoundFont=/usr/share/sounds/sf2/TimGM6mb.sf2\nFast=") + (fast ? "1" : "0") + "\n");
   }
   // Waits until no conversion or playback runs.
   bool waitIdle(int ms = 60000) const {
     return QTest::qWaitFor([this] { return !form->mnuExecStop->isEnabled() && !form->Engine()->Busy(); }, ms);
   }
-  void writeIni(const QByteArray& text) const {
-    QFile f(ini());
-    f.open(QIODevice::WriteOnly);
-    f.write(text);
-  }
-  QByteArray readIni() const {
-    QFile f(ini());
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
-  }
+  void writeIni(const QByteArray& text) const { kvtest::writeText(ini().toStdString(), text.toStdString()); }
+  QByteArray readIni() const { return QByteArray::fromStdString(kvtest::readBytes(ini().toStdString())); }
   frmMain* start() {
     form = std::make_unique<frmMain>(app, "Dorvanti");
     form->setEndProcess([this] { ended = true; });

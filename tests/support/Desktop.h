@@ -2,14 +2,12 @@
 // tools that drive and measure windows on it (xdotool, wmctrl, xwininfo, xprop). Everything
 // started here ends with the object.
 #pragma once
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,54 +15,6 @@
 #include "Process.h"
 
 namespace kvtest {
-
-// A program running in the background (output discarded) until it ends or the object goes.
-class Background {
- public:
-  Background() = default;
-  Background(const std::vector<std::string>& argv, const std::vector<std::string>& env) { start(argv, env); }
-  ~Background() { stop(); }
-  Background(const Background&) = delete;
-  Background& operator=(const Background&) = delete;
-
-  // keepFd stays open in the program (for Xvfb's -displayfd).
-  void start(const std::vector<std::string>& argv, const std::vector<std::string>& env, int keepFd = -1) {
-    pid_ = fork();
-    if (pid_ != 0) return;
-    const int null = open("/dev/null", O_RDWR);
-    dup2(null, 0), dup2(null, 1), dup2(null, 2);
-    for (int fd = 3; fd < 1024; ++fd)
-      if (fd != keepFd) close(fd);
-    execWith(argv, env);
-  }
-  bool running() const { return pid_ > 0; }
-  // The exit code once it has ended (128 + signal), -1 when it still runs after timeoutMs.
-  int wait(int timeoutMs) {
-    for (auto end = now() + std::chrono::milliseconds(timeoutMs); pid_ > 0;) {
-      int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      if (now() > end) return -1;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return -1;
-  }
-  void stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    if (wait(3000) == -1 && pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-    }
-  }
-
- private:
-  static std::chrono::steady_clock::time_point now() { return std::chrono::steady_clock::now(); }
-  pid_t pid_ = -1;
-};
 
 // A window's outer frame on the screen, in pixels.
 struct Frame {
@@ -80,8 +30,9 @@ class Desktop {
   Desktop() {
     int fds[2];
     if (pipe(fds) != 0) return;
-    xvfb_.start({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}, {},
-                fds[1]);
+    xvfb_ = std::make_unique<Background>(
+        std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
+        std::vector<std::string>{}, "/dev/null", fds[1]);
     close(fds[1]);
     std::string number;
     pollfd p{fds[0], POLLIN, 0};
@@ -89,7 +40,7 @@ class Desktop {
     close(fds[0]);
     if (number.empty()) return;
     display_ = ":" + number;
-    wm_.start({"openbox", "--sm-disable"}, env());
+    wm_ = std::make_unique<Background>(std::vector<std::string>{"openbox", "--sm-disable"}, env());
     for (int i = 0; i < 500; ++i) {  // ready once it announces itself as the window manager
       if (x({"wmctrl", "-m"}).exitCode == 0) {
         ok_ = true;
@@ -98,10 +49,7 @@ class Desktop {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   }
-  ~Desktop() {
-    wm_.stop();
-    xvfb_.stop();
-  }
+  ~Desktop() { wm_.reset(), xvfb_.reset(); }
   Desktop(const Desktop&) = delete;
   Desktop& operator=(const Desktop&) = delete;
 
@@ -145,7 +93,7 @@ class Desktop {
   }
 
  private:
-  Background xvfb_, wm_;
+  std::unique_ptr<Background> xvfb_, wm_;
   std::string display_;
   bool ok_ = false;
 };

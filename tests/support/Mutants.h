@@ -27,12 +27,8 @@ inline const std::vector<std::string>& MutationKinds() {
 
 namespace mutants_detail {
 
-inline void Put32Be(std::string& s, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) s[at + i] = char((v >> (24 - 8 * i)) & 0xFF);
-}
-inline void Put32Le(std::string& s, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) s[at + i] = char((v >> (8 * i)) & 0xFF);
-}
+inline void Put32Be(std::string& s, size_t at, uint32_t v) { s.replace(at, 4, smf::Be(v, 4)); }
+inline void Put32Le(std::string& s, size_t at, uint32_t v) { s.replace(at, 4, smf::Le(v, 4)); }
 inline uint32_t Get32Be(const std::string& s, size_t at) {
   uint32_t v = 0;
   for (int i = 0; i < 4; ++i) v = (v << 8) | uint8_t(s[at + i]);

@@ -1,6 +1,7 @@
-// Running programs for tests: a process with extra environment and captured output, and
-// ffprobe/ffmpeg views of audio files.
+// Running programs for tests: a process with extra environment and captured output, one in the
+// background, and ffprobe/ffmpeg views of audio files.
 #pragma once
+#include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
 #include <signal.h>
@@ -61,7 +62,6 @@ struct RunResult {
 struct RunOptions {
   int timeoutMs = -1;       // kill (SIGKILL) the process when it runs longer
   bool asNobody = false;    // run as user and group 65534 (when started as root)
-  std::string stdinBytes;   // written to its standard input, which is then closed
 };
 
 // In a forked child: adds the env entries "NAME=value" (a bare "NAME" removes it) and becomes argv[0] with exactly these
@@ -75,6 +75,55 @@ struct RunOptions {
   _exit(127);
 }
 
+// A program running in the background, its output in `output` (discarded by default), until it
+// ends or the object goes (SIGTERM, then SIGKILL after 3 s). keepFd stays open in it (Xvfb's -displayfd).
+class Background {
+ public:
+  Background(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+             const std::string& output = "/dev/null", int keepFd = -1) {
+    pid_ = fork();
+    if (pid_ != 0) return;
+    const int in = open("/dev/null", O_RDONLY), out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (in < 0 || out < 0) _exit(126);
+    dup2(in, 0), dup2(out, 1), dup2(out, 2);
+    for (int fd = 3; fd < 1024; ++fd)
+      if (fd != keepFd) close(fd);
+    execWith(argv, env);
+  }
+  ~Background() { stop(); }
+  Background(const Background&) = delete;
+  Background& operator=(const Background&) = delete;
+
+  // The exit code once it has ended (128 + signal), -1 when it still runs after timeoutMs.
+  int wait(int timeoutMs) {
+    for (int waited = 0; pid_ > 0; waited += 20) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      if (waited > timeoutMs) return -1;
+      usleep(20000);
+    }
+    return -1;
+  }
+  void signal(int sig) const {
+    if (pid_ > 0) kill(pid_, sig);
+  }
+  void stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    if (wait(3000) == -1 && pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+      pid_ = -1;
+    }
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
 // Runs argv[0] with exactly these arguments (no shell), env entries "NAME=value" added.
 inline RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                      const RunOptions& opt) {
@@ -83,28 +132,21 @@ inline RunResult run(const std::vector<std::string>& argv, const std::vector<std
 #ifdef KV_BIN_DIR
   if (opt.asNobody && geteuid() == 0 && !program.empty()) program[0] = reachableProgram(program[0], environment);
 #endif
-  int o[2], e[2], in[2];
-  if (pipe(o) != 0 || pipe(e) != 0 || pipe(in) != 0) return r;
+  int o[2], e[2];
+  if (pipe(o) != 0 || pipe(e) != 0) return r;
   timespec t0{};
   clock_gettime(CLOCK_MONOTONIC, &t0);
   const pid_t pid = fork();
   if (pid == 0) {
-    dup2(o[1], 1);
-    dup2(e[1], 2);
-    dup2(in[0], 0);
-    for (int fd : {o[0], o[1], e[0], e[1], in[0], in[1]}) close(fd);
+    const int in = open("/dev/null", O_RDONLY);
+    dup2(in, 0), dup2(o[1], 1), dup2(e[1], 2);
+    for (int fd : {in, o[0], o[1], e[0], e[1]}) close(fd);
     if (opt.asNobody && geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
       _exit(126);
     execWith(program, environment);
   }
   close(o[1]);
   close(e[1]);
-  close(in[0]);
-  if (!opt.stdinBytes.empty()) {
-    const ssize_t ignored = write(in[1], opt.stdinBytes.data(), opt.stdinBytes.size());
-    (void)ignored;
-  }
-  close(in[1]);
   auto elapsedMs = [&t0] {
     timespec t{};
     clock_gettime(CLOCK_MONOTONIC, &t);
@@ -188,12 +230,8 @@ inline double maxVolumeDb(const std::string& path) {
 
 // Mono 16-bit frames a file decodes to (ffmpeg honours an MP3's encoder delay and padding); -1 on failure.
 inline int64_t decodedFrames(const std::string& path) {
-  FILE* p = popen(("ffmpeg -v error -i " + quoted(path) + " -f s16le -ac 1 - 2>/dev/null").c_str(), "r");
-  if (!p) return -1;
-  int64_t bytes = 0;
-  char buf[65536];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) bytes += int64_t(n);
-  return pclose(p) == 0 ? bytes / 2 : -1;
+  const auto r = run({"/usr/bin/ffmpeg", "-v", "error", "-i", path, "-f", "s16le", "-ac", "1", "-"});
+  return r.exitCode == 0 ? int64_t(r.out.size() / 2) : -1;
 }
 
 // How far an MP3's container duration may exceed its WAVE's: LAME's 576-sample delay and

@@ -11,7 +11,12 @@
 namespace kvtest {
 
 inline bool exists(const std::string& path) { return std::filesystem::exists(path); }
-inline void writeText(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+// executable: its owner may run it.
+inline void writeText(const std::string& path, const std::string& bytes, bool executable = false) {
+  std::ofstream(path, std::ios::binary) << bytes;
+  std::error_code ec;
+  if (executable) std::filesystem::permissions(path, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add, ec);
+}
 inline std::string readBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});

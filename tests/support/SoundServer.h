@@ -4,11 +4,6 @@
 // cookie and log live in a temporary folder that goes with it. Start it before this process
 // first touches ALSA: ALSA decides what "default" is when it first reads its configuration.
 #pragma once
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -17,41 +12,11 @@
 #include <thread>
 #include <vector>
 
+#include "Environment.h"
 #include "Process.h"
 #include "ScratchFolder.h"
 
 namespace kvtest {
-
-// A program running in the background with its standard output in a file; stopped by SIGTERM.
-class BackgroundProcess {
- public:
-  BackgroundProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                    const std::string& outputFile) {
-    pid_ = fork();
-    if (pid_ == 0) {
-      const int out = open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      if (out < 0) _exit(126);
-      dup2(out, 1);
-      dup2(out, 2);
-      close(out);
-      execWith(argv, env);
-    }
-  }
-  ~BackgroundProcess() { stop(); }
-  BackgroundProcess(const BackgroundProcess&) = delete;
-  BackgroundProcess& operator=(const BackgroundProcess&) = delete;
-
-  bool running() const { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
-  void stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-};
 
 class SoundServer {
  public:
@@ -74,7 +39,7 @@ class SoundServer {
     env_ = {"PULSE_SERVER=unix:" + socket, "PULSE_COOKIE=" + dir_ + "/cookie", "XDG_RUNTIME_DIR=" + dir_};
     // -n: no default script; the server stays in the foreground and never exits when idle.
     // As root it only warns; HOME and XDG_RUNTIME_DIR keep it inside its folder.
-    server_ = std::make_unique<BackgroundProcess>(
+    server_ = std::make_unique<Background>(
         std::vector<std::string>{"/usr/bin/pulseaudio", "-n", "-F", script, "--daemonize=no", "--exit-idle-time=-1",
                                  "--use-pid-file=no", "--system=false", "--realtime=no", "--high-priority=no",
                                  "--log-target=stderr"},
@@ -89,26 +54,19 @@ class SoundServer {
     // heard; speakers (a sound card, with a level meter watching) answer at once. A listener
     // on the monitor keeps the sink at a sound card's pace.
     if (ok_) {
-      listener_ = std::make_unique<BackgroundProcess>(
+      listener_ = std::make_unique<Background>(
           std::vector<std::string>{"/usr/bin/parec", "--raw", "--device=speakers.monitor", "--latency-msec=20"}, env_,
           "/dev/null");
       std::this_thread::sleep_for(std::chrono::milliseconds(2100));  // the sink's next wake-up
     }
-    for (const std::string& kv : env_) {  // this process's own ALSA clients reach it too
-      const size_t eq = kv.find('=');
-      saved_.push_back(getenv(kv.substr(0, eq).c_str()) ? getenv(kv.substr(0, eq).c_str()) : "\x01");
-      setenv(kv.substr(0, eq).c_str(), kv.substr(eq + 1).c_str(), 1);
-    }
+    for (const std::string& kv : env_)  // this process's own ALSA clients reach it too
+      guards_.push_back(std::make_unique<EnvGuard>(kv.substr(0, kv.find('=')), kv.c_str() + kv.find('=') + 1));
   }
   ~SoundServer() {
     listener_.reset();
     server_.reset();
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
-    for (size_t i = 0; i < env_.size(); ++i) {
-      const std::string name = env_[i].substr(0, env_[i].find('='));
-      saved_[i] == "\x01" ? unsetenv(name.c_str()) : setenv(name.c_str(), saved_[i].c_str(), 1);
-    }
   }
 
   bool ok() const { return ok_; }
@@ -124,7 +82,7 @@ class SoundServer {
   class MonitorRecording {
    public:
     explicit MonitorRecording(const SoundServer& s) : file_(s.folder() + "/monitor.raw") {
-      parec_ = std::make_unique<BackgroundProcess>(
+      parec_ = std::make_unique<Background>(
           std::vector<std::string>{"/usr/bin/parec", "--raw", "--device=speakers.monitor", "--format=s16le",
                                    "--channels=1", "--rate=" + std::to_string(kRate), "--latency-msec=20"},
           s.env(), file_);
@@ -141,13 +99,14 @@ class SoundServer {
 
    private:
     std::string file_;
-    std::unique_ptr<BackgroundProcess> parec_;
+    std::unique_ptr<Background> parec_;
   };
 
  private:
   std::string dir_;
-  std::unique_ptr<BackgroundProcess> server_, listener_;
-  std::vector<std::string> env_, saved_;
+  std::unique_ptr<Background> server_, listener_;
+  std::vector<std::string> env_;
+  std::vector<std::unique_ptr<EnvGuard>> guards_;
   bool ok_ = false;
 };
 
