@@ -176,8 +176,8 @@ void ConversionController::AfterRecording() {
 }
 
 QString ConversionController::WaveFilterCommandLine() const {
-  const QString options = m_job.headCut ? QStringLiteral(" -autoofs -headcut 1 -normal 0.9 ")
-                                        : QStringLiteral(" -normal 0.9 ");
+  const QString level = m_job.loudness ? QStringLiteral("-loudness %1 ").arg(*m_job.loudness) : QStringLiteral("-normal 0.9 ");
+  const QString options = (m_job.headCut ? QStringLiteral(" -autoofs -headcut 1 ") : QStringLiteral(" ")) + level;
   return G().WavefltPath + options + Quoted(m_job.outputFolder + "/normal.wav") + " " + Quoted(m_wave);
 }
 
@@ -209,7 +209,7 @@ void ConversionController::RunWaveFilter(std::function<void()> then) {
 }
 
 void ConversionController::RunEncoder(std::function<void()> then) {
-  m_encoder = MakeEncoder(m_job.encoder);
+  m_encoder = MakeEncoder(m_job.encoder, SongTitle(m_midi));
   if (!m_encoder) return then();
   emit status(QStringLiteral("Encoding..."));
   m_step = Step::Encoding;
