@@ -97,14 +97,53 @@ TEST(Waveflt, HeadcutRemovesLeadingSilence) {
   }
 }
 
+TEST(Waveflt, LoudnessReachesTheTargetWithTheTruePeakUnderMinusOneDb) {
+  struct Case { const char* song; double level, click; Format f; };
+  // A loud song, and a quiet one whose sparse clicks only a limiter keeps under the peak.
+  for (Case c : {Case{"loud", 0.99, 0, {44100, 16, 2}}, Case{"quiet with clicks", 0.02, 0.7, {48000, 16, 1}}})
+    for (int target : {-16, -23}) {
+      SCOPED_TRACE(std::string(c.song) + " to " + std::to_string(target) + " LUFS");
+      kvtest::TempDir dir;
+      std::vector<int> samples = music(c.f, 3.0, c.level);
+      for (size_t i = 0; c.click > 0 && i < samples.size(); i += size_t(c.f.rate / 2 * c.f.channels))
+        samples[i] = int(c.click * fullScale(c.f));
+      kvtest::writeProgramWave(dir.file("in.wav"), c.f.rate, c.f.bits, c.f.channels, samples);
+      auto r = filter({"-loudness", std::to_string(target)}, dir.file("in.wav"), dir.file("out.wav"));
+      ASSERT_EQ(r.exitCode, 0) << r.err;
+      EXPECT_EQ(r.err, "");
+      const kvtest::WaveData w = kvtest::readWave(dir.file("out.wav"));
+      EXPECT_EQ(std::vector<int>({w.rate, w.bits, w.channels}), std::vector<int>({c.f.rate, c.f.bits, c.f.channels}));
+      EXPECT_EQ(w.samples.size(), samples.size());
+      const kvtest::Loudness got = kvtest::ebur128(dir.file("out.wav"));
+      EXPECT_NEAR(got.lufs, target, 0.5);
+      EXPECT_LE(got.truePeak, -1.0);
+      EXPECT_EQ(dir.list().size(), 2u);
+    }
+  // Levels out of range, and the peak normaliser at once, are refused with what is allowed.
+  kvtest::TempDir dir;
+  kvtest::writeProgramWave(dir.file("in.wav"), 44100, 16, 2, music({44100, 16, 2}, 0.2, 0.5));
+  for (auto [opts, said] : {std::pair{Opts{"-loudness", "loud"}, "bad value for -loudness: loud"},
+                            {Opts{"-loudness", "5"}, "-loudness takes a level in LUFS from -70 to 0"},
+                            {Opts{"-loudness", "-71"}, "-loudness takes a level in LUFS from -70 to 0"},
+                            {Opts{"-normal", "0.9", "-loudness", "-16"}, "-normal and -loudness exclude each other"}}) {
+    auto r = filter(opts, dir.file("in.wav"), dir.file("out.wav"));
+    EXPECT_NE(r.exitCode, 0) << said;
+    EXPECT_EQ(r.err, std::string("waveflt: ") + said + "\n");
+  }
+  EXPECT_EQ(dir.list(), Opts{"in.wav"});
+}
+
 TEST(Waveflt, SilentAndEmptyRecordingsStaySilent) {
   for (Format f : {Format{44100, 16, 2}, Format{16000, 8, 1}}) {
     SCOPED_TRACE(name(f));
     kvtest::TempDir dir;
     const std::vector<int> zeros(size_t(f.rate / 2 * f.channels), 0);
     kvtest::writeProgramWave(dir.file("silent.wav"), f.rate, f.bits, f.channels, zeros);
-    for (const Opts& opts : {Opts{"-normal", "0.9"}, Opts{"-autoofs", "-headcut", "1", "-normal", "0.9"}}) {
-      ASSERT_EQ(filter(opts, dir.file("silent.wav"), dir.file("out.wav")).exitCode, 0);
+    for (const Opts& opts : {Opts{"-normal", "0.9"}, Opts{"-autoofs", "-headcut", "1", "-normal", "0.9"}, Opts{"-loudness", "-16"}}) {
+      const auto r = filter(opts, dir.file("silent.wav"), dir.file("out.wav"));
+      ASSERT_EQ(r.exitCode, 0);
+      // Nothing to measure: said, and left at its level.
+      EXPECT_EQ(r.err.find("no measurable loudness") != std::string::npos, opts[0] == "-loudness") << r.err;
       const kvtest::WaveData w = kvtest::readWave(dir.file("out.wav"));
       ASSERT_TRUE(w.ok);
       EXPECT_EQ(w.samples.size(), zeros.size());  // nothing to cut towards: kept whole
