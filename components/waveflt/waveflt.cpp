@@ -227,7 +227,8 @@ double Linear(double db) { return std::pow(10.0, db / 20); }
 
 // Finds the gain (and, where needed, the limiter's ceiling) that brings the plan's output to
 // `target` LUFS with its true peak at most -1 dBTP; each try is measured as written. Returns
-// false on a read error; a file that cannot reach the target keeps the closest try, said on stderr.
+// false on a read error; a file that cannot reach the target keeps the closest try, said on
+// stderr under `name` (the output's: the input of the program's filter runs has a working name).
 bool PlanLoudness(Input& in, const std::string& name, double target, Plan* plan) {
   constexpr double kMaxTruePeak = -1.2;  // dBTP: -1 with room for other meters' interpolation
   constexpr double kTolerance = 0.2;     // LU
@@ -356,7 +357,7 @@ int main(int argc, char** argv) {
   }
 
   // Passes 3...: the gain for the loudness, each try measured.
-  if (o.loudness && total > 0 && !PlanLoudness(in, o.in, *o.loudness, &plan)) return fail("read error in " + o.in);
+  if (o.loudness && total > 0 && !PlanLoudness(in, o.out, *o.loudness, &plan)) return fail("read error in " + o.in);
 
   // Last pass: write from the start point, scaled, to a temporary file beside OUT.
   kv::ReplacingFile target;
