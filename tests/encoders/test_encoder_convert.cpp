@@ -86,7 +86,7 @@ class ConvertEncodedTest : public QObject {
     QTest::addColumn<double>("tolerance");  // what the encoder may add to the length
     QTest::newRow("wave") << QStringList{"--format", "wav"} << "wav" << "pcm_s16le" << 0.0;
     QTest::newRow("wave, two workers") << QStringList{"--format", "wav", "-j", "2"} << "wav" << "pcm_s16le" << 0.0;
-    QTest::newRow("wave normalised") << QStringList{"--format", "wav", "--normalize"} << "wav" << "pcm_s16le" << 0.0;
+    QTest::newRow("wave normalised, two workers") << QStringList{"--format", "wav", "--normalize", "-j", "2"} << "wav" << "pcm_s16le" << 0.0;
     for (const char* enc : {"gogo", "acm", "scmpx"})
       QTest::newRow(enc) << QStringList{"--format", "mp3", "--encoder", enc} << "mp3" << "mp3" << 0.060;
     for (const char* enc : {"vbwav2wma", "wm8eutil"})
