@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <optional>
 #include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,6 +46,8 @@ struct Options {
   int sample = 0;
   QString delay;
   bool titleNames = false, normalize = false, headcut = false, realtime = false;
+  bool peak = false;               // --normalize given
+  std::optional<double> loudness;  // LUFS
   QString soundFont;
   QString encoder;
   int jobs = 0;  // cores to use; 0 = all
@@ -74,8 +77,8 @@ int Parse(const QStringList& args, Options* o, QString* error) {
       if (!value(&o->out)) return kExitUsage;
     } else if (a == "--format") {
       if (!value(&o->format)) return kExitUsage;
-      if (o->format != "wav" && o->format != "mp3" && o->format != "wma") {
-        *error = "--format takes wav, mp3 or wma";
+      if (!QStringList{"wav", "mp3", "wma", "flac", "opus"}.contains(o->format)) {
+        *error = "--format takes wav, mp3, wma, flac or opus";
         return kExitUsage;
       }
     } else if (a == "--sample") {
@@ -101,6 +104,15 @@ int Parse(const QStringList& args, Options* o, QString* error) {
         *error = "--encoder takes gogo, acm, scmpx, vbwav2wma or wm8eutil";
         return kExitUsage;
       }
+    } else if (a == "--loudness") {
+      if (!value(&v)) return kExitUsage;
+      bool ok = false;
+      const double lufs = v.toDouble(&ok);
+      if (!ok || !(lufs >= -70 && lufs <= 0)) {
+        *error = "--loudness takes a level in LUFS from -70 to 0";
+        return kExitUsage;
+      }
+      o->loudness = lufs;
     } else if (a == "--soundfont") {
       if (!value(&o->soundFont)) return kExitUsage;
     } else if (a == "-j" || a == "--jobs") {
@@ -119,7 +131,7 @@ int Parse(const QStringList& args, Options* o, QString* error) {
     } else if (a == "--title-names" || a == "--normalize" || a == "--headcut" || a == "--realtime") {
       o->passOn << a;
       if (a == "--title-names") o->titleNames = true;
-      if (a == "--normalize") o->normalize = true;
+      if (a == "--normalize") o->normalize = o->peak = true;
       if (a == "--headcut") o->headcut = o->normalize = true;
       if (a == "--realtime") o->realtime = true;
     } else if (a == "--") {
@@ -130,6 +142,10 @@ int Parse(const QStringList& args, Options* o, QString* error) {
     } else {
       o->files << a;
     }
+  }
+  if (o->peak && o->loudness) {
+    *error = "--normalize and --loudness exclude each other";
+    return kExitUsage;
   }
   if (o->files.isEmpty()) {
     *error = "convert needs at least one MIDI file";
@@ -276,19 +292,22 @@ int Convert(const QStringList& args) {
     job.delay = d.seconds > 0;
     job.delayTenths = d.tenths;
   }
-  if (o.normalize) {
+  if (o.normalize || o.loudness) {
     if (g.WavefltPath.isEmpty()) {
       const QString tool = g.AppPath + "/tools/waveflt.exe";
       if (QFileInfo(tool).isFile()) g.WavefltPath = tool;
     }
     if (g.WavefltPath.isEmpty()) {
-      KvErr(QStringLiteral("korvessa: --normalize needs waveflt.exe (build/bin/tools/waveflt.exe)\n"));
+      KvErr(QStringLiteral("korvessa: %1 needs waveflt.exe (build/bin/tools/waveflt.exe)\n")
+                .arg(o.loudness ? "--loudness" : "--normalize"));
       return kExitFailed;
     }
     job.normalise = true;
     job.headCut = o.headcut;
+    job.loudness = o.loudness;
+    job.ownFilterInput = true;  // -j N runs share the output folder
   }
-  const int type = o.format == "wav" ? 0 : o.format == "mp3" ? 1 : 2;
+  const int type = int(QStringList{"wav", "mp3", "wma", "flac", "opus"}.indexOf(o.format));
   if (!o.encoder.isEmpty()) {
     const QHash<QString, std::pair<int, int>> enc = {{"scmpx", {1, 0}}, {"gogo", {1, 1}},    {"acm", {1, 2}},
                                                      {"wm8eutil", {2, 0}}, {"vbwav2wma", {2, 1}}};
@@ -380,12 +399,14 @@ int Convert(const QStringList& args) {
 }
 
 const KvVerb kConvert({"convert",
-                       "convert [--out DIR] [--format wav|mp3|wma] [--encoder gogo|acm|scmpx|vbwav2wma|wm8eutil]\n"
-                       "                   [--sample N] [--delay SECONDS] [--title-names] [--normalize] [--headcut]\n"
-                       "                   [--realtime] [--soundfont PATH] [-j N] [--] FILE...\n"
+                       "convert [--out DIR] [--format wav|mp3|wma|flac|opus] [--encoder gogo|acm|scmpx|vbwav2wma|wm8eutil]\n"
+                       "                   [--sample N] [--delay SECONDS] [--title-names] [--normalize | --loudness LUFS]\n"
+                       "                   [--headcut] [--realtime] [--soundfont PATH] [-j N] [--] FILE...\n"
                        "                    converts MIDI files as the window does (N = template 101-124);\n"
                        "                    -j N uses N cores: several files side by side, or one file's\n"
-                       "                    synthesizer on N threads (default: all cores, one file at a time)",
+                       "                    synthesizer on N threads (default: all cores, one file at a time);\n"
+                       "                    --loudness brings each output to LUFS integrated loudness\n"
+                       "                    (true peak at most -1 dBTP) instead of --normalize's peak level",
                        Convert});
 
 }  // namespace

@@ -5,9 +5,12 @@
 #include <QFile>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <map>
+#include <thread>
 
 #include "app/Globals.h"
+#include "components/wmacore/WmaEncode.h"
 #include "encoders/CommandLineEncoders.h"
 #include "encoders/GogoLibrary.h"
 #include "encoders/VBMP3.h"
@@ -301,6 +304,40 @@ class Wm8eutilEncoder : public EncoderBackend {
   std::unique_ptr<SetAside> m_standingWav, m_standingWma;
 };
 
+// FLAC and Ogg Opus: FFmpeg on a thread of its own, so the event loop goes on meanwhile; the
+// song's title as TITLE. The WAVE goes once the file is made; a failed encode keeps it.
+class OwnFormatEncoder : public EncoderBackend {
+ public:
+  OwnFormatEncoder(wma::Codec codec, const QString& title) {
+    m_settings.codec = codec;
+    m_settings.tags.title = title.toStdString();
+  }
+  ~OwnFormatEncoder() override {
+    m_cancel = true;
+    if (m_thread.joinable()) m_thread.join();
+  }
+  void Start(const QString& wave) override {
+    Begin();
+    const QString ext = m_settings.codec == wma::Codec::Flac ? QStringLiteral("flac") : QStringLiteral("opus");
+    const std::string in = PathBytes(wave).toStdString(), out = PathBytes(WithLastThree(wave, ext)).toStdString();
+    m_thread = std::thread([this, in, out, wave] {
+      const Status made = wma::EncodeWaveToWma(in, out, m_settings, [this](int64_t, int64_t) { return !m_cancel; });
+      QMetaObject::invokeMethod(this, [this, made, wave] {
+        m_thread.join();
+        if (made) RemoveFile(wave);
+        else emit message(QStringLiteral("エンコードに失敗しました。\r\n") + QString::fromStdString(made.message()), vbInformation);
+        Finish(bool(made));
+      }, Qt::QueuedConnection);
+    });
+  }
+  void Cancel() override { m_cancel = true; }
+
+ private:
+  wma::Settings m_settings;
+  std::atomic<bool> m_cancel = false;
+  std::thread m_thread;
+};
+
 // GoGo and ACM leave the WAVE to the conversion, which deletes it whatever the result.
 class WaveGoesAfter : public EncoderBackend {
  public:
@@ -327,7 +364,7 @@ class WaveGoesAfter : public EncoderBackend {
 
 }  // namespace
 
-std::unique_ptr<EncoderBackend> MakeEncoder(const EncoderChoice& c) {
+std::unique_ptr<EncoderBackend> MakeEncoder(const EncoderChoice& c, const QString& songTitle) {
   if (c.outputType == 1) {
     if (c.mp3Available[0] && c.mp3 == 0) return std::make_unique<ScmpxEncoder>();
     if (c.mp3Available[1] && c.mp3 == 1) return std::make_unique<WaveGoesAfter>(std::make_unique<GogoEncoder>());
@@ -335,6 +372,8 @@ std::unique_ptr<EncoderBackend> MakeEncoder(const EncoderChoice& c) {
   } else if (c.outputType == 2) {
     if (c.wmaAvailable[0] && c.wma == 0) return std::make_unique<Wm8eutilEncoder>();
     if (c.wmaAvailable[1] && c.wma == 1) return std::make_unique<WmaLibraryEncoder>();
+  } else if (c.outputType == 3 || c.outputType == 4) {
+    return std::make_unique<OwnFormatEncoder>(c.outputType == 3 ? wma::Codec::Flac : wma::Codec::Opus, songTitle);
   }
   return nullptr;
 }

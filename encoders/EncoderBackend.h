@@ -12,7 +12,7 @@ namespace kv {
 
 // Which encoder a conversion uses: the chosen one of its output type, while it is available.
 struct EncoderChoice {
-  int outputType = 0;  // 0 WAVE, 1 MP3, 2 WMA
+  int outputType = 0;  // 0 WAVE, 1 MP3, 2 WMA, 3 FLAC, 4 Opus (the last two: the program's own encoder)
   short mp3 = -1;      // 0 SCMPX, 1 GoGo, 2 ACM, -1 none
   bool mp3Available[3] = {false, false, false};
   short wma = -1;      // 0 wm8eutil, 1 VBWAV2WMA, -1 none
@@ -47,8 +47,8 @@ class EncoderBackend : public QObject {
 };
 
 // The encoder a conversion runs for this choice; nullptr when none runs (WAVE output, or the
-// chosen encoder is not available).
-std::unique_ptr<EncoderBackend> MakeEncoder(const EncoderChoice& choice);
+// chosen encoder is not available). songTitle is the tag of the types that carry one.
+std::unique_ptr<EncoderBackend> MakeEncoder(const EncoderChoice& choice, const QString& songTitle = {});
 
 }  // namespace kv
 

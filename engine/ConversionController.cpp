@@ -176,19 +176,25 @@ void ConversionController::AfterRecording() {
 }
 
 QString ConversionController::WaveFilterCommandLine() const {
-  const QString options = m_job.headCut ? QStringLiteral(" -autoofs -headcut 1 -normal 0.9 ")
-                                        : QStringLiteral(" -normal 0.9 ");
-  return G().WavefltPath + options + Quoted(m_job.outputFolder + "/normal.wav") + " " + Quoted(m_wave);
+  const QString level = m_job.loudness ? QStringLiteral("-loudness %1 ").arg(*m_job.loudness) : QStringLiteral("-normal 0.9 ");
+  const QString options = (m_job.headCut ? QStringLiteral(" -autoofs -headcut 1 ") : QStringLiteral(" ")) + level;
+  return G().WavefltPath + options + Quoted(FilterInput()) + " " + Quoted(m_wave);
+}
+
+QString ConversionController::FilterInput() const {
+  return m_job.ownFilterInput ? m_wave + QStringLiteral(".~flt") : m_job.outputFolder + "/normal.wav";
 }
 
 void ConversionController::RunWaveFilter(std::function<void()> then) {
-  const QString normal = m_job.outputFolder + "/normal.wav";
+  const QString normal = FilterInput();
   const auto failed = [this] {
     emit message(QStringLiteral("ノーマライズでエラーが発生しました。"), vbInformation);
   };
   // A "normal.wav" already there may be the user's own: it waits under another name meanwhile.
-  m_standingNormal = std::make_unique<SetAside>(normal);
-  if (!m_standingNormal->ok() || !RenameFile(m_wave, normal)) {
+  // The item's own name is ours: one left by a run that was killed goes.
+  if (m_job.ownFilterInput) RemoveFile(normal);
+  else m_standingNormal = std::make_unique<SetAside>(normal);
+  if ((m_standingNormal && !m_standingNormal->ok()) || !RenameFile(m_wave, normal)) {
     m_standingNormal.reset();
     failed();
     return then();
@@ -209,7 +215,7 @@ void ConversionController::RunWaveFilter(std::function<void()> then) {
 }
 
 void ConversionController::RunEncoder(std::function<void()> then) {
-  m_encoder = MakeEncoder(m_job.encoder);
+  m_encoder = MakeEncoder(m_job.encoder, SongTitle(m_midi));
   if (!m_encoder) return then();
   emit status(QStringLiteral("Encoding..."));
   m_step = Step::Encoding;

@@ -14,7 +14,7 @@ kv_install_missing clang libclang-rt-14-dev
 CXX=${CXX:-clang++}
 SAN="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 CXXFLAGS="-std=c++20 -g -O1 -fPIC $SAN -I$ROOT -I$ROOT/platform -I$ROOT/components/mp3core -DKV_SOURCE_DIR=\"$ROOT\""
-PKGS="fluidsynth alsa sndfile libavformat libavcodec libavutil libswresample Qt6Core"
+PKGS="fluidsynth alsa sndfile libavformat libavcodec libavutil libswresample Qt6Core libebur128"
 CXXFLAGS="$CXXFLAGS $(pkg-config --cflags $PKGS)"
 LIBS="$(pkg-config --libs $PKGS) -lmp3lame -lpthread -ldl"
 
@@ -35,7 +35,7 @@ target_sources() {
     smf)     echo platform/smf_reader.cpp ;;
     midinfo) echo midi/MIDInfo.cpp platform/textcodec.cpp app/Globals.cpp fuzz/media_stubs.cpp ;;
     profile|mci) ls platform/*.cpp ;;
-    waveflt) echo components/waveflt/waveflt.cpp platform/replacing_file.cpp platform/faultio.cpp ;;
+    waveflt) echo components/waveflt/waveflt.cpp components/waveflt/TruePeakLimiter.cpp platform/replacing_file.cpp platform/faultio.cpp ;;
     mp3wave) echo components/mp3core/WaveReader.cpp ;;
     wmawave) echo components/wmacore/WmaEncode.cpp platform/replacing_file.cpp platform/faultio.cpp platform/textcodec.cpp ;;
     *) echo "unknown fuzz target: $1" >&2; return 1 ;;

@@ -86,6 +86,11 @@ MidiInfo ReadMidiInfo(const QString& path) {
   return info;
 }
 
+QString SongTitle(const QString& path) {
+  const QString title = ParseMidiBytes(kv::ReadFileBytes(path), path).Title;
+  return title.isEmpty() ? FileTitleOf(path) : title;
+}
+
 QString TimeText(int ms) {
   const int s = ms > 0 ? ms / 1000 : 0;
   const int m = s / 60;

@@ -8,6 +8,7 @@ KV_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
   libfluidsynth-dev libasound2-dev libsndfile1-dev libmp3lame-dev
   libavcodec-dev libavformat-dev libavutil-dev libswresample-dev
+  libebur128-dev
   libgtest-dev
   fonts-ipafont-gothic fluid-soundfont-gm timgm6mb-soundfont
   xvfb xauth sox ffmpeg xdg-utils

@@ -1,16 +1,23 @@
-// waveflt.exe [-autoofs] [-headcut N] [-normal X] IN.wav OUT.wav
+// waveflt.exe [-autoofs] [-headcut N] [-normal X | -loudness L] IN.wav OUT.wav
 //
-//   -normal X   scale so the highest peak is X of full scale (0 < X <= 1); a silent file stays silent
-//   -autoofs    remove each channel's DC offset (its mean) first
-//   -headcut N  N != 0: cut the leading silence. Silence is every sample within -60 dBFS of the
-//               channel's centre (at least 2 steps for 8-bit files); 4 ms before the first
-//               louder sample are kept. A file with no sound at all is not cut.
+//   -normal X    scale so the highest peak is X of full scale (0 < X <= 1); a silent file stays silent
+//   -loudness L  bring the integrated loudness (ITU-R BS.1770, EBU R128) to L LUFS (-70 <= L <= 0)
+//                with the true peak (4x oversampled) at most -1 dBTP. Where the gain alone would
+//                exceed that peak, a look-ahead limiter lowers the peaks smoothly, and the gain is
+//                raised again until the result measures L within 0.2 LU. A file without measurable
+//                loudness (silence, or sound below -70 LUFS only) is left at its level, and said so.
+//   -autoofs     remove each channel's DC offset (its mean) first
+//   -headcut N   N != 0: cut the leading silence. Silence is every sample within -60 dBFS of the
+//                channel's centre (at least 2 steps for 8-bit files); 4 ms before the first
+//                louder sample are kept. A file with no sound at all is not cut.
 //
 // OUT gets IN's format (rate, sample size, channels) as a plain RIFF WAVE. The input is read in
-// blocks (three passes), so memory stays flat for long recordings. OUT is written under a
-// temporary name in its folder and renamed at the end; on any error OUT is left untouched.
+// blocks (a pass per measurement), so memory stays flat for long recordings. OUT is written under
+// a temporary name in its folder and renamed at the end; on any error OUT is left untouched.
+#include <ebur128.h>
 #include <sndfile.h>
 
+#include "TruePeakLimiter.h"
 #include "owned.h"
 #include "replacing_file.h"
 
@@ -21,6 +28,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -52,6 +61,7 @@ struct Options {
   bool headCut = false;
   bool normalise = false;
   double level = 0.9;
+  std::optional<double> loudness;  // LUFS
   std::string in, out;
 };
 
@@ -129,6 +139,135 @@ private:
   int bits_ = 0;
 };
 
+// What the last pass writes: from `start` on, each sample less its channel's mean, times `gain`,
+// through the limiter when there is a ceiling.
+struct Plan {
+  std::vector<double> mean;
+  double gain = 1.0;
+  sf_count_t start = 0;
+  std::optional<double> ceiling;  // true peak, linear
+};
+
+// Blocks of output samples in the file's sample size, as they come.
+using Sink = std::function<bool(const std::vector<int32_t>& samples)>;
+
+// One pass over the input through the plan into `sink`; false on a read or sink error.
+bool Render(Input& in, const Plan& plan, const Sink& sink) {
+  if (!in.rewind()) return false;
+  const int ch = in.info().channels;
+  const double fullScale = std::ldexp(1.0, in.bits() - 1);  // 32768 for 16-bit
+  std::optional<kv::TruePeakLimiter> limiter;
+  if (plan.ceiling) limiter.emplace(ch, in.info().samplerate, *plan.ceiling);
+  std::vector<int32_t> buf, out;
+  std::vector<double> scaled, limited;
+  // Rounded to the file's steps, clipped to its range.
+  auto emit = [&](const std::vector<double>& v, double unit) {
+    out.clear();
+    for (double x : v) out.push_back(int32_t(std::clamp(std::nearbyint(x * unit), -fullScale, fullScale - 1)));
+    return out.empty() || sink(out);
+  };
+  sf_count_t pos = 0;
+  for (;;) {
+    const sf_count_t n = in.read(buf);
+    if (n < 0) return false;
+    if (n == 0) break;
+    const sf_count_t from = plan.start > pos ? std::min(plan.start - pos, n) : 0;
+    pos += n;
+    scaled.clear();
+    for (sf_count_t f = from; f < n; ++f)
+      for (int c = 0; c < ch; ++c) scaled.push_back((buf[size_t(f * ch + c)] - plan.mean[size_t(c)]) * plan.gain);
+    if (!limiter) {
+      if (!emit(scaled, 1.0)) return false;
+      continue;
+    }
+    for (double& v : scaled) v /= fullScale;
+    limited.clear();
+    limiter->Push(scaled.data(), scaled.size() / size_t(ch), &limited);
+    if (!emit(limited, fullScale)) return false;
+  }
+  if (!limiter) return true;
+  limited.clear();
+  limiter->Finish(&limited);
+  return emit(limited, fullScale);
+}
+
+void DestroyMeter(ebur128_state* s) { ebur128_destroy(&s); }
+using Meter = kv::Owned<ebur128_state, DestroyMeter>;
+
+struct Loudness {
+  double integrated = -HUGE_VAL;  // LUFS; -inf when nothing passes the gate
+  double truePeak = 0;            // linear
+};
+
+// Measures what a plan writes, as written (after rounding to the file's steps).
+std::optional<Loudness> Measure(Input& in, const Plan& plan, bool truePeak) {
+  const int ch = in.info().channels;
+  Meter meter(ebur128_init(unsigned(ch), unsigned(in.info().samplerate), truePeak ? EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK : EBUR128_MODE_I));
+  if (!meter) return std::nullopt;
+  const double unit = std::ldexp(1.0, 1 - in.bits());
+  std::vector<double> frames;
+  const bool read = Render(in, plan, [&](const std::vector<int32_t>& samples) {
+    frames.assign(samples.begin(), samples.end());
+    for (double& v : frames) v *= unit;
+    return ebur128_add_frames_double(meter.get(), frames.data(), frames.size() / size_t(ch)) == EBUR128_SUCCESS;
+  });
+  if (!read) return std::nullopt;
+  Loudness l;
+  ebur128_loudness_global(meter.get(), &l.integrated);
+  for (int c = 0; truePeak && c < ch; ++c) {
+    double p = 0;
+    ebur128_true_peak(meter.get(), unsigned(c), &p);
+    l.truePeak = std::max(l.truePeak, p);
+  }
+  return l;
+}
+
+double Db(double linear) { return 20 * std::log10(linear); }
+double Linear(double db) { return std::pow(10.0, db / 20); }
+
+// Finds the gain (and, where needed, the limiter's ceiling) that brings the plan's output to
+// `target` LUFS with its true peak at most -1 dBTP; each try is measured as written. Returns
+// false on a read error; a file that cannot reach the target keeps the closest try, said on
+// stderr under `name` (the output's: the input of the program's filter runs has a working name).
+bool PlanLoudness(Input& in, const std::string& name, double target, Plan* plan) {
+  constexpr double kMaxTruePeak = -1.2;  // dBTP: -1 with room for other meters' interpolation
+  constexpr double kTolerance = 0.2;     // LU
+  const std::optional<Loudness> source = Measure(in, *plan, false);
+  if (!source) return false;
+  if (!std::isfinite(source->integrated)) {
+    std::fprintf(stderr, "waveflt: %s has no measurable loudness (silence); its level is left as it is\n", name.c_str());
+    return true;
+  }
+  double gainDb = target - source->integrated;
+  double ceilingDb = -1.5;
+  std::optional<std::pair<double, Plan>> best;  // the closest try within the peak, by its miss
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    plan->gain = Linear(gainDb);
+    plan->ceiling = Linear(ceilingDb);
+    const std::optional<Loudness> got = Measure(in, *plan, true);
+    if (!got) return false;
+    const double peakDb = Db(got->truePeak);
+    if (peakDb > kMaxTruePeak) {
+      ceilingDb -= peakDb - kMaxTruePeak + 0.1;  // the limiter's own interpolation read low: aim lower
+      continue;
+    }
+    const double missed = got->integrated - target;
+    if (!best || std::fabs(missed) < std::fabs(best->first)) best.emplace(missed, *plan);
+    if (std::fabs(missed) <= kTolerance) return true;
+    gainDb -= missed;
+  }
+  if (!best) {
+    plan->gain = 1.0;
+    plan->ceiling.reset();
+    std::fprintf(stderr, "waveflt: %s: no gain keeps its peaks under -1 dBTP; its level is left as it is\n", name.c_str());
+    return true;
+  }
+  *plan = best->second;
+  std::fprintf(stderr, "waveflt: %s reaches %.1f LUFS, not %.1f: its peaks allow no more\n", name.c_str(),
+               target + best->first, target);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -138,11 +277,14 @@ int main(int argc, char** argv) {
     std::string a = argv[i];
     if (a == "-autoofs") {
       o.autoOffset = true;
-    } else if ((a == "-headcut" || a == "-normal") && i + 1 < argc) {
+    } else if ((a == "-headcut" || a == "-normal" || a == "-loudness") && i + 1 < argc) {
       double v = 0;
       if (!parseNumber(argv[++i], &v)) return fail("bad value for " + a + ": " + argv[i]);
       if (a == "-headcut") {
         o.headCut = v != 0;
+      } else if (a == "-loudness") {
+        if (v < -70 || v > 0) return fail("-loudness takes a level in LUFS from -70 to 0");
+        o.loudness = v;
       } else {
         if (v <= 0 || v > 1) return fail("-normal takes a level above 0 and at most 1");
         o.normalise = true;
@@ -154,7 +296,8 @@ int main(int argc, char** argv) {
       files.push_back(a);
     }
   }
-  if (files.size() != 2) return fail("usage: waveflt.exe [-autoofs] [-headcut N] [-normal X] IN.wav OUT.wav");
+  if (o.normalise && o.loudness) return fail("-normal and -loudness exclude each other");
+  if (files.size() != 2) return fail("usage: waveflt.exe [-autoofs] [-headcut N] [-normal X | -loudness L] IN.wav OUT.wav");
   o.in = files[0];
   o.out = files[1];
 
@@ -163,10 +306,11 @@ int main(int argc, char** argv) {
   if (!in.open(o.in, &err)) return fail(err);
   const int ch = in.info().channels;
   const double fullScale = std::ldexp(1.0, in.bits() - 1);  // 32768 for 16-bit
-  const double maxSample = fullScale - 1, minSample = -fullScale;
 
   // Pass 1: per-channel mean, minimum and maximum.
-  std::vector<double> sum(ch, 0), mean(ch, 0);
+  Plan plan;
+  std::vector<double> sum(ch, 0), &mean = plan.mean;
+  mean.assign(size_t(ch), 0);
   std::vector<int32_t> lo(ch, INT32_MAX), hi(ch, INT32_MIN);
   std::vector<int32_t> buf;
   sf_count_t total = 0;
@@ -188,10 +332,10 @@ int main(int argc, char** argv) {
   double peak = 0;
   if (total > 0)
     for (int c = 0; c < ch; ++c) peak = std::max({peak, hi[c] - mean[c], mean[c] - lo[c]});
-  const double gain = o.normalise && peak > 0 ? o.level * fullScale / peak : 1.0;
+  if (o.normalise && peak > 0) plan.gain = o.level * fullScale / peak;
 
   // Pass 2: where the sound starts.
-  sf_count_t start = 0;
+  sf_count_t& start = plan.start;
   if (o.headCut && total > 0) {
     const double threshold = std::max(fullScale * 0.001, in.bits() == 8 ? 2.0 : 1.0);  // -60 dBFS
     if (!in.rewind()) return fail("cannot rewind " + o.in);
@@ -212,7 +356,10 @@ int main(int argc, char** argv) {
     if (first > preRoll) start = first - preRoll;
   }
 
-  // Pass 3: write from the start point, scaled, to a temporary file beside OUT.
+  // Passes 3...: the gain for the loudness, each try measured.
+  if (o.loudness && total > 0 && !PlanLoudness(in, o.out, *o.loudness, &plan)) return fail("read error in " + o.in);
+
+  // Last pass: write from the start point, scaled, to a temporary file beside OUT.
   kv::ReplacingFile target;
   std::signal(SIGINT, onSignal);
   std::signal(SIGTERM, onSignal);
@@ -226,27 +373,14 @@ int main(int argc, char** argv) {
   oi.format = SF_FORMAT_WAV | (sub == SF_FORMAT_PCM_S8 ? SF_FORMAT_PCM_U8 : sub);  // WAVE's 8-bit is unsigned
   SoundFile out(sf_open_virtual(&kStreamIo, SFM_WRITE, &oi, target.Stream()));
   if (!out) return fail("cannot write " + o.out + ": " + sf_strerror(nullptr));
-  if (!in.rewind()) return fail("cannot rewind " + o.in);
   const int shift = 32 - in.bits();
-  sf_count_t pos = 0;
-  bool ok = true;
-  std::vector<int32_t> outBuf;
-  for (;;) {
-    sf_count_t n = in.read(buf);
-    if (n < 0) { ok = false; break; }
-    if (n == 0) break;
-    sf_count_t from = start > pos ? std::min(start - pos, n) : 0;
-    outBuf.clear();
-    for (sf_count_t f = from; f < n; ++f)
-      for (int c = 0; c < ch; ++c) {
-        double v = std::nearbyint((buf[static_cast<size_t>(f * ch + c)] - mean[c]) * gain);
-        v = std::min(maxSample, std::max(minSample, v));
-        outBuf.push_back(static_cast<int32_t>(static_cast<int64_t>(v) * (int64_t{1} << shift)));
-      }
-    sf_count_t frames = n - from;
-    if (frames > 0 && sf_writef_int(out.get(), outBuf.data(), frames) != frames) { ok = false; break; }
-    pos += n;
-  }
+  std::vector<int32_t> wide;
+  const bool ok = Render(in, plan, [&](const std::vector<int32_t>& samples) {
+    wide.clear();
+    for (int32_t v : samples) wide.push_back(int32_t(uint32_t(v) << shift));
+    const sf_count_t frames = sf_count_t(samples.size()) / ch;
+    return sf_writef_int(out.get(), wide.data(), frames) == frames;
+  });
   int closeErr = sf_close(out.release());
   if (!ok || closeErr != 0) {
     return fail("cannot write " + o.out + (closeErr ? std::string(": ") + sf_error_number(closeErr) : " (read or write error)"));

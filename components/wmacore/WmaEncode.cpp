@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <span>
 #include <vector>
 
 extern "C" {
@@ -156,6 +157,10 @@ struct Encoder::Impl {
     source.channels = info.channels;
     source.bitsPerSample = BitsOf(info.format);
     source.frames = info.frames < 0 ? 0 : info.frames;
+    if (settings.codec != Codec::Wma) {
+      settings.sampleRate = settings.codec == Codec::Opus ? 48000 : source.sampleRate;
+      settings.channels = source.channels;
+    }
 
     // Reserve the temporary file now, which also proves the folder is writable.
     if (Status st = out.Create(outPath); !st) {
@@ -167,49 +172,75 @@ struct Encoder::Impl {
 
   Status SetUpEncoder() {
     QuietFfmpegOnce();
-    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_WMAV2);
-    if (!codec) return Status::Error("the wmav2 encoder is not available in this FFmpeg");
+    struct Kind {
+      const char *encoder, *muxer, *name;
+    };
+    const Kind kind = settings.codec == Codec::Flac   ? Kind{"flac", "flac", "FLAC"}
+                      : settings.codec == Codec::Opus ? Kind{"libopus", "opus", "Opus"}
+                                                      : Kind{"wmav2", "asf", "WMA"};
+    const AVCodec* codec = avcodec_find_encoder_by_name(kind.encoder);
+    if (!codec) return Status::Error(std::string("the ") + kind.encoder + " encoder is not available in this FFmpeg");
     AVFormatContext* muxer = nullptr;
-    int rc = avformat_alloc_output_context2(&muxer, nullptr, "asf", out.TempPath().c_str());
+    int rc = avformat_alloc_output_context2(&muxer, nullptr, kind.muxer, out.TempPath().c_str());
     oc.reset(muxer);
-    if (rc < 0 || !oc) return Status::Error("cannot create an ASF file: " + AvError(rc));
+    if (rc < 0 || !oc) return Status::Error(std::string("cannot create a ") + kind.name + " file: " + AvError(rc));
     st = avformat_new_stream(oc.get(), nullptr);
     cc.reset(avcodec_alloc_context3(codec));
     if (!st || !cc) return Status::Error("out of memory");
-    cc->sample_fmt = AV_SAMPLE_FMT_FLTP;
+    switch (settings.codec) {
+      case Codec::Wma:
+        cc->sample_fmt = AV_SAMPLE_FMT_FLTP;
+        cc->bit_rate = int64_t(settings.bitRateKbps) * 1000;
+        break;
+      case Codec::Flac:
+        // Whole samples: a float of a 16- or 24-bit sample converts back to it exactly.
+        cc->sample_fmt = source.bitsPerSample > 16 ? AV_SAMPLE_FMT_S32 : AV_SAMPLE_FMT_S16;
+        cc->bits_per_raw_sample = source.bitsPerSample > 16 ? 24 : 16;
+        break;
+      case Codec::Opus:
+        cc->sample_fmt = AV_SAMPLE_FMT_FLT;
+        cc->bit_rate = 64000 * int64_t(settings.channels);
+        break;
+    }
     cc->sample_rate = settings.sampleRate;
-    cc->bit_rate = int64_t(settings.bitRateKbps) * 1000;
     av_channel_layout_default(&cc->ch_layout, settings.channels);
     cc->time_base = AVRational{1, settings.sampleRate};
     if (oc->oformat->flags & AVFMT_GLOBALHEADER) cc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if ((rc = avcodec_open2(cc.get(), codec, nullptr)) < 0)
-      return Status::Error("cannot start the WMA encoder at " + std::to_string(settings.bitRateKbps) + " kbit/s, " +
-                  std::to_string(settings.sampleRate) + " Hz: " + AvError(rc));
+      return Status::Error(std::string("cannot start the ") + kind.name + " encoder at " +
+                           std::to_string(settings.bitRateKbps) + " kbit/s, " + std::to_string(settings.sampleRate) +
+                           " Hz: " + AvError(rc));
     if ((rc = avcodec_parameters_from_context(st->codecpar, cc.get())) < 0) return Status::Error(AvError(rc));
     st->time_base = cc->time_base;
 
     const Tags& t = settings.tags;
-    const std::pair<const char*, const std::string*> tags[] = {
+    const std::pair<const char*, const std::string*> asfTags[] = {
         {"title", &t.title}, {"author", &t.author}, {"copyright", &t.copyright},
         {"comment", &t.comment}, {"rating", &t.rating}};
+    const std::pair<const char*, const std::string*> vorbisTags[] = {{"TITLE", &t.title}};
     // The texts come as the caller's bytes (a title from a Shift-JIS file name too); the
-    // container stores UTF-16, so they are read as legacy text first.
-    for (auto& [key, value] : tags)
-      if (!value->empty()) av_dict_set(&oc->metadata, key, kv::text::ToUtf8(*value).c_str(), 0);
+    // containers store Unicode, so they are read as legacy text first.
+    using TagList = std::span<const std::pair<const char*, const std::string*>>;
+    for (auto& [key, value] : settings.codec == Codec::Wma ? TagList(asfTags) : TagList(vorbisTags)) {
+      if (value->empty()) continue;
+      // FLAC takes the file's tags, Ogg the stream's.
+      av_dict_set(settings.codec == Codec::Opus ? &st->metadata : &oc->metadata, key, kv::text::ToUtf8(*value).c_str(), 0);
+    }
 
     // Mono input is duplicated into both channels by us (no -3 dB pan law), so the resampler
     // sees the output's channel count whenever the output is stereo.
     AVChannelLayout inLayout{};
     av_channel_layout_default(&inLayout, settings.channels == 2 ? 2 : source.channels);
     SwrContext* resampler = nullptr;
-    rc = swr_alloc_set_opts2(&resampler, &cc->ch_layout, AV_SAMPLE_FMT_FLTP, settings.sampleRate, &inLayout,
+    rc = swr_alloc_set_opts2(&resampler, &cc->ch_layout, cc->sample_fmt, settings.sampleRate, &inLayout,
                              AV_SAMPLE_FMT_FLT, source.sampleRate, 0, nullptr);
     swr.reset(resampler);
     av_channel_layout_uninit(&inLayout);
     if (rc < 0 || !swr || (rc = swr_init(swr.get())) < 0)
       return Status::Error("cannot set up the resampler: " + AvError(rc));
 
-    fifo.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, settings.channels, cc->frame_size * 4));
+    if (cc->frame_size <= 0) cc->frame_size = kReadBlock;  // an encoder that takes any frame size
+    fifo.reset(av_audio_fifo_alloc(cc->sample_fmt, settings.channels, cc->frame_size * 4));
     frame.reset(av_frame_alloc());
     pkt.reset(av_packet_alloc());
     if (!fifo || !frame || !pkt) return Status::Error("out of memory");
@@ -223,7 +254,7 @@ struct Encoder::Impl {
     oc->pb = io.get();
     oc->flags |= AVFMT_FLAG_CUSTOM_IO;
     if ((rc = avformat_write_header(oc.get(), nullptr)) < 0)
-      return Status::Error("cannot write the ASF header: " + AvError(rc));
+      return Status::Error("cannot write the header of " + wmaPath + ": " + AvError(rc));
     nextPts = 0;
     return {};
   }
@@ -270,15 +301,17 @@ struct Encoder::Impl {
     int room = std::max(0, swr_get_out_samples(swr.get(), frames));
     if (av_audio_fifo_realloc(fifo.get(), av_audio_fifo_size(fifo.get()) + room + 1) < 0)
       return Status::Error("out of memory");
-    std::vector<uint8_t*> planes(settings.channels);
-    // Resample straight into planar scratch buffers, then queue them.
-    static thread_local std::vector<float> scratch;
-    scratch.resize(size_t(room + 1) * settings.channels);
-    for (int c = 0; c < settings.channels; ++c)
-      planes[c] = reinterpret_cast<uint8_t*>(scratch.data() + size_t(c) * (room + 1));
-    int got = swr_convert(swr.get(), planes.data(), room, in ? inData : nullptr, in ? frames : 0);
+    // Resample straight into scratch buffers in the encoder's layout, then queue them.
+    uint8_t* planes[AV_NUM_DATA_POINTERS] = {};
+    int lineSize = 0;
+    const int bytes = av_samples_get_buffer_size(&lineSize, settings.channels, room + 1, cc->sample_fmt, 1);
+    if (bytes < 0) return Status::Error("out of memory");
+    static thread_local std::vector<uint8_t> scratch;
+    scratch.resize(size_t(bytes));
+    av_samples_fill_arrays(planes, &lineSize, scratch.data(), settings.channels, room + 1, cc->sample_fmt, 1);
+    int got = swr_convert(swr.get(), planes, room, in ? inData : nullptr, in ? frames : 0);
     if (got < 0) return Status::Error("resampling failed: " + AvError(got));
-    if (got > 0 && av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(planes.data()), got) != got)
+    if (got > 0 && av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(planes), got) != got)
       return Status::Error("out of memory");
     return {};
   }

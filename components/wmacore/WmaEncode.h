@@ -1,6 +1,8 @@
-// WAVE -> WMA (Windows Media Audio v2 in an ASF file), shared by vbwav2wma.dll and wm8eutil.exe.
+// WAVE -> WMA (Windows Media Audio v2 in an ASF file), shared by vbwav2wma.dll and wm8eutil.exe,
+// and WAVE -> FLAC or Ogg Opus for the program's own encoder of those types.
 // Reads any PCM WAVE file libsndfile understands (8-bit unsigned / 16-bit, mono / stereo, any
-// rate), converts it to the output rate and channel count and encodes it with FFmpeg's wmav2.
+// rate), converts it to the output rate and channel count and encodes it with FFmpeg (wmav2,
+// flac, libopus).
 // The result is written to a temporary file in the output folder and renamed over the output
 // name only when the whole encode succeeded; a failed or cancelled encode leaves nothing behind.
 #pragma once
@@ -21,11 +23,18 @@ struct Tags {
   std::string rating;
 };
 
+enum class Codec {
+  Wma,   // WMA v2 / ASF at the settings' bit rate, rate and channels
+  Flac,  // lossless at the input's rate, channels and sample size (24 bits kept; 8 stored as 16)
+  Opus,  // Ogg Opus, 48000 Hz (resampled), the input's channels, 64 kbit/s per channel
+};
+
 struct Settings {
-  int bitRateKbps = 64;
-  int sampleRate = 44100;
-  int channels = 2;
-  Tags tags;
+  Codec codec = Codec::Wma;
+  int bitRateKbps = 64;   // Wma only
+  int sampleRate = 44100;  // Wma only
+  int channels = 2;        // Wma only
+  Tags tags;               // Flac and Opus carry the title only (as TITLE)
 };
 
 struct WaveSource {

@@ -1,7 +1,8 @@
 // korvessa convert through every output road (WAVE, normalised WAVE, the three MP3 and the two
-// WMA encoders), with source files named as only Linux allows: quotes around option-like text,
-// leading dashes, spaces, characters Windows forbids, a backslash before a quote and a Shift-JIS
-// name that is not UTF-8. Each song must come out whole under its own name, and nothing else.
+// WMA encoders, FLAC, Opus), with source files named as only Linux allows: quotes around
+// option-like text, leading dashes, spaces, characters Windows forbids, a backslash before a quote
+// and a Shift-JIS name that is not UTF-8. Each song must come out whole under its own name, and
+// nothing else.
 #include <QtTest>
 
 #include <filesystem>
@@ -14,6 +15,7 @@ const QString kMidi = QStringLiteral(KV_SOURCE_DIR "/tests/data/midi/jazz-soft-t
 struct Name {
   QByteArray stem;  // on disk, as bytes
   QString title;    // what a WMA title tag reads
+  QString song = QStringLiteral("C Major Scale Test");  // the song's title: what FLAC and Opus tags read
 };
 const Name kNames[] = {
     {"test-c-major-scale", "test-c-major-scale"},
@@ -24,6 +26,7 @@ const Name kNames[] = {
     {"|:*?<>", "|:*?<>"},
     {"back\\\"slash\\", "back\\\"slash\\"},
     {"\x8b\xc8\x41", QStringLiteral("曲A")},  // Shift-JIS
+    {"jp-title", "jp-title", QStringLiteral("音階のテスト")},  // its title event in Shift-JIS
 };
 
 QString Text(const QByteArray& bytes) { return QString::fromLatin1(bytes.toPercentEncoding(" -\"|:*?<>\\")); }
@@ -38,7 +41,7 @@ class ConvertEncodedTest : public QObject {
   kvtest::RunResult Convert(const QString& folder, QStringList options) {
     QDir().mkpath(m_dir.path() + "/" + folder);
     std::vector<std::string> argv{KV_BIN_DIR "/korvessa", "convert", "--out", (m_dir.path() + "/" + folder).toStdString()};
-    for (const QString& o : options << "--sample" << "124" << "--delay" << "0") argv.push_back(o.toStdString());
+    for (const QString& o : QStringList{"--sample", "124", "--delay", "0"} + options) argv.push_back(o.toStdString());
     for (const Name& n : kNames) argv.push_back((m_src + "/" + n.stem + ".mid").toStdString());
     return kvtest::run(argv, {"KORVESSA_SYSTEM_INI=" + (m_dir.path() + "/system.ini").toStdString()});
   }
@@ -53,6 +56,24 @@ class ConvertEncodedTest : public QObject {
     // Qt cannot name the Shift-JIS file: copied through the bytes.
     std::filesystem::copy_file(kMidi.toStdString(), (m_src + "/\x8b\xc8\x41.mid").toStdString(),
                                std::filesystem::copy_options::overwrite_existing);
+    QFile song(kMidi), retitled(QFile::decodeName(m_src + "/jp-title.mid"));
+    QVERIFY(song.open(QIODevice::ReadOnly) && retitled.open(QIODevice::WriteOnly));
+    // The same 18 bytes: "音階のテスト" and the spaces a title loses.
+    retitled.write(song.readAll().replace("C Major Scale Test", "\x89\xb9\x8a\x4b\x82\xcc\x83\x65\x83\x58\x83\x67      "));
+  }
+
+  void refusesBadLoudness() {
+    const std::pair<QStringList, std::string> rows[] = {
+        {{"--loudness", "loud"}, "--loudness takes a level in LUFS from -70 to 0"},
+        {{"--loudness", "5"}, "--loudness takes a level in LUFS from -70 to 0"},
+        {{"--loudness", "-16", "--normalize"}, "--normalize and --loudness exclude each other"}};
+    for (const auto& [options, said] : rows) {
+      std::vector<std::string> argv{KV_BIN_DIR "/korvessa", "convert"};
+      for (const QString& o : options) argv.push_back(o.toStdString());
+      argv.push_back(kMidi.toStdString());
+      const auto r = kvtest::run(argv);
+      QVERIFY2(r.exitCode == 2 && r.err.rfind("korvessa: " + said + "\n", 0) == 0, qPrintable(options.join(' ') + ": " + r.err.c_str()));
+    }
   }
 
   // QTemporaryDir cannot reach the Shift-JIS names.
@@ -65,11 +86,14 @@ class ConvertEncodedTest : public QObject {
     QTest::addColumn<double>("tolerance");  // what the encoder may add to the length
     QTest::newRow("wave") << QStringList{"--format", "wav"} << "wav" << "pcm_s16le" << 0.0;
     QTest::newRow("wave, two workers") << QStringList{"--format", "wav", "-j", "2"} << "wav" << "pcm_s16le" << 0.0;
-    QTest::newRow("wave normalised") << QStringList{"--format", "wav", "--normalize"} << "wav" << "pcm_s16le" << 0.0;
+    QTest::newRow("wave normalised, two workers") << QStringList{"--format", "wav", "--normalize", "-j", "2"} << "wav" << "pcm_s16le" << 0.0;
     for (const char* enc : {"gogo", "acm", "scmpx"})
       QTest::newRow(enc) << QStringList{"--format", "mp3", "--encoder", enc} << "mp3" << "mp3" << 0.060;
     for (const char* enc : {"vbwav2wma", "wm8eutil"})
       QTest::newRow(enc) << QStringList{"--format", "wma", "--encoder", enc} << "wma" << "wmav2 64000 44100" << 0.150;
+    QTest::newRow("flac") << QStringList{"--format", "flac"} << "flac" << "flac 48000 2" << 0.0;
+    QTest::newRow("opus from 44100 Hz") << QStringList{"--format", "opus", "--sample", "120"} << "opus" << "opus 48000 2" << 0.02;
+    QTest::newRow("flac at -23 LUFS") << QStringList{"--format", "flac", "--loudness", "-23"} << "flac" << "flac 48000 2" << 0.0;
   }
 
   void roads() {
@@ -96,15 +120,22 @@ class ConvertEncodedTest : public QObject {
       const std::string file = (out + n.stem + "." + ext.toLatin1()).toStdString();
       auto p = kvtest::probe(file);
       const QString what = Text(n.stem);
-      const QString got = QString::fromStdString(ext == "wma" ? p["codec_name"] + " " + p["bit_rate"] + " " + p["sample_rate"]
-                                                              : p["codec_name"]);
+      const std::string more = ext == "wma" ? " " + p["bit_rate"] + " " + p["sample_rate"]
+                               : ext == "flac" || ext == "opus" ? " " + p["sample_rate"] + " " + p["channels"] : "";
+      const QString got = QString::fromStdString(p["codec_name"] + more);
       QVERIFY2(got == stream, qPrintable(what + ": " + got));
-      if (ext == "wma") QVERIFY2(QString::fromStdString(p["title"]) == n.title, qPrintable(what + ": " + QString::fromStdString(p["title"])));
+      const QString title = ext == "wma" ? n.title : ext == "flac" || ext == "opus" ? n.song : QString();
+      QVERIFY2(QString::fromStdString(p["title"]) == title, qPrintable(what + ": " + QString::fromStdString(p["title"])));
       const double seconds = std::atof(p["duration"].c_str());
       // The whole 4 s song; a busy machine may stop the recording a little late.
       QVERIFY2(seconds >= 3.99 && seconds <= 4.4 + tolerance, qPrintable(what + ": " + QString::number(seconds)));
       const double peak = kvtest::maxVolumeDb(file);
       QVERIFY2(peak > -30, qPrintable(what + ": peak " + QString::number(peak) + " dB"));
+      if (const qsizetype at = options.indexOf("--loudness"); at >= 0) {
+        const kvtest::Loudness l = kvtest::ebur128(file);
+        QVERIFY2(std::fabs(l.lufs - options[at + 1].toDouble()) <= 0.5 && l.truePeak <= -1,
+                 qPrintable(what + QStringLiteral(": %1 LUFS, %2 dBTP").arg(l.lufs).arg(l.truePeak)));
+      }
     }
   }
 };

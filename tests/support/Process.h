@@ -202,11 +202,12 @@ inline std::string quoted(const std::string& s) {
   return q + "'";
 }
 
-// ffprobe's codec_name, bit_rate, sample_rate, channels (first stream), duration and title.
+// ffprobe's codec_name, bit_rate, sample_rate, channels (first stream), duration and title (of the
+// file or of its stream, as "title" whatever its letter case).
 inline std::map<std::string, std::string> probe(const std::string& path) {
   std::map<std::string, std::string> m;
   const auto r = run({"/usr/bin/ffprobe", "-v", "error", "-show_entries",
-                      "stream=codec_name,bit_rate,sample_rate,channels:format=duration:format_tags=title", "-of",
+                      "stream=codec_name,bit_rate,sample_rate,channels:format=duration:format_tags=title:stream_tags=title", "-of",
                       "default=nw=1", path});
   size_t at = 0;
   for (size_t end; (end = r.out.find('\n', at)) != std::string::npos; at = end + 1) {
@@ -214,7 +215,7 @@ inline std::map<std::string, std::string> probe(const std::string& path) {
     const size_t eq = line.find('=');
     if (eq == std::string::npos) continue;
     std::string key = line.substr(0, eq);
-    if (key.rfind("TAG:", 0) == 0) key = key.substr(4);
+    if (key.rfind("TAG:", 0) == 0) key = "title";
     m.emplace(key, line.substr(eq + 1));
   }
   return m;
@@ -226,6 +227,18 @@ inline double maxVolumeDb(const std::string& path) {
   const auto r = run({"/usr/bin/ffmpeg", "-v", "info", "-nostats", "-i", path, "-af", "volumedetect", "-f", "null", "-"});
   const size_t at = r.err.find("max_volume: ");
   return r.exitCode == 0 && at != std::string::npos ? std::atof(r.err.c_str() + at + 12) : -200;
+}
+
+// Integrated loudness (LUFS) and true peak (dBTP) as FFmpeg's ebur128 filter measures them.
+struct Loudness {
+  double lufs = 0, truePeak = 0;
+};
+inline Loudness ebur128(const std::string& path) {
+  const auto r = run({"/usr/bin/ffmpeg", "-nostats", "-i", path, "-af", "ebur128=peak=true", "-f", "null", "-"});
+  const size_t summary = r.err.find("Summary:");
+  const size_t i = r.err.find("I:", summary), peak = r.err.find("Peak:", summary);
+  if (summary == std::string::npos || i == std::string::npos || peak == std::string::npos) return {999, 999};
+  return {std::atof(r.err.c_str() + i + 2), std::atof(r.err.c_str() + peak + 5)};
 }
 
 // Mono 16-bit frames a file decodes to (ffmpeg honours an MP3's encoder delay and padding); -1 on failure.

@@ -1,6 +1,7 @@
 // waveflt.exe run as the program runs it, on recordings in the program's own WAVE layout.
 #include <gtest/gtest.h>
 
+#include "Process.h"
 #include "WaveFiles.h"
 
 namespace {
@@ -80,6 +81,42 @@ TEST(Waveflt, NormalisesCentresAndCutsKeepingTheFormat) {
   }
 }
 
+// Each row: a song at `level` of full scale (with sparse clicks at `click`, which only a limiter
+// keeps under the ceiling) brought to `target` LUFS, as FFmpeg's EBU R128 meter reads it.
+TEST(Waveflt, LoudnessReachesTheTargetWithTheTruePeakUnderMinusOneDb) {
+  const struct {
+    const char* name;
+    int rate, channels;
+    double level, click;
+    int target;
+  } rows[] = {{"loud to -16", 44100, 2, 0.99, 0, -16},        {"loud to -23", 44100, 2, 0.99, 0, -23},
+              {"quiet with clicks to -16", 48000, 1, 0.02, 0.7, -16}, {"quiet with clicks to -23", 48000, 1, 0.02, 0.7, -23},
+              {"silence stays silence", 44100, 2, 0, 0, -16}};
+  for (const auto& c : rows) {
+    kvtest::TempDir dir;
+    std::vector<int> samples = kvtest::musicSamples(c.rate, 16, c.channels, 3.0, 1.0);
+    const double scale = c.level * 32768.0 / std::max(1, peakOf(samples));
+    for (int& v : samples) v = int(std::lround(v * scale));
+    for (size_t i = 0; c.click > 0 && i < samples.size(); i += size_t(c.rate / 2 * c.channels)) samples[i] = int(c.click * 32768);
+    kvtest::writeProgramWave(dir.file("in.wav"), c.rate, 16, c.channels, samples);
+    const auto r = filter({"-loudness", std::to_string(c.target)}, dir.file("in.wav"), dir.file("out.wav"));
+    ASSERT_EQ(r.exitCode, 0) << c.name << ": " << r.err;
+    const kvtest::WaveData w = kvtest::readWave(dir.file("out.wav"));
+    EXPECT_EQ(std::vector<int>({w.rate, w.bits, w.channels}), std::vector<int>({c.rate, 16, c.channels})) << c.name;
+    EXPECT_EQ(w.samples.size(), samples.size()) << c.name;
+    EXPECT_EQ(dir.list().size(), 2u) << c.name << ": no temporary left beside the output";
+    if (c.level == 0) {  // nothing to measure: said, and left at its level
+      EXPECT_NE(r.err.find("no measurable loudness"), std::string::npos) << c.name << ": " << r.err;
+      EXPECT_EQ(peakOf(w.samples), 0) << c.name;
+      continue;
+    }
+    EXPECT_EQ(r.err, "") << c.name;
+    const kvtest::Loudness got = kvtest::ebur128(dir.file("out.wav"));
+    EXPECT_NEAR(got.lufs, c.target, 0.5) << c.name;
+    EXPECT_LE(got.truePeak, -1.0) << c.name;
+  }
+}
+
 TEST(Waveflt, BadInputGivesOneLineAndNoOutput) {
   kvtest::TempDir dir;
   kvtest::writeText(dir.file("text.wav"), "RIFX but really just some text\n");
@@ -90,8 +127,10 @@ TEST(Waveflt, BadInputGivesOneLineAndNoOutput) {
   const std::string out = dir.file("out.wav");
   for (auto [opts, in, to] : {std::tuple{normal, "missing.wav", out}, {normal, "text.wav", out}, {normal, "cut.wav", out},
                               {normal, "missing.wav", dir.file("keep.wav")}, {Opts{"-normal", "loud"}, "good.wav", out},
-                              {normal, "good.wav", dir.file("no such folder/out.wav")}, {normal, "good.wav", dir.path()}}) {
-    const std::string row = std::string(in) + " -> " + to;
+                              {normal, "good.wav", dir.file("no such folder/out.wav")}, {normal, "good.wav", dir.path()},
+                              {Opts{"-loudness", "loud"}, "good.wav", out}, {Opts{"-loudness", "5"}, "good.wav", out},
+                              {Opts{"-loudness", "-71"}, "good.wav", out}, {Opts{"-normal", "0.9", "-loudness", "-16"}, "good.wav", out}}) {
+    const std::string row = opts.back() + " " + in + " -> " + to;
     auto r = filter(opts, dir.file(in), to);
     EXPECT_NE(r.exitCode, 0) << row;
     EXPECT_TRUE(!r.err.empty() && r.err.find('\n') == r.err.size() - 1) << row << ": not one line: " << r.err;
