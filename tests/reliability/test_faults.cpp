@@ -113,7 +113,7 @@ TEST_F(Faults, OlderOutputThatCannotBeDeletedIsKeptAndNamed) {
   EXPECT_EQ(Said(r), (std::vector<std::string>{out + "/test-c-major-scale.wavが他のソフトで開かれています。",
                                                scale + ": not converted"}));
   EXPECT_EQ(kvtest::readBytes(out + "/test-c-major-scale.wav"), "older recording");
-  // A write-protected old file in a writable folder: the batch stops at it, the items before are done.
+  // A write-protected old file in a writable folder: that item is refused, the others convert.
   chmod(out.c_str(), 0755);
   chmod((out + "/test-c-major-scale.wav").c_str(), 0444);
   r = Convert({chords, scale});
@@ -199,8 +199,11 @@ TEST_F(Faults, InterruptedConvertRemovesThePartialItemAndStops) {
           day.c_str(), chords.c_str(), nullptr);
     _exit(127);
   }
+  // It records in its staging folder inside the output folder.
+  char host[256] = {};
+  gethostname(host, sizeof host - 1);
   int status = 0;
-  ASSERT_TRUE(EndWhileRecording(pid, out + "/day.wav.~rec", SIGTERM, status));
+  ASSERT_TRUE(EndWhileRecording(pid, out + "/.korvessa-" + host + "-" + std::to_string(pid) + "/day.wav.~rec", SIGTERM, status));
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
   const std::string said = kvtest::readBytes(err);
