@@ -10,7 +10,7 @@ KV_PACKAGES=(
   libavcodec-dev libavformat-dev libavutil-dev libswresample-dev
   libgtest-dev
   fonts-ipafont-gothic fluid-soundfont-gm timgm6mb-soundfont
-  xvfb xauth sox ffmpeg xdg-utils
+  xvfb xauth sox ffmpeg xdg-utils parallel
   qt6-translations-l10n
   openbox x11-utils xdotool wmctrl libglib2.0-bin shared-mime-info
   pulseaudio pulseaudio-utils libasound2-plugins

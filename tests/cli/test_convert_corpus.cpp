@@ -158,48 +158,65 @@ TEST_F(Corpus, ManifestHasARowPerInputAsItFinishes) {
   EXPECT_EQ(Tree(out), (std::set<std::string>{"good.wav", "run.jsonl", "\x8b\xc8\x41.wav"}));
 }
 
-// Killed outright in the middle of a song: the rerun converts exactly what was not finished
-// and nothing else stays behind (no staging folder, no temporary recording, no template).
+// Killed outright in the middle of a song, while it records, is filtered or is encoded: the
+// rerun converts exactly what was not finished and nothing else stays behind (no staging
+// folder, no temporary recording, no template, no working file of the filter or the encoder).
 TEST_F(Corpus, KillThenSkipExistingRedoesExactlyTheUnfinishedSongs) {
   std::set<std::string> songs;
   for (int i = 0; i < 8; ++i) songs.insert(fs::path(Put("s" + std::to_string(i) + ".mid", 40)).stem().string());
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(127);
-    kvtest::execWith(Command({"--out", out, in}), Env());
-  }
-  // Waits for a song under way after at least two finished ones.
-  auto finished = [&] {
-    std::set<std::string> done;
-    for (const auto& n : dir.list("out"))
-      if (n.ends_with(".wav")) done.insert(fs::path(n).stem().string());
-    return done;
+  const struct {
+    std::string name;
+    std::vector<std::string> options;
+    std::string ext, working;  // the output's extension; a file that exists only at that moment
+  } table[] = {
+      {"recording", {}, ".wav", ".wav.~rec"},
+      {"normalising", {"--normalize"}, ".wav", "normal.wav"},
+      {"encoding", {"--format", "wma", "--encoder", "wm8eutil"}, ".wma", "tmp.wav"},
   };
-  bool recording = false;
-  for (int i = 0; i < 30000 && !recording; ++i) {
-    usleep(1000);
-    if (finished().size() < 2) continue;
-    for (const auto& n : Tree(out)) recording = recording || n.ends_with(".~rec");
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
-  ASSERT_TRUE(recording) << "no song was being recorded";
-  const std::set<std::string> before = finished();
-  ASSERT_LT(before.size(), songs.size());
-  for (const auto& s : before) EXPECT_GE(kvtest::readWave(out + "/" + s + ".wav").seconds(), 20.0) << s;
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.name);
+    const std::string to = out + "/" + row.name;
+    std::vector<std::string> args = row.options;
+    args.insert(args.end(), {"--out", to, in});
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(127);
+      kvtest::execWith(Command(args), Env());
+    }
+    auto finished = [&] {
+      std::set<std::string> done;
+      for (const auto& n : dir.list("out/" + row.name))
+        if (n.ends_with(row.ext)) done.insert(fs::path(n).stem().string());
+      return done;
+    };
+    // Waits for that moment of a song after at least two finished ones.
+    bool caught = false;
+    for (int i = 0; i < 20000 && !caught; ++i) {
+      usleep(1000);
+      if (finished().size() < 2) continue;
+      for (const auto& n : Tree(to)) caught = caught || n.ends_with(row.working);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    ASSERT_TRUE(caught) << "the moment never came";
+    const std::set<std::string> before = finished();
+    ASSERT_LT(before.size(), songs.size());
 
-  const auto r = Convert({"--out", out, "--skip-existing", "--manifest", dir.file("m.jsonl"), in});
-  ASSERT_EQ(r.exitCode, 0) << r.err;
-  std::set<std::string> skipped, converted, wavs;
-  for (const auto& [input, row] : Rows(dir.file("m.jsonl")))
-    (row["status"] == "skipped" ? skipped : converted).insert(fs::path(input).stem().string());
-  EXPECT_EQ(skipped, before);
-  EXPECT_EQ(skipped.size() + converted.size(), songs.size());
-  for (const auto& s : songs) {
-    wavs.insert(s + ".wav");
-    EXPECT_GE(kvtest::readWave(out + "/" + s + ".wav").seconds(), 20.0) << s;
+    args.insert(args.begin(), {"--skip-existing", "--manifest", to + ".jsonl"});
+    const auto r = Convert(args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::set<std::string> skipped, converted, outputs;
+    for (const auto& [input, rowOf] : Rows(to + ".jsonl"))
+      (rowOf["status"] == "skipped" ? skipped : converted).insert(fs::path(input).stem().string());
+    EXPECT_EQ(skipped, before);
+    EXPECT_EQ(skipped.size() + converted.size(), songs.size());
+    for (const auto& s : songs) {
+      outputs.insert(s + row.ext);
+      const double seconds = std::atof(kvtest::probe(to + "/" + s + row.ext)["duration"].c_str());
+      EXPECT_GE(seconds, 20.0) << s;  // whole
+    }
+    EXPECT_EQ(Tree(to), outputs);
   }
-  EXPECT_EQ(Tree(out), wavs);
 }
 
 // The recipe of the README: GNU parallel runs three shards into one tree at once.
