@@ -60,7 +60,12 @@ QString Promote(const QString& staged, const QString& output) {
 
 }  // namespace
 
-Staging::~Staging() { Clear(); }
+Staging::Staging(const QString& root, int worker) : root_(root), worker_(worker) { RemoveStale(); }
+
+Staging::~Staging() {
+  Clear();
+  RemoveStale();
+}
 
 void Staging::Clear() {
   if (!folder_.isEmpty()) RemoveTree(std::exchange(folder_, QString()));
@@ -68,23 +73,24 @@ void Staging::Clear() {
 
 QString Staging::Folder() {
   if (folder_.isEmpty()) {
-    const QString folder = root_ + "/" + StagingPrefix() + QString::number(getpid());
+    QString folder = root_ + "/" + StagingPrefix() + QString::number(getpid());
+    if (worker_) folder += u'.' + QString::number(worker_);
     RemoveTree(folder);  // left by an earlier process that had this number
     if (mkdir(kv::PathBytes(folder).constData(), 0755) == 0) folder_ = folder;
   }
   return folder_;
 }
 
-void Staging::RemoveStale(const QString& root) {
+void Staging::RemoveStale() const {
   const QString prefix = StagingPrefix();
-  kv::UniqueDir dir{opendir(kv::PathBytes(root.isEmpty() ? QStringLiteral("/") : root).constData())};
+  kv::UniqueDir dir{opendir(kv::PathBytes(root_.isEmpty() ? QStringLiteral("/") : root_).constData())};
   while (dir) {
     const dirent* e = readdir(dir.get());
     if (!e) break;
     const QString name = kv::PathText(QByteArray(e->d_name));
     bool number = false;
-    const long pid = name.startsWith(prefix) ? name.mid(prefix.size()).toLong(&number) : 0;
-    if (number && pid > 0 && kill(pid_t(pid), 0) != 0 && errno == ESRCH) RemoveTree(root + "/" + name);
+    const long pid = name.startsWith(prefix) ? name.mid(prefix.size()).section(u'.', 0, 0).toLong(&number) : 0;
+    if (number && pid > 0 && kill(pid_t(pid), 0) != 0 && errno == ESRCH) RemoveTree(root_ + "/" + name);
   }
 }
 
@@ -102,8 +108,8 @@ bool ConvertItems(const QList<Item>& items, kv::ConversionJob job, bool skipExis
   job.batch = false;  // one item at a time: each result is moved into place before the next
 
   // What the engine does with the current item.
-  int current = -1;
-  bool started = false, moved = false, over = false, stopping = false;
+  int selections = 0;
+  bool started = false, over = false, stopping = false;
   QStringList said;
   QString folder, outFolder;
   QEventLoop loop;
@@ -115,8 +121,9 @@ bool ConvertItems(const QList<Item>& items, kv::ConversionJob job, bool skipExis
     listener.Said(line);
   });
   QObject::connect(&engine, &kv::ConversionController::itemStarted, [&] { started = true; });
-  // The window's batch ends when the engine moves the selection to the last entry.
-  QObject::connect(&engine, &kv::ConversionController::entrySelected, [&](int row) { moved = moved || row != current; });
+  // An item ends with the selection shown once; the engine moves it to the last entry before
+  // that when the failure would fail every item, which ends the window's batch.
+  QObject::connect(&engine, &kv::ConversionController::entrySelected, [&] { ++selections; });
   QObject::connect(&engine, &kv::ConversionController::finished, [&] {
     over = true;
     loop.quit();
@@ -169,9 +176,10 @@ bool ConvertItems(const QList<Item>& items, kv::ConversionJob job, bool skipExis
       finish();
       continue;
     }
-    job.entry = current = i;
+    job.entry = i;
     job.outputFolder = folder;
-    started = moved = over = false;
+    started = over = false;
+    selections = 0;
     said.clear();
     engine.StartConversion(job);
     if (!over) loop.exec();
@@ -183,7 +191,7 @@ bool ConvertItems(const QList<Item>& items, kv::ConversionJob job, bool skipExis
     const QString staged = wave.left(wave.size() - 4) + extension;
     if (stopping) {
       o.error = QStringLiteral("interrupted");
-    } else if (!started || moved) {
+    } else if (!started || selections > 1) {
       fatal = o.error = said.isEmpty() ? QStringLiteral("not converted") : said.join(u' ');
     } else if (kv::FileExists(staged)) {
       o.error = Promote(staged, item.output);

@@ -28,22 +28,26 @@ class ItemListener {
   virtual void Said(const QString& text) = 0;  // a message of the engine, one line
 };
 
-// The run's staging folder "<root>/.korvessa-<host>-<pid>", made on first use and removed
-// with everything in it when the object goes.
+// A staging folder "<root>/.korvessa-<host>-<pid>" (".<worker>" added for workers after the
+// first, each of which needs its own), made on first use and removed with everything in it
+// when the object goes. Both ends also remove the staging folders of this host's ended runs:
+// a helper program of a run killed outright (the wave filter, an encoder) may still finish
+// into its folder after the next run has started.
 class Staging {
  public:
-  explicit Staging(const QString& root) : root_(root) {}
+  Staging(const QString& root, int worker = 0);
   ~Staging();
   Staging(const Staging&) = delete;
   Staging& operator=(const Staging&) = delete;
   QString Root() const { return root_; }
   QString Folder();  // empty when it cannot be made
   void Clear();      // removes the folder with what an item left in it
-  // Removes the staging folders this host's runs left in root when their process is gone.
-  static void RemoveStale(const QString& root);
 
  private:
+  void RemoveStale() const;
+
   QString root_, folder_;
+  int worker_;
 };
 
 // SIGINT, SIGTERM and SIGHUP end a run after the current item (whose result is dropped).

@@ -35,7 +35,7 @@ class Report : public ItemListener {
   void Said(const QString& text) override;
   // Ends the progress line and names the items that never finished.
   void End();
-  bool AllConverted() const { return failed_ == 0 && finished_ == items_.size(); }
+  bool AllDone() const { return failed_ == 0 && finished_ == items_.size(); }
 
  private:
   void Draw();

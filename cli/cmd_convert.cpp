@@ -348,7 +348,6 @@ int Convert(const QStringList& args) {
     KvErr(QStringLiteral("korvessa: %1\n").arg(error));
     return kExitFailed;
   }
-  kvcli::Staging::RemoveStale(naming.outRoot);
   kvcli::Staging staging(naming.outRoot);
   kvcli::Report report(items, manifest, QString::fromStdString(soundFont), FormatText(job.sampleTemplate));
   kvcli::CatchEndSignals();
@@ -358,7 +357,7 @@ int Convert(const QStringList& args) {
     KvErr(QStringLiteral("korvessa: interrupted\n"));
     return 128 + sig;
   }
-  return problems.isEmpty() && report.AllConverted() ? kExitOk : kExitFailed;
+  return problems.isEmpty() && report.AllDone() ? kExitOk : kExitFailed;
 }
 
 const KvVerb kConvert({"convert",
