@@ -107,8 +107,8 @@ TEST_F(Corpus, FolderTreeIsMirroredUnderAnOutputFolderItMakes) {
 }
 
 TEST_F(Corpus, ManifestHasARowPerInputAsItFinishes) {
-  const std::string good = Put("good.mid", 2), locked = Put("locked.mid"), sjis = Put("\x8b\xc8\x41.mid");
-  const std::string shut = dir.file("in/shut");
+  const std::string good = Put("good.mid", 2), locked = Put("locked.mid"), shut = dir.file("in/shut");
+  Put("\x8b\xc8\x41.mid");  // Shift-JIS
   kvtest::writeText(dir.file("in/broken.mid"), "not a MIDI file");
   Put("shut/hidden.mid");
   chmod(locked.c_str(), 0);
