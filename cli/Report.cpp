@@ -111,8 +111,12 @@ void Report::Draw() {
 
 void Report::End() {
   if (terminal_) KvOut(QStringLiteral("\n"));
+  // A run of thousands stopped early names the first few it did not reach.
+  constexpr int kNamed = 10;
+  int left = 0;
   for (int i = 0; i < items_.size(); ++i)
-    if (!over_[i]) KvErr(QStringLiteral("korvessa: %1: not converted\n").arg(items_[i].input));
+    if (!over_[i] && ++left <= kNamed) KvErr(QStringLiteral("korvessa: %1: not converted\n").arg(items_[i].input));
+  if (left > kNamed) KvErr(QStringLiteral("korvessa: %1 more inputs not converted\n").arg(left - kNamed));
 }
 
 }  // namespace kvcli
