@@ -7,8 +7,6 @@
 
 #include <signal.h>
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 
 #include "app/Globals.h"
