@@ -17,7 +17,9 @@ struct KvVerb {
 };
 
 const QList<KvVerbInfo>& KvVerbs();
-// Prints the usage text on stderr and returns kExitUsage.
+// The usage text of one verb, or of all when verb is null.
+QString KvUsageText(const char* verb = nullptr);
+// Prints the message and the usage text on stderr and returns kExitUsage.
 int KvUsage(const QString& message = QString());
 // Writes UTF-8 text to stdout / stderr.
 void KvOut(const QString& text);

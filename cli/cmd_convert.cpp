@@ -1,29 +1,26 @@
 // korvessa convert: converts MIDI files with the program's own conversion engine, no window.
 // It starts from Dorvanti.ini beside the program and never writes it.
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QEventLoop>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <QTimer>
 
-#include <csignal>
-#include <optional>
-#include <cstdio>
-#include <sys/stat.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <optional>
+
 #include "app/Globals.h"
+#include "cli/Inputs.h"
+#include "cli/ItemRunner.h"
+#include "cli/Report.h"
 #include "cli/Verbs.h"
 #include "engine/ConversionController.h"
 #include "engine/MediaCommands.h"
 #include "engine/RecordingFormats.h"
-#include "midi/SourceList.h"
 #include "settings/StartUpChecks.h"
 #include "settings/inifile_IO.h"
-#include "shell/Dir.h"
 #include "shell/FileName.h"
 #include "shell/cSystemFolder.h"
 #include "kernel32.h"
@@ -32,13 +29,6 @@
 using kv::G;
 
 namespace {
-
-// Set by SIGINT, SIGTERM or SIGHUP: the run stops after the current item, whose partial output goes.
-volatile std::sig_atomic_t g_signal = 0;
-void OnSignal(int sig) { g_signal = sig; }
-void CatchSignals() {
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, OnSignal);
-}
 
 struct Options {
   QString out;
@@ -51,7 +41,11 @@ struct Options {
   QString soundFont;
   QString encoder;
   int jobs = 0;  // cores to use; 0 = all
-  QStringList files;
+  bool skipExisting = false;
+  QString manifest;
+  int shardK = 1, shardN = 1;  // the run's slice of the input list
+  bool help = false;
+  QStringList files;   // files and folders
   QStringList passOn;  // the options again, for the parallel workers
 };
 
@@ -128,12 +122,26 @@ int Parse(const QStringList& args, Options* o, QString* error) {
         *error = "-j takes a number of cores from 1 to 64";
         return kExitUsage;
       }
-    } else if (a == "--title-names" || a == "--normalize" || a == "--headcut" || a == "--realtime") {
+    } else if (a == "--manifest") {
+      if (!value(&o->manifest)) return kExitUsage;
+    } else if (a == "--shard") {
+      if (!value(&v)) return kExitUsage;
+      o->passOn.resize(o->passOn.size() - 2);  // each worker gets its own slice
+      if (!kvcli::ParseShard(v, &o->shardK, &o->shardN)) {
+        *error = "--shard takes K/N, the K-th of N slices (1 <= K <= N)";
+        return kExitUsage;
+      }
+    } else if (a == "--title-names" || a == "--normalize" || a == "--headcut" || a == "--realtime" ||
+               a == "--skip-existing") {
       o->passOn << a;
       if (a == "--title-names") o->titleNames = true;
       if (a == "--normalize") o->normalize = o->peak = true;
       if (a == "--headcut") o->headcut = o->normalize = true;
       if (a == "--realtime") o->realtime = true;
+      if (a == "--skip-existing") o->skipExisting = true;
+    } else if (a == "-h" || a == "--help") {
+      o->help = true;
+      return kExitOk;
     } else if (a == "--") {
       optionsEnd = true;  // a file named like an option follows
     } else if (a.startsWith("-") && a.size() > 1) {
@@ -148,20 +156,19 @@ int Parse(const QStringList& args, Options* o, QString* error) {
     return kExitUsage;
   }
   if (o->files.isEmpty()) {
-    *error = "convert needs at least one MIDI file";
+    *error = "convert needs at least one MIDI file or folder";
     return kExitUsage;
   }
   return kExitOk;
 }
 
 // Several conversions at once: each worker is a process of its own with its own synthesizer,
-// sharing out the cores. Started by the program's own process starter, so file names reach
-// the workers as the bytes they are (QProcess would re-encode them).
-int RunParallel(const Options& o) {
-  const int n = std::min<int>(o.jobs, o.files.size());
+// sharing out the cores, and converts an interleaved slice of this run's slice of the inputs.
+// Started by the program's own process starter, so file names reach the workers as the bytes
+// they are (QProcess would re-encode them).
+int RunParallel(const Options& o, int songs) {
+  const int n = std::min(o.jobs, songs);
   qputenv("KORVESSA_THREADS", QByteArray::number(std::max(1, o.jobs / n)));
-  QList<QStringList> parts(n);
-  for (int i = 0; i < o.files.size(); ++i) parts[i % n] << o.files[i];
   struct Worker {
     DWORD pid = 0;
     HANDLE h = nullptr;
@@ -175,18 +182,22 @@ int RunParallel(const Options& o) {
   const QByteArray program = kv::PathBytes(QCoreApplication::applicationFilePath());
   int rc = kExitOk;
   for (int i = 0; i < n; ++i) {
+    // Slice i+1 of n of slice K of M is slice K + M*i of M*n.
+    const QString shard = QStringLiteral("%1/%2").arg(o.shardK + o.shardN * i).arg(o.shardN * n);
     QString params = QStringLiteral("convert");
-    for (const QString& a : o.passOn + QStringList{QStringLiteral("--")} + parts[i]) params += u' ' + kv::Quoted(a);
-    workers[static_cast<size_t>(i)].pid = kvSpawnProgram(program.constData(), kv::PathBytes(params).constData(), nullptr);
-    if (workers[static_cast<size_t>(i)].pid) workers[static_cast<size_t>(i)].h = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, workers[static_cast<size_t>(i)].pid);
-    if (!workers[static_cast<size_t>(i)].h) rc = kExitFailed;
+    for (const QString& a : o.passOn + QStringList{QStringLiteral("--shard"), shard, QStringLiteral("--")} + o.files)
+      params += u' ' + kv::Quoted(a);
+    Worker& w = workers[static_cast<size_t>(i)];
+    w.pid = kvSpawnProgram(program.constData(), kv::PathBytes(params).constData(), nullptr);
+    if (w.pid) w.h = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, w.pid);
+    if (!w.h) rc = kExitFailed;
   }
-  CatchSignals();
+  kvcli::CatchEndSignals();
   bool told = false;
   for (Worker& w : workers) {
     DWORD code = STILL_ACTIVE;
     while (w.h && GetExitCodeProcess(w.h, &code) && code == STILL_ACTIVE) {
-      if (g_signal && !told) {
+      if (kvcli::EndSignal() && !told) {
         told = true;
         for (const Worker& other : workers)
           if (other.pid) kill(pid_t(other.pid), SIGTERM);  // each worker cleans up its own item
@@ -198,35 +209,29 @@ int RunParallel(const Options& o) {
   return rc;
 }
 
-QString WithExtension(const QString& wavePath, const QString& format) {
-  if (format == "wav") return wavePath;
-  return wavePath.left(wavePath.size() - 3) + format;
+// "48000 Hz 16-bit stereo": the recording format of a template, as its header gives it.
+QString FormatText(int sampleTemplate) {
+  const QByteArray header = WaveTemplate(sampleTemplate);
+  const int channels = header.size() > 22 ? header[22] : 0;
+  return QStringLiteral("%1 Hz %2-bit %3")
+      .arg(TemplateRate(sampleTemplate))
+      .arg(TemplateBits(sampleTemplate))
+      .arg(channels == 1 ? QStringLiteral("mono") : QStringLiteral("stereo"));
 }
 
 int Convert(const QStringList& args) {
   Options o;
   QString error;
   if (Parse(args, &o, &error) != kExitOk) return KvUsage(error);
-  if (o.jobs > 1 && o.files.size() > 1) return RunParallel(o);
-  // One file at a time: its synthesizer may use -j N cores (all when not given).
-  if (o.jobs > 0) qputenv("KORVESSA_THREADS", QByteArray::number(o.jobs));
-
-  // Resolved now: start-up and --out change the current folder below.
-  if (!o.out.isEmpty()) o.out = QDir::cleanPath(kv::AbsolutePath(o.out));
-  QStringList absolute;
-  QStringList given;  // the files that exist, as given
-  int rc = kExitOk;
-  for (const QString& f : o.files) {
-    if (!kv::FileExists(f)) {
-      // Named, and the others still convert.
-      KvErr(QStringLiteral("korvessa: %1: no such file\n").arg(f));
-      rc = kExitFailed;
-      continue;
-    }
-    given << f;
-    absolute << QDir::cleanPath(kv::AbsolutePath(f));
+  if (o.help) {
+    KvOut(KvUsageText("convert"));
+    return kExitOk;
   }
-  if (absolute.isEmpty()) return rc;
+
+  // Resolved now: start-up and the engine change the current folder.
+  for (QString& f : o.files) f = QDir::cleanPath(kv::AbsolutePath(f));
+  if (!o.out.isEmpty()) o.out = QDir::cleanPath(kv::AbsolutePath(o.out));
+  if (!o.manifest.isEmpty()) o.manifest = kv::AbsolutePath(o.manifest);
 
   // The system setup for this run only: the user's own file is not changed.
   QTemporaryDir scratch;
@@ -248,13 +253,11 @@ int Convert(const QStringList& args) {
   }
 
   // A configured SoundFont that has gone: the run goes on with a default one, and says so.
-  {
-    const kv::SystemSetup setup = kv::LoadSystemSetup();
-    const std::string used = kv::ResolveSoundFont(setup);
-    if (!setup.soundFont.empty() && used != setup.soundFont && !used.empty())
-      KvErr(QStringLiteral("korvessa: SoundFont %1 not found; using %2\n")
-                .arg(QString::fromStdString(setup.soundFont), QString::fromStdString(used)));
-  }
+  const kv::SystemSetup setup = kv::LoadSystemSetup();
+  const std::string soundFont = kv::ResolveSoundFont(setup);
+  if (!setup.soundFont.empty() && soundFont != setup.soundFont && !soundFont.empty())
+    KvErr(QStringLiteral("korvessa: SoundFont %1 not found; using %2\n")
+              .arg(QString::fromStdString(setup.soundFont), QString::fromStdString(soundFont)));
 
   // The settings as the window starts from them; nothing here writes them.
   auto& g = G();
@@ -267,22 +270,34 @@ int Convert(const QStringList& args) {
   kv::CheckFolders(g, g.AppPath);
   kv::CheckWaveflt(g);
 
+  // The inputs and their outputs, checked as a whole before anything starts.
+  kvcli::Naming naming;
+  naming.outRoot = o.out.isEmpty() ? g.WavePath : o.out;
+  if (naming.outRoot.endsWith('/')) naming.outRoot.chop(1);
+  naming.extension = o.format;
+  naming.titleToName = o.titleNames || g.TitleToName;
+  QStringList problems;
+  QList<kvcli::Item> items = kvcli::CollectItems(o.files, naming, &problems);
+  const QStringList clashes = kvcli::OutputClashes(items);
+  for (const QString& c : clashes) KvErr(QStringLiteral("korvessa: %1\n").arg(c));
+  if (!clashes.isEmpty()) {
+    KvErr(QStringLiteral("korvessa: nothing converted: each input needs an output of its own\n"));
+    return kExitFailed;
+  }
+  if (o.jobs > 1 && items.size() > 1) return RunParallel(o, int(items.size()));
+  for (const QString& p : problems) KvErr(QStringLiteral("korvessa: %1\n").arg(p));
+  if (items.isEmpty()) return kExitFailed;
+  if (o.shardN > 1) items = kvcli::Shard(items, o.shardK, o.shardN);
+  // One file at a time: its synthesizer may use -j N cores (all when not given).
+  if (o.jobs > 0) qputenv("KORVESSA_THREADS", QByteArray::number(o.jobs));
+
   kv::ConversionJob job;
   job.delay = g.WaitOn;
   job.delayTenths = g.WaitCount;
-  job.titleToName = o.titleNames || g.TitleToName;
+  job.titleToName = naming.titleToName;
   const MediaLayer& media = CurrentMediaLayer();
   const int devices = (media.midiOutNumDevs ? int(media.midiOutNumDevs()) : 0) + 1;  // with the mapper
   job.port = (g.DefDevice >= 0 && g.DefDevice < devices ? g.DefDevice : 0) - 1;
-  if (!o.out.isEmpty()) {
-    if (!kv::FolderExists(o.out)) {
-      KvErr(QStringLiteral("korvessa: %1: no such folder\n").arg(o.out));
-      return kExitFailed;
-    }
-    g.WavePath = o.out;
-    if (g.WavePath.endsWith('/')) g.WavePath.chop(1);
-  }
-  job.outputFolder = g.WavePath;
   // The recording format: the template asked for, else the last of the full list.
   job.sampleTemplate = o.sample ? o.sample : 124;
   job.sampleRate = TemplateRate(job.sampleTemplate);
@@ -338,75 +353,57 @@ int Convert(const QStringList& args) {
   std::copy(std::begin(g.EncoderAvailable), std::end(g.EncoderAvailable), e.mp3Available);
   std::copy(std::begin(g.WmaAvailable), std::end(g.WmaAvailable), e.wmaAvailable);
 
-  // One batch run over the files, from the first.
-  job.sources = absolute;
-  job.entry = 0;
-  job.batch = true;
-  QStringList outputs;
-  for (const QString& f : absolute) outputs << WithExtension(kv::SourceList::OutputName(f, job.titleToName, g.WavePath, nullptr), o.format);
-
-  kv::ConversionController engine;
-  QObject::connect(&engine, &kv::ConversionController::message, [](const QString& text, int) {
-    KvErr(QStringLiteral("korvessa: ") + QString(text).replace("\r\n", " ") + "\n");
-  });
-  const bool terminal = isatty(fileno(stderr));
-  int item = 0;
-  QObject::connect(&engine, &kv::ConversionController::itemStarted, [&](int, const QString& midi, const QString&) {
-    ++item;
-    if (terminal) KvErr(QStringLiteral("[%1/%2] %3\n").arg(item).arg(absolute.size()).arg(QFileInfo(midi).fileName()));
-  });
-  QEventLoop loop;
-  bool over = false;
-  QObject::connect(&engine, &kv::ConversionController::finished, [&] {
-    over = true;
-    loop.quit();
-  });
-  CatchSignals();
-  QString interrupted;  // the item running when a signal came
-  QTimer watch;
-  QObject::connect(&watch, &QTimer::timeout, [&] {
-    if (!g_signal || !interrupted.isEmpty()) return;
-    interrupted = engine.MidiFile().isEmpty() ? absolute.first() : engine.MidiFile();
-    engine.StopRun();
-  });
-  watch.start(50);
-  const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
-  engine.StartConversion(job);
-  if (!over) loop.exec();
-  watch.stop();
-
-  if (g_signal) {
-    // The stopped item holds only part of its song: it must not stand as a finished output.
-    const int at = absolute.indexOf(interrupted);
-    if (at >= 0) kv::RemoveFile(outputs[at]);
-    KvErr(QStringLiteral("korvessa: interrupted\n"));
-    rc = 128 + g_signal;
-  }
-  for (int i = 0; i < outputs.size(); ++i) {
-    // A whole header is a finished recording, even of a song without notes (no samples); a
-    // song whose recording got nothing has no file left (the conversion removes it).
-    struct stat st {};
-    const bool made = ::stat(kv::PathBytes(outputs[i]).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
-                      QDateTime::fromSecsSinceEpoch(st.st_mtime) >= started && st.st_size >= 58;
-    if (made) {
-      KvOut(outputs[i] + "\n");
-    } else {
-      KvErr(QStringLiteral("korvessa: %1: not converted\n").arg(given[i]));
-      if (rc == kExitOk) rc = kExitFailed;
+  if (!o.out.isEmpty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(kv::PathBytes(o.out).toStdString(), ec);
+    if (ec) {
+      KvErr(QStringLiteral("korvessa: %1: cannot make the folder (%2)\n").arg(o.out, QString::fromStdString(ec.message())));
+      return kExitFailed;
     }
   }
-  return rc;
+  kvcli::Manifest manifest;
+  if (!o.manifest.isEmpty() && !manifest.Open(o.manifest, &error)) {
+    KvErr(QStringLiteral("korvessa: %1\n").arg(error));
+    return kExitFailed;
+  }
+  kvcli::Staging staging(naming.outRoot);
+  kvcli::Report report(items, manifest, QString::fromStdString(soundFont), FormatText(job.sampleTemplate));
+  kvcli::CatchEndSignals();
+  kvcli::ConvertItems(items, job, o.skipExisting, staging, report);
+  report.End();
+  if (const int sig = kvcli::EndSignal()) {
+    KvErr(QStringLiteral("korvessa: interrupted\n"));
+    return 128 + sig;
+  }
+  return problems.isEmpty() && report.AllDone() ? kExitOk : kExitFailed;
 }
 
 const KvVerb kConvert({"convert",
-                       "convert [--out DIR] [--format wav|mp3|wma|flac|opus] [--encoder gogo|acm|scmpx|vbwav2wma|wm8eutil]\n"
-                       "                   [--sample N] [--delay SECONDS] [--title-names] [--normalize | --loudness LUFS]\n"
-                       "                   [--headcut] [--realtime] [--soundfont PATH] [-j N] [--] FILE...\n"
-                       "                    converts MIDI files as the window does (N = template 101-124);\n"
-                       "                    -j N uses N cores: several files side by side, or one file's\n"
-                       "                    synthesizer on N threads (default: all cores, one file at a time);\n"
-                       "                    --loudness brings each output to LUFS integrated loudness\n"
-                       "                    (true peak at most -1 dBTP) instead of --normalize's peak level",
+                       "convert [--out DIR] [--format wav|mp3|wma|flac|opus] [--encoder gogo|acm|scmpx|vbwav2wma|wm8eutil]
+"
+                       "                   [--sample N] [--delay SECONDS] [--title-names] [--normalize | --loudness LUFS]
+"
+                       "                   [--headcut] [--realtime] [--soundfont PATH] [-j N] [--skip-existing]
+"
+                       "                   [--manifest FILE] [--shard K/N] [--] FILE|FOLDER...
+"
+                       "                    converts MIDI files as the window does (N = template 101-124);
+"
+                       "                    a FOLDER gives every .mid/.rmi file under it, its tree mirrored
+"
+                       "                    under DIR; --skip-existing leaves outputs already made;
+"
+                       "                    --manifest appends one JSON line per input; --shard K/N converts
+"
+                       "                    the K-th of N slices of the inputs; --loudness brings each output
+"
+                       "                    to LUFS integrated loudness (true peak at most -1 dBTP) instead of
+"
+                       "                    --normalize's peak level; -j N uses N cores: several files side by
+"
+                       "                    side, or one file's synthesizer on N threads (default: all cores,
+"
+                       "                    one file at a time)",
                        Convert});
 
 }  // namespace

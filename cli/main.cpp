@@ -20,11 +20,17 @@ const QList<KvVerbInfo>& KvVerbs() { return Registry(); }
 void KvOut(const QString& text) { std::fputs(kv::PathBytes(text).constData(), stdout); }
 void KvErr(const QString& text) { std::fputs(kv::PathBytes(text).constData(), stderr); }
 
+QString KvUsageText(const char* verb) {
+  QString text = QStringLiteral("usage:\n");
+  for (const KvVerbInfo& v : KvVerbs())
+    if (!verb || qstrcmp(verb, v.name) == 0) text += QStringLiteral("  korvessa %1\n").arg(QString::fromUtf8(v.usage));
+  if (!verb) text += QStringLiteral("  korvessa --version\n");
+  return text;
+}
+
 int KvUsage(const QString& message) {
   if (!message.isEmpty()) KvErr(QStringLiteral("korvessa: ") + message + u'\n');
-  KvErr(QStringLiteral("usage:\n"));
-  for (const KvVerbInfo& v : KvVerbs())
-    KvErr(QStringLiteral("  korvessa %1\n").arg(QString::fromUtf8(v.usage)));
+  KvErr(KvUsageText());
   return kExitUsage;
 }
 
@@ -37,7 +43,11 @@ int main(int argc, char** argv) {
   if (argc < 2) return KvUsage();
   const QString verb = kv::PathText(QByteArray(argv[1]));
   if (verb == u"-h" || verb == u"--help" || verb == u"help") {
-    KvUsage();
+    KvOut(KvUsageText());
+    return kExitOk;
+  }
+  if (verb == u"--version") {
+    KvOut(QStringLiteral("korvessa %1.%2.%3\n").arg(KV_VERSION_MAJOR).arg(KV_VERSION_MINOR).arg(KV_VERSION_PATCH));
     return kExitOk;
   }
   for (const KvVerbInfo& v : KvVerbs())

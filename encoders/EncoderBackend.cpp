@@ -258,16 +258,17 @@ class ScmpxEncoder : public EncoderBackend {
 class Wm8eutilEncoder : public EncoderBackend {
  public:
   void Start(const QString& wave) override {
-    const auto& g = G();
     Begin();
     m_wave = wave;
     const QString listed = Dir(wave);
     const QString title = listed.left(listed.size() - 4);
-    if (!SetCurrentFolder(g.WavePath)) return Fail(false);
+    // The output folder is the WAVE's own.
+    const QString folder = wave.left(wave.lastIndexOf(u'/'));
+    if (!SetCurrentFolder(folder)) return Fail(false);
     m_standingWav = std::make_unique<SetAside>(Listed(kTmpWav()));
     m_standingWma = std::make_unique<SetAside>(Listed(kTmpWma()));
     if (!m_standingWav->ok() || !m_standingWma->ok() || !RenameFile(wave, kTmpWav())) return Fail(false);
-    const QString line = Wm8eutilCommandLine(Wm8eutilProgram(g.Wm8eutilPath, g.WavePath), title);
+    const QString line = Wm8eutilCommandLine(Wm8eutilProgram(G().Wm8eutilPath, folder), title);
     if (!m_run.Start(line, [this] { Ended(); })) Fail(true);
   }
 

@@ -3,8 +3,6 @@
 #include <QFileInfo>
 #include <cmath>
 
-#include <sys/stat.h>
-
 #include "app/Globals.h"
 #include "engine/MediaCommands.h"
 #include "engine/RecordingFormats.h"
@@ -18,11 +16,6 @@
 namespace kv {
 
 namespace {
-bool WriteProtected(const QString& path) {
-  struct stat st {};
-  if (stat(PathBytes(path).constData(), &st) != 0) return false;
-  return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
-}
 // True when the saved recording holds no sample although the song lasts: the recorder never
 // got the song (a song without notes and without length legitimately records nothing).
 bool RecordedNothing(const QString& wave, const QString& midi) {

@@ -11,7 +11,7 @@ KV_PACKAGES=(
   libebur128-dev
   libgtest-dev
   fonts-ipafont-gothic fluid-soundfont-gm timgm6mb-soundfont
-  xvfb xauth sox ffmpeg xdg-utils
+  xvfb xauth sox ffmpeg xdg-utils parallel
   qt6-translations-l10n
   openbox x11-utils xdotool wmctrl libglib2.0-bin shared-mime-info
   pulseaudio pulseaudio-utils libasound2-plugins

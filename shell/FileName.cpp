@@ -130,6 +130,11 @@ qint64 FileSize(const QString& path) {
 
 bool RemoveFile(const QString& path) { return !path.isEmpty() && ::unlink(PathBytes(path).constData()) == 0; }
 
+bool WriteProtected(const QString& path) {
+  struct stat st {};
+  return Stat(path, &st) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
 bool RenameFile(const QString& from, const QString& to) {
   if (from.isEmpty() || to.isEmpty()) return false;
   const QByteArray a = PathBytes(from), b = PathBytes(to);

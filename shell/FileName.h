@@ -27,6 +27,7 @@ bool FileExists(const QString& path);  // a regular file (links followed)
 bool FolderExists(const QString& path);
 qint64 FileSize(const QString& path);  // -1 when it does not exist
 bool RemoveFile(const QString& path);
+bool WriteProtected(const QString& path);  // an existing file without any write permission bit
 bool RenameFile(const QString& from, const QString& to);  // refuses to replace an existing file
 bool SetCurrentFolder(const QString& path);  // the root for an empty path
 QString CurrentFolder();

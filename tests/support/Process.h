@@ -107,6 +107,7 @@ class Background {
     }
     return -1;
   }
+  pid_t pid() const { return pid_; }
   void signal(int sig) const {
     if (pid_ > 0) kill(pid_, sig);
   }

@@ -1,0 +1,66 @@
+// Drives the conversion engine over a list of items, as the window's batch does, with one
+// difference: the engine works in a hidden staging folder inside the output tree, and each
+// finished result is renamed to its output path. An output path therefore holds either a
+// complete result or nothing, whenever the process ends (even by kill -9).
+#pragma once
+#include <QList>
+#include <QString>
+
+#include "cli/Inputs.h"
+#include "engine/ConversionController.h"
+
+namespace kvcli {
+
+enum class Status { Converted, Skipped, Failed };
+
+struct Outcome {
+  Status status = Status::Failed;
+  double seconds = -1;  // the song's length; -1 when it cannot be read
+  double elapsed = 0;   // wall seconds spent on the item
+  QString error;        // why it failed (empty otherwise)
+};
+
+class ItemListener {
+ public:
+  virtual ~ItemListener() = default;
+  virtual void Started(int index) = 0;
+  virtual void Finished(int index, const Outcome& outcome) = 0;
+  virtual void Said(const QString& text) = 0;  // a message of the engine, one line
+};
+
+// A staging folder "<root>/.korvessa-<host>-<pid>" (".<worker>" added for workers after the
+// first, each of which needs its own), made on first use and removed with everything in it
+// when the object goes. Both ends also remove the staging folders of this host's ended runs:
+// a helper program of a run killed outright (the wave filter, an encoder) may still finish
+// into its folder after the next run has started.
+class Staging {
+ public:
+  Staging(const QString& root, int worker = 0);
+  ~Staging();
+  Staging(const Staging&) = delete;
+  Staging& operator=(const Staging&) = delete;
+  QString Root() const { return root_; }
+  QString Folder();  // empty when it cannot be made
+  void Clear();      // removes the folder with what an item left in it
+
+ private:
+  void RemoveStale() const;
+
+  QString root_, folder_;
+  int worker_;
+};
+
+// SIGINT, SIGTERM and SIGHUP end a run after the current item (whose result is dropped).
+void CatchEndSignals();
+int EndSignal();  // the signal that came, 0 when none
+
+// Converts the items in order with one engine, `job` giving the recording format, the encoder
+// and the filter steps. Items with an error fail at once; with skipExisting an item whose
+// output exists is skipped. Runs the event loop of the current thread until the last item.
+// Returns false when the run ended early: by a signal (items after the current one get no
+// Finished call), or by a failure that would fail every item, as the window's batch ends (the
+// rest fail with that reason).
+bool ConvertItems(const QList<Item>& items, kv::ConversionJob job, bool skipExisting, Staging& staging,
+                  ItemListener& listener);
+
+}  // namespace kvcli

@@ -1,0 +1,284 @@
+// "korvessa convert" over song collections: folder trees mirrored under the output folder, the
+// manifest, resuming after kill -9, shards under GNU parallel, and the refusals before a run.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "MidiFiles.h"
+#include "Process.h"
+#include "ScratchFolder.h"
+#include "WaveFiles.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+const std::string kKorvessa = KV_BIN_DIR "/korvessa";
+const std::string kSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+
+// A song of `beats` notes of half a second each.
+std::string Song(int beats) {
+  smf::Track t;
+  for (int b = 0; b < beats; ++b) {
+    t.Event(uint32_t(b * 96), {0x90, 60 + b % 12, 100});
+    t.Event(uint32_t(b * 96 + 90), {0x80, 60 + b % 12, 0});
+  }
+  t.End(uint32_t(beats * 96));
+  return smf::File(0, 96, {t});
+}
+
+// Every path under root, relative, folders and hidden entries included.
+std::set<std::string> Tree(const std::string& root) {
+  std::set<std::string> names;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(root, ec); it != fs::recursive_directory_iterator(); it.increment(ec))
+    names.insert(fs::relative(it->path(), root).string());
+  return names;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t at = 0;
+  for (size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) lines.push_back(text.substr(at, end - at));
+  return lines;
+}
+
+// The manifest's rows by input.
+std::map<std::string, QJsonObject> Rows(const std::string& manifest) {
+  std::map<std::string, QJsonObject> rows;
+  for (const auto& line : Lines(kvtest::readBytes(manifest))) {
+    const QJsonObject row = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+    EXPECT_FALSE(row.isEmpty()) << line;
+    rows[row["input"].toString().toStdString()] = row;
+  }
+  return rows;
+}
+
+class Corpus : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    chmod(dir.path().c_str(), 0755);  // the unprivileged user runs some cases
+    kvtest::writeText(dir.file("system.ini"), "[Setup]\nSoundFont=" + kSoundFont + "\nSource=synth\nFast=1\n");
+  }
+  // Writes a song under in/ and returns its path.
+  std::string Put(const std::string& rel, int beats = 1) {
+    const std::string path = dir.file("in/" + rel);
+    fs::create_directories(fs::path(path).parent_path());
+    kvtest::writeText(path, rel.ends_with(".rmi") ? smf::Rmid(Song(beats)) : Song(beats));
+    return path;
+  }
+  std::vector<std::string> Command(const std::vector<std::string>& args) const {
+    std::vector<std::string> argv{kKorvessa, "convert", "--delay", "0"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+  }
+  std::vector<std::string> Env() const { return {"KORVESSA_SYSTEM_INI=" + dir.file("system.ini")}; }
+  kvtest::RunResult Convert(const std::vector<std::string>& args, bool nobody = false) const {
+    kvtest::RunOptions opt;
+    opt.timeoutMs = 60000;
+    opt.asNobody = nobody;
+    return kvtest::run(Command(args), Env(), opt);
+  }
+
+  kvtest::TempDir dir;
+  const std::string in = dir.file("in"), out = dir.file("out");
+};
+
+TEST_F(Corpus, FolderTreeIsMirroredUnderAnOutputFolderItMakes) {
+  for (const char* song : {"a.mid", "B.MID", "sub/c.rmi", "sub/deep/d.mid"}) Put(song);
+  kvtest::writeText(dir.file("in/notes.txt"), "not a song");
+  kvtest::writeText(dir.file("in/sub/take.wav"), "not a song either");
+  const std::string made = out + "/new/deeper";
+  const auto r = Convert({"--out", made, in});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  // One line per finished file, in the order of the paths' bytes.
+  EXPECT_EQ(Lines(r.out), (std::vector<std::string>{made + "/B.wav", made + "/a.wav", made + "/sub/c.wav",
+                                                     made + "/sub/deep/d.wav"}));
+  EXPECT_EQ(Tree(made), (std::set<std::string>{"B.wav", "a.wav", "sub", "sub/c.wav", "sub/deep", "sub/deep/d.wav"}));
+  for (const char* wav : {"/B.wav", "/sub/deep/d.wav"}) {
+    const auto w = kvtest::readWave(made + wav);
+    EXPECT_TRUE(w.ok && w.seconds() >= 0.5 && w.peak() > 0.01) << wav << " " << w.seconds() << " " << w.peak();
+  }
+}
+
+TEST_F(Corpus, ManifestHasARowPerInputAsItFinishes) {
+  const std::string good = Put("good.mid", 2), locked = Put("locked.mid"), shut = dir.file("in/shut");
+  Put("\x8b\xc8\x41.mid");  // Shift-JIS
+  kvtest::writeText(dir.file("in/broken.mid"), "not a MIDI file");
+  Put("shut/hidden.mid");
+  chmod(locked.c_str(), 0);
+  chmod(shut.c_str(), 0);
+  fs::create_directories(out);
+  chmod(out.c_str(), 0777);
+  const std::string manifest = out + "/run.jsonl";
+  auto r = Convert({"--out", out, "--manifest", manifest, in, dir.file("gone.mid")}, true);
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_NE(r.err.find("korvessa: " + shut + ": cannot read the folder (Permission denied)\n"), std::string::npos) << r.err;
+  // Names that are not UTF-8 keep their bytes as \udcXX escapes.
+  EXPECT_NE(kvtest::readBytes(manifest).find("/in/\\udc8b\\udcc8A.mid\",\"output\":"), std::string::npos);
+
+  struct Expect {
+    std::string input, output, status, error;  // error: the start of the text, "" for null
+  };
+  const Expect table[] = {
+      {good, out + "/good.wav", "converted", ""},
+      {dir.file("in/broken.mid"), out + "/broken.wav", "failed", "broken.mid を変換できませんでした。 Not a MIDI file"},
+      {locked, out + "/locked.wav", "failed", "locked.mid を変換できませんでした。 Cannot read the file (Permission denied)"},
+      {shut, "", "failed", "cannot read the folder (Permission denied)"},
+      {dir.file("gone.mid"), "", "failed", "no such file"},
+  };
+  const auto rows = Rows(manifest);
+  EXPECT_EQ(rows.size(), 6u);  // with the Shift-JIS song's
+  for (const Expect& e : table) {
+    SCOPED_TRACE(e.input);
+    ASSERT_TRUE(rows.count(e.input));
+    const QJsonObject row = rows.at(e.input);
+    EXPECT_EQ(row["output"].toString().toStdString(), e.output);
+    EXPECT_EQ(row["status"].toString().toStdString(), e.status);
+    EXPECT_EQ(row["error"].isNull(), e.error.empty());
+    EXPECT_EQ(row["error"].toString().toStdString().substr(0, e.error.size()), e.error);
+    EXPECT_EQ(row["soundfont"].toString().toStdString(), kSoundFont);
+    EXPECT_EQ(row["format"].toString(), "48000 Hz 16-bit stereo");
+    EXPECT_GE(row["elapsed"].toDouble(-1), 0.0);
+  }
+  EXPECT_DOUBLE_EQ(rows.at(good)["seconds"].toDouble(), 1.0);
+  EXPECT_TRUE(rows.at(shut)["seconds"].isNull());
+  r = Convert({"--out", out, "--manifest", manifest, "--skip-existing", good}, true);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "");  // nothing converted
+  // The rerun skipped the finished song: its row comes last.
+  const auto lines = Lines(kvtest::readBytes(manifest));
+  EXPECT_NE(lines.back().find("\"status\":\"skipped\",\"seconds\":1.000,"), std::string::npos) << lines.back();
+  chmod(shut.c_str(), 0755);
+  EXPECT_EQ(Tree(out), (std::set<std::string>{"good.wav", "run.jsonl", "\x8b\xc8\x41.wav"}));
+}
+
+// Killed outright in the middle of a song, while it records, is filtered or is encoded: the
+// rerun converts exactly what was not finished and nothing else stays behind (no staging
+// folder, no temporary recording, no template, no working file of the filter or the encoder).
+TEST_F(Corpus, KillThenSkipExistingRedoesExactlyTheUnfinishedSongs) {
+  std::set<std::string> songs;
+  for (int i = 0; i < 8; ++i) songs.insert(fs::path(Put("s" + std::to_string(i) + ".mid", 40)).stem().string());
+  const struct {
+    std::string name;
+    std::vector<std::string> options;
+    std::string ext, working;  // the output's extension; a file that exists only at that moment
+  } table[] = {
+      {"recording", {}, ".wav", ".wav.~rec"},
+      {"normalising", {"--normalize"}, ".wav", "normal.wav"},
+      {"encoding", {"--format", "wma", "--encoder", "wm8eutil"}, ".wma", "tmp.wav"},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.name);
+    const std::string to = out + "/" + row.name;
+    std::vector<std::string> args = row.options;
+    args.insert(args.end(), {"--out", to, in});
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(127);
+      kvtest::execWith(Command(args), Env());
+    }
+    auto finished = [&] {
+      std::set<std::string> done;
+      for (const auto& n : dir.list("out/" + row.name))
+        if (n.ends_with(row.ext)) done.insert(fs::path(n).stem().string());
+      return done;
+    };
+    // Waits for that moment of a song after at least two finished ones.
+    bool caught = false;
+    for (int i = 0; i < 20000 && !caught; ++i) {
+      usleep(1000);
+      if (finished().size() < 2) continue;
+      for (const auto& n : Tree(to)) caught = caught || n.ends_with(row.working);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    ASSERT_TRUE(caught) << "the moment never came";
+    const std::set<std::string> before = finished();
+    ASSERT_LT(before.size(), songs.size());
+
+    args.insert(args.begin(), {"--skip-existing", "--manifest", to + ".jsonl"});
+    const auto r = Convert(args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::set<std::string> skipped, converted, outputs;
+    for (const auto& [input, rowOf] : Rows(to + ".jsonl"))
+      (rowOf["status"] == "skipped" ? skipped : converted).insert(fs::path(input).stem().string());
+    EXPECT_EQ(skipped, before);
+    EXPECT_EQ(skipped.size() + converted.size(), songs.size());
+    for (const auto& s : songs) {
+      outputs.insert(s + row.ext);
+      const double seconds = std::atof(kvtest::probe(to + "/" + s + row.ext)["duration"].c_str());
+      EXPECT_GE(seconds, 20.0) << s;  // whole
+    }
+    EXPECT_EQ(Tree(to), outputs);
+  }
+}
+
+// The recipe of the README: GNU parallel runs three shards into one tree at once.
+TEST_F(Corpus, ParallelShardsConvertEachSongOnce) {
+  std::set<std::string> songs;
+  for (int i = 0; i < 7; ++i) songs.insert(Put("d" + std::to_string(i % 3) + "/s" + std::to_string(i) + ".mid"));
+  std::vector<std::string> argv{"parallel", "--will-cite", "-q"};
+  for (const auto& a : Command({"--out", out, "--shard", "{}/3", "--manifest", dir.file("shard-{}.jsonl"), in}))
+    argv.push_back(a);
+  for (const char* k : {":::", "1", "2", "3"}) argv.push_back(k);
+  const auto r = kvtest::run(argv, Env());
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  std::multiset<std::string> converted;
+  std::set<std::string> wavs;
+  for (const char* k : {"1", "2", "3"}) {
+    const auto rows = Rows(dir.file(std::string("shard-") + k + ".jsonl"));
+    EXPECT_GE(rows.size(), 2u) << "shard " << k;
+    for (const auto& [input, row] : rows) {
+      EXPECT_EQ(row["status"], "converted") << input;
+      converted.insert(input);
+    }
+  }
+  EXPECT_EQ(converted, std::multiset<std::string>(songs.begin(), songs.end()));
+  for (const auto& s : songs) {
+    const std::string rel = fs::relative(s, in).replace_extension(".wav").string();
+    wavs.insert(rel);
+    wavs.insert(fs::path(rel).parent_path().string());
+  }
+  EXPECT_EQ(Tree(out), wavs);
+}
+
+TEST_F(Corpus, RefusalsBeforeAnythingStartsAndHelp) {
+  Put("a.mid");
+  Put("clash/x.mid");
+  Put("clash/x.rmi");
+  fs::create_directories(dir.file("empty/sub"));
+  const std::string version =
+      "korvessa " + std::to_string(KV_VERSION_MAJOR) + "." + std::to_string(KV_VERSION_MINOR) + "." + std::to_string(KV_VERSION_PATCH) + "\n";
+  struct Row {
+    const char* name;
+    std::vector<std::string> argv;
+    int exitCode;
+    std::string out, err;  // a part of each (empty: anything)
+  } table[] = {
+      {"help", {kKorvessa, "--help"}, 0, "korvessa convert [--out DIR]", ""},
+      {"version", {kKorvessa, "--version"}, 0, version, ""},
+      {"convert help", Command({"--help"}), 0, "--shard K/N", ""},
+      {"shard 0/3", Command({"--out", out, "--shard", "0/3", in}), 2, "", "--shard takes K/N"},
+      {"shard 4/3", Command({"--out", out, "--shard", "4/3", in}), 2, "", "--shard takes K/N"},
+      {"shard x", Command({"--out", out, "--shard", "x", in}), 2, "", "--shard takes K/N"},
+      {"no songs", Command({"--out", out, dir.file("empty")}), 1, "", dir.file("empty") + ": no .mid or .rmi files in this folder\n"},
+      {"one output for two songs", Command({"--out", out, in}), 1, "",
+       in + "/clash/x.mid and " + in + "/clash/x.rmi both make " + out + "/clash/x.wav\n"},
+  };
+  for (const Row& row : table) {
+    SCOPED_TRACE(row.name);
+    const auto r = kvtest::run(row.argv, Env());
+    EXPECT_EQ(r.exitCode, row.exitCode) << r.err;
+    EXPECT_NE(r.out.find(row.out), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find(row.err), std::string::npos) << r.err;
+    EXPECT_FALSE(kvtest::exists(out));  // nothing started
+  }
+}
+
+}  // namespace
