@@ -379,30 +379,18 @@ int Convert(const QStringList& args) {
 }
 
 const KvVerb kConvert({"convert",
-                       "convert [--out DIR] [--format wav|mp3|wma|flac|opus] [--encoder gogo|acm|scmpx|vbwav2wma|wm8eutil]
-"
-                       "                   [--sample N] [--delay SECONDS] [--title-names] [--normalize | --loudness LUFS]
-"
-                       "                   [--headcut] [--realtime] [--soundfont PATH] [-j N] [--skip-existing]
-"
-                       "                   [--manifest FILE] [--shard K/N] [--] FILE|FOLDER...
-"
-                       "                    converts MIDI files as the window does (N = template 101-124);
-"
-                       "                    a FOLDER gives every .mid/.rmi file under it, its tree mirrored
-"
-                       "                    under DIR; --skip-existing leaves outputs already made;
-"
-                       "                    --manifest appends one JSON line per input; --shard K/N converts
-"
-                       "                    the K-th of N slices of the inputs; --loudness brings each output
-"
-                       "                    to LUFS integrated loudness (true peak at most -1 dBTP) instead of
-"
-                       "                    --normalize's peak level; -j N uses N cores: several files side by
-"
-                       "                    side, or one file's synthesizer on N threads (default: all cores,
-"
+                       "convert [--out DIR] [--format wav|mp3|wma|flac|opus] [--encoder gogo|acm|scmpx|vbwav2wma|wm8eutil]\n"
+                       "                   [--sample N] [--delay SECONDS] [--title-names] [--normalize | --loudness LUFS]\n"
+                       "                   [--headcut] [--realtime] [--soundfont PATH] [-j N] [--skip-existing]\n"
+                       "                   [--manifest FILE] [--shard K/N] [--] FILE|FOLDER...\n"
+                       "                    converts MIDI files as the window does (N = template 101-124);\n"
+                       "                    a FOLDER gives every .mid/.rmi file under it, its tree mirrored\n"
+                       "                    under DIR; --skip-existing leaves outputs already made;\n"
+                       "                    --manifest appends one JSON line per input; --shard K/N converts\n"
+                       "                    the K-th of N slices of the inputs; --loudness brings each output\n"
+                       "                    to LUFS integrated loudness (true peak at most -1 dBTP) instead of\n"
+                       "                    --normalize's peak level; -j N uses N cores: several files side by\n"
+                       "                    side, or one file's synthesizer on N threads (default: all cores,\n"
                        "                    one file at a time)",
                        Convert});
 
