@@ -170,7 +170,7 @@ TEST_F(Corpus, KillThenSkipExistingRedoesExactlyTheUnfinishedSongs) {
     std::string ext, working;  // the output's extension; a file that exists only at that moment
   } table[] = {
       {"recording", {}, ".wav", ".wav.~rec"},
-      {"normalising", {"--normalize"}, ".wav", "normal.wav"},
+      {"normalising", {"--normalize"}, ".wav", ".wav.~flt"},
       {"encoding", {"--format", "wma", "--encoder", "wm8eutil"}, ".wma", "tmp.wav"},
   };
   for (const auto& row : table) {
