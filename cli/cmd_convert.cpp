@@ -9,7 +9,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <atomic>
 #include <csignal>
+#include <functional>
+#include <mutex>
 #include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,13 +22,13 @@
 #include "engine/ConversionController.h"
 #include "engine/MediaCommands.h"
 #include "engine/RecordingFormats.h"
+#include "engine/Workers.h"
 #include "midi/SourceList.h"
 #include "settings/StartUpChecks.h"
 #include "settings/inifile_IO.h"
 #include "shell/Dir.h"
 #include "shell/FileName.h"
 #include "shell/cSystemFolder.h"
-#include "kernel32.h"
 #include "syssetup.h"
 
 using kv::G;
@@ -49,7 +52,6 @@ struct Options {
   QString encoder;
   int jobs = 0;  // cores to use; 0 = all
   QStringList files;
-  QStringList passOn;  // the options again, for the parallel workers
 };
 
 int Parse(const QStringList& args, Options* o, QString* error) {
@@ -66,7 +68,6 @@ int Parse(const QStringList& args, Options* o, QString* error) {
         return false;
       }
       *v = args[++i];
-      o->passOn << a << *v;
       return true;
     };
     QString v;
@@ -117,7 +118,6 @@ int Parse(const QStringList& args, Options* o, QString* error) {
         return kExitUsage;
       }
     } else if (a == "--title-names" || a == "--normalize" || a == "--headcut" || a == "--realtime") {
-      o->passOn << a;
       if (a == "--title-names") o->titleNames = true;
       if (a == "--normalize") o->normalize = true;
       if (a == "--headcut") o->headcut = o->normalize = true;
@@ -138,48 +138,33 @@ int Parse(const QStringList& args, Options* o, QString* error) {
   return kExitOk;
 }
 
-// Several conversions at once: each worker is a process of its own with its own synthesizer,
-// sharing out the cores. Started by the program's own process starter, so file names reach
-// the workers as the bytes they are (QProcess would re-encode them).
-int RunParallel(const Options& o) {
-  const int n = std::min<int>(o.jobs, o.files.size());
-  qputenv("KORVESSA_THREADS", QByteArray::number(std::max(1, o.jobs / n)));
-  QList<QStringList> parts(n);
-  for (int i = 0; i < o.files.size(); ++i) parts[i % n] << o.files[i];
-  struct Worker {
-    DWORD pid = 0;
-    HANDLE h = nullptr;
-    Worker() = default;
-    Worker(const Worker&) = delete;
-    ~Worker() {
-      if (h) CloseHandle(h);
-    }
-  };
-  std::vector<Worker> workers(static_cast<size_t>(n));
-  const QByteArray program = kv::PathBytes(QCoreApplication::applicationFilePath());
-  int rc = kExitOk;
-  for (int i = 0; i < n; ++i) {
-    QString params = QStringLiteral("convert");
-    for (const QString& a : o.passOn + QStringList{QStringLiteral("--")} + parts[i]) params += u' ' + kv::Quoted(a);
-    workers[static_cast<size_t>(i)].pid = kvSpawnProgram(program.constData(), kv::PathBytes(params).constData(), nullptr);
-    if (workers[static_cast<size_t>(i)].pid) workers[static_cast<size_t>(i)].h = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, workers[static_cast<size_t>(i)].pid);
-    if (!workers[static_cast<size_t>(i)].h) rc = kExitFailed;
-  }
-  CatchSignals();
-  bool told = false;
-  for (Worker& w : workers) {
-    DWORD code = STILL_ACTIVE;
-    while (w.h && GetExitCodeProcess(w.h, &code) && code == STILL_ACTIVE) {
-      if (g_signal && !told) {
-        told = true;
-        for (const Worker& other : workers)
-          if (other.pid) kill(pid_t(other.pid), SIGTERM);  // each worker cleans up its own item
-      }
-      Sleep(100);
-    }
-    if (code != 0) rc = kExitFailed;
-  }
-  return rc;
+// Runs the engine on this thread over the job's sources, a batch from the first; `started` is
+// called as each item starts. Returns the source that was running when a signal stopped the
+// run (empty when none came).
+QString RunEngine(const kv::ConversionJob& job, const std::function<void(const QString& midi)>& started) {
+  kv::ConversionController engine;
+  QObject::connect(&engine, &kv::ConversionController::message, [](const QString& text, int) {
+    KvErr(QStringLiteral("korvessa: ") + QString(text).replace("\r\n", " ") + "\n");
+  });
+  QObject::connect(&engine, &kv::ConversionController::itemStarted,
+                   [&](int, const QString& midi, const QString&) { started(midi); });
+  QEventLoop loop;
+  bool over = false;
+  QObject::connect(&engine, &kv::ConversionController::finished, [&] {
+    over = true;
+    loop.quit();
+  });
+  QString interrupted;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (!g_signal || !interrupted.isEmpty()) return;
+    interrupted = engine.MidiFile().isEmpty() ? job.sources.first() : engine.MidiFile();
+    engine.StopRun();
+  });
+  watch.start(50);
+  engine.StartConversion(job);
+  if (!over) loop.exec();
+  return interrupted;
 }
 
 QString WithExtension(const QString& wavePath, const QString& format) {
@@ -191,9 +176,11 @@ int Convert(const QStringList& args) {
   Options o;
   QString error;
   if (Parse(args, &o, &error) != kExitOk) return KvUsage(error);
-  if (o.jobs > 1 && o.files.size() > 1) return RunParallel(o);
-  // One file at a time: its synthesizer may use -j N cores (all when not given).
-  if (o.jobs > 0) qputenv("KORVESSA_THREADS", QByteArray::number(o.jobs));
+  // Several files side by side: one worker thread per core, each with its own synthesizer on
+  // the one loaded SoundFont. One file at a time: its synthesizer may use the cores (all when
+  // -j is not given).
+  const int workers = std::max<int>(1, std::min<int>(o.jobs, o.files.size()));
+  if (o.jobs > 0) qputenv("KORVESSA_THREADS", QByteArray::number(std::max(1, o.jobs / workers)));
 
   // Resolved now: start-up and --out change the current folder below.
   if (!o.out.isEmpty()) o.out = QDir::cleanPath(kv::AbsolutePath(o.out));
@@ -326,40 +313,33 @@ int Convert(const QStringList& args) {
   QStringList outputs;
   for (const QString& f : absolute) outputs << WithExtension(kv::SourceList::OutputName(f, job.titleToName, g.WavePath, nullptr), o.format);
 
-  kv::ConversionController engine;
-  QObject::connect(&engine, &kv::ConversionController::message, [](const QString& text, int) {
-    KvErr(QStringLiteral("korvessa: ") + QString(text).replace("\r\n", " ") + "\n");
-  });
   const bool terminal = isatty(fileno(stderr));
-  int item = 0;
-  QObject::connect(&engine, &kv::ConversionController::itemStarted, [&](int, const QString& midi, const QString&) {
-    ++item;
-    if (terminal) KvErr(QStringLiteral("[%1/%2] %3\n").arg(item).arg(absolute.size()).arg(QFileInfo(midi).fileName()));
-  });
-  QEventLoop loop;
-  bool over = false;
-  QObject::connect(&engine, &kv::ConversionController::finished, [&] {
-    over = true;
-    loop.quit();
-  });
+  std::atomic<int> item{0};
+  const auto announce = [&](const QString& midi) {
+    const int k = ++item;
+    if (terminal) KvErr(QStringLiteral("[%1/%2] %3\n").arg(k).arg(absolute.size()).arg(QFileInfo(midi).fileName()));
+  };
   CatchSignals();
-  QString interrupted;  // the item running when a signal came
-  QTimer watch;
-  QObject::connect(&watch, &QTimer::timeout, [&] {
-    if (!g_signal || !interrupted.isEmpty()) return;
-    interrupted = engine.MidiFile().isEmpty() ? absolute.first() : engine.MidiFile();
-    engine.StopRun();
-  });
-  watch.start(50);
-  const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
-  engine.StartConversion(job);
-  if (!over) loop.exec();
-  watch.stop();
+  const QDateTime since = QDateTime::currentDateTime().addSecs(-1);
+  QStringList interrupted;  // the items running when a signal came
+  if (workers > 1) {
+    std::mutex mu;
+    kv::RunOnWorkers(workers, int(absolute.size()), [&](int i) {
+      kv::ConversionJob one = job;
+      one.sources = QStringList{absolute[i]};
+      const QString stopped = RunEngine(one, announce);
+      std::lock_guard<std::mutex> lock(mu);
+      if (!stopped.isEmpty()) interrupted << stopped;
+      return !g_signal;
+    });
+  } else if (const QString stopped = RunEngine(job, announce); !stopped.isEmpty()) {
+    interrupted << stopped;
+  }
 
   if (g_signal) {
-    // The stopped item holds only part of its song: it must not stand as a finished output.
-    const int at = absolute.indexOf(interrupted);
-    if (at >= 0) kv::RemoveFile(outputs[at]);
+    // A stopped item holds only part of its song: it must not stand as a finished output.
+    for (const QString& stopped : interrupted)
+      if (const int at = absolute.indexOf(stopped); at >= 0) kv::RemoveFile(outputs[at]);
     KvErr(QStringLiteral("korvessa: interrupted\n"));
     rc = 128 + g_signal;
   }
@@ -368,7 +348,7 @@ int Convert(const QStringList& args) {
     // song whose recording got nothing has no file left (the conversion removes it).
     struct stat st {};
     const bool made = ::stat(kv::PathBytes(outputs[i]).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
-                      QDateTime::fromSecsSinceEpoch(st.st_mtime) >= started && st.st_size >= 58;
+                      QDateTime::fromSecsSinceEpoch(st.st_mtime) >= since && st.st_size >= 58;
     if (made) {
       KvOut(outputs[i] + "\n");
     } else {
