@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 
 #include "media_test_util.h"
 #include "syssetup.h"
@@ -91,6 +92,37 @@ TEST_F(MediaMciCommands, FailuresBelongToTheDeviceThatFailed) {
   EXPECT_NE(std::string(kvMediaDeviceError("Midi")).find(cut), std::string::npos);
   Expect({{"open \"" + CorpusFile("test-c-major-scale.mid") + "\" alias Midi", 0}, {"close Midi", 0}});
   EXPECT_EQ(std::string(kvMediaDeviceError("Midi")), "");
+}
+
+// Media sessions keep their own devices and failures: the same alias names another device in
+// each, and nothing one session does reaches another's (nor the default session's).
+TEST_F(MediaMciCommands, SessionsKeepTheirOwnDevices) {
+  using Session = std::unique_ptr<KvMediaSession, decltype(&kvMediaSessionClose)>;
+  auto send = [](HKVMEDIA s, const std::string& cmd) {
+    char buf[256] = {};
+    const MCIERROR e = kvMediaSendString(s, cmd.c_str(), buf, 255);
+    return e ? "error " + std::to_string(e) : std::string(buf);
+  };
+  struct Row {
+    Session session;
+    std::string song, length;
+  } rows[] = {{Session(kvMediaSessionOpen(), kvMediaSessionClose), "test-c-major-scale.mid", "4000"},
+              {Session(kvMediaSessionOpen(), kvMediaSessionClose), "test-2-tracks-type-1.mid", "4500"}};
+  const std::string cut = dir + "/cut.mid";
+  writeText(cut, std::string("MThd\0\0\0\x06\0", 9));
+  for (Row& r : rows) {
+    ASSERT_TRUE(r.session) << r.song;
+    EXPECT_NE(send(r.session.get(), "open \"" + CorpusFile(r.song) + "\" alias Song"), "") << r.song;
+  }
+  send(rows[0].session.get(), "open \"" + cut + "\" alias Bad");
+  for (Row& r : rows) EXPECT_EQ(send(r.session.get(), "status song length"), r.length) << r.song;
+  EXPECT_NE(std::string(kvMediaSessionDeviceError(rows[0].session.get(), "Bad")).find(cut), std::string::npos);
+  EXPECT_EQ(std::string(kvMediaSessionDeviceError(rows[1].session.get(), "Bad")), "");
+  EXPECT_EQ(std::string(kvMediaDeviceError("Bad")), "");
+  Expect({{"status Song length", MCIERR_INVALID_DEVICE_NAME}});
+  EXPECT_EQ(send(rows[0].session.get(), "close all"), "");
+  EXPECT_EQ(send(rows[0].session.get(), "status Song length"), "error " + std::to_string(MCIERR_INVALID_DEVICE_NAME));
+  EXPECT_EQ(send(rows[1].session.get(), "status Song length"), rows[1].length);
 }
 
 TEST_F(MediaMciCommands, ReplyIsTruncatedToTheBuffer) {
