@@ -3,25 +3,28 @@
 # loaded SoundFont, against process workers (one korvessa per worker over its interleaved share
 # of the files, each loading its own SoundFont: how -j N used to run), in the same run.
 #
-#   bench/workers.sh [-b BUILD_DIR] [-n FILES] [-l SONG_SECONDS]
+#   bench/workers.sh [-b BUILD_DIR] [-n FILES] [-l SONG_SECONDS] [-r REPEATS]
 #
 # For TimGM6mb and FluidR3_GM (package fluid-soundfont-gm), on FILES songs (default 20 of 30 s):
 # wall time, speed-up against -j 1, peak RSS (process workers: the sum of their peaks) and
 # whether every recording holds the samples of the -j 1 one up to its song's end. Targets:
 # speed-up >= 0.9 N for N up to the core count; peak RSS of -j 2 with FluidR3_GM <= its size
-# + 2 x 70 MB. The machine may be shared: the load is printed with the table.
+# + 2 x 70 MB. The machine may be shared: the modes take turns REPEATS times (default 3), each
+# row keeps its best time, and the load is printed with the table.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 build=$root/build
 files=20
 song_s=30
-while getopts "b:n:l:" opt; do
+repeats=3
+while getopts "b:n:l:r:" opt; do
   case $opt in
     b) build=$OPTARG ;;
     n) files=$OPTARG ;;
     l) song_s=$OPTARG ;;
-    *) sed -n '2,12p' "$0" >&2; exit 2 ;;
+    r) repeats=$OPTARG ;;
+    *) sed -n '2,13p' "$0" >&2; exit 2 ;;
   esac
 done
 for tool in g++ python3 /usr/bin/time; do
@@ -67,10 +70,10 @@ processes() {
   rm -f "$work"/rss*
 }
 
-# Recordings in $work/$1 that differ from $work/j1 up to the song's end; prints "same/total".
+# Recordings in $work/$1 that hold the samples of $work/t1 up to the song's end; prints "same/total".
 identical() {
   local same=0 f
-  for f in "$work"/j1/*.wav; do
+  for f in "$work"/t1/*.wav; do
     "$work/same" "$f" "$work/$1/$(basename "$f")" "$(awk -v s="$song_s" 'BEGIN { print s - 0.1 }')" >/dev/null && same=$((same + 1))
   done
   echo "$same/${#songs[@]}"
@@ -85,21 +88,31 @@ for sf2 in /usr/share/sounds/sf2/TimGM6mb.sf2 /usr/share/sounds/sf2/FluidR3_GM.s
   printf '[Setup]\nSoundFont=%s\nSource=synth\nFast=1\nVolume=100\n' "$sf2" >"$KORVESSA_SYSTEM_INI"
   name=$(basename "$sf2" .sf2)
   sf_mb=$(awk -v b="$(stat -c %s "$sf2")" 'BEGIN { printf "%.1f", b / 1048576 }')
-  rm -rf "$work"/j* "$work"/p*
-  read -r t1 kb1 < <(threads j1 -j 1 "${songs[@]}")
-  row "$name" "threads 1" "$t1" 1.00 "$(awk -v k="$kb1" 'BEGIN { printf "%.1f", k / 1024 }')" - - -
-  for ((n = 2; n <= cores; n++)); do
-    limit=$(awk -v s="$sf_mb" -v n="$n" 'BEGIN { printf "%.1f", s + n * 70 }')
-    for mode in threads processes; do
-      if [ "$mode" = threads ]; then read -r t kb < <(threads "j$n" -j "$n" "${songs[@]}"); dir=j$n
-      else read -r t kb < <(processes "p$n" "$n"); dir=p$n; fi
-      sp=$(awk -v a="$t1" -v b="$t" 'BEGIN { printf "%.2f", a / b }')
-      mb=$(awk -v k="$kb" 'BEGIN { printf "%.1f", k / 1024 }')
-      same=$(identical "$dir")
-      ok=$(awk -v s="$sp" -v n="$n" -v m="$mb" -v l="$limit" -v same="$same" -v f="$files" \
-        'BEGIN { print (s >= 0.9 * n && m <= l && same == f "/" f) ? "met" : "MISSED" }')
-      row "$name" "$mode $n" "$t" "$sp" "$mb" "$limit" "$same" "$ok"
+  modes=("threads 1")
+  for ((n = 2; n <= cores; n++)); do modes+=("threads $n" "processes $n"); done
+  declare -A best=() rss=() same=()
+  for ((r = 0; r < repeats; r++)); do
+    for m in "${modes[@]}"; do
+      n=${m#* }
+      dir=${m:0:1}$n  # t1, t2, p2, ...
+      rm -rf "${work:?}/$dir"
+      if [ "${m% *}" = threads ]; then read -r t kb < <(threads "$dir" -j "$n" "${songs[@]}")
+      else read -r t kb < <(processes "$dir" "$n"); fi
+      best[$m]=$(awk -v a="$t" -v b="${best[$m]:-}" 'BEGIN { print (b == "" || a < b) ? a : b }')
+      rss[$m]=$(awk -v a="$kb" -v b="${rss[$m]:-0}" 'BEGIN { print (a > b) ? a : b }')
+      [ "$dir" = t1 ] || same[$m]=$(identical "$dir")
     done
   done
+  for m in "${modes[@]}"; do
+    n=${m#* }
+    sp=$(awk -v a="${best[threads 1]}" -v b="${best[$m]}" 'BEGIN { printf "%.2f", a / b }')
+    mb=$(awk -v k="${rss[$m]}" 'BEGIN { printf "%.1f", k / 1024 }')
+    if [ "$n" = 1 ]; then row "$name" "$m" "${best[$m]}" "$sp" "$mb" - - -; continue; fi
+    limit=$(awk -v s="$sf_mb" -v n="$n" 'BEGIN { printf "%.1f", s + n * 70 }')
+    ok=$(awk -v s="$sp" -v n="$n" -v m="$mb" -v l="$limit" -v same="${same[$m]}" -v f="$files" \
+      'BEGIN { print (s >= 0.9 * n && m <= l && same == f "/" f) ? "met" : "MISSED" }')
+    row "$name" "$m" "${best[$m]}" "$sp" "$mb" "$limit" "${same[$m]}" "$ok"
+  done
+  unset best rss same
 done
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
