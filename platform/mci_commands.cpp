@@ -193,13 +193,13 @@ struct Device {
 // A media session: its own devices under their aliases, their failures and its own built-in
 // synth, so the commands of one session never reach another's devices.
 struct KvMediaSession {
+  kv::media::SynthBus bus;  // declared first: it outlives the devices that use it
   std::mutex mu;
   std::map<std::string, std::shared_ptr<kv::media::Device>> devices;  // key: lower-case alias
   // Why each device's last failing command failed, by lower-case alias; kept after "close" so
   // the caller can still ask, forgotten when the alias is opened again.
   std::map<std::string, std::string> failures;
   int nextId = 1;
-  kv::media::SynthBus bus;  // declared last: the devices above use it until they close
   ~KvMediaSession();
 };
 
