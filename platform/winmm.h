@@ -128,7 +128,8 @@ KV_API const char* kvMediaDeviceError(LPCSTR alias);
 typedef struct KvMediaSession* HKVMEDIA;
 // A new session (null when out of memory).
 KV_API HKVMEDIA kvMediaSessionOpen(void);
-// Closes the session's devices (unsaved recordings leave nothing) and the session.
+// Closes the session's devices (unsaved recordings leave nothing) and the session; the default
+// session stays.
 KV_API void kvMediaSessionClose(HKVMEDIA session);
 // mciSendStringA on `session`.
 KV_API MCIERROR kvMediaSendString(HKVMEDIA session, LPCSTR lpstrCommand, LPSTR lpstrReturnString, UINT uReturnLength);
