@@ -114,11 +114,11 @@ TEST_F(MediaMciCommands, SessionsKeepTheirOwnDevices) {
     ASSERT_TRUE(r.session) << r.song;
     EXPECT_NE(send(r.session.get(), "open \"" + CorpusFile(r.song) + "\" alias Song"), "") << r.song;
   }
-  send(rows[0].session.get(), "open \"" + cut + "\" alias Bad");
+  send(rows[0].session.get(), "open \"" + cut + "\" alias CutSong");
   for (Row& r : rows) EXPECT_EQ(send(r.session.get(), "status song length"), r.length) << r.song;
-  EXPECT_NE(std::string(kvMediaSessionDeviceError(rows[0].session.get(), "Bad")).find(cut), std::string::npos);
-  EXPECT_EQ(std::string(kvMediaSessionDeviceError(rows[1].session.get(), "Bad")), "");
-  EXPECT_EQ(std::string(kvMediaDeviceError("Bad")), "");
+  EXPECT_NE(std::string(kvMediaSessionDeviceError(rows[0].session.get(), "CutSong")).find(cut), std::string::npos);
+  EXPECT_EQ(std::string(kvMediaSessionDeviceError(rows[1].session.get(), "CutSong")), "");
+  EXPECT_EQ(std::string(kvMediaDeviceError("CutSong")), "");
   Expect({{"status Song length", MCIERR_INVALID_DEVICE_NAME}});
   EXPECT_EQ(send(rows[0].session.get(), "close all"), "");
   EXPECT_EQ(send(rows[0].session.get(), "status Song length"), "error " + std::to_string(MCIERR_INVALID_DEVICE_NAME));
