@@ -9,7 +9,7 @@
 #
 # Rows: wav speed (against timidity -Ow and fluidsynth -F), mp3 speed (against fluidsynth -F
 # followed by lame -b 128), click timing over 60 minutes, peak memory for a 1- and a 60-minute
-# song, the window's start-up with the 148 MB SoundFont, -j 2 against -j 1 on 20 files.
+# song, the window's start-up with the 148 MB SoundFont. -j N: bench/workers.sh.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
@@ -52,8 +52,6 @@ gen song "$song_s" "$work/song.mid"
 gen song 60 "$work/song1m.mid"
 gen song 3600 "$work/song60m.mid"
 gen click 3600 "$work/click60m.mid"
-mkdir -p "$work/batch"
-for i in $(seq -w 1 20); do gen song 30 "$work/batch/piece$i.mid"; done
 
 # Runs a command under GNU time; prints "seconds kilobytes". A failure is reported, not hidden.
 measure() {
@@ -138,13 +136,4 @@ EOF
   row "window shown, FluidR3_GM configured (s)" "$w_s" - - 1.0 "$(verdict "$w_s" 1.0)"
 fi
 
-# 6. -j 2 against -j 1 on 20 files
-fresh
-read -r j1 _ < <(measure "${conv[@]}" --format wav -j 1 "$work"/batch/*.mid)
-fresh
-read -r j2 _ < <(measure "${conv[@]}" --format wav -j 2 "$work"/batch/*.mid)
-n=$(ls "$work/out"/*.wav 2>/dev/null | wc -l)
-sp=$(ratio "$j1" "$j2")
-row "-j 2 speed-up on 20 files (x)" "$j2" "j1 $j1" "$sp" ">=1.6" \
-  "$(awk -v s="$sp" -v n="$n" 'BEGIN { print (s != "-" && s >= 1.6 && n == 20) ? "met" : "MISSED" }')"
 echo "audio: ours ${k_len}s, fluidsynth $(soxi -D "$work/f.wav" 2>/dev/null)s, timidity $(soxi -D "$work/t.wav" 2>/dev/null)s; load $(cut -d' ' -f1-3 /proc/loadavg)"

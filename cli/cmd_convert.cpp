@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <optional>
 
 #include "app/Globals.h"
@@ -19,6 +21,7 @@
 #include "engine/ConversionController.h"
 #include "engine/MediaCommands.h"
 #include "engine/RecordingFormats.h"
+#include "engine/Workers.h"
 #include "settings/StartUpChecks.h"
 #include "settings/inifile_IO.h"
 #include "shell/FileName.h"
@@ -162,52 +165,19 @@ int Parse(const QStringList& args, Options* o, QString* error) {
   return kExitOk;
 }
 
-// Several conversions at once: each worker is a process of its own with its own synthesizer,
-// sharing out the cores, and converts an interleaved slice of this run's slice of the inputs.
-// Started by the program's own process starter, so file names reach the workers as the bytes
-// they are (QProcess would re-encode them).
-int RunParallel(const Options& o, int songs) {
-  const int n = std::min(o.jobs, songs);
-  qputenv("KORVESSA_THREADS", QByteArray::number(std::max(1, o.jobs / n)));
-  struct Worker {
-    DWORD pid = 0;
-    HANDLE h = nullptr;
-    Worker() = default;
-    Worker(const Worker&) = delete;
-    ~Worker() {
-      if (h) CloseHandle(h);
-    }
-  };
-  std::vector<Worker> workers(static_cast<size_t>(n));
-  const QByteArray program = kv::PathBytes(QCoreApplication::applicationFilePath());
-  int rc = kExitOk;
-  for (int i = 0; i < n; ++i) {
-    // Slice i+1 of n of slice K of M is slice K + M*i of M*n.
-    const QString shard = QStringLiteral("%1/%2").arg(o.shardK + o.shardN * i).arg(o.shardN * n);
-    QString params = QStringLiteral("convert");
-    for (const QString& a : o.passOn + QStringList{QStringLiteral("--shard"), shard, QStringLiteral("--")} + o.files)
-      params += u' ' + kv::Quoted(a);
-    Worker& w = workers[static_cast<size_t>(i)];
-    w.pid = kvSpawnProgram(program.constData(), kv::PathBytes(params).constData(), nullptr);
-    if (w.pid) w.h = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, w.pid);
-    if (!w.h) rc = kExitFailed;
-  }
-  kvcli::CatchEndSignals();
-  bool told = false;
-  for (Worker& w : workers) {
-    DWORD code = STILL_ACTIVE;
-    while (w.h && GetExitCodeProcess(w.h, &code) && code == STILL_ACTIVE) {
-      if (kvcli::EndSignal() && !told) {
-        told = true;
-        for (const Worker& other : workers)
-          if (other.pid) kill(pid_t(other.pid), SIGTERM);  // each worker cleans up its own item
-      }
-      Sleep(100);
-    }
-    if (code != 0) rc = kExitFailed;
-  }
-  return rc;
-}
+// Reports of the worker threads, one at a time, under the items' indexes in the whole run.
+class SharedReport : public kvcli::ItemListener {
+ public:
+  SharedReport(kvcli::ItemListener& to, std::mutex& mu, int index) : to_(to), mu_(mu), index_(index) {}
+  void Started(int) override { std::lock_guard lock(mu_), to_.Started(index_); }
+  void Finished(int, const kvcli::Outcome& o) override { std::lock_guard lock(mu_), to_.Finished(index_, o); }
+  void Said(const QString& text) override { std::lock_guard lock(mu_), to_.Said(text); }
+
+ private:
+  kvcli::ItemListener& to_;
+  std::mutex& mu_;
+  const int index_;
+};
 
 // "48000 Hz 16-bit stereo": the recording format of a template, as its header gives it.
 QString FormatText(int sampleTemplate) {
@@ -284,12 +254,14 @@ int Convert(const QStringList& args) {
     KvErr(QStringLiteral("korvessa: nothing converted: each input needs an output of its own\n"));
     return kExitFailed;
   }
-  if (o.jobs > 1 && items.size() > 1) return RunParallel(o, int(items.size()));
   for (const QString& p : problems) KvErr(QStringLiteral("korvessa: %1\n").arg(p));
   if (items.isEmpty()) return kExitFailed;
   if (o.shardN > 1) items = kvcli::Shard(items, o.shardK, o.shardN);
-  // One file at a time: its synthesizer may use -j N cores (all when not given).
-  if (o.jobs > 0) qputenv("KORVESSA_THREADS", QByteArray::number(o.jobs));
+  // Several files side by side: one worker thread per core, each with its own synthesizer on
+  // the one loaded SoundFont. One file at a time: its synthesizer may use the cores (all when
+  // -j is not given).
+  const int workers = std::max<int>(1, std::min<int>(o.jobs, int(items.size())));
+  if (o.jobs > 0) qputenv("KORVESSA_THREADS", QByteArray::number(std::max(1, o.jobs / workers)));
 
   kv::ConversionJob job;
   job.delay = g.WaitOn;
@@ -366,10 +338,20 @@ int Convert(const QStringList& args) {
     KvErr(QStringLiteral("korvessa: %1\n").arg(error));
     return kExitFailed;
   }
-  kvcli::Staging staging(naming.outRoot);
   kvcli::Report report(items, manifest, QString::fromStdString(soundFont), FormatText(job.sampleTemplate));
   kvcli::CatchEndSignals();
-  kvcli::ConvertItems(items, job, o.skipExisting, staging, report);
+  if (workers == 1) {
+    kvcli::Staging staging(naming.outRoot);
+    kvcli::ConvertItems(items, job, o.skipExisting, staging, report);
+  } else {
+    std::vector<std::unique_ptr<kvcli::Staging>> staging;  // each worker converts in a folder of its own
+    for (int w = 0; w < workers; ++w) staging.push_back(std::make_unique<kvcli::Staging>(naming.outRoot, w));
+    std::mutex mu;
+    kv::RunOnWorkers(workers, int(items.size()), [&](int i, int worker) {
+      SharedReport shared(report, mu, i);
+      return kvcli::ConvertItems({items[i]}, job, o.skipExisting, *staging[size_t(worker)], shared);
+    });
+  }
   report.End();
   if (const int sig = kvcli::EndSignal()) {
     KvErr(QStringLiteral("korvessa: interrupted\n"));

@@ -23,6 +23,10 @@ bool RecordedNothing(const QString& wave, const QString& midi) {
   if (!media::ReadWaveHeader(PathBytes(wave).toStdString(), fmt) || fmt.dataBytes > 0) return false;
   return ReadMidiInfo(midi).Length > 0;
 }
+// The wave filter and the encoders use what belongs to the whole process: scratch files of
+// fixed names in the output folder (normal.wav, tmp.wav), the current folder, encoder
+// libraries that encode one file at a time. Engines on several threads take turns there.
+std::mutex g_processSteps;
 }  // namespace
 
 ConversionController::ConversionController(QObject* parent) : QObject(parent) {
@@ -160,10 +164,14 @@ void ConversionController::AfterRecording() {
     // A header without the song is no result: it must not stand as a converted file.
     RemoveFile(m_wave);
     emit message(QFileInfo(m_midi).fileName() + QStringLiteral(" を録音できませんでした。"), vbExclamation);
-  } else if (m_job.normalise) {
-    return RunWaveFilter([this, next] { RunEncoder(next); });
   } else {
-    return RunEncoder(next);
+    m_turn = std::unique_lock<std::mutex>(g_processSteps);
+    const auto done = [this, next] {
+      m_turn = {};
+      next();
+    };
+    if (m_job.normalise) return RunWaveFilter([this, done] { RunEncoder(done); });
+    return RunEncoder(done);
   }
   next();
 }

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "encoders/EncoderBackend.h"
@@ -107,6 +108,7 @@ class ConversionController : public QObject {
   ProgramRun m_filter;
   std::unique_ptr<SetAside> m_standingNormal;
   std::unique_ptr<EncoderBackend> m_encoder;
+  std::unique_lock<std::mutex> m_turn;  // held while the wave filter and the encoder run
 };
 
 }  // namespace kv

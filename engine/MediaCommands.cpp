@@ -7,7 +7,7 @@
 #include "midi/MIDInfo.h"
 #include "shell/FileName.h"
 
-QString MciReply;
+thread_local QString MciReply;
 
 namespace {
 
@@ -15,10 +15,14 @@ MediaLayer RealLayer() {
   return MediaLayer{mciSendStringA, midiOutGetNumDevs, midiOutGetDevCapsA, kvMediaDeviceError};
 }
 
-MediaLayer& Layer() {
+MediaLayer& ProcessLayer() {
   static MediaLayer layer = RealLayer();
   return layer;
 }
+
+thread_local const MediaLayer* t_layer = nullptr;  // this thread's own session, if any
+
+const MediaLayer& Layer() { return t_layer ? *t_layer : ProcessLayer(); }
 
 // Sends cmd with a buffer of replyLength characters (plus a guard NUL); null buffer when 0.
 QString Send(const QString& cmd, unsigned replyLength) {
@@ -36,7 +40,7 @@ QString Send(const QString& cmd, unsigned replyLength) {
 void SetMediaLayer(MediaLayer layer) {
   if (!layer.sendString && !layer.midiOutNumDevs && !layer.midiOutCaps && !layer.deviceError)
     layer = RealLayer();
-  Layer() = std::move(layer);
+  ProcessLayer() = std::move(layer);
 }
 
 const MediaLayer& CurrentMediaLayer() { return Layer(); }
@@ -100,4 +104,18 @@ long StatusLength() { return ReplyNumber(MciSendLocal(QStringLiteral("status Pla
 QString DeviceError(const QString& alias) {
   const MediaLayer& l = Layer();
   return l.deviceError ? kv::PathText(QByteArray(l.deviceError(alias.toUtf8().constData()))) : QString();
+}
+
+ThreadMediaSession::ThreadMediaSession() : m_session(kvMediaSessionOpen()), m_previous(t_layer) {
+  const MediaLayer& base = Layer();
+  m_layer = base;
+  HKVMEDIA s = m_session;
+  m_layer.sendString = [s](LPCSTR cmd, LPSTR reply, UINT length, HWND) { return kvMediaSendString(s, cmd, reply, length); };
+  m_layer.deviceError = [s](LPCSTR alias) { return kvMediaSessionDeviceError(s, alias); };
+  if (m_session) t_layer = &m_layer;
+}
+
+ThreadMediaSession::~ThreadMediaSession() {
+  t_layer = m_previous;
+  kvMediaSessionClose(m_session);
 }

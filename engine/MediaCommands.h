@@ -8,8 +8,8 @@
 #include "winmm.h"
 
 
-// Reply of the last command sent with a reply (the characters before the first NUL).
-extern QString MciReply;
+// Reply of the last command this thread sent with a reply (the characters before the first NUL).
+extern thread_local QString MciReply;
 
 // Sends one command line (UTF-8 to the A function, no callback window). With reply, the reply
 // goes into MciReply (reply length 255) and is returned; without, no buffer is passed.
@@ -49,3 +49,21 @@ struct MediaLayer {
 // Replaces the media layer; an empty MediaLayer{} restores the real one.
 void SetMediaLayer(MediaLayer layer);
 const MediaLayer& CurrentMediaLayer();
+
+// A media session of its own for the calling thread: while it lives, every media command sent
+// from this thread (the conversion's recorder and sequencer, the MIDI information reader) goes
+// to its own devices and built-in synthesizer, so conversions on several threads never meet.
+// Elsewhere the commands go to the process's default session (the window's).
+class ThreadMediaSession {
+ public:
+  ThreadMediaSession();
+  ~ThreadMediaSession();
+  ThreadMediaSession(const ThreadMediaSession&) = delete;
+  ThreadMediaSession& operator=(const ThreadMediaSession&) = delete;
+  bool ok() const { return m_session != nullptr; }
+
+ private:
+  HKVMEDIA m_session;
+  MediaLayer m_layer;
+  const MediaLayer* m_previous;
+};

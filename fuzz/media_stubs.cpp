@@ -2,7 +2,7 @@
 // for engine/MediaCommands.cpp, which pulls in the window toolkit and the settings.
 #include "engine/MediaCommands.h"
 
-QString MciReply;
+thread_local QString MciReply;
 QString MciSend(const QString&, bool) { return QString(); }
 QString MciSendLocal(const QString&, unsigned) { return QString(); }
 long ReplyNumber(const QString&) { return 0; }

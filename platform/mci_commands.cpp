@@ -46,6 +46,7 @@ bool ParseInt(const std::string& s, int64_t& v) {
 
 class Sequencer {
  public:
+  explicit Sequencer(SynthBus& bus) : bus_(bus) {}
   ~Sequencer() { Stop(); }
 
   MCIERROR Open(const std::string& path) {
@@ -89,7 +90,7 @@ class Sequencer {
     Stop();
     std::string error;
     if (port_ <= 0) {
-      token_ = SynthBus::Get().PlaySong(song_, fromMs, error);
+      token_ = bus_.PlaySong(song_, fromMs, error);
       if (!token_) {
         ReportFailure(error);
         return MCIERR_SEQ_NOMIDIPRESENT;
@@ -109,7 +110,7 @@ class Sequencer {
 
   MCIERROR Stop() {
     position_ = PositionMs();
-    if (token_) SynthBus::Get().StopSong(token_);
+    if (token_) bus_.StopSong(token_);
     token_ = 0;
     if (alsa_) alsa_->Stop();
     alsa_.reset();
@@ -138,7 +139,7 @@ class Sequencer {
   bool Playing() {
     int64_t pos;
     bool ended;
-    if (token_) return SynthBus::Get().SongState(token_, pos, ended) && !ended;
+    if (token_) return bus_.SongState(token_, pos, ended) && !ended;
     if (alsa_) return !alsa_->Ended();
     return false;
   }
@@ -146,7 +147,7 @@ class Sequencer {
   int64_t PositionMs() {
     int64_t pos;
     bool ended;
-    if (token_ && SynthBus::Get().SongState(token_, pos, ended)) return pos;
+    if (token_ && bus_.SongState(token_, pos, ended)) return pos;
     if (alsa_) return alsa_->PositionMs();
     return position_;
   }
@@ -162,6 +163,7 @@ class Sequencer {
   bool Ready() const { return song_ != nullptr; }
 
  private:
+  SynthBus& bus_;  // the built-in synth of the device's session
   std::shared_ptr<const Song> song_;
   int port_ = -1;
   AlsaPort alsaPort_;
@@ -185,16 +187,30 @@ struct Device {
   TimeFormat timeFormat = TimeFormat::Milliseconds;
 };
 
-std::mutex g_mci;
-std::map<std::string, std::shared_ptr<Device>> g_devices;  // key: lower-case alias
-// Why each device's last failing command failed, by lower-case alias; kept after "close" so
-// the caller can still ask, forgotten when the alias is opened again.
-std::map<std::string, std::string> g_failures;
-int g_nextId = 1;
+}  // namespace
+}  // namespace kv::media
 
-std::shared_ptr<Device> Find(const std::string& name) {
-  auto it = g_devices.find(Lower(name));
-  return it == g_devices.end() ? nullptr : it->second;
+// A media session: its own devices under their aliases, their failures and its own built-in
+// synth, so the commands of one session never reach another's devices.
+struct KvMediaSession {
+  kv::media::SynthBus bus;  // declared first: it outlives the devices that use it
+  std::mutex mu;
+  std::map<std::string, std::shared_ptr<kv::media::Device>> devices;  // key: lower-case alias
+  // Why each device's last failing command failed, by lower-case alias; kept after "close" so
+  // the caller can still ask, forgotten when the alias is opened again.
+  std::map<std::string, std::string> failures;
+  int nextId = 1;
+  ~KvMediaSession();
+};
+
+namespace kv::media {
+namespace {
+
+using Session = KvMediaSession;
+
+std::shared_ptr<Device> Find(Session& s, const std::string& name) {
+  auto it = s.devices.find(Lower(name));
+  return it == s.devices.end() ? nullptr : it->second;
 }
 
 void CloseDevice(Device& d) {
@@ -202,10 +218,24 @@ void CloseDevice(Device& d) {
   if (d.sequencer) d.sequencer->Stop();
 }
 
-void CloseAllAtExit() {
-  std::lock_guard<std::mutex> lock(g_mci);
-  for (auto& [k, d] : g_devices) CloseDevice(*d);  // unsaved recordings leave no temporary files
-  g_devices.clear();
+// Unsaved recordings leave no temporary files.
+void CloseAll(Session& s) {
+  for (auto& [k, d] : s.devices) CloseDevice(*d);
+  s.devices.clear();
+}
+
+// The session of the plain Win32 calls; never destroyed (its synth thread may outlive statics),
+// its devices closed at exit.
+Session& DefaultSession() {
+  static Session* session = [] {
+    std::atexit([] {
+      Session& s = DefaultSession();
+      std::lock_guard<std::mutex> lock(s.mu);
+      CloseAll(s);
+    });
+    return new Session;
+  }();
+  return *session;
 }
 
 // ---------------------------------------------------------------- parsing
@@ -256,7 +286,7 @@ bool StripFlags(std::vector<std::string>& args) {
   return wait;
 }
 
-MCIERROR CmdOpen(std::vector<std::string> args, std::string& reply, std::string& aliasOut) {
+MCIERROR CmdOpen(Session& s, std::vector<std::string> args, std::string& reply, std::string& aliasOut) {
   StripFlags(args);
   if (args.empty()) return MCIERR_MISSING_DEVICE_NAME;
   std::string element = args[0];
@@ -292,9 +322,9 @@ MCIERROR CmdOpen(std::vector<std::string> args, std::string& reply, std::string&
   if (isNew && alias.empty()) return MCIERR_NEW_REQUIRES_ALIAS;
   if (alias.empty()) alias = element;
   if (Lower(alias) == "all") return MCIERR_CANNOT_USE_ALL;
-  if (Find(alias)) return MCIERR_DUPLICATE_ALIAS;
+  if (Find(s, alias)) return MCIERR_DUPLICATE_ALIAS;
   aliasOut = alias;
-  g_failures.erase(Lower(alias));  // a new session of this device
+  s.failures.erase(Lower(alias));  // a new life of this device
 
   auto d = std::make_shared<Device>();
   d->alias = alias;
@@ -302,15 +332,15 @@ MCIERROR CmdOpen(std::vector<std::string> args, std::string& reply, std::string&
   d->wave = type == "waveaudio";
   MCIERROR err = 0;
   if (d->wave) {
-    d->recorder = std::make_unique<WaveRecorder>();
+    d->recorder = std::make_unique<WaveRecorder>(s.bus);
     err = d->recorder->Open(d->element);
   } else {
-    d->sequencer = std::make_unique<Sequencer>();
+    d->sequencer = std::make_unique<Sequencer>(s.bus);
     if (!d->element.empty()) err = d->sequencer->Open(d->element);
   }
   if (err) return err;
-  d->id = g_nextId++;
-  g_devices[Lower(alias)] = d;
+  d->id = s.nextId++;
+  s.devices[Lower(alias)] = d;
   reply = std::to_string(d->id);
   return 0;
 }
@@ -445,7 +475,7 @@ MCIERROR ParseFromTo(std::vector<std::string>& args, int64_t& from, bool& haveFr
   return 0;
 }
 
-MCIERROR Dispatch(const std::string& cmd, std::shared_ptr<Device> d, std::vector<std::string> args,
+MCIERROR Dispatch(Session& s, const std::string& cmd, std::shared_ptr<Device> d, std::vector<std::string> args,
                   std::string& reply, std::unique_lock<std::mutex>& lock) {
   bool wait = StripFlags(args);
   if (cmd == "status") return CmdStatus(*d, args, reply);
@@ -468,8 +498,8 @@ MCIERROR Dispatch(const std::string& cmd, std::shared_ptr<Device> d, std::vector
     lock.unlock();
     for (;;) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      std::lock_guard<std::mutex> relock(g_mci);
-      if (!Find(d->alias) || !d->sequencer->Playing()) break;
+      std::lock_guard<std::mutex> relock(s.mu);
+      if (!Find(s, d->alias) || !d->sequencer->Playing()) break;
     }
     lock.lock();
     return 0;
@@ -515,54 +545,51 @@ MCIERROR Dispatch(const std::string& cmd, std::shared_ptr<Device> d, std::vector
 }
 
 // Commands other than "open", for the device `name`.
-MCIERROR ExecuteOn(const std::string& cmd, const std::string& name, std::vector<std::string> args,
+MCIERROR ExecuteOn(Session& s, const std::string& cmd, const std::string& name, std::vector<std::string> args,
                    std::string& reply, std::unique_lock<std::mutex>& lock) {
   if (cmd == "close") {
     StripFlags(args);
     if (!args.empty()) return MCIERR_EXTRA_CHARACTERS;
     if (Lower(name) == "all") {
-      for (auto& [k, d] : g_devices) CloseDevice(*d);
-      g_devices.clear();
+      CloseAll(s);
       return 0;
     }
-    auto d = Find(name);
+    auto d = Find(s, name);
     if (!d) return MCIERR_INVALID_DEVICE_NAME;
     CloseDevice(*d);
-    g_devices.erase(Lower(name));
+    s.devices.erase(Lower(name));
     return 0;
   }
   if (Lower(name) == "all") return MCIERR_CANNOT_USE_ALL;
-  auto d = Find(name);
+  auto d = Find(s, name);
   if (!d) return MCIERR_INVALID_DEVICE_NAME;
-  return Dispatch(cmd, d, args, reply, lock);
+  return Dispatch(s, cmd, d, args, reply, lock);
 }
 
 const char* const kCommands[] = {"open", "close", "status", "set", "play", "record", "stop", "pause",
                                  "resume", "seek", "save", "info"};
 
-MCIERROR Execute(const char* line, std::string& reply) {
+MCIERROR Execute(Session& s, const char* line, std::string& reply) {
   std::vector<std::string> toks;
   if (MCIERROR e = Tokenize(line, toks)) return e;
   if (toks.empty()) return MCIERR_MISSING_COMMAND_STRING;
   std::string cmd = Lower(toks[0]);
   if (std::find(std::begin(kCommands), std::end(kCommands), cmd) == std::end(kCommands))
     return MCIERR_UNRECOGNIZED_COMMAND;
-  std::unique_lock<std::mutex> lock(g_mci);
-  static std::once_flag atExit;
-  std::call_once(atExit, [] { std::atexit(CloseAllAtExit); });
+  std::unique_lock<std::mutex> lock(s.mu);
   std::vector<std::string> args(toks.begin() + 1, toks.end());
   std::string name;  // the device the command is for
   TakeFailure();
   MCIERROR err;
   if (cmd == "open") {
-    err = CmdOpen(args, reply, name);
+    err = CmdOpen(s, args, reply, name);
   } else {
     if (args.empty()) return MCIERR_MISSING_DEVICE_NAME;
     name = args[0];
     args.erase(args.begin());
-    err = ExecuteOn(cmd, name, args, reply, lock);
+    err = ExecuteOn(s, cmd, name, args, reply, lock);
   }
-  if (std::string why = TakeFailure(); !why.empty() && !name.empty()) g_failures[Lower(name)] = why;
+  if (std::string why = TakeFailure(); !why.empty() && !name.empty()) s.failures[Lower(name)] = why;
   return err;
 }
 
@@ -614,14 +641,24 @@ const ErrorText kErrorTexts[] = {
 }  // namespace
 }  // namespace kv::media
 
-KV_API MCIERROR WINAPI mciSendStringA(LPCSTR lpstrCommand, LPSTR lpstrReturnString, UINT uReturnLength,
-                                      HWND /*hwndCallback*/) {
+KvMediaSession::~KvMediaSession() {
+  std::lock_guard<std::mutex> lock(mu);
+  kv::media::CloseAll(*this);
+}
+
+KV_API HKVMEDIA kvMediaSessionOpen(void) { return new (std::nothrow) KvMediaSession; }
+
+KV_API void kvMediaSessionClose(HKVMEDIA session) {
+  if (session != &kv::media::DefaultSession()) delete session;
+}
+
+KV_API MCIERROR kvMediaSendString(HKVMEDIA session, LPCSTR lpstrCommand, LPSTR lpstrReturnString, UINT uReturnLength) {
   if (lpstrReturnString && uReturnLength > 0) lpstrReturnString[0] = '\0';
   if (!lpstrCommand) return MCIERR_MISSING_COMMAND_STRING;
   std::string reply;
   MCIERROR err;
   try {
-    err = kv::media::Execute(lpstrCommand, reply);
+    err = kv::media::Execute(session ? *session : kv::media::DefaultSession(), lpstrCommand, reply);
   } catch (const std::bad_alloc&) {
     err = MCIERR_OUT_OF_MEMORY;
   } catch (...) {
@@ -635,13 +672,21 @@ KV_API MCIERROR WINAPI mciSendStringA(LPCSTR lpstrCommand, LPSTR lpstrReturnStri
   return err;
 }
 
-KV_API const char* kvMediaDeviceError(LPCSTR alias) {
+KV_API MCIERROR WINAPI mciSendStringA(LPCSTR lpstrCommand, LPSTR lpstrReturnString, UINT uReturnLength,
+                                      HWND /*hwndCallback*/) {
+  return kvMediaSendString(nullptr, lpstrCommand, lpstrReturnString, uReturnLength);
+}
+
+KV_API const char* kvMediaSessionDeviceError(HKVMEDIA session, LPCSTR alias) {
   thread_local std::string text;  // keeps the returned pointer valid for the caller
-  std::lock_guard<std::mutex> lock(kv::media::g_mci);
-  auto it = alias ? kv::media::g_failures.find(kv::media::Lower(alias)) : kv::media::g_failures.end();
-  text = it == kv::media::g_failures.end() ? std::string() : it->second;
+  KvMediaSession& s = session ? *session : kv::media::DefaultSession();
+  std::lock_guard<std::mutex> lock(s.mu);
+  auto it = alias ? s.failures.find(kv::media::Lower(alias)) : s.failures.end();
+  text = it == s.failures.end() ? std::string() : it->second;
   return text.c_str();
 }
+
+KV_API const char* kvMediaDeviceError(LPCSTR alias) { return kvMediaSessionDeviceError(nullptr, alias); }
 
 KV_API BOOL WINAPI mciGetErrorStringA(MCIERROR mcierr, LPSTR pszText, UINT cchText) {
   if (!pszText || cchText == 0) return FALSE;

@@ -36,13 +36,18 @@ void FluidInstanceDeleter::operator()(FluidInstance* f) const { delete f; }
 namespace {
 
 // Every start of the mix gets a fresh synth, so a recording never depends on what played
-// before. One idle synth keeps the SoundFont loaded: FluidSynth shares a file's sample data
-// between synths, so a fresh synth on the same SoundFont loads in a fraction of the time.
+// before. One idle synth per process keeps the SoundFont loaded: FluidSynth's sample cache
+// shares a file's sample data between all synths of the process that load it, so a fresh synth
+// (of any session) loads in a fraction of the time and adds no second copy of the samples.
 struct SoundFontHolder {
+  std::mutex mu;
   std::string path;
   FluidHandle fluid;
 };
-SoundFontHolder g_holder;  // guarded by the bus mutex
+SoundFontHolder& Holder() {
+  static SoundFontHolder* holder = new SoundFontHolder;  // never destroyed: render threads may outlive statics
+  return *holder;
+}
 
 // A synth on `settings` with the SoundFont `path`; null (and `error`) when it cannot be loaded.
 FluidHandle LoadSynth(FluidSettings settings, const std::string& path, std::string& error) {
@@ -68,11 +73,15 @@ FluidHandle LoadSynth(FluidSettings settings, const std::string& path, std::stri
 // A new synth at `rate` with the SoundFont `path`, rendering its voices on `cores` threads.
 FluidHandle NewSynth(const std::string& path, int rate, int cores, std::string& error) {
   SilenceFluid();
-  if (g_holder.path != path) {
-    g_holder = SoundFontHolder{};
-    g_holder.fluid = LoadSynth(FluidSettings(new_fluid_settings()), path, error);
-    if (!g_holder.fluid) return nullptr;
-    g_holder.path = path;
+  {
+    SoundFontHolder& h = Holder();
+    std::lock_guard<std::mutex> lock(h.mu);
+    if (h.path != path) {
+      h.path.clear();
+      h.fluid = LoadSynth(FluidSettings(new_fluid_settings()), path, error);
+      if (!h.fluid) return nullptr;
+      h.path = path;
+    }
   }
   FluidSettings settings(new_fluid_settings());
   if (settings) {
@@ -116,27 +125,23 @@ PcmHandle OpenSpeakers(int rate) {
   return pcm;
 }
 
-std::atomic<int> g_waiters{0};
+}  // namespace
 
 // Callers announce themselves so the render thread, which holds the lock for most of its
 // time in fast mode, steps aside for them.
 struct FairLock {
   std::unique_lock<std::mutex> lock;
-  explicit FairLock(std::mutex& m) {
-    ++g_waiters;
-    lock = std::unique_lock<std::mutex>(m);
-    --g_waiters;
+  explicit FairLock(SynthBus& bus) {
+    ++bus.waiters_;
+    lock = std::unique_lock<std::mutex>(bus.mu_);
+    --bus.waiters_;
   }
 };
 
-}  // namespace
-
-SynthBus& SynthBus::Get() {
-  static SynthBus* bus = new SynthBus;  // never destroyed: its thread may outlive static objects
-  return *bus;
+SynthBus::~SynthBus() {
+  std::unique_lock<std::mutex> lock(mu_);
+  StopThread(lock);
 }
-
-SynthBus::~SynthBus() = default;
 
 bool SynthBus::StartLocked(int rate, bool speakers, std::string& error) {
   SystemSetup setup = LoadSystemSetup();
@@ -278,16 +283,16 @@ void SynthBus::RenderLoop() {
       }
     }
     cv_.notify_all();
-    if (g_waiters.load()) {
+    if (waiters_.load()) {
       lock.unlock();
-      while (g_waiters.load()) std::this_thread::yield();
+      while (waiters_.load()) std::this_thread::yield();
       lock.lock();
     }
   }
 }
 
 bool SynthBus::AttachRecorder(MixSink* sink, int rate, std::string& error) {
-  FairLock l(mu_);
+  FairLock l(*this);
   if (running_ && (rate_ != rate || pcm_)) {
     // Restart at the recording's rate; a song in progress continues where it was.
     int64_t posMs = song_ ? std::max<int64_t>(0, (rendered_ - songStart_) * 1000 / rate_) : 0;
@@ -327,7 +332,7 @@ void SynthBus::CatchUp(std::unique_lock<std::mutex>& lock) {
 }
 
 void SynthBus::DetachRecorder(MixSink* sink) {
-  FairLock l(mu_);
+  FairLock l(*this);
   if (sink_ != sink) return;
   CatchUp(l.lock);  // the recording ends at the moment it is stopped
   sink_ = nullptr;
@@ -335,7 +340,7 @@ void SynthBus::DetachRecorder(MixSink* sink) {
 }
 
 int SynthBus::PlaySong(std::shared_ptr<const Song> song, int64_t fromMs, std::string& error) {
-  FairLock l(mu_);
+  FairLock l(*this);
   if (!running_ && !StartLocked(kPlaybackRate, true, error)) return 0;
   CatchUp(l.lock);
   fluid_synth_t* synth = fluid_->synth.get();
@@ -366,7 +371,7 @@ int SynthBus::PlaySong(std::shared_ptr<const Song> song, int64_t fromMs, std::st
 }
 
 void SynthBus::StopSong(int token) {
-  FairLock l(mu_);
+  FairLock l(*this);
   if (token == 0 || token != token_) return;
   ReleaseNotes();
   song_.reset();
@@ -375,7 +380,7 @@ void SynthBus::StopSong(int token) {
 }
 
 bool SynthBus::SongState(int token, int64_t& positionMs, bool& ended) {
-  FairLock l(mu_);
+  FairLock l(*this);
   if (token == 0 || token != token_ || !song_) return false;
   const int64_t heard = rendered_ - queued_;
   positionMs = std::clamp<int64_t>((heard - songStart_) * 1000 / rate_, 0, song_->LengthMs());

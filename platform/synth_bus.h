@@ -5,6 +5,7 @@
 // rendered as fast as the CPU allows. Song positions follow the rendered sample count, so a
 // song's timing in the recording is the same in both modes.
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -34,9 +35,12 @@ using FluidHandle = std::unique_ptr<FluidInstance, FluidInstanceDeleter>;
 
 constexpr int kSynthBlock = 64;  // FluidSynth applies events at these block boundaries
 
+// One per media session: sessions of one process render side by side, each on its own synth.
 class SynthBus {
  public:
-  static SynthBus& Get();
+  SynthBus() = default;
+  SynthBus(const SynthBus&) = delete;
+  SynthBus& operator=(const SynthBus&) = delete;
 
   // The recorder's input: starts the mix at `rate` (restarting it when it runs at another rate).
   bool AttachRecorder(MixSink* sink, int rate, std::string& error);
@@ -52,7 +56,7 @@ class SynthBus {
   ~SynthBus();
 
  private:
-  SynthBus() = default;
+  friend struct FairLock;
   void RenderLoop();
   bool StartLocked(int rate, bool speakers, std::string& error);
   void StopThread(std::unique_lock<std::mutex>& lock);
@@ -65,6 +69,7 @@ class SynthBus {
 
   std::mutex mu_;
   std::condition_variable cv_;
+  std::atomic<int> waiters_{0};  // callers waiting for mu_ (see FairLock)
   std::thread thread_;
   bool quit_ = false;
   bool running_ = false;

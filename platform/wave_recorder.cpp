@@ -97,7 +97,7 @@ MCIERROR WaveRecorder::StartSource() {
     capture_ = std::thread(&WaveRecorder::CaptureLoop, this);
     return 0;
   }
-  if (!SynthBus::Get().AttachRecorder(this, fmt_.rate, error)) {
+  if (!bus_.AttachRecorder(this, fmt_.rate, error)) {
     ReportFailure(error);
     return MCIERR_WAVE_INPUTSUNSUITABLE;
   }
@@ -107,7 +107,7 @@ MCIERROR WaveRecorder::StartSource() {
 
 void WaveRecorder::StopSource() {
   if (onBus_) {
-    SynthBus::Get().DetachRecorder(this);
+    bus_.DetachRecorder(this);
     onBus_ = false;
   }
   if (capture_.joinable()) {

@@ -20,6 +20,8 @@ class WaveRecorder : public MixSink {
  public:
   enum class State { Stopped, Recording, Paused };
 
+  // `bus`: the synth mix of the recorder's session, its default source.
+  explicit WaveRecorder(SynthBus& bus) : bus_(bus) {}
   ~WaveRecorder() override;
   // path empty: a new recording without a file (11025 Hz, 8-bit mono until set otherwise).
   MCIERROR Open(const std::string& path);
@@ -46,6 +48,7 @@ class WaveRecorder : public MixSink {
   void StopSource();
   void CaptureLoop();
 
+  SynthBus& bus_;
   std::string path_;
   WaveFormat fmt_;
   WaveStreamWriter writer_;

@@ -119,3 +119,19 @@ KV_API MMRESULT WINAPI midiOutGetDevCapsA(UINT_PTR uDeviceID, LPMIDIOUTCAPSA pmo
 // provides one; empty when it has none. The text outlives "close" and is forgotten when the
 // alias is opened again; no other device's commands change it.
 KV_API const char* kvMediaDeviceError(LPCSTR alias);
+
+
+// Not Win32: media sessions. A session has its own devices under their own aliases, its own
+// built-in synthesizer mix and recorder and its own device errors, so several conversions can
+// run side by side in one process; the sessions share the loaded SoundFont. The calls above
+// work on the process's default session, which a null HKVMEDIA also names.
+typedef struct KvMediaSession* HKVMEDIA;
+// A new session (null when out of memory).
+KV_API HKVMEDIA kvMediaSessionOpen(void);
+// Closes the session's devices (unsaved recordings leave nothing) and the session; the default
+// session stays.
+KV_API void kvMediaSessionClose(HKVMEDIA session);
+// mciSendStringA on `session`.
+KV_API MCIERROR kvMediaSendString(HKVMEDIA session, LPCSTR lpstrCommand, LPSTR lpstrReturnString, UINT uReturnLength);
+// kvMediaDeviceError on `session`.
+KV_API const char* kvMediaSessionDeviceError(HKVMEDIA session, LPCSTR alias);

@@ -1,5 +1,6 @@
 // The media control command strings: parsing, replies, errors, devices, the system setup.
 #include <cstring>
+#include <memory>
 
 #include "media_test_util.h"
 #include "syssetup.h"
@@ -78,6 +79,37 @@ TEST_F(MediaMciCommands, FailuresBelongToTheDeviceThatFailed) {
   EXPECT_NE(Error("Midi").find(cut), std::string::npos);
   ExpectMci({{"open \"" + CorpusFile("test-c-major-scale.mid") + "\" alias Midi"}, {"close Midi"}});
   EXPECT_EQ(Error("Midi"), "");
+}
+
+// Media sessions keep their own devices and failures: the same alias names another device in
+// each, and nothing one session does reaches another's (nor the default session's).
+TEST_F(MediaMciCommands, SessionsKeepTheirOwnDevices) {
+  using Session = std::unique_ptr<KvMediaSession, decltype(&kvMediaSessionClose)>;
+  auto send = [](HKVMEDIA s, const std::string& cmd) {
+    char buf[256] = {};
+    const MCIERROR e = kvMediaSendString(s, cmd.c_str(), buf, 255);
+    return e ? "error " + std::to_string(e) : std::string(buf);
+  };
+  struct Row {
+    Session session;
+    std::string song, length;
+  } rows[] = {{Session(kvMediaSessionOpen(), kvMediaSessionClose), "test-c-major-scale.mid", "4000"},
+              {Session(kvMediaSessionOpen(), kvMediaSessionClose), "test-2-tracks-type-1.mid", "4500"}};
+  const std::string cut = dir + "/cut.mid";
+  writeText(cut, std::string("MThd\0\0\0\x06\0", 9));
+  for (Row& r : rows) {
+    ASSERT_TRUE(r.session) << r.song;
+    EXPECT_NE(send(r.session.get(), "open \"" + CorpusFile(r.song) + "\" alias Song"), "") << r.song;
+  }
+  send(rows[0].session.get(), "open \"" + cut + "\" alias CutSong");
+  for (Row& r : rows) EXPECT_EQ(send(r.session.get(), "status song length"), r.length) << r.song;
+  EXPECT_NE(std::string(kvMediaSessionDeviceError(rows[0].session.get(), "CutSong")).find(cut), std::string::npos);
+  EXPECT_EQ(std::string(kvMediaSessionDeviceError(rows[1].session.get(), "CutSong")), "");
+  EXPECT_EQ(Error("CutSong"), "");
+  ExpectMci({{"status Song length", MCIERR_INVALID_DEVICE_NAME}});
+  EXPECT_EQ(send(rows[0].session.get(), "close all"), "");
+  EXPECT_EQ(send(rows[0].session.get(), "status Song length"), "error " + std::to_string(MCIERR_INVALID_DEVICE_NAME));
+  EXPECT_EQ(send(rows[1].session.get(), "status Song length"), rows[1].length);
 }
 
 TEST_F(MediaMciCommands, DeviceListStartsWithTheSynth) {
