@@ -169,9 +169,18 @@ int Parse(const QStringList& args, Options* o, QString* error) {
 class SharedReport : public kvcli::ItemListener {
  public:
   SharedReport(kvcli::ItemListener& to, std::mutex& mu, int index) : to_(to), mu_(mu), index_(index) {}
-  void Started(int) override { std::lock_guard lock(mu_), to_.Started(index_); }
-  void Finished(int, const kvcli::Outcome& o) override { std::lock_guard lock(mu_), to_.Finished(index_, o); }
-  void Said(const QString& text) override { std::lock_guard lock(mu_), to_.Said(text); }
+  void Started(int) override {
+    std::lock_guard lock(mu_);
+    to_.Started(index_);
+  }
+  void Finished(int, const kvcli::Outcome& o) override {
+    std::lock_guard lock(mu_);
+    to_.Finished(index_, o);
+  }
+  void Said(const QString& text) override {
+    std::lock_guard lock(mu_);
+    to_.Said(text);
+  }
 
  private:
   kvcli::ItemListener& to_;
