@@ -3,16 +3,17 @@
 #pragma once
 #include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
 #include <signal.h>
-#include <time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -75,35 +76,44 @@ struct RunOptions {
   _exit(127);
 }
 
-// A program running in the background, its output in `output` (discarded by default), until it
-// ends or the object goes (SIGTERM, then SIGKILL after 3 s). keepFd stays open in it (Xvfb's -displayfd).
+// A program running in the background until it ends or the object goes (SIGTERM, then SIGKILL
+// after 3 s): its output in `output`, its errors in `errors` (empty: with the output). keepFd
+// stays open in it (Xvfb's -displayfd); asNobody: run as user and group 65534 when started as root.
 class Background {
  public:
   Background(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-             const std::string& output = "/dev/null", int keepFd = -1) {
+             const std::string& output = "/dev/null", int keepFd = -1, const std::string& errors = "",
+             bool asNobody = false) {
+    std::vector<std::string> program = argv, environment = env;
+#ifdef KV_BIN_DIR
+    if (asNobody && geteuid() == 0 && !program.empty()) program[0] = reachableProgram(program[0], environment);
+#endif
     pid_ = fork();
     if (pid_ != 0) return;
-    const int in = open("/dev/null", O_RDONLY), out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in < 0 || out < 0) _exit(126);
-    dup2(in, 0), dup2(out, 1), dup2(out, 2);
+    const int in = open("/dev/null", O_RDONLY), out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
+              err = errors.empty() ? out : open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (in < 0 || out < 0 || err < 0) _exit(126);
+    dup2(in, 0), dup2(out, 1), dup2(err, 2);
     for (int fd = 3; fd < 1024; ++fd)
       if (fd != keepFd) close(fd);
-    execWith(argv, env);
+    if (asNobody && geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+      _exit(126);
+    execWith(program, environment);
   }
   ~Background() { stop(); }
   Background(const Background&) = delete;
   Background& operator=(const Background&) = delete;
 
-  // The exit code once it has ended (128 + signal), -1 when it still runs after timeoutMs.
+  // The exit code once it has ended (128 + signal), -1 when it still runs after timeoutMs (< 0: no limit).
   int wait(int timeoutMs) {
-    for (int waited = 0; pid_ > 0; waited += 20) {
+    for (int waited = 0; pid_ > 0; waited += 5) {
       int status = 0;
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
         pid_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
       }
-      if (waited > timeoutMs) return -1;
-      usleep(20000);
+      if (timeoutMs >= 0 && waited > timeoutMs) return -1;
+      usleep(5000);
     }
     return -1;
   }
@@ -125,72 +135,31 @@ class Background {
   pid_t pid_ = -1;
 };
 
-// Runs argv[0] with exactly these arguments (no shell), env entries "NAME=value" added.
+// Runs argv[0] with exactly these arguments (no shell), env entries "NAME=value" added; killed
+// (SIGKILL) when it runs longer than opt.timeoutMs.
 inline RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                      const RunOptions& opt) {
   RunResult r;
-  std::vector<std::string> program = argv, environment = env;
-#ifdef KV_BIN_DIR
-  if (opt.asNobody && geteuid() == 0 && !program.empty()) program[0] = reachableProgram(program[0], environment);
-#endif
-  int o[2], e[2];
-  if (pipe(o) != 0 || pipe(e) != 0) return r;
-  timespec t0{};
-  clock_gettime(CLOCK_MONOTONIC, &t0);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int in = open("/dev/null", O_RDONLY);
-    dup2(in, 0), dup2(o[1], 1), dup2(e[1], 2);
-    for (int fd : {in, o[0], o[1], e[0], e[1]}) close(fd);
-    if (opt.asNobody && geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
-      _exit(126);
-    execWith(program, environment);
-  }
-  close(o[1]);
-  close(e[1]);
-  auto elapsedMs = [&t0] {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return (t.tv_sec - t0.tv_sec) * 1000.0 + (t.tv_nsec - t0.tv_nsec) / 1e6;
-  };
-  pollfd fds[2] = {{o[0], POLLIN, 0}, {e[0], POLLIN, 0}};
-  std::string* sink[2] = {&r.out, &r.err};
-  for (int open = 2; open > 0;) {
-    int wait = -1;
-    if (opt.timeoutMs >= 0) {
-      wait = std::max(0, int(opt.timeoutMs - elapsedMs()));
-      if (wait == 0 && !r.timedOut) {
-        r.timedOut = true;
-        kill(pid, SIGKILL);
-        wait = -1;  // the pipes close as the process dies
-      }
-    }
-    if (poll(fds, 2, wait) < 0) break;
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || !fds[i].revents) continue;
-      char buf[4096];
-      const ssize_t n = read(fds[i].fd, buf, sizeof buf);
-      if (n > 0) sink[i]->append(buf, size_t(n));
-      else close(fds[i].fd), fds[i].fd = -1, --open;
+  char dir[] = "/tmp/kv-run-XXXXXX";
+  if (!mkdtemp(dir)) return r;
+  const std::string out = std::string(dir) + "/out", err = std::string(dir) + "/err";
+  const auto t0 = std::chrono::steady_clock::now();
+  {
+    Background p(argv, env, out, -1, err, opt.asNobody);
+    r.exitCode = p.wait(opt.timeoutMs);
+    if (r.exitCode == -1) {
+      r.timedOut = true;
+      p.signal(SIGKILL);
+      r.exitCode = p.wait(-1);
     }
   }
-  int status = 0;
-  if (r.timedOut || opt.timeoutMs < 0) {
-    waitpid(pid, &status, 0);
-  } else {
-    // Output closed but the process may still run (a child kept the pipes): the limit holds.
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-      if (elapsedMs() > opt.timeoutMs) {
-        r.timedOut = true;
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        break;
-      }
-      usleep(10000);
-    }
+  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  for (auto [file, text] : {std::pair{&out, &r.out}, {&err, &r.err}}) {
+    std::ifstream in(*file, std::ios::binary);
+    text->assign(std::istreambuf_iterator<char>(in), {});
   }
-  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  r.seconds = elapsedMs() / 1000.0;
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
   return r;
 }
 inline RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& env = {}) {
