@@ -228,8 +228,8 @@ TEST_F(Faults, WindowEndedWhileRecordingLeavesNoTemporaryRecording) {
   for (const char* sub : {"app", "system", "windows"}) std::filesystem::create_directories(dir.file(sub));
   const std::string day = dir.file("day.mid");
   const std::string rec = out + "/day.wav.~rec";
-  for (const auto& [how, sig] : {std::pair{"closed", 0}, {"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}, {"SIGHUP", SIGHUP},
-                                 {"SIGKILL", SIGKILL}}) {
+  // SIGINT and SIGHUP reach the same handler as SIGTERM.
+  for (const auto& [how, sig] : {std::pair{"closed", 0}, {"SIGTERM", SIGTERM}, {"SIGKILL", SIGKILL}}) {
     SCOPED_TRACE(how);
     kvtest::writeText(day, LongSong());
     int report = -1;
@@ -298,55 +298,48 @@ class SettingsFile : public ::testing::Test {
     chown(dir.file("app").c_str(), 65534, 65534);
   }
   std::string ini() const { return dir.file("app/Dorvanti.ini"); }
-  std::string refused() const { return ini() + " に設定を保存できませんでした。\n"; }
   kvtest::TempDir dir;
 };
 
-TEST_F(SettingsFile, UnreadableGarbageOrFullDiskKeepTheFileAndSaySo) {
+// Each row: the file before, how the window runs, whether "use the title as file name" comes up
+// checked, whether the user is told the file was not saved. A refused file stays as it was.
+TEST_F(SettingsFile, RefusedFilesAreKeptAndTheUserIsTold) {
   const std::string text = "[Option]\nTitleToName=1\n; the user's own notes\n";
-  kvtest::writeText(ini(), text);
-  chown(ini().c_str(), 65534, 65534);
-  chmod(ini().c_str(), 0);
-  auto r = StartAndClose(dir.path(), true);
-  ASSERT_TRUE(r.ended);
-  EXPECT_FALSE(r.titleToName);  // not readable: the defaults
-  EXPECT_EQ(r.messages, refused());
-  struct stat st {};
-  ASSERT_EQ(stat(ini().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0u);
-  chmod(ini().c_str(), 0644);
-  EXPECT_EQ(kvtest::readBytes(ini()), text);
-
-  std::string garbage(8192, '\0');
+  std::string garbage(8192, '\0'), padding;
   std::mt19937 rng(7);
   for (char& c : garbage) c = char(rng());
-  kvtest::writeText(ini(), garbage);
-  r = StartAndClose(dir.path(), false);
-  ASSERT_TRUE(r.ended);
-  EXPECT_EQ(r.messages, refused());
-  EXPECT_EQ(kvtest::readBytes(ini()), garbage);
-
-  kvtest::writeText(ini(), text);
-  r = StartAndClose(dir.path(), false, {"KORVESSA_FAULT_WRITE_LIMIT=0", "KORVESSA_FAULT_WRITE_MATCH=Dorvanti.ini"});
-  ASSERT_TRUE(r.ended);
-  EXPECT_TRUE(r.titleToName);
-  EXPECT_EQ(r.messages, refused());
-  EXPECT_EQ(kvtest::readBytes(ini()), text);
-  EXPECT_EQ(dir.list("app"), std::vector<std::string>{"Dorvanti.ini"});
-}
-
-TEST_F(SettingsFile, TenMegabyteFileIsReadAndWrittenKeepingItsLines) {
-  std::string padding;
   while (padding.size() < 10u << 20) padding += "; a long note kept by the user, line " + std::to_string(padding.size()) + "\n";
-  kvtest::writeText(ini(), padding + "[Option]\nTitleToName=1\n");
-  const auto r = StartAndClose(dir.path(), false);
-  ASSERT_TRUE(r.ended);
-  EXPECT_TRUE(r.titleToName);
-  EXPECT_EQ(r.messages, "");
-  const std::string after = kvtest::readBytes(ini());
-  EXPECT_EQ(after.compare(0, padding.size(), padding), 0);
-  EXPECT_NE(after.find("[Folder]\n"), std::string::npos);
-  EXPECT_EQ(dir.list("app"), std::vector<std::string>{"Dorvanti.ini"});
+  const struct {
+    const char* name;
+    std::string before;
+    mode_t mode;
+    bool nobody;
+    std::vector<std::string> env;
+    bool titleToName, refused;
+  } rows[] = {
+      {"unreadable: the defaults", text, 0, true, {}, false, true},
+      {"garbage", garbage, 0644, false, {}, false, true},
+      {"full disk", text, 0644, false, {"KORVESSA_FAULT_WRITE_LIMIT=0", "KORVESSA_FAULT_WRITE_MATCH=Dorvanti.ini"}, true, true},
+      {"ten megabytes are read and written, keeping their lines", padding + text, 0644, false, {}, true, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    kvtest::writeText(ini(), row.before);
+    chown(ini().c_str(), 65534, 65534);
+    chmod(ini().c_str(), row.mode);
+    const auto r = StartAndClose(dir.path(), row.nobody, row.env);
+    ASSERT_TRUE(r.ended);
+    EXPECT_EQ(r.titleToName, row.titleToName);
+    EXPECT_EQ(r.messages, row.refused ? ini() + " に設定を保存できませんでした。\n" : "");
+    struct stat st {};
+    ASSERT_EQ(stat(ini().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, row.mode);
+    chmod(ini().c_str(), 0644);
+    const std::string after = kvtest::readBytes(ini());
+    if (row.refused) EXPECT_EQ(after, row.before);
+    else EXPECT_TRUE(after.starts_with(padding) && after.find("[Folder]\n") != std::string::npos);
+    EXPECT_EQ(dir.list("app"), std::vector<std::string>{"Dorvanti.ini"});
+  }
 }
 
 }  // namespace
