@@ -20,8 +20,6 @@ class FakeMediaLayer {
   QList<SentCommand> sent;
   QMap<QString, QByteArray> replies;  // command -> reply bytes (written as given, NULs included)
   QStringList devices;                // names of devices 0..n-1
-  QString mapperName = QStringLiteral("Microsoft MIDI Mapper");
-  QList<UINT_PTR> capsIds;
 
   FakeMediaLayer() {
     SetMediaLayer(MediaLayer{
@@ -38,9 +36,8 @@ class FakeMediaLayer {
         },
         [this]() -> UINT { return UINT(devices.size()); },
         [this](UINT_PTR id, LPMIDIOUTCAPSA caps, UINT size) -> MMRESULT {
-          capsIds.append(id);
           if (size != sizeof(MIDIOUTCAPSA)) return MMSYSERR_INVALPARAM;
-          const QString name = id == UINT_PTR(-1) ? mapperName
+          const QString name = id == UINT_PTR(-1) ? QStringLiteral("Microsoft MIDI Mapper")
                                : id < UINT_PTR(devices.size()) ? devices[int(id)]
                                                                : QString();
           const QByteArray n = name.toUtf8().left(MAXPNAMELEN - 1);
