@@ -22,10 +22,7 @@ class SndVol32Test : public QObject {
   QString ini_;
   std::unique_ptr<kvtest::SoundServer> server_;  // a desktop's sound server, as the default device
 
-  QString IniText() {
-    QFile f(ini_);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-  }
+  QString IniText() const { return QString::fromStdString(kvtest::readBytes(ini_.toStdString())); }
 
  private slots:
   void initTestCase() {
