@@ -36,23 +36,6 @@ std::string LongSong() {
   return smf::File(0, 96, {t});
 }
 
-// Waits for the child's temporary recording `rec`, sends it `sig` (0: none) and waits for its
-// end; false, with the child killed, when either wait took over 30 s.
-bool EndWhileRecording(pid_t pid, const std::string& rec, int sig, int& status) {
-  int i = 0;
-  while (i < 3000 && !kvtest::exists(rec)) ++i, usleep(10000);
-  if (sig && i < 3000) kill(pid, sig);
-  for (i = 0; waitpid(pid, &status, WNOHANG) == 0; ++i) {
-    if (i == 3000) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      return false;
-    }
-    usleep(10000);
-  }
-  return true;
-}
-
 class Faults : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -192,34 +175,36 @@ TEST_F(Faults, InterruptedConvertRemovesThePartialItemAndStops) {
 // A window in a child process on root/app (as the unprivileged user when `nobody`), set up as
 // the program's main() does; `body` drives it. What body returns, then the messages shown, come
 // back through `report`.
-pid_t WindowChild(const std::string& root, bool nobody, const std::vector<std::string>& env,
-                  const std::function<std::string(frmMain&)>& body, int& report) {
+std::unique_ptr<kvtest::Background> WindowChild(const std::string& root, bool nobody, const std::vector<std::string>& env,
+                                                const std::function<std::string(frmMain&)>& body, int& report) {
   int p[2];
-  if (pipe(p) != 0) return -1;
-  const pid_t pid = fork();
-  if (pid != 0) return close(p[1]), report = p[0], pid;
-  close(p[0]);
-  if (nobody && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
-  for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
-  setenv("KORVESSA_SYSTEM_DIR", (root + "/system").c_str(), 1);
-  setenv("KORVESSA_WINDOWS_DIR", (root + "/windows").c_str(), 1);
-  setenv("KORVESSA_SYSTEM_INI", (root + "/system.ini").c_str(), 1);
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  int argc = 1;
-  char name[] = "Dorvanti";
-  char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
-  std::string said;
-  kv::SetMsgBoxHook([&said](const QString& text, int, const QString&) { return said += text.toStdString() + "\n", kv::vbOK; });
-  std::string result;
-  {
-    frmMain form(QString::fromStdString(root + "/app"), "Dorvanti");
-    form.setOpenHelpOnFirstRun(false);
-    form.Form_Load();
-    result = body(form) + said;
-  }
-  if (write(p[1], result.data(), result.size()) < 0) _exit(4);
-  _exit(0);
+  if (pipe(p) != 0) return nullptr;
+  auto child = std::make_unique<kvtest::Background>([&] {
+    close(p[0]);
+    if (nobody && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+    for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
+    setenv("KORVESSA_SYSTEM_DIR", (root + "/system").c_str(), 1);
+    setenv("KORVESSA_WINDOWS_DIR", (root + "/windows").c_str(), 1);
+    setenv("KORVESSA_SYSTEM_INI", (root + "/system.ini").c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    int argc = 1;
+    char name[] = "Dorvanti";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    std::string said;
+    kv::SetMsgBoxHook([&said](const QString& text, int, const QString&) { return said += text.toStdString() + "\n", kv::vbOK; });
+    std::string result;
+    {
+      frmMain form(QString::fromStdString(root + "/app"), "Dorvanti");
+      form.setOpenHelpOnFirstRun(false);
+      form.Form_Load();
+      result = body(form) + said;
+    }
+    if (write(p[1], result.data(), result.size()) < 0) _exit(4);
+  });
+  close(p[1]);
+  report = p[0];
+  return child;
 }
 
 // The window program ended while it records: closed, or by a signal, it removes the temporary
@@ -233,7 +218,7 @@ TEST_F(Faults, WindowEndedWhileRecordingLeavesNoTemporaryRecording) {
     SCOPED_TRACE(how);
     kvtest::writeText(day, LongSong());
     int report = -1;
-    const pid_t pid = WindowChild(dir.path(), false, {}, [&, sig = sig](frmMain& form) {
+    const auto child = WindowChild(dir.path(), false, {}, [&, sig = sig](frmMain& form) {
       form.show();
       kv::CloseOnEndSignals(&form);
       kv::G().WavePath = QString::fromStdString(out);
@@ -249,8 +234,13 @@ TEST_F(Faults, WindowEndedWhileRecordingLeavesNoTemporaryRecording) {
       return std::string();
     }, report);
     close(report);
-    int status = 0;
-    ASSERT_TRUE(EndWhileRecording(pid, rec, sig, status));
+    if (sig) {
+      for (int i = 0; i < 3000 && !kvtest::exists(rec); ++i) usleep(10000);
+      ASSERT_TRUE(kvtest::exists(rec));
+      child->signal(sig);
+    }
+    const int code = child->wait(30000);
+    ASSERT_NE(code, -1) << "still running";
     if (sig == SIGKILL) {
       EXPECT_TRUE(kvtest::exists(rec));
       // The next conversion of the item (a short song under the same name now) takes it away.
@@ -258,7 +248,7 @@ TEST_F(Faults, WindowEndedWhileRecordingLeavesNoTemporaryRecording) {
       const auto r = Convert({day});
       EXPECT_EQ(r.exitCode, 0) << r.err;
     } else {
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+      EXPECT_EQ(code, 0);
     }
     EXPECT_FALSE(kvtest::exists(rec));
   }
@@ -273,7 +263,7 @@ struct WindowRun {
 };
 WindowRun StartAndClose(const std::string& root, bool nobody, const std::vector<std::string>& env = {}) {
   int report = -1;
-  const pid_t pid = WindowChild(root, nobody, env, [](frmMain& form) {
+  const auto child = WindowChild(root, nobody, env, [](frmMain& form) {
     form.setEndProcess([] {});
     const std::string checked = form.chkTitleToFilename->isChecked() ? "1\n" : "0\n";
     form.Form_Unload();
@@ -283,9 +273,7 @@ WindowRun StartAndClose(const std::string& root, bool nobody, const std::vector<
   std::string all;
   for (ssize_t n; (n = read(report, buf, sizeof buf)) > 0;) all.append(buf, size_t(n));
   close(report);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return {WIFEXITED(status) && WEXITSTATUS(status) == 0, all.rfind("1\n", 0) == 0, all.size() > 2 ? all.substr(2) : ""};
+  return {child->wait(-1) == 0, all.rfind("1\n", 0) == 0, all.size() > 2 ? all.substr(2) : ""};
 }
 
 class SettingsFile : public ::testing::Test {

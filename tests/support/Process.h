@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <string>
@@ -99,6 +100,11 @@ class Background {
     if (asNobody && geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
       _exit(126);
     execWith(program, environment);
+  }
+  // `body` run in a forked child that ends after it.
+  explicit Background(const std::function<void()>& body) {
+    pid_ = fork();
+    if (pid_ == 0) body(), _exit(0);
   }
   ~Background() { stop(); }
   Background(const Background&) = delete;
