@@ -54,7 +54,6 @@ class AppFixture {
     return QTest::qWaitFor([this] { return !form->mnuExecStop->isEnabled() && !form->Engine()->Busy(); }, ms);
   }
   void writeIni(const QByteArray& text) const { kvtest::writeText(ini().toStdString(), text.toStdString()); }
-  QByteArray readIni() const { return QByteArray::fromStdString(kvtest::readBytes(ini().toStdString())); }
   frmMain* start() {
     form = std::make_unique<frmMain>(app, "Dorvanti");
     form->setEndProcess([this] { ended = true; });
@@ -62,10 +61,6 @@ class AppFixture {
     form->show();
     QTest::qWait(20);
     return form.get();
-  }
-  void close() {
-    form->close();
-    QCoreApplication::processEvents();
   }
 
   std::unique_ptr<QTemporaryDir> root;
