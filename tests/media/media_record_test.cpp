@@ -136,7 +136,8 @@ TEST_F(MediaRecording, WholeCorpusThroughTheRecordCycle) {
   EXPECT_GT(files, 60);
 }
 
-TEST_F(MediaRecording, PlaybackWithoutRecorderKeepsRealTimeAndPrintsNothing) {
+// Real-time pace: the real-time rows above and the desktop test.
+TEST_F(MediaRecording, PlaybackWithoutRecorderPrintsNothing) {
   smf::Track t;
   t.Event(0, {0x90, 60, 100});
   t.Event(480, {0x80, 60, 0});
@@ -144,7 +145,6 @@ TEST_F(MediaRecording, PlaybackWithoutRecorderKeepsRealTimeAndPrintsNothing) {
   const std::string midi = dir + "/one second.mid";
   writeText(midi, smf::File(0, 480, {t}));
   StderrCapture err(dir + "/stderr.txt");  // whatever ALSA or FluidSynth say must not reach stderr
-  const auto t0 = std::chrono::steady_clock::now();
   ExpectMci({{"open \"" + midi + "\" alias PlayMedia"},
              {"set PlayMedia port -1"},
              {"set PlayMedia time format milliseconds"},
@@ -155,7 +155,6 @@ TEST_F(MediaRecording, PlaybackWithoutRecorderKeepsRealTimeAndPrintsNothing) {
   EXPECT_GT(pos, 100);
   EXPECT_LT(pos, 1000);
   while (Mci("status PlayMedia mode") == "playing") SleepMs(10);
-  EXPECT_GE(SecondsSince(t0), 1.0);  // real-time pace: a one-second song takes at least a second
   ExpectMci({{"status PlayMedia mode", 0, "stopped"}, {"status PlayMedia position", 0, "1000"}, {"close PlayMedia"}});
   EXPECT_EQ(err.Restore(), 0u);
 }
