@@ -48,11 +48,12 @@ class EncoderSettingsTest : public QObject {
   Q_OBJECT
  private slots:
   // Locating a program through its button: the file dialog asked, the choice it moves to, the
-  // label, and what OK leaves (or, after a cancelled locate, the close box keeps).
+  // label, and what OK leaves (or, after a cancelled locate, the close box keeps). Both buttons
+  // share one locating step: a wrong name is shown once, for WM8EUTIL.
   void locatingPrograms() {
     struct Row {
       const char* name;
-      QStringList install;  // built component -> place under the program folder
+      QStringList install;  // built components, placed under the program folder
       QByteArray ini;       // "<app>" stands for the program folder
       bool wma;             // the WM8EUTIL button, else the SCMPX one
       QString answer;       // the file picked (under the program folder), empty: cancelled
@@ -65,9 +66,6 @@ class EncoderSettingsTest : public QObject {
          "00 11|(なし)", "1|(なし)|0|10"},
         {"SCMPX located: chosen", {"gogo.dll", "tools/scmpx.exe"}, "", false, "tools/scmpx.exe", "SCMPXの指定|<app>",
          "11 10|<app>/tools/scmpx.exe", "0|<app>/tools/scmpx.exe|1|11"},
-        {"another program for SCMPX: back to GoGo", {"gogo.dll", "tools/scmpx.exe", "tools/wm8eutil.exe>tools/other.exe"},
-         "[Encoder]\nDefault=0\n[Folder]\nScmpx=<app>/tools/scmpx.exe\n", false, "tools/other.exe", "SCMPXの指定|<app>/tools",
-         "00 11|(なし)", "1|(なし)|0|10"},
         {"WM8EUTIL located: chosen", {"vbwav2wma.dll", "tools/wm8eutil.exe"}, "", true, "tools/wm8eutil.exe", "WM8UTILの指定|<app>",
          "11 10|<app>/tools/wm8eutil.exe", "0|<app>/tools/wm8eutil.exe|11|1"},
         {"a wrong name for WM8EUTIL: back to the library", {"vbwav2wma.dll", "tools/wm8eutil.exe"},
@@ -77,7 +75,7 @@ class EncoderSettingsTest : public QObject {
     for (const Row& r : rows) {
       EncoderFixture f;
       auto app = [&f](QString text) { return text.replace("<app>", f.app); };
-      for (const QString& c : r.install) QVERIFY2(f.Install(c.section('>', 0, 0), "app/" + c.section('>', -1)), r.name);
+      for (const QString& c : r.install) QVERIFY2(f.Install(c, "app/" + c), r.name);
       if (!r.ini.isEmpty()) f.writeIni(app(QString::fromUtf8(r.ini)).toUtf8());
       frmMain* m = f.Start();
       QStringList calls;
