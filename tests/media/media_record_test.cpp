@@ -27,7 +27,7 @@ class MediaRecording : public MediaTest {
   }
 };
 
-// Every template format in fast recording, and real-time recording at two rates: the recorded
+// Every template format in fast recording, a long song, and real-time recording: the recorded
 // clicks follow the tempo map within 64 samples, the file is what its header says, and the
 // recording lasts the song plus the two delays.
 TEST_F(MediaRecording, EveryFormatAndPaceFollowsTheTempoMap) {
@@ -44,8 +44,7 @@ TEST_F(MediaRecording, EveryFormatAndPaceFollowsTheTempoMap) {
   };
   std::vector<Row> rows;
   for (int n = 101; n <= 124; ++n) rows.push_back({"fast, template " + std::to_string(n), false, n, true});
-  rows.insert(rows.end(), {{"fast, long song, 44100", true, 120, true}, {"fast, long song, 48000", true, 124, true},
-                           {"real time, 44100", false, 120, false}, {"real time, 48000", false, 123, false}});
+  rows.insert(rows.end(), {{"fast, long song, 48000", true, 124, true}, {"real time, 44100", false, 120, false}});
   std::vector<float> takes[2];  // template 120, short song: fast and real time
   for (const Row& c : rows) {
     UseSystemSetup(dir, c.fast);
