@@ -30,35 +30,31 @@ obj() {  # obj SOURCE [extra flags...] -> prints the object path
   echo "$o"
 }
 
-target_sources() {
+# Sets FN (the kvfuzz entry function) and SOURCES (what it is built from) for target $1.
+target() {
   case $1 in
-    smf)     echo platform/smf_reader.cpp ;;
-    midinfo) echo midi/MIDInfo.cpp platform/textcodec.cpp app/Globals.cpp fuzz/media_stubs.cpp ;;
-    profile|mci) ls platform/*.cpp ;;
-    waveflt) echo components/waveflt/waveflt.cpp components/waveflt/TruePeakLimiter.cpp platform/replacing_file.cpp platform/faultio.cpp ;;
-    mp3wave) echo components/mp3core/WaveReader.cpp ;;
-    wmawave) echo components/wmacore/WmaEncode.cpp platform/replacing_file.cpp platform/faultio.cpp platform/textcodec.cpp ;;
+    smf)     FN=Smf       SOURCES="platform/smf_reader.cpp" ;;
+    midinfo) FN=MidiInfo  SOURCES="midi/MIDInfo.cpp platform/textcodec.cpp app/Globals.cpp fuzz/media_stubs.cpp" ;;
+    profile) FN=Profile   SOURCES="$(ls platform/*.cpp)" ;;
+    mci)     FN=Mci       SOURCES="$(ls platform/*.cpp)" ;;
+    waveflt) FN=Waveflt   SOURCES="components/waveflt/waveflt.cpp components/waveflt/TruePeakLimiter.cpp platform/replacing_file.cpp platform/faultio.cpp" ;;
+    mp3wave) FN=Mp3Wave   SOURCES="components/mp3core/WaveReader.cpp" ;;
+    wmawave) FN=WmaWave   SOURCES="components/wmacore/WmaEncode.cpp platform/replacing_file.cpp platform/faultio.cpp platform/textcodec.cpp" ;;
     *) echo "unknown fuzz target: $1" >&2; return 1 ;;
-  esac
-}
-
-fn_of() {
-  case $1 in
-    smf) echo Smf ;; midinfo) echo MidiInfo ;; profile) echo Profile ;; mci) echo Mci ;;
-    waveflt) echo Waveflt ;; mp3wave) echo Mp3Wave ;; wmawave) echo WmaWave ;;
   esac
 }
 
 [ $# -gt 0 ] || set -- "${ALL_TARGETS[@]}"
 for t in "$@"; do
+  target "$t"
   objs=()
-  for s in $(target_sources "$t"); do
+  for s in $SOURCES; do
     extra=()
     [ "$s" = components/waveflt/waveflt.cpp ] && extra=(-Dmain=WavefltMain)
     objs+=("$(obj "$ROOT/$s" "${extra[@]}")")
   done
   objs+=("$(obj "$ROOT/fuzz/targets/$t.cpp")" "$(obj "$ROOT/fuzz/targets/scratch.cpp")")
-  $CXX $CXXFLAGS -fsanitize=fuzzer -DKV_FUZZ_FN="$(fn_of "$t")" "$ROOT/fuzz/entry.cpp" "${objs[@]}" \
+  $CXX $CXXFLAGS -fsanitize=fuzzer -DKV_FUZZ_FN="$FN" "$ROOT/fuzz/entry.cpp" "${objs[@]}" \
     -Wl,--gc-sections $LIBS -o "$OUT/fuzz_$t"
   echo "built $OUT/fuzz_$t"
 done

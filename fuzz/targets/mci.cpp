@@ -10,10 +10,6 @@
 #include <filesystem>
 #include <vector>
 
-#ifndef KV_SOURCE_DIR
-#define KV_SOURCE_DIR "."
-#endif
-
 namespace kvfuzz {
 
 namespace {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include "MidiFiles.h"
 #include "Process.h"
@@ -42,8 +43,8 @@ std::set<std::string> Tree(const std::string& root) {
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
-  size_t at = 0;
-  for (size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) lines.push_back(text.substr(at, end - at));
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
 
@@ -178,11 +179,7 @@ TEST_F(Corpus, KillThenSkipExistingRedoesExactlyTheUnfinishedSongs) {
     const std::string to = out + "/" + row.name;
     std::vector<std::string> args = row.options;
     args.insert(args.end(), {"--out", to, in});
-    const pid_t pid = fork();
-    if (pid == 0) {
-      if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(127);
-      kvtest::execWith(Command(args), Env());
-    }
+    kvtest::Background run(Command(args), Env());
     auto finished = [&] {
       std::set<std::string> done;
       for (const auto& n : dir.list("out/" + row.name))
@@ -196,8 +193,8 @@ TEST_F(Corpus, KillThenSkipExistingRedoesExactlyTheUnfinishedSongs) {
       if (finished().size() < 2) continue;
       for (const auto& n : Tree(to)) caught = caught || n.ends_with(row.working);
     }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+    run.signal(SIGKILL);
+    run.wait(10000);
     ASSERT_TRUE(caught) << "the moment never came";
     const std::set<std::string> before = finished();
     ASSERT_LT(before.size(), songs.size());
@@ -267,6 +264,10 @@ TEST_F(Corpus, RefusalsBeforeAnythingStartsAndHelp) {
       {"shard 0/3", Command({"--out", out, "--shard", "0/3", in}), 2, "", "--shard takes K/N"},
       {"shard 4/3", Command({"--out", out, "--shard", "4/3", in}), 2, "", "--shard takes K/N"},
       {"shard x", Command({"--out", out, "--shard", "x", in}), 2, "", "--shard takes K/N"},
+      {"loudness not a number", Command({"--out", out, "--loudness", "loud", in}), 2, "", "korvessa: --loudness takes a level in LUFS from -70 to 0\n"},
+      {"loudness above 0", Command({"--out", out, "--loudness", "5", in}), 2, "", "korvessa: --loudness takes a level in LUFS from -70 to 0\n"},
+      {"loudness and normalise", Command({"--out", out, "--loudness", "-16", "--normalize", in}), 2, "",
+       "korvessa: --normalize and --loudness exclude each other\n"},
       {"no songs", Command({"--out", out, dir.file("empty")}), 1, "", dir.file("empty") + ": no .mid or .rmi files in this folder\n"},
       {"one output for two songs", Command({"--out", out, in}), 1, "",
        in + "/clash/x.mid and " + in + "/clash/x.rmi both make " + out + "/clash/x.wav\n"},

@@ -84,18 +84,6 @@ class EncoderRunTest : public QObject {
                QString(text) + "|" + bare + "|" + QString::number(bar));
   }
 
-  void wmaSettingsRecord() {
-    // The program's settings are the library's record as the library fills it, and read back.
-    kv::WmaEncodeSettings s = kv::DefaultWmaSettings("  曲 song  ");
-    VbwwEncodeSettings library;
-    kv::FillWmaSettings(library, "曲 song");
-    const QByteArray rec = kv::WmaSettingsToAnsi(s);
-    QCOMPARE(rec, QByteArray(reinterpret_cast<const char*>(&library), sizeof library));
-    s.Description = QString(300, 'd');
-    const kv::WmaEncodeSettings back = kv::WmaSettingsFromAnsi(kv::WmaSettingsToAnsi(s));
-    QCOMPARE(back.Title + "|" + back.Description + "|" + QString::number(back.BitRate), "曲 song|" + QString(256, 'd') + "|64");
-  }
-
   // Each encoder as a conversion runs it: its window, its messages, what the output folder holds after.
   void encodersAtWork() {
     struct Row {
@@ -163,15 +151,11 @@ class EncoderRunTest : public QObject {
       QVERIFY2(f.OutputFiles() == r.files, qPrintable(QString(r.name) + ": " + f.OutputFiles().join(", ")));
       if (r.files.contains(r.wave)) QVERIFY2(kvtest::readBytes(wave.toStdString()) == before, r.name);
       for (const QString& n : r.files) {  // the user's files as they were, the new output made by the encoder
-        const std::string bytes = kvtest::readBytes((f.out + "/" + n).toStdString());
-        const QString made = bytes.rfind("the user's own", 0) == 0 ? QString::fromStdString(bytes)
-                             : n.endsWith(".mp3")                 ? Made(f.out + "/" + n)
-                             : n.endsWith(".wma")                 ? Made(f.out + "/" + n)
-                                                                  : "kept";
-        const QString expected = bytes.rfind("the user's own", 0) == 0 ? "the user's own " + n
-                                 : n.endsWith(".mp3")                 ? QString("mp3 ")
-                                 : n.endsWith(".wma") ? "wmav2 " + QFileInfo(r.wave).completeBaseName().trimmed()
-                                                      : "kept";
+        const QString path = f.out + "/" + n, bytes = QString::fromStdString(kvtest::readBytes(path.toStdString()));
+        const QString made = bytes.startsWith("the user's own") ? bytes : n.endsWith(".mp3") || n.endsWith(".wma") ? Made(path) : "kept";
+        const QString expected = bytes.startsWith("the user's own") ? "the user's own " + n
+                                 : n.endsWith(".mp3") ? QString("mp3 ")
+                                 : n.endsWith(".wma") ? "wmav2 " + QFileInfo(r.wave).completeBaseName().trimmed() : "kept";
         QVERIFY2(made == expected, qPrintable(QString(r.name) + ": " + n + ": " + made));
       }
     }

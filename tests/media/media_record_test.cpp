@@ -27,7 +27,7 @@ class MediaRecording : public MediaTest {
   }
 };
 
-// Every template format in fast recording, and real-time recording at two rates: the recorded
+// Every template format in fast recording, a long song, and real-time recording: the recorded
 // clicks follow the tempo map within 64 samples, the file is what its header says, and the
 // recording lasts the song plus the two delays.
 TEST_F(MediaRecording, EveryFormatAndPaceFollowsTheTempoMap) {
@@ -44,8 +44,7 @@ TEST_F(MediaRecording, EveryFormatAndPaceFollowsTheTempoMap) {
   };
   std::vector<Row> rows;
   for (int n = 101; n <= 124; ++n) rows.push_back({"fast, template " + std::to_string(n), false, n, true});
-  rows.insert(rows.end(), {{"fast, long song, 44100", true, 120, true}, {"fast, long song, 48000", true, 124, true},
-                           {"real time, 44100", false, 120, false}, {"real time, 48000", false, 123, false}});
+  rows.insert(rows.end(), {{"fast, long song, 48000", true, 124, true}, {"real time, 44100", false, 120, false}});
   std::vector<float> takes[2];  // template 120, short song: fast and real time
   for (const Row& c : rows) {
     UseSystemSetup(dir, c.fast);
@@ -136,7 +135,8 @@ TEST_F(MediaRecording, WholeCorpusThroughTheRecordCycle) {
   EXPECT_GT(files, 60);
 }
 
-TEST_F(MediaRecording, PlaybackWithoutRecorderKeepsRealTimeAndPrintsNothing) {
+// Real-time pace: the real-time rows above and the desktop test.
+TEST_F(MediaRecording, PlaybackWithoutRecorderPrintsNothing) {
   smf::Track t;
   t.Event(0, {0x90, 60, 100});
   t.Event(480, {0x80, 60, 0});
@@ -144,7 +144,6 @@ TEST_F(MediaRecording, PlaybackWithoutRecorderKeepsRealTimeAndPrintsNothing) {
   const std::string midi = dir + "/one second.mid";
   writeText(midi, smf::File(0, 480, {t}));
   StderrCapture err(dir + "/stderr.txt");  // whatever ALSA or FluidSynth say must not reach stderr
-  const auto t0 = std::chrono::steady_clock::now();
   ExpectMci({{"open \"" + midi + "\" alias PlayMedia"},
              {"set PlayMedia port -1"},
              {"set PlayMedia time format milliseconds"},
@@ -155,7 +154,6 @@ TEST_F(MediaRecording, PlaybackWithoutRecorderKeepsRealTimeAndPrintsNothing) {
   EXPECT_GT(pos, 100);
   EXPECT_LT(pos, 1000);
   while (Mci("status PlayMedia mode") == "playing") SleepMs(10);
-  EXPECT_GE(SecondsSince(t0), 1.0);  // real-time pace: a one-second song takes at least a second
   ExpectMci({{"status PlayMedia mode", 0, "stopped"}, {"status PlayMedia position", 0, "1000"}, {"close PlayMedia"}});
   EXPECT_EQ(err.Restore(), 0u);
 }

@@ -90,24 +90,6 @@ TEST(MediaSmfReader, TempoMapAndSmpteGiveExactSampleTimes) {
   EXPECT_EQ(s.SampleAt(s.events[1].units, 48000), 48000);
 }
 
-TEST(MediaSmfReader, RunningStatusSysexAndMetaEvents) {
-  smf::Track t;
-  t.Event(0, {0x90, 60, 100});
-  t.Event(10, {62, 100});  // running status
-  t.Event(20, {0xF0, 5, 0x7E, 0x7F, 0x09, 0x01, 0xF7});
-  t.Meta(20, 0x01, "abc");  // text: not an event for the synth
-  t.Event(30, {64, 100});   // running status survives meta and sysex events in this reader
-  t.End(40);
-  const Song s = Parsed(smf::File(0, 96, {t}));
-  ASSERT_EQ(s.events.size(), 4u);
-  EXPECT_EQ(std::vector<int>({s.events[1].status, s.events[1].data1, s.events[2].status, s.events[3].data1}),
-            std::vector<int>({0x90, 62, 0xF0, 64}));
-  const kv::media::SysexData x = s.SysexOf(s.events[2]);
-  ASSERT_EQ(x.length, 4u);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(x.data), 4), "\x7E\x7F\x09\x01");
-  EXPECT_EQ(s.SysexOf(s.events[1]).length, 0u);  // not a sysex event
-}
-
 TEST(MediaSmfReader, DamagedFilesAreReadUpToTheDamage) {
   smf::Track good, vlq, ill, far, late;
   good.Event(0, {0x90, 60, 100});

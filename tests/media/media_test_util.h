@@ -128,12 +128,6 @@ inline CycleResult RecordCycle(const std::string& midi, const std::string& wav, 
   return r;
 }
 
-inline double Peak(const std::vector<float>& x) {
-  double p = 0;
-  for (float v : x) p = std::max(p, double(std::fabs(v)));
-  return p;
-}
-
 // A click track on the GM drum channel with tempo changes and off-grid beats: fills the click
 // times and the song's length in seconds.
 inline std::string ClickTrack(int clicks, std::vector<double>& times, double& songSeconds) {

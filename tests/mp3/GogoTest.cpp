@@ -116,15 +116,6 @@ TEST_F(GogoDll, RefusalsAndStops) {
   }
   EXPECT_EQ(kvtest::readBytes(older), "older result");
   EXPECT_EQ(dir.list(), (std::vector<std::string>{"odd.wav", "older.mp3", "song.wav", "text.wav"}));
-  // Calls out of order.
-  EXPECT_EQ(g.initializeWork(), 0);
-  EXPECT_EQ(g.processFrame(), GOGO_ERR_STATE);
-  EXPECT_EQ(g.setConfigure(99, 1, nullptr), GOGO_ERR_PARAM);
-  int32_t total = -1;
-  EXPECT_EQ(g.getConfigure(GOGO_ITEM_TOTAL_FRAMES, &total), 0);
-  EXPECT_EQ(total, 0);  // nothing detected yet
-  g.closeCoder();
-  g.endCoder();
 }
 
 }  // namespace

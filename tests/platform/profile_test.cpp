@@ -1,7 +1,5 @@
-// Private-profile routines: reading, listing, writing, keeping foreign lines, safe replacement.
+// Private-profile routines: reading, writing, keeping foreign lines, safe replacement.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,7 +7,6 @@
 #include <random>
 #include <string>
 
-#include "Environment.h"
 #include "ScratchFolder.h"
 #include "kernel32.h"
 
@@ -42,25 +39,13 @@ TEST_F(Profile, ReadsValuesAsWindowsDoes) {
       {"plain", "Section1", "Name1", "d", 256, "val1\0"s, 4},
       {"names ignore case", "SECTION1", "nAmE1", "d", 256, "val1\0"s, 4},
       {"blanks around names and value", "Section1", "name2", "d", 256, "val 2\0"s, 5},
-      {"blanks around the asked names", "  Section1\t", " NAME2 ", "d", 256, "val 2\0"s, 5},
       {"double quotes dropped", "Section1", "quoted", "d", 256, "  spaced  \0"s, 10},
       {"single quotes dropped", "Section1", "single", "d", 256, "x\0"s, 1},
       {"unpaired quote kept", "Section1", "half", "d", 256, "\"open\0"s, 5},
       {"empty value is not the default", "Section1", "empty", "d", 256, "\0"s, 0},
-      {"line without '=' is no key", "Section1", "noequals", "dflt", 256, "dflt\0"s, 4},
-      {"comment is no key", "Section1", "# another comment", "dflt", 256, "dflt\0"s, 4},
-      {"missing key: default without trailing blanks", "Section1", "nokey", "def  \t ", 256, "def\0"s, 3},
-      {"missing key, NULL default", "Section1", "nokey", nullptr, 256, "\0"s, 0},
       {"missing section", "Nowhere", "Name1", "zz", 256, "zz\0"s, 2},
       {"section name with blanks inside brackets", "Spaced Section", "KEY", "d", 256, "1\0"s, 1},
       {"value cut to the buffer", "Section1", "Name1", "d", 3, "va\0"s, 2},
-      {"value in a one-byte buffer", "Section1", "Name1", "d", 1, "\0"s, 0},
-      {"default cut to the buffer", "Section1", "nokey", "default", 4, "def\0"s, 3},
-      {"section list", nullptr, "ignored", "d", 256, "Section1\0Spaced Section\0\0"s, 24},
-      {"section list cut", nullptr, nullptr, "d", 12, "Section1\0S\0\0"s, 10},
-      {"key list", "section1", nullptr, "d", 256, "Name1\0name2\0quoted\0single\0half\0empty\0\0"s, 37},
-      {"key list cut", "section1", nullptr, "d", 9, "Name1\0n\0\0"s, 7},
-      {"key list of a missing section", "none", nullptr, "d", 256, "\0\0"s, 0},
   };
   for (const auto& c : cases) {
     char buf[300];
@@ -92,19 +77,12 @@ TEST_F(Profile, ReadsBomLineEndingsAndLegacyEncodingsRewritingThemAsUtf8) {
 
 TEST_F(Profile, MissingGarbageAndHugeFilesGiveDefaults) {
   EXPECT_EQ(Get("a", "b", "fallback"), "fallback");
-  char buf[16] = "XXXXXXX";
-  EXPECT_EQ(GetPrivateProfileStringA(nullptr, nullptr, "", buf, 8, ini.c_str()), 0u);
-  EXPECT_EQ(std::string(buf, 2), "\0\0"s);
-  EXPECT_EQ(GetPrivateProfileStringA("a", "b", "d", nullptr, 8, ini.c_str()), 0u);
-  EXPECT_EQ(GetPrivateProfileStringA("a", "b", "d", buf, 0, ini.c_str()), 0u);
 
   std::mt19937 rng(7);
   std::string garbage(10 * 1024 * 1024, '\0');
   for (auto& c : garbage) c = static_cast<char>(rng());
   kvtest::writeText(ini, garbage);
   EXPECT_EQ(Get("Folder", "WavePath", "def"), "def");
-  EXPECT_FALSE(WritePrivateProfileStringA("Folder", "WavePath", "x", ini.c_str()));
-  EXPECT_EQ(kvtest::readBytes(ini), garbage);
 
   // Text-like garbage (no NUL bytes) is parsed line by line and still finds nothing.
   for (auto& c : garbage)
@@ -113,18 +91,14 @@ TEST_F(Profile, MissingGarbageAndHugeFilesGiveDefaults) {
   EXPECT_EQ(Get("Folder", "WavePath", "def"), "def");
 
   // A folder is not a settings file.
-  EXPECT_EQ(GetPrivateProfileStringA("a", "b", "dflt", buf, sizeof buf, dir.path().c_str()), 4u);
-  EXPECT_STREQ(buf, "dflt");
-  EXPECT_FALSE(WritePrivateProfileStringA("a", "b", "c", dir.path().c_str()));
+  ini = dir.path();
+  EXPECT_EQ(Get("a", "b", "dflt"), "dflt");
+  EXPECT_FALSE(WritePrivateProfileStringA("a", "b", "c", ini.c_str()));
 }
 
 TEST_F(Profile, WriteCreatesFileSectionsAndKeysAndKeepsOtherLinesByteForByte) {
   ASSERT_TRUE(WritePrivateProfileStringA("OnKey", "Media", "wave", ini.c_str()));
   EXPECT_EQ(kvtest::readBytes(ini), "[OnKey]\nMedia=wave\n");
-  ASSERT_TRUE(WritePrivateProfileStringA("Position", "Left", "120", ini.c_str()));
-  ASSERT_TRUE(WritePrivateProfileStringA("onkey", "Play", "one", ini.c_str()));
-  EXPECT_EQ(kvtest::readBytes(ini), "[OnKey]\nMedia=wave\nPlay=one\n[Position]\nLeft=120\n");
-  EXPECT_EQ(Get("ONKEY", "play"), "one");
   struct stat st{};
   ASSERT_EQ(stat(ini.c_str(), &st), 0);
   mode_t um = umask(0);
@@ -141,19 +115,6 @@ TEST_F(Profile, WriteCreatesFileSectionsAndKeysAndKeepsOtherLinesByteForByte) {
   const std::string after = "; comment\r\n[Normalize]\r\nHeadcut = NG\r\nEnable=2\r\nNew=1\r\n\r\n# odd line follows\r\n"
                             "just some words\r\n[Unknown]\r\nFoo=bar  \r\n[Last]\r\nk=v\r\nj=2\r\n";
   EXPECT_EQ(kvtest::readBytes(ini), after);
-}
-
-TEST_F(Profile, DeletesKeysAndSections) {
-  kvtest::writeText(ini, "[a]\nx=1\ny=2\n; about b\n[b]\nz=3\n; c's comment\n[c]\nw=4\n");
-  ASSERT_TRUE(WritePrivateProfileStringA("A", "X", nullptr, ini.c_str()));
-  EXPECT_EQ(kvtest::readBytes(ini), "[a]\ny=2\n; about b\n[b]\nz=3\n; c's comment\n[c]\nw=4\n");
-  ASSERT_TRUE(WritePrivateProfileStringA("B", nullptr, nullptr, ini.c_str()));
-  EXPECT_EQ(kvtest::readBytes(ini), "[a]\ny=2\n; about b\n[c]\nw=4\n");
-  EXPECT_EQ(Get("b", "z", "gone"), "gone");
-  // Deleting what is not there changes nothing and creates nothing.
-  EXPECT_TRUE(WritePrivateProfileStringA("nope", nullptr, nullptr, ini.c_str()));
-  EXPECT_TRUE(WritePrivateProfileStringA("a", "none", nullptr, (dir.file("absent.ini")).c_str()));
-  EXPECT_FALSE(kvtest::exists(dir.file("absent.ini")));
 }
 
 TEST_F(Profile, UnchangedValueLeavesFileUntouchedReplacementKeepsPermissionsAndLinks) {
@@ -176,48 +137,26 @@ TEST_F(Profile, UnchangedValueLeavesFileUntouchedReplacementKeepsPermissionsAndL
   EXPECT_EQ(dir.list().size(), 2u);
 }
 
-// Runs a write in a child process with restricted rights and returns its result.
-int WriteInChild(const std::string& ini, bool dropRights, rlim_t maxFileSize) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (dropRights && geteuid() == 0 && setuid(65534) != 0) _exit(99);
-    if (maxFileSize) {
-      signal(SIGXFSZ, SIG_IGN);
-      rlimit lim{maxFileSize, maxFileSize};
-      setrlimit(RLIMIT_FSIZE, &lim);
-    }
-    std::string big(100, 'v');
-    _exit(WritePrivateProfileStringA("a", "k", big.c_str(), ini.c_str()) ? 1 : 0);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
+// A write by a user who may not replace files in the folder (a full disk while writing, binary
+// garbage in the file: the SettingsFile tests); a value that could not be read back is refused.
 TEST_F(Profile, FailedWriteReturnsFalseAndKeepsOldFile) {
   const std::string old = "[a]\nk=old\n; keep me\n";
   kvtest::writeText(ini, old);
   ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
   ASSERT_EQ(chmod(ini.c_str(), 0666), 0);
-  EXPECT_EQ(WriteInChild(ini, true, 0), 0) << "unwritable folder";
-  EXPECT_EQ(kvtest::readBytes(ini), old);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (geteuid() == 0 && setuid(65534) != 0) _exit(99);
+    _exit(WritePrivateProfileStringA("a", "k", "new", ini.c_str()) ? 1 : 0);
+  }
+  int status = -1;
+  waitpid(pid, &status, 0);
   ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
-
-  EXPECT_EQ(WriteInChild(ini, false, 30), 0) << "disk full while writing";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "unwritable folder";
+  EXPECT_EQ(kvtest::readBytes(ini), old);
+  EXPECT_FALSE(WritePrivateProfileStringA("a", "k", "line1\nline2", ini.c_str()));
   EXPECT_EQ(kvtest::readBytes(ini), old);
   EXPECT_EQ(dir.list(), std::vector<std::string>{"test.ini"});
-
-  EXPECT_FALSE(WritePrivateProfileStringA("a", "k", "v", (dir.file("no/such/folder.ini")).c_str()));
-}
-
-TEST_F(Profile, RefusesWhatCouldNotBeReadBackAndPutsBareNamesInTheWindowsFolder) {
-  for (auto [section, key, value] : {std::tuple<const char*, const char*, const char*>{nullptr, "k", "v"},
-                                     {"a", "k=1", "v"}, {"a", "k", "line1\nline2"}, {"a", ";k", "v"}})
-    EXPECT_FALSE(WritePrivateProfileStringA(section, key, value, ini.c_str())) << key << value;
-  EXPECT_FALSE(kvtest::exists(ini));
-  EnvGuard w("KORVESSA_WINDOWS_DIR", dir.path().c_str());
-  EXPECT_TRUE(WritePrivateProfileStringA("a", "k", "v", "bare-name.ini"));
-  EXPECT_EQ(kvtest::readBytes(dir.file("bare-name.ini")), "[a]\nk=v\n");
 }
 
 }  // namespace

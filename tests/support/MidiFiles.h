@@ -35,10 +35,6 @@ struct Track {
     for (int x : b) bytes.push_back(char(x));
   }
   void Tempo(uint32_t tick, int us) { Event(tick, {0xFF, 0x51, 3, (us >> 16) & 0xFF, (us >> 8) & 0xFF, us & 0xFF}); }
-  void Meta(uint32_t tick, int type, const std::string& text) {
-    Event(tick, {0xFF, type});
-    bytes += Vlq(uint32_t(text.size())) + text;
-  }
   void End(uint32_t tick) { Event(tick, {0xFF, 0x2F, 0}); }
 };
 

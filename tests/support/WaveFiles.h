@@ -83,6 +83,13 @@ inline void writeMusicWave(const std::string& path, int rate, int bits, int chan
   writeWave(path, rate, bits, channels, musicSamples(rate, bits, channels, seconds, amplitude));
 }
 
+// The largest magnitude of samples in -1..1.
+inline double Peak(const std::vector<float>& x) {
+  double p = 0;
+  for (float v : x) p = std::max(p, double(std::fabs(v)));
+  return p;
+}
+
 struct WaveData {
   bool ok = false;
   int rate = 0, bits = 0, channels = 0;
@@ -101,11 +108,7 @@ struct WaveData {
     for (int64_t i = 0; i < frames(); ++i) m[size_t(i)] = mono(i);
     return m;
   }
-  double peak() const {
-    double p = 0;
-    for (int64_t i = 0; i < frames(); ++i) p = std::max(p, double(std::fabs(mono(i))));
-    return p;
-  }
+  double peak() const { return Peak(mixed()); }
   // Seconds to the first frame louder than the threshold (-1 when none).
   double firstSound(float threshold = 0.002f) const {
     for (int64_t i = 0; i < frames(); ++i)

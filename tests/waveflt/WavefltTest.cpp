@@ -33,8 +33,6 @@ TEST(Waveflt, NormalisesCentresAndCutsKeepingTheFormat) {
   } rows[] = {
       {"normalise 44100 16-bit stereo", 44100, 16, 2, 0, 0.6, 0.3, {0, 0}, 0, normal},
       {"normalise 22050 8-bit mono", 22050, 8, 1, 0, 0.6, 0.3, {0, 0}, 0, normal},
-      {"normalise 48000 16-bit mono", 48000, 16, 1, 0, 0.6, 0.3, {0, 0}, 0, normal},
-      {"normalise 32000 8-bit stereo", 32000, 8, 2, 0, 0.6, 0.3, {0, 0}, 0, normal},
       {"offset kept without -autoofs", 44100, 16, 2, 0, 0.5, 0.25, {2000, -1500}, 0, normal},
       {"offset removed per channel", 44100, 16, 2, 0, 0.5, 0.25, {2000, -1500}, 0, {"-autoofs", "-normal", "0.9"}},
       {"lead kept without -headcut", 44100, 16, 2, 0.7, 0.5, 0.5, {300, 300}, 6, normal},
@@ -89,8 +87,7 @@ TEST(Waveflt, LoudnessReachesTheTargetWithTheTruePeakUnderMinusOneDb) {
     int rate, channels;
     double level, click;
     int target;
-  } rows[] = {{"loud to -16", 44100, 2, 0.99, 0, -16},        {"loud to -23", 44100, 2, 0.99, 0, -23},
-              {"quiet with clicks to -16", 48000, 1, 0.02, 0.7, -16}, {"quiet with clicks to -23", 48000, 1, 0.02, 0.7, -23},
+  } rows[] = {{"loud to -16", 44100, 2, 0.99, 0, -16}, {"quiet with clicks to -23", 48000, 1, 0.02, 0.7, -23},
               {"silence stays silence", 44100, 2, 0, 0, -16}};
   for (const auto& c : rows) {
     kvtest::TempDir dir;
