@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "app/Globals.h"
-#include "components/wmacore/WmaEncode.h"
+#include "components/wmacore/OwnFormats.h"
 #include "encoders/CommandLineEncoders.h"
 #include "encoders/GogoLibrary.h"
 #include "encoders/VBMP3.h"
@@ -307,34 +307,44 @@ class Wm8eutilEncoder : public EncoderBackend {
 
 // FLAC and Ogg Opus: FFmpeg on a thread of its own, so the event loop goes on meanwhile; the
 // song's title as TITLE. The WAVE goes once the file is made; a failed encode keeps it.
+// FLAC (codec 1) and Ogg Opus (codec 2) through the program's own encoder library, loaded on
+// first use, on a thread of its own.
 class OwnFormatEncoder : public EncoderBackend {
  public:
-  OwnFormatEncoder(wma::Codec codec, const QString& title) {
-    m_settings.codec = codec;
-    m_settings.tags.title = title.toStdString();
-  }
+  OwnFormatEncoder(int codec, const QString& title) : m_codec(codec), m_title(title.toStdString()) {}
   ~OwnFormatEncoder() override {
     m_cancel = true;
     if (m_thread.joinable()) m_thread.join();
   }
   void Start(const QString& wave) override {
     Begin();
-    const QString ext = m_settings.codec == wma::Codec::Flac ? QStringLiteral("flac") : QStringLiteral("opus");
+    static const SharedLibrary library(KV_OWN_FORMATS_LIBRARY);
+    KvEncodeOwnFormatFn encode = nullptr;
+    if (!library.Bind(encode, "kvEncodeOwnFormat")) {
+      emit message(QStringLiteral("エンコードに失敗しました。\r\n") + QStringLiteral(KV_OWN_FORMATS_LIBRARY " cannot be loaded"),
+                   vbInformation);
+      Finish(false);
+      return;
+    }
+    const QString ext = m_codec == 1 ? QStringLiteral("flac") : QStringLiteral("opus");
     const std::string in = PathBytes(wave).toStdString(), out = PathBytes(WithLastThree(wave, ext)).toStdString();
-    m_thread = std::thread([this, in, out, wave] {
-      const Status made = wma::EncodeWaveToWma(in, out, m_settings, [this](int64_t, int64_t) { return !m_cancel; });
-      QMetaObject::invokeMethod(this, [this, made, wave] {
+    m_thread = std::thread([this, encode, in, out, wave] {
+      char why[512] = {};
+      const auto keepGoing = [](void* self) { return static_cast<OwnFormatEncoder*>(self)->m_cancel ? 0 : 1; };
+      const bool made = encode(in.c_str(), out.c_str(), m_codec, m_title.c_str(), keepGoing, this, why, sizeof why) != 0;
+      QMetaObject::invokeMethod(this, [this, made, wave, reason = QString::fromUtf8(why)] {
         m_thread.join();
         if (made) RemoveFile(wave);
-        else emit message(QStringLiteral("エンコードに失敗しました。\r\n") + QString::fromStdString(made.message()), vbInformation);
-        Finish(bool(made));
+        else emit message(QStringLiteral("エンコードに失敗しました。\r\n") + reason, vbInformation);
+        Finish(made);
       }, Qt::QueuedConnection);
     });
   }
   void Cancel() override { m_cancel = true; }
 
  private:
-  wma::Settings m_settings;
+  const int m_codec;
+  const std::string m_title;
   std::atomic<bool> m_cancel = false;
   std::thread m_thread;
 };
@@ -374,7 +384,7 @@ std::unique_ptr<EncoderBackend> MakeEncoder(const EncoderChoice& c, const QStrin
     if (c.wmaAvailable[0] && c.wma == 0) return std::make_unique<Wm8eutilEncoder>();
     if (c.wmaAvailable[1] && c.wma == 1) return std::make_unique<WmaLibraryEncoder>();
   } else if (c.outputType == 3 || c.outputType == 4) {
-    return std::make_unique<OwnFormatEncoder>(c.outputType == 3 ? wma::Codec::Flac : wma::Codec::Opus, songTitle);
+    return std::make_unique<OwnFormatEncoder>(c.outputType == 3 ? 1 : 2, songTitle);
   }
   return nullptr;
 }
