@@ -19,7 +19,6 @@
 #include "app/EndSignals.h"
 #include "app/Globals.h"
 #include "app/frmMain.h"
-#include "kernel32.h"
 #include "shell/MsgBox.h"
 
 namespace {
@@ -330,29 +329,4 @@ TEST_F(SettingsFile, RefusedFilesAreKeptAndTheUserIsTold) {
   }
 }
 
-}  // namespace
-
-namespace {
-// Reads are served from the last parsed file only while it is the same on disk.
-TEST(SettingsReads, SeeEveryChangeMadeBetweenThem) {
-  kvtest::TempDir dir;
-  const std::string ini = dir.file("s.ini");
-  char buf[64];
-  const std::string notes(300 * 1024, ';');  // large enough to be kept between reads
-  kvtest::writeText(ini, notes + "\n[a]\nk=one\n");
-  GetPrivateProfileStringA("a", "k", "", buf, sizeof buf, ini.c_str());
-  EXPECT_STREQ(buf, "one");
-  {
-    std::ofstream same(ini, std::ios::in | std::ios::out | std::ios::binary);  // same file, same size
-    same << notes << "\n[a]\nk=two\n";
-  }
-  GetPrivateProfileStringA("a", "k", "", buf, sizeof buf, ini.c_str());
-  EXPECT_STREQ(buf, "two");
-  ASSERT_TRUE(WritePrivateProfileStringA("a", "k", "three", ini.c_str()));
-  GetPrivateProfileStringA("a", "k", "", buf, sizeof buf, ini.c_str());
-  EXPECT_STREQ(buf, "three");
-  std::filesystem::remove(ini);
-  GetPrivateProfileStringA("a", "k", "gone", buf, sizeof buf, ini.c_str());
-  EXPECT_STREQ(buf, "gone");
-}
 }  // namespace
