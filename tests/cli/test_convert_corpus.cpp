@@ -21,17 +21,6 @@ namespace fs = std::filesystem;
 const std::string kKorvessa = KV_BIN_DIR "/korvessa";
 const std::string kSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
 
-// A song of `beats` notes of half a second each.
-std::string Song(int beats) {
-  smf::Track t;
-  for (int b = 0; b < beats; ++b) {
-    t.Event(uint32_t(b * 96), {0x90, 60 + b % 12, 100});
-    t.Event(uint32_t(b * 96 + 90), {0x80, 60 + b % 12, 0});
-  }
-  t.End(uint32_t(beats * 96));
-  return smf::File(0, 96, {t});
-}
-
 // Every path under root, relative, folders and hidden entries included.
 std::set<std::string> Tree(const std::string& root) {
   std::set<std::string> names;
@@ -69,7 +58,7 @@ class Corpus : public ::testing::Test {
   std::string Put(const std::string& rel, int beats = 1) {
     const std::string path = dir.file("in/" + rel);
     fs::create_directories(fs::path(path).parent_path());
-    kvtest::writeText(path, rel.ends_with(".rmi") ? smf::Rmid(Song(beats)) : Song(beats));
+    kvtest::writeText(path, rel.ends_with(".rmi") ? smf::Rmid(smf::Notes(beats)) : smf::Notes(beats));
     return path;
   }
   std::vector<std::string> Command(const std::vector<std::string>& args) const {

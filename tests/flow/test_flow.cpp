@@ -62,17 +62,6 @@ bool Record(AppFixture& fx, const QString& out, int sample, const QStringList& f
   f->Toolbar1_ButtonClick(f->Button("Rec"));
   return fx.waitIdle() && done;
 }
-
-// A song of `beats` half-second notes.
-std::string Notes(uint32_t beats) {
-  smf::Track t;
-  for (uint32_t beat = 0; beat < beats; ++beat) {
-    t.Event(beat * 96, {0x90, 60 + int(beat % 12), 0x60});
-    t.Event(beat * 96 + 80, {0x80, 60 + int(beat % 12), 0});
-  }
-  t.End(beats * 96);
-  return smf::File(0, 96, {t});
-}
 }  // namespace
 
 class FlowTest : public QObject {
@@ -146,7 +135,7 @@ class FlowTest : public QObject {
     QTemporaryDir in, parent;
     const QString cut = in.filePath("cut.mid"), song = in.filePath("song.mid"), out = parent.filePath("out");
     kvtest::writeText(cut.toStdString(), std::string("MThd\0\0\0\x06\0", 9));
-    kvtest::writeText(song.toStdString(), Notes(60));  // 30 s: time enough to act while it records
+    kvtest::writeText(song.toStdString(), smf::Notes(60));  // 30 s: time enough to act while it records
     QVERIFY(Record(fx, parent.path(), 120, {song, cut}, [f] {
       f->lstSource->setCurrentRow(1);
       return true;
@@ -164,7 +153,7 @@ class FlowTest : public QObject {
              QStringLiteral("song.mid を変換できませんでした。\r\nThe recording could not be saved to ") + out + "/song.wav");
     QVERIFY(!QDir(out).exists());
     QCOMPARE(f->lstSource->currentRow(), 1);
-    QCOMPARE(kvtest::readBytes(song.toStdString()), Notes(60));  // the song untouched
+    QCOMPARE(kvtest::readBytes(song.toStdString()), smf::Notes(60));  // the song untouched
   }
 
   void commandLineIsSplitAtTheFirstFindableProgram() {
