@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 OUT=$ROOT/fuzz/build
-ALL_TARGETS=(smf midinfo profile mci waveflt mp3wave wmawave)
+ALL_TARGETS=(smf midinfo waveflt mp3wave wmawave)
 
 source scripts/setup.sh
 kv_install_missing clang libclang-rt-14-dev
@@ -35,8 +35,6 @@ target() {
   case $1 in
     smf)     FN=Smf       SOURCES="platform/smf_reader.cpp" ;;
     midinfo) FN=MidiInfo  SOURCES="midi/MIDInfo.cpp platform/textcodec.cpp app/Globals.cpp fuzz/media_stubs.cpp" ;;
-    profile) FN=Profile   SOURCES="$(ls platform/*.cpp)" ;;
-    mci)     FN=Mci       SOURCES="$(ls platform/*.cpp)" ;;
     waveflt) FN=Waveflt   SOURCES="components/waveflt/waveflt.cpp components/waveflt/TruePeakLimiter.cpp platform/replacing_file.cpp platform/faultio.cpp" ;;
     mp3wave) FN=Mp3Wave   SOURCES="components/mp3core/WaveReader.cpp" ;;
     wmawave) FN=WmaWave   SOURCES="components/wmacore/WmaEncode.cpp platform/replacing_file.cpp platform/faultio.cpp platform/textcodec.cpp" ;;

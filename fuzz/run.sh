@@ -5,7 +5,7 @@
 set -euo pipefail
 [ $# -ge 2 ] || { echo "usage: $0 TARGET SECONDS [libFuzzer options...]" >&2; exit 2; }
 cd "$(dirname "$0")"
-here=$PWD  # absolute paths: the MCI target works inside its scratch folder
+here=$PWD  # absolute paths: they hold wherever a target works
 t=$1 secs=$2; shift 2
 ./build.sh "$t"
 work=$here/build/corpus/$t crashes=$here/build/crashes/$t

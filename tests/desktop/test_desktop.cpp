@@ -1,14 +1,9 @@
 // The windows on a real desktop: Xvfb with the openbox window manager, the real xdg-open/gio
 // chain. The program itself is driven with xdotool/wmctrl; the windows' insides are checked
 // in this process on the same display.
-#include <QLabel>
-#include <QLayout>
-#include <QLineEdit>
-#include <QStatusBar>
 #include <QtTest>
 
 #include "AppFixture.h"
-#include "ControlWindow.h"
 #include "Desktop.h"
 #include "Environment.h"
 #include "ScratchFolder.h"
@@ -53,20 +48,6 @@ class DesktopTest : public QObject {
     }
   }
 
-  // Maximised by the window manager, the status bar lies along the bottom edge and the other
-  // controls stay where they were.
-  void maximisedStatusBarAtTheBottom() {
-    AppFixture fx;
-    frmMain* f = fx.start();
-    QVERIFY(QTest::qWaitForWindowExposed(f));
-    const QRect list = f->lstSource->geometry();
-    f->showMaximized();
-    QTRY_VERIFY(f->isMaximized() && f->client->height() > 700);
-    QTRY_COMPARE(f->stb1->geometry(), QRect(0, f->client->height() - f->stb1->height(), f->client->width(),
-                                             f->stb1->height()));
-    QCOMPARE(f->lstSource->geometry(), list);
-  }
-
   // The help page reaches the desktop's browser as an HTML page, on the first run; without a
   // browser the user is told.
   void helpReachesTheBrowser() {
@@ -104,49 +85,6 @@ class DesktopTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(fx.messages.size(), size_t(1), 15000);
     QVERIFY2(fx.messages[0].text.endsWith(QStringLiteral("を表示できませんでした。\r\nウェブブラウザーを起動できません。")),
              qPrintable(fx.messages[0].text));
-  }
-
-  // The volume and recording controls (the real sndvol32.exe) are wide enough for their
-  // titles under the window manager and as tall as their texts need, also when the SoundFont
-  // warning appears only after a missing file has been typed in.
-  void volumeControlFitsItsTexts() {
-    QTemporaryDir tmp;
-    const QString ini = tmp.filePath("system.ini"), gone = tmp.filePath(QString(100, 'x') + "/gone.sf2");
-    WriteFile(ini, "[Setup]\nSoundFont=/usr/share/sounds/sf2/TimGM6mb.sf2\n");
-    EnvGuard setup("KORVESSA_SYSTEM_INI", qPrintable(ini));
-    std::vector<std::string> env = g_desktop->env();
-    env.insert(env.end(), {"QT_QPA_PLATFORM=xcb", "KORVESSA_SYSTEM_INI=" + ini.toStdString()});
-    // What openbox's title bar needs: the title in its font (sans 8 bold) plus the icon and
-    // three buttons of the default layout "NLIMC", about 20 pixels each, and the padding.
-    QFont titleFont(QStringLiteral("sans"), 8);
-    titleFont.setBold(true);
-    for (const char* arg : {"", "/R"}) {
-      const auto mode = *arg ? kv::sndvol::Mode::Recording : kv::sndvol::Mode::Volume;
-      const QString title = kv::sndvol::ControlWindow(mode).windowTitle();
-      kvtest::Background program({KV_BIN_DIR "/sndvol32.exe", arg}, env);
-      const std::string window = g_desktop->waitWindow("^" + title.toStdString() + "$");
-      QVERIFY2(!window.empty(), qPrintable(title));
-      const kvtest::Frame frame = g_desktop->frameOf(window);
-      const int needed = QFontMetrics(titleFont).horizontalAdvance(title) + 4 * 20 + 16;
-      QVERIFY2(frame.width >= needed, qPrintable(title + QStringLiteral(": %1 < %2").arg(frame.width).arg(needed)));
-      if (mode == kv::sndvol::Mode::Recording) {
-        // Alt+O goes to the SoundFont field; a missing file typed there brings up the warning.
-        for (const std::vector<std::string>& keys :
-             {std::vector<std::string>{"xdotool", "windowactivate", "--sync", window}, {"xdotool", "key", "alt+o"},
-              {"xdotool", "type", gone.toStdString()}, {"xdotool", "key", "Return"}})
-          QCOMPARE(g_desktop->x(keys).exitCode, 0);
-        QTRY_VERIFY(ReadFile(ini).contains(gone.toUtf8()));
-        QTest::qWait(200);
-      }
-      // The texts' needs at the width the window has, laid out here from the same setup.
-      const kvtest::Frame client = g_desktop->frameOf(window, false);
-      kv::sndvol::ControlWindow model(mode);
-      QLayout* layout = model.layout();
-      const int height = layout->hasHeightForWidth() ? layout->totalHeightForWidth(client.width)
-                                                      : layout->totalSizeHint().height();
-      QVERIFY2(client.height >= height,
-               qPrintable(title + QStringLiteral(": %1 needs height %2").arg(QString::fromStdString(client.text())).arg(height)));
-    }
   }
 };
 

@@ -20,9 +20,8 @@ struct Target {
 };
 
 const Target kTargets[] = {
-    {"smf", kvfuzz::Smf},         {"midinfo", kvfuzz::MidiInfo}, {"profile", kvfuzz::Profile},
-    {"mci", kvfuzz::Mci},         {"waveflt", kvfuzz::Waveflt},  {"mp3wave", kvfuzz::Mp3Wave},
-    {"wmawave", kvfuzz::WmaWave},
+    {"smf", kvfuzz::Smf},         {"midinfo", kvfuzz::MidiInfo}, {"waveflt", kvfuzz::Waveflt},
+    {"mp3wave", kvfuzz::Mp3Wave}, {"wmawave", kvfuzz::WmaWave},
 };
 
 class FuzzReplay : public ::testing::TestWithParam<Target> {};

@@ -73,11 +73,8 @@ TEST_F(BadInputs, InfoNamesEveryUnreadableFileAndNeverCrashesOrHangs) {
   files.push_back(dir_->file("cut.mid"));  // a header cut off inside its 14 bytes
   kvtest::writeText(files.back(), std::string("MThd\0\0\0\6\0\1", 10));
   ASSERT_GE(files.size(), kMutantCount + 40);
-  double slowest = 0;
-  int refused = 0;
   for (const auto& f : files) {
     const auto r = Korvessa({"info", f}, kFileBoundMs);
-    slowest = std::max(slowest, r.seconds);
     ASSERT_FALSE(r.timedOut) << f;
     ASSERT_TRUE(r.exitCode == 0 || r.exitCode == 1) << f << " ended with " << r.exitCode << "\n" << r.err;
     EXPECT_EQ(r.out.rfind(f + "\t", 0), 0u) << r.out;
@@ -88,22 +85,12 @@ TEST_F(BadInputs, InfoNamesEveryUnreadableFileAndNeverCrashesOrHangs) {
     else if (bytes.size() < header + 14 && bytes.rfind("RIFF", 0) != 0)
       EXPECT_EQ(r.err, "korvessa: " + f + ": Not a MIDI file (MIDI header cut off)\n");
     if (r.exitCode == 1) {
-      ++refused;
       EXPECT_EQ(r.err.rfind("korvessa: " + f + ": ", 0), 0u) << r.err;
       EXPECT_GT(r.err.size(), ("korvessa: " + f + ": \n").size()) << "no reason given for " << f;
     } else {
       EXPECT_EQ(r.err, "") << f;
     }
   }
-  std::printf("[ info ] %zu files, %d refused with a reason, slowest %.2f s\n", files.size(), refused, slowest);
-}
-
-// A format that does not exist: the usage, exit code 2, nothing written.
-TEST_F(BadInputs, UnknownFormatGivesTheUsage) {
-  const auto usage = Korvessa({"convert", "--out", dir_->path(), "--sample", "99", kCorpus + "test-c-major-scale.mid"}, kFileBoundMs);
-  EXPECT_EQ(usage.exitCode, 2);
-  EXPECT_NE(usage.err.find("usage"), std::string::npos) << usage.err;
-  EXPECT_FALSE(kvtest::exists(dir_->file("test-c-major-scale.wav")));
 }
 
 TEST_F(BadInputs, ConvertBatchGoesOnPastDamagedFilesToTheGoodOne) {

@@ -76,9 +76,8 @@ class Desktop {
     return {};
   }
 
-  // The frame the window manager put around the window: its client area plus _NET_FRAME_EXTENTS
-  // (withFrame false: the client area alone).
-  Frame frameOf(const std::string& window, bool withFrame = true) const {
+  // The frame the window manager put around the window: its client area plus _NET_FRAME_EXTENTS.
+  Frame frameOf(const std::string& window) const {
     const RunResult info = x({"xwininfo", "-id", window});
     auto field = [&info](const std::string& name) {
       const size_t at = info.out.find(name);
@@ -87,7 +86,7 @@ class Desktop {
     int l = 0, r = 0, t = 0, b = 0;
     const RunResult ext = x({"xprop", "-id", window, "_NET_FRAME_EXTENTS"});
     const size_t eq = ext.out.find('=');
-    if (eq != std::string::npos && withFrame) std::sscanf(ext.out.c_str() + eq + 1, "%d, %d, %d, %d", &l, &r, &t, &b);
+    if (eq != std::string::npos) std::sscanf(ext.out.c_str() + eq + 1, "%d, %d, %d, %d", &l, &r, &t, &b);
     return {field("Absolute upper-left X:") - l, field("Absolute upper-left Y:") - t, field("Width:") + l + r,
             field("Height:") + t + b};
   }

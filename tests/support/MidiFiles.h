@@ -48,6 +48,17 @@ inline std::string File(int format, int division, const std::vector<Track>& trac
   return s;
 }
 
+// A song of `beats` half-second notes (division 96 at the default 120 bpm).
+inline std::string Notes(int beats) {
+  Track t;
+  for (int b = 0; b < beats; ++b) {
+    t.Event(uint32_t(b * 96), {0x90, 60 + b % 12, 100});
+    t.Event(uint32_t(b * 96 + 90), {0x80, 60 + b % 12, 0});
+  }
+  t.End(uint32_t(beats * 96));
+  return File(0, 96, {t});
+}
+
 // The RIFF wrapper of an .rmi file around bare MIDI data.
 inline std::string Rmid(const std::string& file) {
   std::string data = "data" + Le(uint32_t(file.size()), 4) + file + (file.size() % 2 ? std::string(1, '\0') : "");
