@@ -1,9 +1,8 @@
-// The encoders at work: command lines, each encoder with its progress window as a conversion
-// chooses and runs it, each turning a real WAVE into a file ffprobe accepts.
+// The encoders at work: each encoder with its progress window as a conversion chooses and runs
+// it, each turning a real WAVE into a file ffprobe accepts.
 #include <QLabel>
 #include <QProgressBar>
 #include <QSignalSpy>
-#include <QTimer>
 #include <QtTest>
 
 #include "EncoderFixture.h"
@@ -61,27 +60,11 @@ Encoded Encode(const kv::EncoderChoice& c, const QString& wave, const std::funct
 class EncoderRunTest : public QObject {
   Q_OBJECT
  private slots:
-  void commandLinesAndProgressTexts() {
-    QCOMPARE(kv::ScmpxCommandLine("/opt/sc mpx/scmpx.exe", 128, true, "/o d/song.wav"),
-             QString("/opt/sc mpx/scmpx.exe -e -b9 -f \"/o d/song.wav\" \"/o d/song.mp3\""));
-    QCOMPARE(kv::ScmpxCommandLine("scmpx.exe", 320, false, "/a.WAV"), QString("scmpx.exe -e\"/a.WAV\" \"/a.mp3\""));
+  // The bit-rate option SCMPX is given (the whole command line runs in the convert test).
+  void scmpxBitRateOptions() {
     const int rates[] = {48, 56, 64, 80, 96, 112, 128, 160, 192};
     for (int i = 0; i < 9; ++i) QCOMPARE(kv::ScmpxOptions(rates[i], false), QString(" -b%1 ").arg(i + 3));
     QCOMPARE(kv::ScmpxOptions(100, false) + "|" + kv::ScmpxOptions(100, true), QString("|-f "));
-    QTemporaryDir dir;
-    const QString tool = dir.path() + "/Tools/wm8eutil.exe";
-    QDir().mkpath(dir.path() + "/Tools");
-    WriteFile(tool, "");
-    // In the output folder (letter case ignored): the bare name. Elsewhere: the short form of
-    // the path (here the path itself), empty when it is missing.
-    QCOMPARE(kv::Wm8eutilProgram(tool, dir.path() + "/tools"), QString("wm8eutil"));
-    QCOMPARE(kv::Wm8eutilProgram(tool, dir.path()), tool);
-    QCOMPARE(kv::Wm8eutilProgram(dir.path() + "/gone/wm8eutil.exe", dir.path()), QString());
-    QCOMPARE(kv::Wm8eutilCommandLine("wm8eutil", "曲 1"), QString("wm8eutil -input tmp.wav -output tmp.wma -title \"曲 1\""));
-    for (auto [v, text, bare, bar] : {std::tuple{0.35f, "0.35 %", ".35 %", 0}, {0.45f, "0.45 %", ".45 %", 0}, {12.5f, "12.50 %", "12.50 %", 12},
-                                      {42.7f, "42.70 %", "42.70 %", 42}, {104.25f, "104.25 %", "104.25 %", 100}})
-      QCOMPARE(kv::PercentText(v) + "|" + kv::PercentTextNoLeadingZero(v) + "|" + QString::number(kv::BarValue(v)),
-               QString(text) + "|" + bare + "|" + QString::number(bar));
   }
 
   // Each encoder as a conversion runs it: its window, its messages, what the output folder holds after.
@@ -106,8 +89,6 @@ class EncoderRunTest : public QObject {
         {"GoGo without its library says nothing", {}, 1, 1, "a.wav", false, "GOGO[a.wav]|*", false, {}, {}},
         {"GoGo, missing WAVE", {"gogo.dll"}, 1, 1, "missing.wav", false, "GOGO[missing.wav]|*", false, {noInput}, {},
          [](EncoderFixture& f) { QFile::remove(f.out + "/missing.wav"); }},
-        {"GoGo, text for a WAVE", {"gogo.dll"}, 1, 1, "text.wav", false, "GOGO[text.wav]|*", false, {"解析エラーが発生しました|48"}, {},
-         [](EncoderFixture& f) { WriteFile(f.out + "/text.wav", "this is not a wave file, only some words"); }},
         {"ACM", {"VBMP3.dll", "system/L3CODECP.ACM"}, 1, 2, "acm.wav", false, "ACM[acm.wav]|*", true, {}, {"acm.mp3"}},
         {"ACM closed: the wait ends at once as a normal end, the unfinished MP3 goes", {"VBMP3.dll", "system/L3CODECP.ACM"}, 1, 2,
          "stop.wav", true, "ACM[stop.wav]|0 %|0|hidden", true, {}, {}},
@@ -165,38 +146,6 @@ class EncoderRunTest : public QObject {
     wmaOnly.outputType = 1;
     QVERIFY(!kv::MakeEncoder(Choice(0, 0)) && !kv::MakeEncoder(c) && !kv::MakeEncoder(wmaOnly));
   }
-
-  void gogoCallsAndProgress() {
-    EncoderFixture f;
-    QVERIFY(QFile::copy(KV_FAKE_GOGO, f.app + "/gogo.dll"));
-    const QString log = f.root->path() + "/calls.log";
-    qputenv("KV_FAKE_GOGO_LOG", log.toUtf8());
-    f.Start();
-    auto run = [&](int total, int frames, const QString& stereo) {
-      QFile::remove(log);
-      qputenv("KV_FAKE_GOGO_TOTAL", QByteArray::number(total));
-      qputenv("KV_FAKE_GOGO_FRAMES", QByteArray::number(frames));
-      G().SampleRate = 22050;
-      G().Bitrate = 112;
-      G().StereoMode = stereo;
-      const Encoded r = Encode(Choice(1, 1), f.out + "/song.wav");
-      return std::make_pair(r.view, QString::fromStdString(kvtest::readBytes(log.toStdString())).split('\n', Qt::SkipEmptyParts));
-    };
-    const QString before = QDir::currentPath();
-    // More frames than announced: the label goes past 100, the bar stays full.
-    auto [view, calls] = run(4, 6, "foo");
-    QCOMPARE(calls, QStringList({"init " + f.app, "units", "set 1 " + f.out + "/song.wav", "set 2 " + f.out + "/song.mp3",
-                                 "set 6 22050", "set 3 1", "set 4 112", "detect", "get 15", "close 6", "end"}));
-    QCOMPARE(view, QString("GOGO[song.wav]|150.00 %|100|hidden"));
-    QCOMPARE(QDir::currentPath(), before);
-    // No total: label and bar keep their first values; joint stereo is mode 2.
-    auto [view0, calls0] = run(0, 3, "Joint Stereo");
-    QCOMPARE(calls0.at(5), QString("set 3 2"));
-    QCOMPARE(calls0.last(2), QStringList({"close 3", "end"}));
-    QCOMPARE(view0, QString("GOGO[song.wav]|0 %|0|hidden"));
-    qunsetenv("KV_FAKE_GOGO_LOG");
-  }
-
 };
 
 QTEST_MAIN(EncoderRunTest)

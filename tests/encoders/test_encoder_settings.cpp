@@ -1,8 +1,6 @@
 // The encoder settings dialog opened through its menu command: what it shows, how locating the
 // two programs moves the choice, and what OK and the close box leave behind.
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -99,57 +97,6 @@ class EncoderSettingsTest : public QObject {
       QCOMPARE(QString(r.name) + ": " + dialog, QString(r.name) + ": " + app(r.dialog));
       QCOMPARE(QString(r.name) + ": " + after, QString(r.name) + ": " + app(r.after));
     }
-  }
-
-  void unexpectedStereoModeAndRate() {
-    EncoderFixture f;
-    f.writeIni("[Encoder]\nStereo=foo\nBitrate=100\nFast=1\n");
-    frmMain* m = f.Start();
-    WithDialog(m, [](frmEncoder* d) {
-      QCOMPARE(d->cboBitrate->currentIndex(), -1);
-      QCOMPARE(Flags({d->chkJoint->isChecked(), d->chkFast->isChecked(), d->chkSampleSel->isChecked()}), QString("010"));
-      d->chkFast->setChecked(false);
-      d->chkSampleSel->setChecked(true);
-      d->cmdOK->click();
-    });
-    QCOMPARE(G().StereoMode, QString("Stereo"));
-    QCOMPARE(G().Bitrate, 100);  // no rate picked: the stored one stays
-    QVERIFY(!G().FastEncode);
-    QCOMPARE(G().SelSample, short(1));  // the format list this gives: RecordingFormats test
-    WithDialog(m, [](frmEncoder* d) {
-      d->chkJoint->setChecked(true);
-      d->cboBitrate->setCurrentIndex(8);
-      d->cmdOK->click();
-    });
-    QCOMPARE(G().StereoMode, QString("Joint Stereo"));
-    QCOMPARE(G().Bitrate, 192);
-  }
-
-  void closeBoxKeepsSettings() {
-    EncoderFixture f;
-    QVERIFY(f.Install("gogo.dll", "app/gogo.dll"));
-    frmMain* m = f.Start();
-    QCOMPARE(G().EncoderDefault, short(1));
-    // The menu state follows the settings after any close.
-    G().EncoderDefault = -1;
-    G().WmaEncoder = -1;
-    m->Button("wma")->setEnabled(true);
-    m->mnuSetType[2]->setEnabled(true);
-    WithDialog(m, [](frmEncoder* d) {
-      d->optMP3Enc[1]->setChecked(true);
-      d->chkJoint->setChecked(true);
-      d->cboBitrate->setCurrentIndex(0);
-      d->close();
-    });
-    QCOMPARE(G().EncoderDefault, short(-1));
-    QCOMPARE(G().StereoMode, QString("Stereo"));
-    QCOMPARE(G().Bitrate, 128);
-    QCOMPARE(Flags({m->Button("mp3")->isEnabled(), m->Button("wma")->isEnabled(), m->mnuSetType[2]->isEnabled()}), QString("000"));
-    // OK with no option checked (a stored choice out of range checks none) stores no choice.
-    G().EncoderDefault = G().WmaEncoder = 7;
-    WithDialog(m, [](frmEncoder* d) { d->cmdOK->click(); });
-    QCOMPARE(G().EncoderDefault, short(-1));
-    QCOMPARE(G().WmaEncoder, short(-1));
   }
 };
 

@@ -2,11 +2,9 @@
 // tables, the conversion's record cycle, a click track and its onsets.
 #pragma once
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -74,25 +72,6 @@ inline void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseco
 inline double SecondsSince(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
-
-// Sends stderr to a file until Restore(), which gives the bytes written meanwhile.
-class StderrCapture {
- public:
-  explicit StderrCapture(const std::string& path) : path_(path), saved_(dup(2)), file_(std::fopen(path.c_str(), "w")) {
-    fflush(stderr);
-    dup2(fileno(file_), 2);
-  }
-  ~StderrCapture() { Restore(); }
-  uintmax_t Restore() {
-    if (file_) fflush(stderr), dup2(saved_, 2), close(saved_), std::fclose(file_), file_ = nullptr;
-    return fs::file_size(path_);
-  }
-
- private:
-  std::string path_;
-  int saved_;
-  FILE* file_;
-};
 
 struct CycleResult {
   int64_t lengthMs = 0;  // "status PlayMedia length"

@@ -64,20 +64,8 @@ TEST_F(Vbmp3Dll, EncodesThroughTheSystemCodec) {
   }
 }
 
-TEST_F(Vbmp3Dll, FreeDuringEncodeAndUnreadableInputLeaveNoFile) {
-  const std::string wav = dir.file("long.wav"), mp3 = dir.file("long.mp3");
-  kvtest::writeMusicWave(wav, 44100, 16, 2, 30.0);
-  int32_t info[4] = {}, progress = 0, other = 0;
-  v.init();
-  ASSERT_NE(v.encodeOpen(wav.c_str(), info), 0);
-  ASSERT_NE(v.encodeStart(mp3.c_str()), 0);
-  while (v.getEncodeState(&progress, &other) == 1 && progress == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  EXPECT_EQ(v.getEncodeState(&progress, &other), 1);
-  EXPECT_GT(progress, 0);
-  EXPECT_LT(progress, info[3]);
-  EXPECT_EQ(other, info[3]);
-  v.free();
-  EXPECT_NE(v.getEncodeState(&progress, &other), 1);
+TEST_F(Vbmp3Dll, MissingInputLeavesNoFile) {
+  int32_t progress = 0, other = 0;
   // A missing input: nothing to encode, at once.
   int32_t none[4] = {7, 7, 7, 7};
   v.init();
@@ -86,13 +74,7 @@ TEST_F(Vbmp3Dll, FreeDuringEncodeAndUnreadableInputLeaveNoFile) {
   EXPECT_EQ(v.encodeStart(dir.file("missing.mp3").c_str()), 0);
   EXPECT_NE(v.getEncodeState(&progress, &other), 1);
   v.free();
-  EXPECT_EQ(dir.list(), std::vector<std::string>{"long.wav"});
-  // The environment points at an empty system folder; the "system" folder beside VBMP3.dll still has the codec.
-  setenv("KORVESSA_SYSTEM_DIR", dir.path().c_str(), 1);
-  v.init();
-  EXPECT_NE(v.encodeOpen(wav.c_str(), info), 0);
-  v.free();
-  setenv("KORVESSA_SYSTEM_DIR", KV_BIN_DIR "/system", 1);
+  EXPECT_TRUE(dir.list().empty());
 }
 
 // An MP3 of a WAVE made by ffmpeg's LAME encoder, VBR or 96 kbit/s CBR, with or without the Xing/Info record.

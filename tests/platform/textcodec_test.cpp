@@ -33,10 +33,4 @@ TEST(TextCodec, PicksTheEncodingOfLegacyBytes) {
   }
 }
 
-TEST(TextCodec, CutsAtCharacterBoundaries) {
-  const std::string s = "ab音楽";  // 2 + 3 + 3 bytes
-  for (auto [limit, length] : {std::pair{100u, 8u}, {8u, 8u}, {7u, 5u}, {5u, 5u}, {3u, 2u}})
-    EXPECT_EQ(kv::text::Utf8PrefixLength(s, limit), length) << limit;
-}
-
 }  // namespace

@@ -16,8 +16,7 @@ TEST(InifileIO, TypedReadsOfOneFile) {
   for (size_t i = 0; i < longValue.size(); ++i) longValue[i] = char('a' + i % 26);
   kvtest::writeText(dir.file("Dorvanti.ini"),
                     "[n]\nblanks=\t 15 \nquoted=\" 15 \"\nhalf2=2.5\nhalf3=3.5\nneghalf=-2.5\nbig=40000\nedge=32767\n"
-                    "low=-32768\nover=32767.5\nletters=abc\ntrailing=12abc\nexp=1.5e2\nplus=+42\ndot=.5\nbare=.\n"
-                    "badexp=1e\nhex=0x10\ninner=1 2\nempty=\nblank=  \n"
+                    "low=-32768\nover=32767.5\nletters=abc\ntrailing=12abc\nexp=1.5e2\nempty=\nblank=  \n"
                     "[s]\nleft=1234.5\ntop=-0.1\nhuge=1e40\ncomma=12,5\nexp=2.5E+3\nempty=\n"
                     "[Folder]\nWavePath=" + longValue + "\nWaveflt=\n[音楽]\n曲=夜\n");
   const struct {
@@ -25,9 +24,7 @@ TEST(InifileIO, TypedReadsOfOneFile) {
     short expected;
   } ints[] = {{"blanks", 15},  {"quoted", 15},   {"half2", 2},    {"half3", 4},      {"neghalf", -2},
               {"big", -9},     {"edge", 32767},  {"low", -32768}, {"over", -9},      {"letters", -9},
-              {"trailing", -9}, {"exp", 150},    {"plus", 42},    {"dot", 0},        {"bare", -9},
-              {"badexp", -9},  {"hex", -9},      {"inner", -9},   {"missing", -9},   {"empty", -9},
-              {"blank", -9}};
+              {"trailing", -9}, {"exp", 150},    {"missing", -9}, {"empty", -9},     {"blank", -9}};
   for (const auto& c : ints) EXPECT_EQ(ini.ReadInt("n", c.key, -9), c.expected) << "ReadInt " << c.key;
   // Single precision: -0.1 is the float nearest to it, not the double.
   const struct {

@@ -99,8 +99,6 @@ TEST(StartUpChecks, InstalledEncodersDecideTheChoices) {
       {"stored GoGo and VBWAV2WMA choices stay though missing", {}, "", "", 1, 1, "1 1 | 0 0 0 | 0 0 | 0 | 0"},
       {"SCMPX of another name is dropped, its stored choice reset; WM8EUTIL.EXE counts",
        {{"other.exe", ""}, {"WM8EUTIL.EXE", ""}}, "other.exe", "WM8EUTIL.EXE", 0, -1, "-1 0 | 0 0 0 | 1 0 | 0 | 0"},
-      {"the codec without VBMP3.DLL is not enough", {{"system/L3CODECP.ACM", ""}}, "", "", -1, -1,
-       "-1 -1 | 0 0 0 | 0 0 | 0 | 0"},
       {"ACM and VBWAV2WMA beside the program", {{"system/L3CODECP.ACM", ""}, {"app/vbmp3.dll", ""}, {"app/VBWAV2WMA.DLL", ""}},
        "", "", -1, -1, "2 1 | 0 0 1 | 0 1 | 0 | 0"},
       {"with no stored choice SCMPX comes before ACM", {{"scmpx.exe", ""}, {"app/vbmp3.dll", ""},

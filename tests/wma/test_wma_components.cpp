@@ -50,7 +50,6 @@ TEST_F(WmaComponents, LibraryEncodesRecordingFormats) {
   ASSERT_TRUE(dll.open && dll.start && dll.state && dll.debug && dll.lastError) << dlerror();
   struct Case { Format f; std::string name, title; } const cases[] = {{{22050, 1, 8}, "song", "song"},
                      {{48000, 2, 16}, "夜の ジャズ 01", "  夜の ジャズ 01  "},
-                     {{24000, 1, 16}, "b", "b"},
                      {{44100, 2, 8}, "c", " c"}};
   kvtest::writeText(dir / "song.wma", "older result");  // replaced by the first encode
   for (const Case& c : cases) {
@@ -106,8 +105,6 @@ TEST_F(WmaComponents, BadInputsAreRefusedAndLeaveTheOlderOutput) {
     EXPECT_EQ(err.rfind("wm8eutil: ", 0), 0u) << err;
     EXPECT_EQ(err.find('\n'), err.size() - 1) << err;  // one line
   }
-  for (const char* args : {"", "-input x.wav -title t", "-input x.wav -output y.wma -speed 2"})
-    EXPECT_EQ(Wm8eutil(args, dir / "err"), 2) << args;
   // The disk fills up while the WMA file is written.
   EXPECT_EQ(Wm8eutil("-input ok.wav -output out/song.wma -title t", dir / "err",
                      "KORVESSA_FAULT_WRITE_LIMIT=1000 KORVESSA_FAULT_WRITE_MATCH=.song.wma."),
