@@ -76,8 +76,8 @@ class Faults : public ::testing::Test {
   const std::string chords = dir.file("test-multichannel-chords-0.mid");
 };
 
-// Each row prepares the scratch folder, converts, and names what the user is told and what
-// stands in the output folder after.
+// Each row prepares the scratch folder, converts, and names what the user is told (a line
+// ending in "*" stands for any line starting so) and what stands in the output folder after.
 TEST_F(Faults, ConversionsThatFailSayWhyAndKeepWhatWasThere) {
   const std::string held = out + "/test-c-major-scale.wavが他のソフトで開かれています。";
   const std::string locked = dir.file("locked.mid"), broken = dir.file("broken.sf2");
@@ -129,6 +129,8 @@ TEST_F(Faults, ConversionsThatFailSayWhyAndKeepWhatWasThere) {
        {"test-c-major-scale.mid を変換できませんでした。 The file " + broken + " is not a SoundFont.", scale + ": not converted",
         chords + ": not converted"},
        {}, [&] { EXPECT_EQ(kvtest::readBytes(broken), std::string(4096, 'x')); }},
+      {"a missing SoundFont: an installed one", [this] { systemIni(dir.file("gone.sf2")); }, {scale}, {}, false,
+       {"SoundFont " + dir.file("gone.sf2") + " not found; using /usr/share/sounds/sf2/*"}, {"test-c-major-scale.wav"}, {}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -137,7 +139,9 @@ TEST_F(Faults, ConversionsThatFailSayWhyAndKeepWhatWasThere) {
     systemIni(kTimGM);
     if (row.prepare) row.prepare();
     const auto r = Convert(row.args, row.env, row.nobody);
-    const Strings said = Said(r);
+    Strings said = Said(r);
+    for (size_t i = 0; i < said.size() && i < row.said.size(); ++i)
+      if (row.said[i].back() == '*' && said[i].rfind(row.said[i].substr(0, row.said[i].size() - 1), 0) == 0) said[i] = row.said[i];
     EXPECT_EQ(said, row.said) << r.err;
     const bool failed = !said.empty() && said.back().ends_with(": not converted");
     EXPECT_EQ(r.exitCode, failed ? 1 : 0);
