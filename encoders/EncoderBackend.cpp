@@ -1,8 +1,11 @@
 #include "encoders/EncoderBackend.h"
 
+#include <dlfcn.h>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
@@ -15,6 +18,7 @@
 #include "encoders/GogoLibrary.h"
 #include "encoders/VBMP3.h"
 #include "encoders/VBWAV2WMA.h"
+#include "winmm.h"
 #include "postproc/cShellX.h"
 #include "shell/Dir.h"
 #include "shell/FileName.h"
@@ -307,6 +311,15 @@ class Wm8eutilEncoder : public EncoderBackend {
 
 // FLAC and Ogg Opus: FFmpeg on a thread of its own, so the event loop goes on meanwhile; the
 // song's title as TITLE. The WAVE goes once the file is made; a failed encode keeps it.
+// The encoder library beside the media layer's library (build/lib). Named by its full path: a
+// bare name would be looked up from the caller of dlopen, which a sanitizer's interceptor is.
+std::string OwnFormatsPath() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&mciSendStringA), &info) && info.dli_fname)
+    return QFileInfo(QString::fromLocal8Bit(info.dli_fname)).absolutePath().toStdString() + "/" KV_OWN_FORMATS_LIBRARY;
+  return KV_OWN_FORMATS_LIBRARY;
+}
+
 // FLAC (codec 1) and Ogg Opus (codec 2) through the program's own encoder library, loaded on
 // first use, on a thread of its own.
 class OwnFormatEncoder : public EncoderBackend {
@@ -318,7 +331,7 @@ class OwnFormatEncoder : public EncoderBackend {
   }
   void Start(const QString& wave) override {
     Begin();
-    static const SharedLibrary library(KV_OWN_FORMATS_LIBRARY);
+    static const SharedLibrary library(OwnFormatsPath());
     KvEncodeOwnFormatFn encode = nullptr;
     if (!library.Bind(encode, "kvEncodeOwnFormat")) {
       emit message(QStringLiteral("エンコードに失敗しました。\r\n") + QStringLiteral(KV_OWN_FORMATS_LIBRARY " cannot be loaded"),
