@@ -301,7 +301,6 @@ int Convert(const QStringList& args) {
     job.normalise = true;
     job.headCut = o.headcut;
     job.loudness = o.loudness;
-    job.ownFilterInput = true;  // -j N runs share the output folder
   }
   const int type = int(QStringList{"wav", "mp3", "wma", "flac", "opus"}.indexOf(o.format));
   if (!o.encoder.isEmpty()) {

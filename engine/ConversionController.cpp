@@ -183,7 +183,7 @@ QString ConversionController::WaveFilterCommandLine() const {
 }
 
 QString ConversionController::FilterInput() const {
-  return m_job.ownFilterInput ? m_wave + QStringLiteral(".~flt") : m_job.outputFolder + "/normal.wav";
+  return m_job.outputFolder + "/normal.wav";
 }
 
 void ConversionController::RunWaveFilter(std::function<void()> then) {
@@ -192,9 +192,7 @@ void ConversionController::RunWaveFilter(std::function<void()> then) {
     emit message(QStringLiteral("ノーマライズでエラーが発生しました。"), vbInformation);
   };
   // A "normal.wav" already there may be the user's own: it waits under another name meanwhile.
-  // The item's own name is ours: one left by a run that was killed goes.
-  if (m_job.ownFilterInput) RemoveFile(normal);
-  else m_standingNormal = std::make_unique<SetAside>(normal);
+  m_standingNormal = std::make_unique<SetAside>(normal);
   if ((m_standingNormal && !m_standingNormal->ok()) || !RenameFile(m_wave, normal)) {
     m_standingNormal.reset();
     failed();

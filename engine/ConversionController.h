@@ -32,8 +32,6 @@ struct ConversionJob {
   bool normalise = false;    // run the wave filter
   bool headCut = false;      // ... cutting the silence at the start
   std::optional<double> loudness;  // ... bringing the output to this many LUFS instead of its peak to 0.9
-  bool ownFilterInput = false;     // ... reading "<output>.~flt", not the folder's "normal.wav" (runs
-                                   // side by side in one folder must not share it)
   bool delay = false;        // wait before playing and before stopping the recorder
   short delayTenths = 0;     // ... for this many tenths of a second (one more tick)
   int port = -1;             // MIDI output device (-1: the mapper)

@@ -156,7 +156,7 @@ TEST_F(Corpus, KillThenSkipExistingRedoesExactlyTheUnfinishedSongs) {
     std::string ext, working;  // the output's extension; a file that exists only at that moment
   } table[] = {
       {"recording", {}, ".wav", ".wav.~rec"},
-      {"normalising", {"--normalize"}, ".wav", ".wav.~flt"},
+      {"normalising", {"--normalize"}, ".wav", "normal.wav"},
       {"encoding", {"--format", "wma", "--encoder", "wm8eutil"}, ".wma", "tmp.wav"},
   };
   for (const auto& row : table) {
