@@ -97,7 +97,8 @@ MCIERROR WaveRecorder::StartSource() {
     capture_ = std::thread(&WaveRecorder::CaptureLoop, this);
     return 0;
   }
-  if (!bus_.AttachRecorder(this, fmt_.rate, error)) {
+  const int64_t pad = (delayMs_ * fmt_.rate + 500) / 1000;
+  if (!bus_.AttachRecorder(this, fmt_.rate, pad, error)) {
     ReportFailure(error);
     return MCIERR_WAVE_INPUTSUNSUITABLE;
   }
