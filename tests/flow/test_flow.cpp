@@ -150,7 +150,8 @@ class FlowTest : public QObject {
     QVERIFY(Record(fx, out, 120, {song, kScale}, [&out] { return QDir(out).removeRecursively(); }));
     QCOMPARE(fx.messages.size(), size_t(1));
     QCOMPARE(fx.messages[0].text,
-             QStringLiteral("song.mid を変換できませんでした。\r\nThe recording could not be saved to ") + out + "/song.wav");
+             QStringLiteral("song.mid を変換できませんでした。\r\nThe recording could not be saved (No such file or directory): ") + out +
+                 "/song.wav");
     QVERIFY(!QDir(out).exists());
     QCOMPARE(f->lstSource->currentRow(), 1);
     QCOMPARE(kvtest::readBytes(song.toStdString()), smf::Notes(60));  // the song untouched
