@@ -62,7 +62,7 @@ TEST(Scmpx, WindowEncodesItsFilesAndSaysWhatBecameOfEach) {
   char name[] = "scmpx", *argv[] = {name, nullptr};
   QApplication app(argc, argv);
   kvtest::TempDir dir;
-  kvtest::writeMusicWave(dir.file("曲 1.WAV"), 22050, 16, 2, 1.0);
+  kvtest::writeMusicWave(dir.file("曲 1.WAV"), 32000, 16, 2, 1.0);
   kvtest::writeMusicWave(dir.file("low.wav"), 11025, 16, 1, 0.5);
   kvtest::writeText(dir.file("text.wav"), "plain text\n");
   kvtest::writeMusicWave(dir.file("mono"), 48000, 16, 1, 0.5);
@@ -92,7 +92,7 @@ TEST(Scmpx, WindowEncodesItsFilesAndSaysWhatBecameOfEach) {
             "gone.wav をエンコードできませんでした: ファイルを開けません (ファイルがありません)。\n"
             "mono.mp3 を書き出しました (64 kbps)。");
   EXPECT_TRUE(encode->isEnabled() && !stop->isEnabled());
-  EXPECT_EQ(kvtest::encodedProblem(dir.file("曲 1.mp3"), "mp3 64000 22050 2", 1.0, kvtest::mp3DurationTolerance(22050)), "");
+  EXPECT_EQ(kvtest::encodedProblem(dir.file("曲 1.mp3"), "mp3 64000 32000 2", 1.0, kvtest::mp3DurationTolerance(32000)), "");
   EXPECT_EQ(kvtest::encodedProblem(dir.file("mono.mp3"), "mp3 64000 48000 1", 0.5, kvtest::mp3DurationTolerance(48000)), "");
   EXPECT_EQ(dir.list(), (std::vector<std::string>{"low.wav", "mono", "mono.mp3", "text.wav", "曲 1.WAV", "曲 1.mp3"}));
 }
