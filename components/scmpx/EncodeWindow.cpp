@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -113,10 +114,11 @@ EncodeWindow::EncodeWindow(QWidget* parent) : QWidget(parent) {
   now_ = new QLabel(this);
   now_->setObjectName("now");
   top->addWidget(now_);
-  report_ = new QLabel(this);
+  // What became of each file, kept to a few lines that scroll, so the window keeps its size.
+  report_ = new QPlainTextEdit(this);
   report_->setObjectName("report");
-  report_->setWordWrap(true);
-  report_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  report_->setReadOnly(true);
+  report_->setFixedHeight(report_->fontMetrics().lineSpacing() * 4 + 12);
   top->addWidget(report_);
 
   auto* buttons = new QHBoxLayout;
@@ -190,6 +192,7 @@ void EncodeWindow::start() {
   queue_ = files();
   results_.clear();
   report_->clear();
+  stopped_ = false;
   done_ = 0;
   total_ = int(queue_.size());
   next();
@@ -199,7 +202,7 @@ void EncodeWindow::next() {
   while (!queue_.isEmpty()) {
     current_ = queue_.takeFirst();
     now_->setText(QStringLiteral("エンコード中 (%1/%2): ").arg(total_ - queue_.size()).arg(total_) + Name(current_));
-    bar_->setValue(0);
+    bar_->setValue(Overall(0));
     if (const QString problem = InputProblem(current_); !problem.isEmpty()) {
       endFile(Name(current_) + QStringLiteral(" をエンコードできませんでした: ") + problem);
       continue;
@@ -221,6 +224,7 @@ void EncodeWindow::next() {
     tick_.start(0);
     return;
   }
+  if (!stopped_) bar_->setValue(100);  // every file has had its turn
   now_->setText(QStringLiteral("%1 個のうち %2 個を MP3 にしました。").arg(total_).arg(done_));
   showState();
   emit runFinished();
@@ -235,7 +239,7 @@ void EncodeWindow::frames() {
   do s = encoder_->step();
   while (s && !encoder_->finished() && turn.elapsed() < 16);
   const int64_t frames = encoder_->input().frames;
-  if (frames > 0) bar_->setValue(int(std::min<int64_t>(100, encoder_->framesDone() * 100 / frames)));
+  if (frames > 0) bar_->setValue(Overall(int(std::min<int64_t>(100, encoder_->framesDone() * 100 / frames))));
   if (s && !encoder_->finished()) return;
   tick_.stop();
   const int kbps = encoder_->bitrateKbps();
@@ -244,16 +248,20 @@ void EncodeWindow::frames() {
     endFile(Name(current_) + QStringLiteral(" をエンコードできませんでした: ") +
             WithReason(QStringLiteral("MP3 ファイルを書き込めません"), s));
   } else {
-    bar_->setValue(100);
     ++done_;
     endFile(Name(Mp3NameFor(current_)) + QStringLiteral(" を書き出しました (%1 kbps)。").arg(kbps));
   }
   next();
 }
 
+int EncodeWindow::Overall(int filePercent) const {
+  const int before = total_ - int(queue_.size()) - 1;  // files finished before the current one
+  return total_ > 0 ? (before * 100 + filePercent) / total_ : 0;
+}
+
 void EncodeWindow::endFile(const QString& line) {
   results_ << line;
-  report_->setText(report());
+  report_->appendPlainText(line);
 }
 
 void EncodeWindow::stop() {
@@ -262,6 +270,7 @@ void EncodeWindow::stop() {
   encoder_.reset();  // the unfinished MP3 goes
   endFile(Name(current_) + QStringLiteral(" は中止しました (MP3 は作っていません)。"));
   queue_.clear();
+  stopped_ = true;
   next();
 }
 

@@ -12,6 +12,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QListWidget;
+class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 
@@ -49,13 +50,15 @@ class EncodeWindow : public QWidget {
   void frames();
   void endFile(const QString& line);
   void showState();
+  // The bar over the whole run: the files before the current one, and this much of it.
+  int Overall(int filePercent) const;
 
   QListWidget* list_ = nullptr;
   QComboBox* bitrate_ = nullptr;
   QCheckBox* fast_ = nullptr;
   QProgressBar* bar_ = nullptr;
   QLabel* now_ = nullptr;
-  QLabel* report_ = nullptr;
+  QPlainTextEdit* report_ = nullptr;
   QPushButton* add_ = nullptr;
   QPushButton* remove_ = nullptr;
   QPushButton* encode_ = nullptr;
@@ -64,6 +67,7 @@ class EncodeWindow : public QWidget {
   QStringList queue_, results_;
   QString current_;
   int done_ = 0, total_ = 0;
+  bool stopped_ = false;
   std::unique_ptr<kv::mp3::Mp3Encoder> encoder_;
   QTimer tick_;
 };

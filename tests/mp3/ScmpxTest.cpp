@@ -15,10 +15,13 @@
 namespace {
 
 using Args = std::vector<std::string>;
-// Without a desktop session, as the program's conversions may run.
+// Without a desktop session, as the program's conversions may run; a window that opened
+// anyway would end by the time limit.
 kvtest::RunResult scmpx(Args args) {
   args.insert(args.begin(), KV_BIN_DIR "/tools/scmpx.exe");
-  return kvtest::run(args, {"DISPLAY", "WAYLAND_DISPLAY"});
+  kvtest::RunOptions o;
+  o.timeoutMs = 20000;
+  return kvtest::run(args, {"DISPLAY", "WAYLAND_DISPLAY"}, o);
 }
 
 TEST(Scmpx, EncodesWithTheBitRateOption) {
