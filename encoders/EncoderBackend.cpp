@@ -234,22 +234,40 @@ class WmaLibraryEncoder : public EncoderBackend {
   int32_t m_total = 0;
 };
 
-void ReportFailure(EncoderBackend* e) {
-  emit e->message(QStringLiteral("エンコードに失敗しました。"), vbInformation);
+void ReportFailure(EncoderBackend* e, const QString& why) {
+  emit e->message(QStringLiteral("エンコードに失敗しました。\r\n") + why, vbInformation);
 }
 
-// SCMPX: the WAVE goes once the program has run.
+// Why a program could not be started: it is gone, or it is there but does not run.
+QString NotStarted(const QString& program) {
+  return program + (FileExists(program) ? QStringLiteral(" を起動できません。") : QStringLiteral(" が見つかりません。"));
+}
+
+// Why a program that ran made nothing: its exit code when it reported an error.
+QString MadeNothing(const QString& program, long exitCode, const QString& what) {
+  if (exitCode > 0) return program + QStringLiteral(" がエラーで終了しました (終了コード %1)。").arg(exitCode);
+  return program + QStringLiteral(" は ") + what + QStringLiteral(" を作りませんでした。");
+}
+
+// SCMPX: the WAVE goes once the MP3 is made; a run that ends in an error or without the MP3
+// keeps it.
 class ScmpxEncoder : public EncoderBackend {
  public:
   void Start(const QString& wave) override {
     const auto& g = G();
     Begin();
-    const bool started = m_run.Start(ScmpxCommandLine(g.ScmpxPath, g.Bitrate, g.FastEncode, wave), [this, wave] {
-      RemoveFile(wave);
-      Finish(true);
+    const QString program = g.ScmpxPath, mp3 = WithLastThree(wave, QStringLiteral("mp3"));
+    const bool started = m_run.Start(ScmpxCommandLine(program, g.Bitrate, g.FastEncode, wave), [this, wave, mp3, program] {
+      const long code = m_run.ExitCode();
+      if (code <= 0 && FileExists(mp3)) {
+        RemoveFile(wave);
+        return Finish(true);
+      }
+      ReportFailure(this, MadeNothing(program, code, QFileInfo(mp3).fileName()));
+      Finish(false);
     });
     if (started) return;
-    ReportFailure(this);
+    ReportFailure(this, NotStarted(program));
     Finish(false);
   }
 
@@ -268,12 +286,14 @@ class Wm8eutilEncoder : public EncoderBackend {
     const QString title = listed.left(listed.size() - 4);
     // The output folder is the WAVE's own.
     const QString folder = wave.left(wave.lastIndexOf(u'/'));
-    if (!SetCurrentFolder(folder)) return Fail(false);
+    if (!SetCurrentFolder(folder)) return Fail(false, QStringLiteral("保存先フォルダ ") + folder + QStringLiteral(" に移れません。"));
     m_standingWav = std::make_unique<SetAside>(Listed(kTmpWav()));
     m_standingWma = std::make_unique<SetAside>(Listed(kTmpWma()));
-    if (!m_standingWav->ok() || !m_standingWma->ok() || !RenameFile(wave, kTmpWav())) return Fail(false);
+    if (!m_standingWav->ok() || !m_standingWma->ok())
+      return Fail(false, folder + QStringLiteral(" の tmp.wav / tmp.wma をよけておけません。"));
+    if (!RenameFile(wave, kTmpWav())) return Fail(false, listed + QStringLiteral(" を tmp.wav に名前を変えられません。"));
     const QString line = Wm8eutilCommandLine(Wm8eutilProgram(G().Wm8eutilPath, folder), title);
-    if (!m_run.Start(line, [this] { Ended(); })) Fail(true);
+    if (!m_run.Start(line, [this] { Ended(); })) Fail(true, NotStarted(G().Wm8eutilPath));
   }
 
  private:
@@ -284,18 +304,15 @@ class Wm8eutilEncoder : public EncoderBackend {
   void Ended() {
     const QString made = Listed(kTmpWma());
     const QString wma = m_wave.left(m_wave.size() - 4) + QStringLiteral(".wma");
-    if (!made.isEmpty()) {
-      if (FileExists(wma)) RemoveFile(wma);
-      if (RenameFile(made, wma)) {
-        RemoveFile(kTmpWav());
-        return Done(true);
-      }
-    }
-    Fail(true);
+    if (made.isEmpty()) return Fail(true, MadeNothing(G().Wm8eutilPath, m_run.ExitCode(), kTmpWma()));
+    if (FileExists(wma)) RemoveFile(wma);
+    if (!RenameFile(made, wma)) return Fail(true, made + QStringLiteral(" を ") + QFileInfo(wma).fileName() + QStringLiteral(" に名前を変えられません。"));
+    RemoveFile(kTmpWav());
+    Done(true);
   }
   // The WAVE is back under its name when it had been renamed.
-  void Fail(bool renamed) {
-    ReportFailure(this);
+  void Fail(bool renamed, const QString& why) {
+    ReportFailure(this, why);
     if (renamed) RenameFile(kTmpWav(), m_wave);
     Done(false);
   }

@@ -169,7 +169,7 @@ MCIERROR WaveRecorder::Record(bool overwrite) {
       path_ = target;
     }
     if (!writer_.Open(target, fmt_)) {
-      ReportFailure("Cannot write beside " + target);
+      ReportFailure("The recording cannot be written (" + writer_.Reason() + "): " + target);
       return MCIERR_FILE_WRITE;
     }
     frames_ = 0;
@@ -215,7 +215,7 @@ MCIERROR WaveRecorder::Save(const std::string& target) {
   if (!writer_.IsOpen()) return 0;  // nothing recorded since the last save
   int64_t bytes = writer_.DataBytes();
   if (!writer_.Commit(dest)) {
-    ReportFailure("The recording could not be saved to " + dest);
+    ReportFailure("The recording could not be saved (" + writer_.Reason() + "): " + dest);
     return MCIERR_FILE_NOT_SAVED;
   }
   fmt_.dataBytes = bytes;

@@ -34,6 +34,12 @@ bool cShellX::Running() const {
   return m_process && GetExitCodeProcess(m_process, &code) && code == STILL_ACTIVE;
 }
 
+long cShellX::ExitCode() const {
+  DWORD code = 0;
+  if (!m_process || !GetExitCodeProcess(m_process, &code) || code == STILL_ACTIVE) return -1;
+  return static_cast<long>(code);
+}
+
 bool cShellX::ShellX(const QString& strCommandLine, int WindowStyle, void* lngOwnerhWnd, bool blnWait) {
   Release();
   const Split split = SplitCommandLine(strCommandLine);
@@ -66,11 +72,13 @@ ProgramRun::ProgramRun(QObject* parent) : QObject(parent) {
   connect(&m_poll, &QTimer::timeout, this, [this] {
     if (m_runner.Running()) return;
     m_poll.stop();
+    m_exitCode = m_runner.ExitCode();
     if (auto ended = std::exchange(m_ended, {})) ended();
   });
 }
 
 bool ProgramRun::Start(const QString& commandLine, std::function<void()> ended) {
+  m_exitCode = -1;
   if (!m_runner.ShellX(commandLine, 1, nullptr, true)) return false;
   m_ended = std::move(ended);
   m_poll.start();

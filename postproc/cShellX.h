@@ -16,6 +16,9 @@ class cShellX {
   bool ShellX(const QString& strCommandLine, int WindowStyle = 0, void* lngOwnerhWnd = nullptr, bool blnWait = false);
   // True while the program started with blnWait has not ended.
   bool Running() const;
+  // The exit code of the program started with blnWait once it has ended; -1 before, or
+  // when it is not known.
+  long ExitCode() const;
 
   // How the command line is split into program and parameters (first findable prefix wins).
   struct Split {
@@ -40,9 +43,12 @@ class ProgramRun : public QObject {
   explicit ProgramRun(QObject* parent = nullptr);
   // False when the program could not be started (then `ended` is never called).
   bool Start(const QString& commandLine, std::function<void()> ended);
+  // The ended program's exit code (-1 while it runs, or when it is not known).
+  long ExitCode() const { return m_exitCode; }
 
  private:
   cShellX m_runner;
+  long m_exitCode = -1;
   QTimer m_poll;
   std::function<void()> m_ended;
 };

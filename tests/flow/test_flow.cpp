@@ -134,10 +134,31 @@ class FlowTest : public QObject {
     QVERIFY(Record(fx, out, 120, {song, kScale}, [&out] { return QDir(out).removeRecursively(); }));
     QCOMPARE(fx.messages.size(), size_t(1));
     QCOMPARE(fx.messages[0].text,
-             QStringLiteral("song.mid を変換できませんでした。\r\nThe recording could not be saved to ") + out + "/song.wav");
+             QStringLiteral("song.mid を変換できませんでした。\r\nThe recording could not be saved (No such file or directory): ") + out +
+                 "/song.wav");
     QVERIFY(!QDir(out).exists());
     QCOMPARE(f->lstSource->currentRow(), 1);
     QCOMPARE(kvtest::readBytes(song.toStdString()), smf::Notes(60));  // the song untouched
+  }
+
+  // Stop during a batch ends the song's recording where it is and keeps it; the batch ends there.
+  void stopKeepsTheRecordingSoFar() {
+    AppFixture fx;
+    frmMain* f = fx.start();
+    QTemporaryDir in, out;
+    const QString song = in.filePath("long.mid");
+    kvtest::writeText(song.toStdString(), smf::Notes(6000));  // 50 minutes
+    f->mnuSetPlay_Click(1);
+    QVERIFY(Record(fx, out.path(), 120, {song, kScale}, [f] {
+      const QString status = f->Panel("status")->text();  // "REC. mm:ss/mm:ss"
+      if (!status.startsWith(QStringLiteral("REC. ")) || status.mid(5, 2).toInt() * 60 + status.mid(8, 2).toInt() < 2) return false;
+      f->Toolbar1_ButtonClick(f->Button("Stop"));
+      return true;
+    }));
+    QVERIFY(fx.messages.empty());
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList("long.wav"));
+    const auto w = Read(out.filePath("long.wav"));
+    QVERIFY2(w.ok && w.seconds() >= 2.0 && w.seconds() < 1500.0 && w.peak() > 0.02, qPrintable(Num(w.seconds()) + " " + Num(w.peak())));
   }
 
   void commandLineIsSplitAtTheFirstFindableProgram() {
