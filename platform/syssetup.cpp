@@ -71,6 +71,9 @@ SystemSetup LoadSystemSetup() {
   s.volume = std::clamp(std::atoi(read("Volume", "100").c_str()), 0, 100);
   const char* env = std::getenv("KORVESSA_THREADS");
   s.threads = std::clamp(std::atoi(env && *env ? env : read("Threads", "0").c_str()), 0, 64);
+  s.loops = std::clamp(std::atoi(read("Loops", "2").c_str()), 0, kMaxLoops);
+  const double fade = std::atof(read("Fade", "10").c_str());
+  s.fadeMs = fade > 0 ? int(std::min<double>(fade * 1000 + 0.5, kMaxFadeMs)) : 0;
   return s;
 }
 
@@ -81,9 +84,16 @@ bool SaveSystemSetup(const SystemSetup& setup) {
   const std::string source = setup.source.empty() ? "synth" : setup.source;
   const std::string fast = setup.fast ? "1" : "0";
   const std::string volume = std::to_string(std::clamp(setup.volume, 0, 100));
+  const std::string loops = std::to_string(std::clamp(setup.loops, 0, kMaxLoops));
+  const int fadeMs = std::clamp(setup.fadeMs, 0, kMaxFadeMs);
+  // Whole seconds as such, else with the milliseconds that make it up.
+  char fade[32];
+  if (fadeMs % 1000) std::snprintf(fade, sizeof fade, "%d.%03d", fadeMs / 1000, fadeMs % 1000);
+  else std::snprintf(fade, sizeof fade, "%d", fadeMs / 1000);
+  const std::string fadeText = fade;
   bool ok = true;
   for (auto [key, value] : {std::pair{"SoundFont", &setup.soundFont}, {"Source", &source}, {"Fast", &fast},
-                            {"Volume", &volume}})
+                            {"Volume", &volume}, {"Loops", &loops}, {"Fade", &fadeText}})
     ok = WritePrivateProfileStringA("Setup", key, value->c_str(), path.c_str()) && ok;
   return ok;
 }

@@ -6,6 +6,8 @@
 //   Fast=1                (render as fast as the CPU allows while the recorder takes the synth's mix)
 //   Volume=100            (output volume of the built-in synth, percent 0..100)
 //   Threads=0             (cores the built-in synth may use for one song; 0 = all that help)
+//   Loops=2               (times a song's marked loop plays before it fades out; 0 = straight through)
+//   Fade=10               (seconds of the fade-out that ends a looped song)
 // $KORVESSA_THREADS, when set, overrides Threads (korvessa convert -j sets it for its workers).
 // The media layer reads it when a recording or playback starts; sndvol32.exe edits it.
 #pragma once
@@ -20,7 +22,12 @@ struct SystemSetup {
   bool fast = true;
   int volume = 100;
   int threads = 0;  // 0 = automatic
+  int loops = 2;
+  int fadeMs = 10000;
 };
+
+constexpr int kMaxLoops = 99;
+constexpr int kMaxFadeMs = 600 * 1000;
 
 std::string SystemSetupPath();
 SystemSetup LoadSystemSetup();
