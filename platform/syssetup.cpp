@@ -86,11 +86,12 @@ bool SaveSystemSetup(const SystemSetup& setup) {
   const std::string volume = std::to_string(std::clamp(setup.volume, 0, 100));
   const std::string loops = std::to_string(std::clamp(setup.loops, 0, kMaxLoops));
   const int fadeMs = std::clamp(setup.fadeMs, 0, kMaxFadeMs);
-  // Whole seconds as such, else with the milliseconds that make it up.
+  // Seconds, with as many decimals as the milliseconds need.
   char fade[32];
-  if (fadeMs % 1000) std::snprintf(fade, sizeof fade, "%d.%03d", fadeMs / 1000, fadeMs % 1000);
-  else std::snprintf(fade, sizeof fade, "%d", fadeMs / 1000);
-  const std::string fadeText = fade;
+  std::snprintf(fade, sizeof fade, "%d.%03d", fadeMs / 1000, fadeMs % 1000);
+  std::string fadeText = fade;
+  while (fadeText.back() == '0') fadeText.pop_back();
+  if (fadeText.back() == '.') fadeText.pop_back();
   bool ok = true;
   for (auto [key, value] : {std::pair{"SoundFont", &setup.soundFont}, {"Source", &source}, {"Fast", &fast},
                             {"Volume", &volume}, {"Loops", &loops}, {"Fade", &fadeText}})
