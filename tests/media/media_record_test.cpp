@@ -92,7 +92,8 @@ TEST_F(MediaRecording, TakesThatMustMatch) {
   const std::string device10 = addressedTo("gs 10", "\x41\x10\x42\x12"), other = addressedTo("gs 7d", "\x7D\x7F\x42\x12");
   // Songs with their own SoundFont (TimGM6mb) under another configured one (FluidR3_GM) sound as
   // the song does with TimGM6mb configured: embedded in an RMID with bank offset 0, or without
-  // DBNK (offset 1) where the song selects bank 1, or as Song.SF2 beside song.mid.
+  // DBNK (offset 1) where the song selects bank 1, or as Song.SF2 beside song.mid. Without DBNK
+  // the song's bank 0 and its drums play from the configured SoundFont.
   auto song = [](int bank, bool drums) {
     smf::Track t;
     const int programs[] = {0, 48, 56};
@@ -112,6 +113,8 @@ TEST_F(MediaRecording, TakesThatMustMatch) {
   writeText(plain, song(0, true));
   writeText(offset0, smf::Rmid(song(0, true), info(smf::RiffChunk("DBNK", smf::Le(0, 2))) + bank));
   writeText(offset1, smf::Rmid(song(1, false), info(smf::RiffChunk("INAM", "Shifted")) + bank));
+  const std::string offset1bank0 = dir + "/offset1-bank0.rmi";  // its presets are all at bank 1
+  writeText(offset1bank0, smf::Rmid(song(0, true), bank));
   fs::create_directories(dir + "/beside");
   writeText(dir + "/beside/song.mid", song(0, true));
   fs::remove(dir + "/beside/Song.SF2");
@@ -125,17 +128,18 @@ TEST_F(MediaRecording, TakesThatMustMatch) {
     std::string midiB;
     int threadsB;
     bool same;
-    std::string soundFontA = kSoundFont;
+    std::string soundFontA = kSoundFont, soundFontB = kSoundFont;
   } rows[] = {{"one and two synth threads", chords, 1, chords, 2, true},
               {"GS to device 0x10 and broadcast", device10, 0, broadcast, 0, true},
               {"GS to device 0x10 and to another maker", device10, 0, other, 0, false},
               {"RMID with its SoundFont, bank offset 0", offset0, 0, plain, 0, true, fluidR3},
               {"RMID with its SoundFont, default bank offset 1", offset1, 0, plainNoDrums, 0, true, fluidR3},
-              {"SoundFont named after the song beside it", dir + "/beside/song.mid", 0, plain, 0, true, fluidR3}};
+              {"SoundFont named after the song beside it", dir + "/beside/song.mid", 0, plain, 0, true, fluidR3},
+              {"RMID without DBNK, song on bank 0", offset1bank0, 0, plain, 0, true, fluidR3, fluidR3}};
   for (const auto& c : rows) {
     UseSystemSetup(dir, true, c.soundFontA, "synth", c.threadsA);
     const std::vector<float> a = Take(c.midiA, "a").mixed();
-    UseSystemSetup(dir, true, kSoundFont, "synth", c.threadsB);
+    UseSystemSetup(dir, true, c.soundFontB, "synth", c.threadsB);
     const std::vector<float> b = Take(c.midiB, "b").mixed();
     ASSERT_GT(Peak(a), 0.01) << c.name;
     const size_t differing = SamplesDiffering(a, b), n = std::min(a.size(), b.size());
