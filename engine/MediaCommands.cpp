@@ -12,7 +12,8 @@ thread_local QString MciReply;
 namespace {
 
 MediaLayer RealLayer() {
-  return MediaLayer{mciSendStringA, midiOutGetNumDevs, midiOutGetDevCapsA, kvMediaDeviceError};
+  return MediaLayer{mciSendStringA, midiOutGetNumDevs, midiOutGetDevCapsA, kvMediaDeviceError,
+                    [](LPCSTR alias, KvRecordTap tap, void* context) { return kvMediaSetRecordTap(nullptr, alias, tap, context); }};
 }
 
 MediaLayer& ProcessLayer() {
@@ -72,6 +73,14 @@ void StartRecording(const QString& f) {
   MciSend(QStringLiteral("record RecMedia overwrite"));
 }
 
+bool StartRecording(const QString& f, KvRecordTap tap, void* context) {
+  MciSend(QStringLiteral("open ") + kv::Quoted(f) + QStringLiteral(" alias RecMedia"));
+  const MediaLayer& l = Layer();
+  const bool tapped = l.recordTap && l.recordTap("RecMedia", tap, context);
+  MciSend(QStringLiteral("record RecMedia overwrite"));
+  return tapped;
+}
+
 void StopRecording() {
   MciSend(QStringLiteral("stop RecMedia"));
   MciSend(QStringLiteral("seek RecMedia to start"));
@@ -112,6 +121,7 @@ ThreadMediaSession::ThreadMediaSession() : m_session(kvMediaSessionOpen()), m_pr
   HKVMEDIA s = m_session;
   m_layer.sendString = [s](LPCSTR cmd, LPSTR reply, UINT length, HWND) { return kvMediaSendString(s, cmd, reply, length); };
   m_layer.deviceError = [s](LPCSTR alias) { return kvMediaSessionDeviceError(s, alias); };
+  m_layer.recordTap = [s](LPCSTR alias, KvRecordTap tap, void* context) { return kvMediaSetRecordTap(s, alias, tap, context); };
   if (m_session) t_layer = &m_layer;
 }
 

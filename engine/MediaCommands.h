@@ -23,6 +23,9 @@ long ReplyNumber(const QString& reply);
 
 // The recorder on the output WAVE file (which already holds the format template).
 void StartRecording(const QString& f);
+// The same, the recorder also handing every block it writes to tap (kvMediaSetRecordTap);
+// false when the media layer takes no tap: then it records alone.
+bool StartRecording(const QString& f, KvRecordTap tap, void* context);
 void StopRecording();
 // The sequencer on a MIDI file; port = cboDevice position - 1 (-1 is the mapper).
 void StartPlayback(const QString& f, int port);
@@ -45,6 +48,7 @@ struct MediaLayer {
   std::function<UINT()> midiOutNumDevs;
   std::function<MMRESULT(UINT_PTR id, LPMIDIOUTCAPSA caps, UINT size)> midiOutCaps;
   std::function<const char*(LPCSTR alias)> deviceError;
+  std::function<BOOL(LPCSTR alias, KvRecordTap tap, void* context)> recordTap;  // may be empty
 };
 // Replaces the media layer; an empty MediaLayer{} restores the real one.
 void SetMediaLayer(MediaLayer layer);

@@ -62,6 +62,7 @@ TEST_F(MediaRecording, EveryFormatAndPaceFollowsTheTempoMap) {
               (f.bits == 8 ? "pcm_u8 " : "pcm_s16le ") + std::to_string(f.rate) + " " + std::to_string(f.channels)) << c.name;
     const int64_t bytes = w.frames() * f.channels * f.bits / 8;
     EXPECT_EQ(int64_t(fs::file_size(wav)), 58 + bytes + (bytes & 1)) << c.name << ": header sizes against the file";
+    EXPECT_TRUE(r.tapped == readBytes(wav).substr(58, size_t(bytes))) << c.name << ": the tap had the file's data";
     EXPECT_GE(w.seconds(), songSeconds + 0.2 - 0.02) << c.name;
     EXPECT_LE(w.seconds(), songSeconds + 0.2 + 1.5) << c.name;  // polling on a busy machine
     const std::vector<float> x = w.mixed();
