@@ -26,7 +26,9 @@ await() {
   done
 }
 
-work=$(mktemp -d /tmp/kv-slurm.XXXXXX)
+# A run inside another Slurm job must not hand that job's variables to ours.
+while read -r name; do unset "$name"; done < <(compgen -e | grep '^SLURM_' || true)
+work=$(mktemp -d -t kv-slurm.XXXXXX)
 pids=()
 stop() {
   local code=$? pid
