@@ -4,11 +4,11 @@
 #include <cmath>
 
 #include "app/Globals.h"
+#include "encoders/CommandLineEncoders.h"
 #include "engine/MediaCommands.h"
 #include "engine/RecordingEncoder.h"
 #include "engine/RecordingFormats.h"
 #include "midi/MIDInfo.h"
-#include "encoders/CommandLineEncoders.h"
 #include "midi/SourceList.h"
 #include "shell/Dir.h"
 #include "shell/FileName.h"
