@@ -364,6 +364,10 @@ int Convert(const QStringList& args) {
   e.wma = g.WmaEncoder;
   std::copy(std::begin(g.EncoderAvailable), std::end(g.EncoderAvailable), e.mp3Available);
   std::copy(std::begin(g.WmaAvailable), std::end(g.WmaAvailable), e.wmaAvailable);
+  // No window waits to show GoGo's progress: the MP3 is made while the song records.
+  job.encodeWhileRecording = true;
+  job.bitrate = g.Bitrate;
+  job.jointStereo = g.StereoMode == QStringLiteral("Joint Stereo");
 
   if (!o.out.isEmpty()) {
     std::error_code ec;

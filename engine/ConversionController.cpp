@@ -4,7 +4,9 @@
 #include <cmath>
 
 #include "app/Globals.h"
+#include "encoders/CommandLineEncoders.h"
 #include "engine/MediaCommands.h"
+#include "engine/RecordingEncoder.h"
 #include "engine/RecordingFormats.h"
 #include "midi/MIDInfo.h"
 #include "midi/SourceList.h"
@@ -39,7 +41,10 @@ ConversionController::ConversionController(QObject* parent) : QObject(parent) {
   connect(&m_tmrWait, &QTimer::timeout, this, &ConversionController::tmrWait_Timer);
 }
 
-ConversionController::~ConversionController() = default;
+ConversionController::~ConversionController() {
+  // The recorder must not hand blocks to an encoder that goes.
+  if (m_recordingEncoder) MciSend(QStringLiteral("close RecMedia"), false);
+}
 
 QString ConversionController::OutputFolder() const {
   return m_job.outputFolder.isEmpty() ? QStringLiteral("/") : m_job.outputFolder;
@@ -101,7 +106,17 @@ void ConversionController::Rec() {
     return Refuse(QStringLiteral("保存先フォルダ ") + folder + QStringLiteral(" に書き込めません。"), vbExclamation);
   emit itemStarted(m_row, m_midi, m_wave);
   // The delay's tenths are waited one tick more: 0.5 s waits 0.6 s before and after.
-  StartRecording(m_wave, j.delay ? (j.delayTenths + 1) * 100 : 0);
+  const int delayMs = j.delay ? (j.delayTenths + 1) * 100 : 0;
+  m_recordingEncoder.reset();
+  if (EncodesWhileRecording()) {
+    const QByteArray header = WaveTemplate(j.sampleTemplate);
+    m_recordingEncoder = std::make_unique<RecordingEncoder>(WithLastThree(m_wave, QStringLiteral("mp3")), j.sampleRate,
+                                                            header.size() > 22 ? header[22] : 2, j.bitrate, j.jointStereo);
+    if (!m_recordingEncoder->ok()) m_recordingEncoder.reset();
+  }
+  const bool tapped = StartRecording(m_wave, delayMs, m_recordingEncoder ? &RecordingEncoder::Tap : nullptr,
+                                     m_recordingEncoder.get());
+  if (!tapped) m_recordingEncoder.reset();  // then GoGo encodes the WAVE afterwards, as the window does
   m_fastTake = RecordingIsFast();
   Delay([this] {
     StartPlayback(m_midi, m_job.port);
@@ -146,6 +161,8 @@ void ConversionController::tmr1_Timer() {
 
 void ConversionController::AfterRecording() {
   StopRecording();
+  // A recording that is no result takes its MP3 along.
+  std::unique_ptr<RecordingEncoder> recordingEncoder = std::move(m_recordingEncoder);
   auto next = [this] { NextEntry(&ConversionController::Rec); };
   const int last = int(m_job.sources.size()) - 1;
   // Only this item's own devices count: a file the selection display could not open meanwhile
@@ -167,6 +184,9 @@ void ConversionController::AfterRecording() {
     // A header without the song is no result: it must not stand as a converted file.
     RemoveFile(m_wave);
     emit message(QFileInfo(m_midi).fileName() + QStringLiteral(" を録音できませんでした。"), vbExclamation);
+  } else if (recordingEncoder) {
+    m_recordingEncoder = std::move(recordingEncoder);
+    return FinishRecordingEncoder(next);
   } else {
     m_turn = std::unique_lock<std::mutex>(g_processSteps);
     const auto done = [this, next] {
@@ -229,6 +249,25 @@ void ConversionController::RunEncoder(std::function<void()> then) {
   });
   emit encoderStarted(m_encoder.get(), m_wave);
   m_encoder->Start(m_wave);
+}
+
+bool ConversionController::EncodesWhileRecording() const {
+  const ConversionJob& j = m_job;
+  const EncoderChoice& e = j.encoder;
+  return j.encodeWhileRecording && e.outputType == 1 && e.mp3 == 1 && e.mp3Available[1] && !j.normalise &&
+         j.sampleBits == 16;
+}
+
+void ConversionController::FinishRecordingEncoder(std::function<void()> then) {
+  emit status(QStringLiteral("Encoding..."));
+  m_step = Step::Encoding;
+  m_recordingEncoder->Finish(this, [this, then](bool made, int code) {
+    m_recordingEncoder.reset();
+    // As after GoGo: the WAVE goes whatever the result.
+    RemoveFile(m_wave);
+    if (!made) emit message(QStringLiteral("エラーが発生しました errcode = ") + QString::number(code), vbExclamation);
+    then();
+  });
 }
 
 void ConversionController::NextEntry(void (ConversionController::*command)()) {

@@ -17,6 +17,7 @@
 namespace kv {
 
 class SetAside;
+class RecordingEncoder;
 
 // What a run works on, as the user has set it when pressing Rec or Play.
 struct ConversionJob {
@@ -35,6 +36,11 @@ struct ConversionJob {
   bool delay = false;        // wait before playing and before stopping the recorder
   short delayTenths = 0;     // ... for this many tenths of a second (one more tick)
   int port = -1;             // MIDI output device (-1: the mapper)
+  // MP3 by GoGo with no filter step: made from the recorder's blocks while it records (the
+  // bytes GoGo makes of the finished WAVE), with the encoder settings' bit rate and mode.
+  bool encodeWhileRecording = false;
+  int bitrate = 128;
+  bool jointStereo = true;
 };
 
 // An answer to the delay prompt: its seconds (not a number: 0; negative: the amount; at most
@@ -89,6 +95,8 @@ class ConversionController : public QObject {
   void AfterRecording();
   void RunWaveFilter(std::function<void()> then);
   void RunEncoder(std::function<void()> then);
+  bool EncodesWhileRecording() const;
+  void FinishRecordingEncoder(std::function<void()> then);
   void NextEntry(void (ConversionController::*command)());
   bool PollSequencer(const QString& prefix);
   void Select(int row);
@@ -107,6 +115,7 @@ class ConversionController : public QObject {
   ProgramRun m_filter;
   std::unique_ptr<SetAside> m_standingNormal;
   std::unique_ptr<EncoderBackend> m_encoder;
+  std::unique_ptr<RecordingEncoder> m_recordingEncoder;  // fed by the recorder of this item
   std::unique_lock<std::mutex> m_turn;  // held while the wave filter and the encoder run
 };
 

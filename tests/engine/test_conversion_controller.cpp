@@ -6,7 +6,9 @@
 
 #include "FakeMediaLayer.h"
 #include "ScratchFolder.h"
+#include "WaveFiles.h"
 #include "app/Globals.h"
+#include "encoders/GogoLibrary.h"
 #include "engine/ConversionController.h"
 
 namespace {
@@ -213,6 +215,47 @@ class ConversionControllerTest : public QObject {
     });
     c.StartConversion(j);
     QVERIFY(QTest::qWaitFor([&] { return !c.Busy(); }, 10000));
+  }
+
+  void mp3MadeWhileRecording() {
+    // The recorder hands its blocks to the encoder as it records them, in sizes of its own;
+    // the MP3 is then, byte for byte, the one gogo.dll makes of the saved WAVE, and the WAVE
+    // goes. GoGo itself never starts.
+    const std::vector<int> pcm = kvtest::musicSamples(44100, 16, 2, 1.5);
+    const std::string reference = (dir.path() + "/reference.wav").toStdString();
+    kvtest::writeWave(reference, 44100, 16, 2, pcm);
+    const std::string data = kvtest::readBytes(reference).substr(kvtest::readBytes(reference).size() - pcm.size() * 2);
+    kv::ConversionJob j = Job({kScale});
+    j.encoder.outputType = 1;
+    j.encoder.mp3 = 1;
+    j.encoder.mp3Available[1] = true;
+    j.encodeWhileRecording = true;
+    j.bitrate = 160;
+    const QString wave = dir.path() + "/test-c-major-scale.wav";
+    const QStringList log = Run(j, [&](kv::ConversionController&) {
+      QVERIFY(media->tap);
+      for (size_t at = 0, block = 4; at < data.size(); at += block, block = block * 3 % 40000 + 4)
+        media->tap(media->tapContext, data.data() + at, UINT(std::min(block, data.size() - at)));
+      QVERIFY(QFile::remove(wave) && QFile::copy(QString::fromStdString(reference), wave));  // what the recorder saves
+    });
+    QCOMPARE(log.mid(2), QStringList({"status REC. 00:01/00:04", "status Encoding...", "unlocked", "select 0"}));
+    QCOMPARE(Files(), QStringList({"reference.wav", "test-c-major-scale.mp3"}));
+
+    const kv::GogoApi* gogo = kv::LoadGogo(KV_BIN_DIR "/gogo.dll");
+    QVERIFY(gogo && gogo->MPGE_initializeWorkVB() == 0);
+    const QByteArray mp3 = (dir.path() + "/reference.mp3").toUtf8();
+    gogo->MPGE_setConfigureVB(1, 0, reference.c_str());
+    gogo->MPGE_setConfigureVB(2, 0, mp3.constData());
+    gogo->MPGE_setConfigureVB(6, 44100, nullptr);
+    gogo->MPGE_setConfigureVB(3, 2, nullptr);
+    gogo->MPGE_setConfigureVB(4, 160, nullptr);
+    QCOMPARE(gogo->MPGE_detectConfigureVB(), 0);
+    int32_t r = 0;
+    while ((r = gogo->MPGE_processFrameVB()) == 0) {}
+    gogo->MPGE_closeCoderVB();
+    gogo->MPGE_endCoderVB();
+    QCOMPARE(r, 1);
+    QVERIFY(kvtest::readBytes(mp3.toStdString()) == kvtest::readBytes((dir.path() + "/test-c-major-scale.mp3").toStdString()));
   }
 };
 

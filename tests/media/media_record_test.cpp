@@ -171,6 +171,7 @@ TEST_F(MediaRecording, EveryFormatAndPaceFollowsTheTempoMap) {
               (f.bits == 8 ? "pcm_u8 " : "pcm_s16le ") + std::to_string(f.rate) + " " + std::to_string(f.channels)) << c.name;
     const int64_t bytes = w.frames() * f.channels * f.bits / 8;
     EXPECT_EQ(int64_t(fs::file_size(wav)), 58 + bytes + (bytes & 1)) << c.name << ": header sizes against the file";
+    EXPECT_TRUE(r.tapped == readBytes(wav).substr(58, size_t(bytes))) << c.name << ": the tap had the file's data";
     const std::vector<float> x = w.mixed();
     if (c.fast) {  // 0.1 s of silence, counted, before the first click's block and after the tail
       const int64_t pad = f.rate / 10, lead = int64_t(FirstSound(x));
