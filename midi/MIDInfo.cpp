@@ -9,7 +9,6 @@
 #include <QStringDecoder>
 #include <cstring>
 
-#include "app/Globals.h"
 #include "engine/MediaCommands.h"
 
 namespace {

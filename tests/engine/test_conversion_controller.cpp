@@ -6,7 +6,6 @@
 
 #include "FakeMediaLayer.h"
 #include "ScratchFolder.h"
-#include "app/Globals.h"
 #include "engine/ConversionController.h"
 
 namespace {
@@ -74,7 +73,6 @@ class ConversionControllerTest : public QObject {
     media->replies = {{"status PlayMedia position", "1000"}, {"status PlayMedia length", "4000"}};
     QDir(dir.path()).removeRecursively();
     QDir().mkpath(dir.path());
-    kv::G().WavefltPath.clear();
   }
   void cleanup() { media.reset(); }
 
@@ -160,9 +158,9 @@ class ConversionControllerTest : public QObject {
 
   void filterAndEncoderSteps() {
     // A wave filter that writes nothing is reported; the encoder then runs and the WAVE goes.
-    kv::G().WavefltPath = Script(dir.path() + "/waveflt.exe");
-    kv::G().ScmpxPath = Script(dir.path() + "/scmpx.exe");
     kv::ConversionJob j = Job({kScale});
+    j.waveFilter = Script(dir.path() + "/waveflt.exe");
+    j.encoder.scmpxPath = Script(dir.path() + "/scmpx.exe");
     j.normalise = true;
     j.encoder.outputType = 1;
     j.encoder.mp3 = 0;
@@ -184,7 +182,7 @@ class ConversionControllerTest : public QObject {
     j.outputFolder = dir.path() + "/a b";
     QDir().mkpath(j.outputFolder);
     connect(&c, &kv::ConversionController::itemStarted, [&] {
-      QCOMPARE(c.WaveFilterCommandLine(), kv::G().WavefltPath + " -autoofs -headcut 1 -normal 0.9 \"" + j.outputFolder +
+      QCOMPARE(c.WaveFilterCommandLine(), j.waveFilter + " -autoofs -headcut 1 -normal 0.9 \"" + j.outputFolder +
                                               "/normal.wav\" \"" + j.outputFolder + "/test-c-major-scale.wav\"");
       c.StopRun();
     });

@@ -103,26 +103,51 @@ class FlowTest : public QObject {
     QVERIFY2(diff < 1e-4, qPrintable(Num(diff)));
   }
 
-  // Worker threads (-j 2) record each song exactly as one worker does: no song reaches another
-  // worker's synthesizer or recording. Compared up to the song's end: the notes still sounding
-  // then are released when the end has been noticed, a moment that follows the clock.
-  void commandLineWorkersRecordAsOneDoes() {
+  // Worker threads (-j 2) convert each song exactly as one worker does, in every format: no song
+  // reaches another worker's synthesizer, recording or encoder, and the encoders' own-state
+  // forms that workers use give what the shared libraries give one worker. Compared up to the
+  // song's end: the notes still sounding then are released when the end has been noticed, a
+  // moment that follows the clock.
+  void commandLineWorkersConvertAsOneDoes() {
     AppFixture fx;
-    const std::pair<QString, double> songs[] = {{kScale, 4.0}, {kCorpus + "test-multichannel-chords-0.mid", 4.0},
-                                                {kCorpus + "test-all-gm-percussion.mid", 137.25}};
-    for (const char* jobs : {"1", "2"}) {
-      const QString out = fx.root->path() + "/j" + jobs;
-      QStringList args{"--out", out, "--sample", "120", "--delay", "0", "-j", jobs};
-      for (const auto& song : songs) args << song.first;
-      const auto r = Convert(fx, args);
-      QVERIFY2(r.exitCode == 0, r.err.c_str());
-    }
-    for (const auto& [song, seconds] : songs) {
-      const QString name = "/" + QFileInfo(song).completeBaseName() + ".wav";
-      const kvtest::WaveData one = Read(fx.root->path() + "/j1" + name), two = Read(fx.root->path() + "/j2" + name);
-      QVERIFY2(one.ok && two.ok && one.peak() > 0.05, qPrintable(name));
-      const double diff = Difference(one, two, true, seconds - 0.1);
-      QVERIFY2(diff == 0, qPrintable(name + ": " + Num(diff)));
+    const std::pair<QString, double> scale{kScale, 4.0}, chords{kCorpus + "test-multichannel-chords-0.mid", 4.0},
+        percussion{kCorpus + "test-all-gm-percussion.mid", 137.25};
+    const struct {
+      const char* format;
+      std::vector<std::pair<QString, double>> songs;
+      const char* stream;  // ffprobe's codec, rate and channels of either output
+    } rows[] = {{"wav", {scale, chords, percussion}, "pcm_s16le 44100 2"}, {"mp3", {scale, chords}, "mp3 44100 2"},
+                {"wma", {scale, chords}, "wmav2 44100 2"},           {"flac", {scale, chords}, "flac 44100 2"},
+                {"opus", {scale, chords}, "opus 48000 2"}};
+    for (const auto& row : rows) {
+      for (const char* jobs : {"1", "2"}) {
+        const QString out = fx.root->path() + "/" + row.format + jobs;
+        QStringList args{"--out", out, "--sample", "120", "--delay", "0", "--format", row.format, "-j", jobs};
+        for (const auto& song : row.songs) args << song.first;
+        const auto r = Convert(fx, args);
+        QVERIFY2(r.exitCode == 0, qPrintable(QString(row.format) + ": " + QString::fromStdString(r.err)));
+      }
+      for (const auto& [song, seconds] : row.songs) {
+        const QString name = "/" + QFileInfo(song).completeBaseName() + "." + row.format;
+        kvtest::WaveData both[2];
+        std::string titles[2];
+        for (int k = 0; k < 2; ++k) {
+          const QString file = fx.root->path() + "/" + row.format + QString::number(k + 1) + name;
+          auto p = kvtest::probe(file.toStdString());
+          const QString stream = QString::fromStdString(p["codec_name"] + " " + p["sample_rate"] + " " + p["channels"]);
+          QVERIFY2(stream == row.stream, qPrintable(file + ": " + stream));
+          titles[k] = p["title"];
+          // Decoded as a player decodes it.
+          const std::string wave = file.toStdString() + ".decoded.wav";
+          QVERIFY2(kvtest::run({"/usr/bin/ffmpeg", "-v", "error", "-i", file.toStdString(), "-c:a", "pcm_s16le", wave}).exitCode == 0,
+                   qPrintable(file));
+          both[k] = Read(QString::fromStdString(wave));
+        }
+        QVERIFY2(titles[0] == titles[1], qPrintable(row.format + name + ": " + QString::fromStdString(titles[1])));
+        QVERIFY2(both[0].ok && both[1].ok && both[0].peak() > 0.05, qPrintable(row.format + name));
+        const double diff = Difference(both[0], both[1], true, seconds - 0.1);
+        QVERIFY2(diff == 0, qPrintable(row.format + name + ": " + Num(diff)));
+      }
     }
   }
 
