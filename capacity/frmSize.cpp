@@ -19,8 +19,6 @@
 #include "shell/FileName.h"
 #include "shell/MsgBox.h"
 
-using kv::G;
-
 const QColor frmSize::kWaveColor(0xFF, 0xFF, 0xC0);
 const QColor frmSize::kMp3Color(0xC0, 0xC0, 0xFF);
 const QColor frmSize::kMidiColor(0xFF, 0xC0, 0xFF);

@@ -15,8 +15,6 @@
 #include "shell/Dir.h"
 #include "shell/OpenDlg.h"
 
-using kv::G;
-
 namespace {
 struct Rate {
   const char* text;
