@@ -325,9 +325,9 @@ int Convert(const QStringList& args) {
   }
   job.encoder = kv::ChooseEncoder(g, type, appPath, folders.System(), folders.Windows());
   job.encoder.inputRate = job.sampleRate;
-  // Workers side by side: each encode keeps its state to itself. One worker alone uses the
-  // libraries as the window does.
-  job.encoder.ownState = workers > 1;
+  // Each encode keeps its state to itself (the same files as the window's shared libraries
+  // make), so workers side by side never take turns and nothing changes the current folder.
+  job.encoder.ownState = true;
 
   if (!o.out.isEmpty()) {
     std::error_code ec;

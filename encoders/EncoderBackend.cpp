@@ -384,7 +384,7 @@ class OwnFormatEncoder : public ThreadEncoder {
       return Finish(false);
     }
     const QString ext = m_codec == 1 ? QStringLiteral("flac") : m_codec == 2 ? QStringLiteral("opus") : QStringLiteral("wma");
-    if (m_codec == 3) m_title = WmaTitleFor(wave).toStdString();  // as the library is given it
+    if (m_codec == 3) m_title = PathBytes(WmaTitleFor(wave)).toStdString();  // the bytes the library is given
     const std::string in = PathBytes(wave).toStdString(), out = PathBytes(WithLastThree(wave, ext)).toStdString();
     Run([=, this](const std::atomic<bool>& cancel, QString* why) {
           char reason[512] = {};
