@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <mutex>
 #include <thread>
 
 #include "components/mp3core/Mp3Encoder.h"
@@ -38,11 +39,14 @@ QString PercentTextNoLeadingZero(float percent) {
 int BarValue(float percent) { return std::clamp(static_cast<int>(percent), 0, 100); }
 
 const SharedLibrary* LoadLibraryIn(const QString& folder, const QString& name) {
-  // Kept loaded: the libraries run encoder threads of their own.
+  // Kept loaded: the libraries run encoder threads of their own. Engines on several threads
+  // load the codec each for itself.
   static std::map<QString, std::unique_ptr<SharedLibrary>> loaded;
+  static std::mutex mu;
   const QString listed = Dir(folder + "/" + name);
   if (folder.isEmpty() || listed.isEmpty()) return nullptr;
   const QString path = folder + "/" + listed;
+  std::lock_guard lock(mu);
   auto& lib = loaded[path];
   if (!lib || !lib->loaded()) lib = std::make_unique<SharedLibrary>(QFile::encodeName(path).toStdString());
   return lib->loaded() ? lib.get() : nullptr;
