@@ -107,7 +107,7 @@ void frmMain::mnuSetWait_Click() {
 
 void frmMain::mnuHelpOnline_Click() { kv::ShowHelpPage(G().AppPath + "/" + m_exeBase + ".hlp", this); }
 
-void frmMain::mnuOtoiawaseForm_Click() { ShellOpen(QString::fromLatin1(kInquiryPage)); }
+void frmMain::mnuOtoiawaseForm_Click() { kv::ShowWebPage(QString::fromLatin1(kInquiryPage), this); }
 
 void frmMain::mnuHelpVersion_Click() {
   const QString crlf = QStringLiteral("\r\n");

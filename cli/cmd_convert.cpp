@@ -39,6 +39,7 @@ struct Options {
   bool peak = false;               // --normalize given
   std::optional<double> loudness;  // LUFS
   QString soundFont;
+  std::optional<double> tail;  // seconds; kv::kTailAuto for "auto"
   QString encoder;
   int jobs = 0;  // cores to use; 0 = all
   bool skipExisting = false;
@@ -109,6 +110,14 @@ int Parse(const QStringList& args, Options* o, QString* error) {
       o->loudness = lufs;
     } else if (a == "--soundfont") {
       if (!value(&o->soundFont)) return kExitUsage;
+    } else if (a == "--tail") {
+      if (!value(&v)) return kExitUsage;
+      double seconds = 0;
+      if (!kv::ParseTail(v.toStdString(), seconds)) {
+        *error = "--tail takes auto or seconds from 0 to 60";
+        return kExitUsage;
+      }
+      o->tail = seconds;
     } else if (a == "-j" || a == "--jobs") {
       QString j;
       if (i + 1 >= args.size()) {
@@ -211,9 +220,10 @@ int Convert(const QStringList& args) {
 
   // The system setup for this run only: the user's own file is not changed.
   QTemporaryDir scratch;
-  if (o.realtime || !o.soundFont.isEmpty()) {
+  if (o.realtime || !o.soundFont.isEmpty() || o.tail) {
     kv::SystemSetup setup = kv::LoadSystemSetup();
     if (o.realtime) setup.fast = false;
+    if (o.tail) setup.tailSeconds = *o.tail;
     if (!o.soundFont.isEmpty()) {
       if (!QFileInfo(o.soundFont).isFile()) {
         KvErr(QStringLiteral("korvessa: %1: no such SoundFont\n").arg(o.soundFont));
@@ -367,11 +377,14 @@ int Convert(const QStringList& args) {
 const KvVerb kConvert({"convert",
                        "convert [--out DIR] [--format wav|mp3|wma|flac|opus] [--encoder gogo|acm|scmpx|vbwav2wma|wm8eutil]\n"
                        "                   [--sample N] [--delay SECONDS] [--title-names] [--normalize | --loudness LUFS]\n"
-                       "                   [--headcut] [--realtime] [--soundfont PATH] [-j N] [--skip-existing]\n"
+                       "                   [--headcut] [--realtime] [--soundfont PATH] [--tail auto|SECONDS]\n"
+                       "                   [-j N] [--skip-existing]\n"
                        "                   [--manifest FILE] [--shard K/N] [--] FILE|FOLDER...\n"
                        "                    converts MIDI files as the window does (N = template 101-124);\n"
                        "                    a FOLDER gives every .mid/.rmi file under it, its tree mirrored\n"
                        "                    under DIR; --skip-existing leaves outputs already made;\n"
+                       "                    --tail keeps a song's sound after its end until it has decayed\n"
+                       "                    (auto, the default) or for SECONDS (0: none);\n"
                        "                    --manifest appends one JSON line per input; --shard K/N converts\n"
                        "                    the K-th of N slices of the inputs; --loudness brings each output\n"
                        "                    to LUFS integrated loudness (true peak at most -1 dBTP) instead of\n"

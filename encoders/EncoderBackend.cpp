@@ -251,23 +251,41 @@ class WmaLibraryEncoder : public EncoderBackend {
   int32_t m_total = 0;
 };
 
-void ReportFailure(EncoderBackend* e) {
-  emit e->message(QStringLiteral("エンコードに失敗しました。"), vbInformation);
+void ReportFailure(EncoderBackend* e, const QString& why) {
+  emit e->message(QStringLiteral("エンコードに失敗しました。\r\n") + why, vbInformation);
 }
 
-// SCMPX: the WAVE goes once the program has run.
+// Why a program could not be started: it is gone, or it is there but does not run.
+QString NotStarted(const QString& program) {
+  return program + (FileExists(program) ? QStringLiteral(" を起動できません。") : QStringLiteral(" が見つかりません。"));
+}
+
+// Why a program that ran made nothing: its exit code when it reported an error.
+QString MadeNothing(const QString& program, long exitCode, const QString& what) {
+  if (exitCode > 0) return program + QStringLiteral(" がエラーで終了しました (終了コード %1)。").arg(exitCode);
+  return program + QStringLiteral(" は ") + what + QStringLiteral(" を作りませんでした。");
+}
+
+// SCMPX: the WAVE goes once the MP3 is made; a run that ends in an error or without the MP3
+// keeps it.
 class ScmpxEncoder : public EncoderBackend {
  public:
   explicit ScmpxEncoder(const EncoderChoice& c) : m_choice(c) {}
   void Start(const QString& wave) override {
     const EncoderChoice& g = m_choice;
     Begin();
-    const bool started = m_run.Start(ScmpxCommandLine(g.scmpxPath, g.bitrate, g.fastEncode, wave), [this, wave] {
-      RemoveFile(wave);
-      Finish(true);
+    const QString program = g.scmpxPath, mp3 = WithLastThree(wave, QStringLiteral("mp3"));
+    const bool started = m_run.Start(ScmpxCommandLine(program, g.bitrate, g.fastEncode, wave), [this, wave, mp3, program] {
+      const long code = m_run.ExitCode();
+      if (code <= 0 && FileExists(mp3)) {
+        RemoveFile(wave);
+        return Finish(true);
+      }
+      ReportFailure(this, MadeNothing(program, code, QFileInfo(mp3).fileName()));
+      Finish(false);
     });
     if (started) return;
-    ReportFailure(this);
+    ReportFailure(this, NotStarted(program));
     Finish(false);
   }
 
@@ -288,12 +306,15 @@ class Wm8eutilEncoder : public EncoderBackend {
     const QString title = listed.left(listed.size() - 4);
     // The output folder is the WAVE's own.
     m_folder = wave.left(wave.lastIndexOf(u'/'));
-    if (!FolderExists(m_folder.isEmpty() ? QStringLiteral("/") : m_folder)) return Fail(false);
+    const QString folder = m_folder.isEmpty() ? QStringLiteral("/") : m_folder;
+    if (!FolderExists(folder)) return Fail(false, QStringLiteral("保存先フォルダ ") + folder + QStringLiteral(" に移れません。"));
     m_standingWav = std::make_unique<SetAside>(Listed(kTmpWav()));
     m_standingWma = std::make_unique<SetAside>(Listed(kTmpWma()));
-    if (!m_standingWav->ok() || !m_standingWma->ok() || !RenameFile(wave, Here(kTmpWav()))) return Fail(false);
+    if (!m_standingWav->ok() || !m_standingWma->ok())
+      return Fail(false, folder + QStringLiteral(" の tmp.wav / tmp.wma をよけておけません。"));
+    if (!RenameFile(wave, Here(kTmpWav()))) return Fail(false, listed + QStringLiteral(" を tmp.wav に名前を変えられません。"));
     const QString line = Wm8eutilCommandLine(Wm8eutilProgram(m_program, m_folder), title);
-    if (!m_run.Start(line, [this] { Ended(); }, m_folder.isEmpty() ? QStringLiteral("/") : m_folder)) Fail(true);
+    if (!m_run.Start(line, [this] { Ended(); }, folder)) Fail(true, NotStarted(m_program));
   }
 
  private:
@@ -309,18 +330,15 @@ class Wm8eutilEncoder : public EncoderBackend {
   void Ended() {
     const QString made = Listed(kTmpWma());
     const QString wma = m_wave.left(m_wave.size() - 4) + QStringLiteral(".wma");
-    if (!made.isEmpty()) {
-      if (FileExists(wma)) RemoveFile(wma);
-      if (RenameFile(made, wma)) {
-        RemoveFile(Here(kTmpWav()));
-        return Done(true);
-      }
-    }
-    Fail(true);
+    if (made.isEmpty()) return Fail(true, MadeNothing(m_program, m_run.ExitCode(), kTmpWma()));
+    if (FileExists(wma)) RemoveFile(wma);
+    if (!RenameFile(made, wma)) return Fail(true, QFileInfo(made).fileName() + QStringLiteral(" を ") + QFileInfo(wma).fileName() + QStringLiteral(" に名前を変えられません。"));
+    RemoveFile(Here(kTmpWav()));
+    Done(true);
   }
   // The WAVE is back under its name when it had been renamed.
-  void Fail(bool renamed) {
-    ReportFailure(this);
+  void Fail(bool renamed, const QString& why) {
+    ReportFailure(this, why);
     if (renamed) RenameFile(Here(kTmpWav()), m_wave);
     Done(false);
   }

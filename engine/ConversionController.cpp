@@ -102,7 +102,9 @@ void ConversionController::Rec() {
     // A folder that takes no file (read-only, full) would fail every item: nothing starts.
     return Refuse(QStringLiteral("保存先フォルダ ") + folder + QStringLiteral(" に書き込めません。"), vbExclamation);
   emit itemStarted(m_row, m_midi, m_wave);
-  StartRecording(m_wave);
+  // The delay's tenths are waited one tick more: 0.5 s waits 0.6 s before and after.
+  StartRecording(m_wave, j.delay ? (j.delayTenths + 1) * 100 : 0);
+  m_fastTake = RecordingIsFast();
   Delay([this] {
     StartPlayback(m_midi, m_job.port);
     emit locked(true);
@@ -112,7 +114,8 @@ void ConversionController::Rec() {
 }
 
 void ConversionController::Delay(std::function<void()> then) {
-  if (!m_job.delay) return then();
+  // A fast take puts the delay's silence into the recording itself, counted in frames.
+  if (!m_job.delay || m_fastTake) return then();
   m_step = Step::Delay;
   m_afterDelay = std::move(then);
   m_tmrWait.start();

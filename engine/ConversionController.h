@@ -103,6 +103,7 @@ class ConversionController : public QObject {
   QString m_midi, m_wave;
   QTimer m_tmr1, m_tmrPlay, m_tmrWait;
   short m_waitTicks = 0;
+  bool m_fastTake = false;  // the recorder counts the delays itself
   std::function<void()> m_afterDelay;
   ProgramRun m_filter;
   std::unique_ptr<SetAside> m_standingNormal;

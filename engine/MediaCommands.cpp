@@ -66,10 +66,13 @@ long ReplyNumber(const QString& reply) {
   return v;
 }
 
-void StartRecording(const QString& f) {
+void StartRecording(const QString& f, int delayMs) {
   MciSend(QStringLiteral("open ") + kv::Quoted(f) + QStringLiteral(" alias RecMedia"));
+  MciSend(QStringLiteral("set RecMedia delay ") + QString::number(delayMs), false);
   MciSend(QStringLiteral("record RecMedia overwrite"));
 }
+
+bool RecordingIsFast() { return MciSend(QStringLiteral("status RecMedia fast")) == QLatin1String("true"); }
 
 void StopRecording() {
   MciSend(QStringLiteral("stop RecMedia"));

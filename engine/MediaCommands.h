@@ -21,8 +21,12 @@ QString MciSendLocal(const QString& cmd, unsigned replyLength);
 // Whole number formed by the leading digits of a reply (0 when there are none).
 long ReplyNumber(const QString& reply);
 
-// The recorder on the output WAVE file (which already holds the format template).
-void StartRecording(const QString& f);
+// The recorder on the output WAVE file (which already holds the format template), with the
+// delay it keeps before and after a song when it counts its time line itself.
+void StartRecording(const QString& f, int delayMs);
+// True when the recording just started counts its time line (the delays included) in frames:
+// a fast take of the built-in synthesizer, which nobody needs to wait for.
+bool RecordingIsFast();
 void StopRecording();
 // The sequencer on a MIDI file; port = cboDevice position - 1 (-1 is the mapper).
 void StartPlayback(const QString& f, int port);

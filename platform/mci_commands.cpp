@@ -379,6 +379,8 @@ MCIERROR CmdStatus(Device& d, std::vector<std::string> args, std::string& reply)
       reply = f.formatTag == 1 ? "pcm" : std::to_string(f.formatTag);
     } else if (item == "level") {
       reply = "0";
+    } else if (item == "fast") {
+      reply = r.FastTake() ? "true" : "false";
     } else if (item == "time format") {
       reply = d.timeFormat == TimeFormat::Samples ? "samples" : d.timeFormat == TimeFormat::Bytes ? "bytes" : "milliseconds";
     } else if (item == "number of tracks") {
@@ -438,6 +440,11 @@ MCIERROR CmdSet(Device& d, std::vector<std::string> args) {
       else if (k == "bitspersample") e = d.recorder->SetFormat(0, int(n), 0);
       else if (k == "channels") e = d.recorder->SetFormat(0, 0, int(n));
       if (e) return e;
+    } else if (d.wave && k == "delay") {
+      int64_t n;
+      if (!value(v)) return MCIERR_MISSING_PARAMETER;
+      if (!ParseInt(v, n) || n < 0 || n > 3600000) return MCIERR_BAD_INTEGER;
+      d.recorder->SetDelayMs(n);
     } else if (d.wave && k == "format") {
       if (i + 2 >= args.size() || Lower(args[i + 1]) != "tag") return MCIERR_UNRECOGNIZED_KEYWORD;
       i += 2;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <vector>
 
 #include "media_internal.h"
@@ -20,6 +21,17 @@ constexpr int kChunkBlocks = 16;  // blocks rendered between looks at the clock 
 constexpr int kFastChunkBlocks = 128;  // in fast mode: as many as FluidSynth renders in one go
 constexpr int kPlaybackRate = 44100;
 constexpr int kGsDeviceId = 0x10;
+
+// A song's tail ends once its sound has stayed below -80 dBFS (1e-4 of full scale: under half
+// a step of 16-bit audio, inaudible at any listening level) for 0.2 s, which no waveform of an
+// audible pitch stays below for while it still sounds. A sound that never decays ends 30 s
+// after the song, fading out over its last 2 s; a fixed tail fades over at most its last half.
+constexpr float kAudible = 1e-4f;
+constexpr double kQuietHoldSeconds = 0.2;
+constexpr double kTailCapSeconds = 30;
+constexpr double kTailFadeSeconds = 2;
+
+inline bool Loud(float l, float r) { return std::fabs(l) >= kAudible || std::fabs(r) >= kAudible; }
 
 using FluidSettings = Owned<fluid_settings_t, delete_fluid_settings>;
 using FluidSynth = Owned<fluid_synth_t, delete_fluid_synth>;
@@ -158,9 +170,12 @@ bool SynthBus::StartLocked(int rate, bool speakers, std::string& error) {
   if (!fluid_) return false;
   fluid_synth_set_gain(fluid_->synth.get(), 0.2f * float(std::clamp(setup.volume, 0, 100)) / 100.0f);
   fast_ = setup.fast;
+  tailSeconds_ = setup.tailSeconds;
   rate_ = rate;
   rendered_ = 0;
   queued_ = 0;
+  phase_ = Phase::Idle;
+  loudEnd_ = 0;
   pcm_ = speakers ? OpenSpeakers(rate) : nullptr;
   quit_ = false;
   running_ = true;
@@ -192,7 +207,6 @@ void SynthBus::MaybeStop(std::unique_lock<std::mutex>& lock) {
 }
 
 int SynthBus::DispatchDue(int64_t blockStart, int maxBlocks) {
-  if (!song_ || songEnded_) return maxBlocks;
   fluid_synth_t* synth = fluid_->synth.get();
   const auto& ev = song_->events;
   // An event goes to the block boundary nearest to its exact sample time.
@@ -217,16 +231,152 @@ void SynthBus::ReleaseNotes() {
   }
 }
 
+void SynthBus::Measure(const float* left, const float* right, int frames) {
+  for (int i = frames - 1; i >= 0; --i) {
+    if (Loud(left[i], right[i])) {
+      loudEnd_ = rendered_ + i + 1;
+      return;
+    }
+  }
+}
+
+void SynthBus::StartTail() {
+  ReleaseNotes();
+  lengthEnd_ = rendered_;
+  tailAuto_ = tailSeconds_ < 0;
+  const int64_t length = std::llround((tailAuto_ ? kTailCapSeconds : tailSeconds_) * rate_);
+  tailLimit_ = rendered_ + length;
+  fadeStart_ = tailLimit_ - std::min<int64_t>(length / 2, std::llround(kTailFadeSeconds * rate_));
+  phase_ = Phase::Tail;
+}
+
+void SynthBus::FinishTail() {
+  // What still sounds is below hearing or faded out: it stops, so nothing comes back after.
+  fluid_synth_all_sounds_off(fluid_->synth.get(), -1);
+  if (takePad_ > 0) {
+    phase_ = Phase::Trail;
+    trailEnd_ = rendered_ + takePad_;
+    return;
+  }
+  phase_ = Phase::Done;
+  songEnd_ = rendered_;
+  songEnded_ = true;
+}
+
+int SynthBus::RenderTail(float* left, float* right, int frames) {
+  const int64_t hold = std::llround(kQuietHoldSeconds * rate_);
+  if (rendered_ >= tailLimit_ || (tailAuto_ && rendered_ - loudEnd_ >= hold)) {
+    FinishTail();
+    return 0;
+  }
+  const int64_t blocks = std::min<int64_t>(frames / kSynthBlock, (tailLimit_ - rendered_ + kSynthBlock - 1) / kSynthBlock);
+  if (blocks <= 0) return 0;
+  const int len = int(blocks * kSynthBlock);
+  fluid_synth_write_float(fluid_->synth.get(), len, left, 0, 1, right, 0, 1);
+  int64_t end = std::min<int64_t>(tailLimit_, rendered_ + len);
+  for (int i = 0; i < len; ++i) {
+    const int64_t f = rendered_ + i;
+    if (f >= end) break;
+    // The sound decays by itself or not at all; the cap's fade is no decay.
+    if (Loud(left[i], right[i])) {
+      loudEnd_ = f + 1;
+    } else if (tailAuto_ && f + 1 - loudEnd_ >= hold) {
+      end = f + 1;
+    }
+    if (f >= fadeStart_) {
+      const float gain = float(tailLimit_ - f) / float(tailLimit_ - fadeStart_);
+      left[i] *= gain;
+      right[i] *= gain;
+    }
+  }
+  const int kept = int(end - rendered_);
+  rendered_ = end;
+  if (end >= tailLimit_ || (tailAuto_ && rendered_ - loudEnd_ >= hold)) FinishTail();
+  return kept;
+}
+
+int SynthBus::RenderSpan(float* left, float* right, int frames) {
+  fluid_synth_t* synth = fluid_->synth.get();
+  int done = 0;
+  while (done < frames) {
+    const int room = frames - done;
+    switch (phase_) {
+      case Phase::Lead:
+      case Phase::Trail: {  // counted silence
+        const int64_t end = phase_ == Phase::Lead ? leadEnd_ : trailEnd_;
+        const int n = int(std::clamp<int64_t>(end - rendered_, 0, room));
+        std::fill_n(left + done, n, 0.0f);
+        std::fill_n(right + done, n, 0.0f);
+        done += n;
+        rendered_ += n;
+        if (rendered_ < end) break;
+        if (phase_ == Phase::Lead) {
+          phase_ = Phase::Song;
+          break;
+        }
+        phase_ = Phase::Done;
+        songEnd_ = rendered_;
+        songEnded_ = true;
+        return done;
+      }
+      case Phase::Song: {
+        if (next_ >= song_->events.size() && rendered_ >= lengthEnd_) {
+          StartTail();
+          break;
+        }
+        // Events are applied at block starts; the blocks between two events go to FluidSynth
+        // in one call, which saves its per-call work and lets its voice threads share the span.
+        // The song's end falls on the first block boundary at or after its End of Track.
+        const int blocks = room / kSynthBlock;
+        if (blocks <= 0) return done;
+        int span = DispatchDue(rendered_, blocks);
+        if (next_ >= song_->events.size())
+          span = int(std::clamp<int64_t>((lengthEnd_ - rendered_ + kSynthBlock - 1) / kSynthBlock, 1, span));
+        const int len = span * kSynthBlock;
+        fluid_synth_write_float(synth, len, left, done, 1, right, done, 1);
+        Measure(left + done, right + done, len);
+        done += len;
+        rendered_ += len;
+        break;
+      }
+      case Phase::Tail: {
+        const int n = RenderTail(left + done, right + done, room);
+        done += n;
+        if (n == 0 && phase_ == Phase::Tail) return done;  // less than a block of room
+        if (phase_ == Phase::Done) return done;
+        break;
+      }
+      case Phase::Done: {  // the song's sound has ended: silence until the next song
+        const int len = room / kSynthBlock * kSynthBlock;
+        if (len == 0) return done;
+        std::fill_n(left + done, len, 0.0f);
+        std::fill_n(right + done, len, 0.0f);
+        done += len;
+        rendered_ += len;
+        break;
+      }
+      case Phase::Idle: {  // nothing plays: the synth renders what still sounds (a stopped song's release)
+        const int len = room / kSynthBlock * kSynthBlock;
+        if (len == 0) return done;
+        fluid_synth_write_float(synth, len, left, done, 1, right, done, 1);
+        done += len;
+        rendered_ += len;
+        break;
+      }
+    }
+  }
+  return done;
+}
+
 void SynthBus::RenderLoop() {
   constexpr int kChunk = kFastChunkBlocks * kSynthBlock;
   std::vector<float> left(kChunk), right(kChunk), interleaved(2 * kChunk);
   std::unique_lock<std::mutex> lock(mu_);
-  fluid_synth_t* synth = fluid_->synth.get();
   anchorTime_ = Clock::now();
   anchorSample_ = rendered_;
   bool wasFast = false;
   while (!quit_) {
-    bool fast = fast_ && sink_ && song_ && !songEnded_;
+    const bool fast = FastTakeLocked();
     if (fast != wasFast) {
       if (!fast) {  // back to real time from here on
         anchorTime_ = Clock::now();
@@ -235,10 +385,14 @@ void SynthBus::RenderLoop() {
       wasFast = fast;
     }
     paced_ = !fast && !pcm_;
-    int blocks = kChunkBlocks;
-    if (fast) {  // up to the song's end, where real-time pacing takes over again
-      const int64_t left = (songEnd_ - rendered_ + kSynthBlock - 1) / kSynthBlock;
-      blocks = int(std::clamp<int64_t>(left, 1, kFastChunkBlocks));
+    int want = kChunkBlocks * kSynthBlock;
+    if (fast) {
+      // A fast take has nothing to record until a song plays, and nothing after its time line.
+      if (phase_ == Phase::Idle || phase_ == Phase::Done) {
+        cv_.wait(lock);
+        continue;
+      }
+      want = kChunk;
     } else if (!pcm_) {
       double elapsed = std::chrono::duration<double>(Clock::now() - anchorTime_).count();
       int64_t due = anchorSample_ + int64_t(elapsed * rate_) - rendered_;
@@ -247,22 +401,11 @@ void SynthBus::RenderLoop() {
         cv_.wait_for(lock, std::chrono::duration_cast<Clock::duration>(wait));
         continue;
       }
-      blocks = int(std::min<int64_t>(due / kSynthBlock, kChunkBlocks));
+      want = int(std::min<int64_t>(due / kSynthBlock, kChunkBlocks)) * kSynthBlock;
     }
-    // Events are applied at block starts; the blocks between two events go to FluidSynth in
-    // one call, which saves its per-call work and lets its voice threads share the span.
-    int frames = 0;
-    for (int b = 0; b < blocks;) {
-      const int span = DispatchDue(rendered_, blocks - b);
-      const int len = span * kSynthBlock;
-      fluid_synth_write_float(synth, len, left.data(), frames, 1, right.data(), frames, 1);
-      frames += len;
-      rendered_ += len;
-      b += span;
-      if (song_ && !songEnded_ && next_ >= song_->events.size() && rendered_ >= songEnd_) songEnded_ = true;
-    }
-    if (sink_) sink_->OnMix(left.data(), right.data(), frames);
-    if (pcm_) {
+    const int frames = RenderSpan(left.data(), right.data(), want);
+    if (sink_ && frames > 0) sink_->OnMix(left.data(), right.data(), frames);
+    if (pcm_ && frames > 0) {
       for (int i = 0; i < frames; ++i) {
         interleaved[2 * i] = left[i];
         interleaved[2 * i + 1] = right[i];
@@ -291,7 +434,7 @@ void SynthBus::RenderLoop() {
   }
 }
 
-bool SynthBus::AttachRecorder(MixSink* sink, int rate, std::string& error) {
+bool SynthBus::AttachRecorder(MixSink* sink, int rate, int64_t padFrames, std::string& error) {
   FairLock l(*this);
   if (running_ && (rate_ != rate || pcm_)) {
     // Restart at the recording's rate; a song in progress continues where it was.
@@ -309,12 +452,14 @@ bool SynthBus::AttachRecorder(MixSink* sink, int rate, std::string& error) {
         if ((e.status & 0xF0) != 0x80 && (e.status & 0xF0) != 0x90) SendEvent(synth, *song_, e);
       }
       songStart_ = rendered_ - song_->SampleAt(song_->UnitsAtMs(posMs), rate_);
-      songEnd_ = songStart_ + song_->LengthSamples(rate_);
+      lengthEnd_ = songStart_ + song_->LengthSamples(rate_);
+      phase_ = Phase::Song;
     }
   } else if (!running_ && !StartLocked(rate, false, error)) {
     return false;
   }
   sink_ = sink;
+  padFrames_ = std::max<int64_t>(padFrames, 0);
   cv_.notify_all();
   return true;
 }
@@ -331,10 +476,20 @@ void SynthBus::CatchUp(std::unique_lock<std::mutex>& lock) {
   });
 }
 
+bool SynthBus::FastTake() {
+  FairLock l(*this);
+  return running_ && FastTakeLocked();
+}
+
 void SynthBus::DetachRecorder(MixSink* sink) {
   FairLock l(*this);
   if (sink_ != sink) return;
-  CatchUp(l.lock);  // the recording ends at the moment it is stopped
+  if (FastTakeLocked()) {
+    // The song's tail and the silence after it belong to the take: rendered before it ends.
+    cv_.wait(l.lock, [&] { return !running_ || (phase_ != Phase::Tail && phase_ != Phase::Trail); });
+  } else {
+    CatchUp(l.lock);  // the recording ends at the moment it is stopped
+  }
   sink_ = nullptr;
   MaybeStop(l.lock);
 }
@@ -362,9 +517,14 @@ int SynthBus::PlaySong(std::shared_ptr<const Song> song, int64_t fromMs, std::st
     const auto& e = song_->events[i];
     if ((e.status & 0xF0) != 0x80 && (e.status & 0xF0) != 0x90) SendEvent(synth, *song_, e);
   }
-  songStart_ = rendered_ - song_->SampleAt(fromUnits, rate_);
-  songEnd_ = songStart_ + song_->LengthSamples(rate_);
-  songEnded_ = next_ >= song_->events.size() && rendered_ >= songEnd_;
+  // A fast take counts the recording's delay before the song and after its tail.
+  takePad_ = FastTakeLocked() ? padFrames_ : 0;
+  leadEnd_ = rendered_ + (fromMs <= 0 ? takePad_ : 0);
+  songStart_ = leadEnd_ - song_->SampleAt(fromUnits, rate_);
+  lengthEnd_ = songStart_ + song_->LengthSamples(rate_);
+  loudEnd_ = rendered_;
+  phase_ = leadEnd_ > rendered_ ? Phase::Lead : Phase::Song;
+  songEnded_ = false;
   token_ = nextToken_++;
   cv_.notify_all();
   return token_;
@@ -373,7 +533,13 @@ int SynthBus::PlaySong(std::shared_ptr<const Song> song, int64_t fromMs, std::st
 void SynthBus::StopSong(int token) {
   FairLock l(*this);
   if (token == 0 || token != token_) return;
-  ReleaseNotes();
+  if (FastTakeLocked() && (phase_ == Phase::Lead || phase_ == Phase::Song)) {
+    StartTail();  // a stopped song ends where it is, with its tail and the silence after it
+    cv_.notify_all();
+  } else if (!FastTakeLocked() && phase_ != Phase::Done) {
+    ReleaseNotes();
+    phase_ = Phase::Idle;
+  }
   song_.reset();
   token_ = 0;
   MaybeStop(l.lock);

@@ -1,9 +1,13 @@
 // The built-in synthesizer's mix: one FluidSynth instance rendered in 64-frame blocks by one
 // thread. The recorder takes the mix as its input; a song on device 0 / the mapper plays into
 // it. In real-time mode blocks are paced by a monotonic clock (or by the sound card when the
-// mix goes to the speakers, where a song's position is what has been heard); in fast mode, while a song plays into a recording, blocks are
-// rendered as fast as the CPU allows. Song positions follow the rendered sample count, so a
-// song's timing in the recording is the same in both modes.
+// mix goes to the speakers, where a song's position is what has been heard).
+//
+// A fast take (the recorder on the mix with fast recording on) follows a time line counted in
+// frames, never a clock: nothing is recorded until a song plays; then come the recording's
+// delay as silence, the song with its events on their blocks, the song's tail (its sound after
+// the last event, until it has decayed), and the delay's silence again. The same song, SoundFont,
+// format and setup give the same frames however fast or busy the machine is.
 #pragma once
 #include <atomic>
 #include <chrono>
@@ -43,27 +47,43 @@ class SynthBus {
   SynthBus& operator=(const SynthBus&) = delete;
 
   // The recorder's input: starts the mix at `rate` (restarting it when it runs at another rate).
-  bool AttachRecorder(MixSink* sink, int rate, std::string& error);
+  // `padFrames`: the silence a fast take puts before a song and after its tail.
+  bool AttachRecorder(MixSink* sink, int rate, int64_t padFrames, std::string& error);
+  // Ends the recorder's input; a fast take first finishes the tail and silence of its song.
   void DetachRecorder(MixSink* sink);
+  // True while the attached recorder takes a fast take (its time line is counted, not clocked).
+  bool FastTake();
 
   // Starts a song at `fromMs`; returns a token for the calls below, 0 on failure.
   int PlaySong(std::shared_ptr<const Song> song, int64_t fromMs, std::string& error);
   // Stops the song: its notes are released, the mix keeps rendering their tails.
   void StopSong(int token);
-  // Position in ms and whether the song has reached its end; false for an unknown token.
+  // Position in ms (at most the song's length) and whether the song, with its tail, has ended;
+  // false for an unknown token.
   bool SongState(int token, int64_t& positionMs, bool& ended);
 
   ~SynthBus();
 
  private:
   friend struct FairLock;
+  // Where a song is on the time line. Lead and Trail are a fast take's counted silences.
+  enum class Phase { Idle, Lead, Song, Tail, Trail, Done };
+
   void RenderLoop();
   bool StartLocked(int rate, bool speakers, std::string& error);
   void StopThread(std::unique_lock<std::mutex>& lock);
   void MaybeStop(std::unique_lock<std::mutex>& lock);
+  bool FastTakeLocked() const { return fast_ && sink_ != nullptr; }
+  // Renders up to `frames` frames of the time line into left/right; returns how many it did
+  // (fewer when the song's time line ends, or when a span must end on a block boundary).
+  int RenderSpan(float* left, float* right, int frames);
+  int RenderTail(float* left, float* right, int frames);
   // Sends the events due at a block start; returns how many blocks (at most maxBlocks) can be
   // rendered before the next one is due.
   int DispatchDue(int64_t blockStart, int maxBlocks);
+  void Measure(const float* left, const float* right, int frames);
+  void StartTail();
+  void FinishTail();
   void ReleaseNotes();
   void CatchUp(std::unique_lock<std::mutex>& lock);
 
@@ -75,6 +95,7 @@ class SynthBus {
   bool running_ = false;
   int rate_ = 0;
   bool fast_ = true;
+  double tailSeconds_ = -1;  // the setup's tail: negative = until the sound has decayed
   FluidHandle fluid_;  // new for every start
   PcmHandle pcm_;      // when the mix goes to the speakers
   MixSink* sink_ = nullptr;
@@ -87,13 +108,23 @@ class SynthBus {
   std::chrono::steady_clock::time_point anchorTime_;
   int64_t anchorSample_ = 0;
 
-  // The song playing on the synth.
+  // The song playing on the synth and its time line, in frames of the mix.
   std::shared_ptr<const Song> song_;
   int token_ = 0;
   int nextToken_ = 1;
   size_t next_ = 0;
-  int64_t songStart_ = 0;
-  int64_t songEnd_ = 0;
+  Phase phase_ = Phase::Idle;
+  int64_t padFrames_ = 0;   // the recorder's silence before a song and after its tail
+  int64_t takePad_ = 0;     // ... of the song playing (0 unless it plays into a fast take)
+  int64_t leadEnd_ = 0;     // Lead: where the song starts
+  int64_t songStart_ = 0;   // the song's time 0
+  int64_t lengthEnd_ = 0;   // the song's own end (its End of Track); the tail starts here
+  int64_t tailLimit_ = 0;   // Tail: the latest end (a fixed tail, or the cap of a decaying one)
+  int64_t fadeStart_ = 0;   // Tail: a tail ended by its limit fades out from here
+  bool tailAuto_ = true;    // Tail: ends once the sound has decayed
+  int64_t trailEnd_ = 0;    // Trail: where the time line ends
+  int64_t loudEnd_ = 0;     // the frame after the last one at or above the audible level
+  int64_t songEnd_ = 0;     // where the time line ended (Done)
   bool songEnded_ = false;
 };
 

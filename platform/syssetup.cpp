@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -71,6 +72,7 @@ SystemSetup LoadSystemSetup() {
   s.volume = std::clamp(std::atoi(read("Volume", "100").c_str()), 0, 100);
   const char* env = std::getenv("KORVESSA_THREADS");
   s.threads = std::clamp(std::atoi(env && *env ? env : read("Threads", "0").c_str()), 0, 64);
+  if (!ParseTail(read("Tail", "auto"), s.tailSeconds)) s.tailSeconds = kTailAuto;
   return s;
 }
 
@@ -81,11 +83,34 @@ bool SaveSystemSetup(const SystemSetup& setup) {
   const std::string source = setup.source.empty() ? "synth" : setup.source;
   const std::string fast = setup.fast ? "1" : "0";
   const std::string volume = std::to_string(std::clamp(setup.volume, 0, 100));
+  const std::string tail = TailText(setup.tailSeconds);
   bool ok = true;
   for (auto [key, value] : {std::pair{"SoundFont", &setup.soundFont}, {"Source", &source}, {"Fast", &fast},
-                            {"Volume", &volume}})
+                            {"Volume", &volume}, {"Tail", &tail}})
     ok = WritePrivateProfileStringA("Setup", key, value->c_str(), path.c_str()) && ok;
   return ok;
+}
+
+bool ParseTail(const std::string& text, double& seconds) {
+  std::string t;
+  for (char c : text)
+    if (c != ' ' && c != '\t') t += char(std::tolower(static_cast<unsigned char>(c)));
+  if (t == "auto") {
+    seconds = kTailAuto;
+    return true;
+  }
+  char* end = nullptr;
+  const double v = std::strtod(t.c_str(), &end);
+  if (t.empty() || *end || !(v >= 0 && v <= kTailMaxSeconds)) return false;
+  seconds = v;
+  return true;
+}
+
+std::string TailText(double seconds) {
+  if (seconds < 0) return "auto";
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", seconds);
+  return buf;
 }
 
 std::string ResolveSoundFont(const SystemSetup& setup) {

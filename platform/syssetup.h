@@ -6,6 +6,8 @@
 //   Fast=1                (render as fast as the CPU allows while the recorder takes the synth's mix)
 //   Volume=100            (output volume of the built-in synth, percent 0..100)
 //   Threads=0             (cores the built-in synth may use for one song; 0 = all that help)
+//   Tail=auto             (after a song's end: "auto" = until its sound has decayed, at most 30 s;
+//                          a number = that many seconds, 0 = none)
 // $KORVESSA_THREADS, when set, overrides Threads (korvessa convert -j sets it for its workers).
 // The media layer reads it when a recording or playback starts; sndvol32.exe edits it.
 #pragma once
@@ -14,12 +16,20 @@
 
 namespace kv {
 
+constexpr double kTailAuto = -1;
+constexpr double kTailMaxSeconds = 60;
+
+// "auto" or seconds from 0 to kTailMaxSeconds; false for anything else.
+bool ParseTail(const std::string& text, double& seconds);
+std::string TailText(double seconds);
+
 struct SystemSetup {
   std::string soundFont;          // empty = first of the default SoundFonts that exists
   std::string source = "synth";   // "synth" or "alsa:<pcm name>"
   bool fast = true;
   int volume = 100;
   int threads = 0;  // 0 = automatic
+  double tailSeconds = kTailAuto;  // kTailAuto, or a fixed tail of 0..kTailMaxSeconds
 };
 
 std::string SystemSetupPath();

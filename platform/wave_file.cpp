@@ -3,6 +3,7 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -110,12 +111,16 @@ bool WaveStreamWriter::Open(const std::string& target, const WaveFormat& fmt) {
   data_ = 0;
   started_ = 0;
   failed_ = false;
+  error_ = 0;
   // A fixed temporary name: a run that was killed leaves one the next run removes.
-  if (!file_.Create(target, ".~rec")) return false;
+  if (const Status st = file_.Create(target, ".~rec"); !st) {
+    error_ = st.code();
+    return false;
+  }
   // Large sequential writes: the mix arrives in small chunks.
   std::setvbuf(file_.Stream(), nullptr, _IOFBF, kWriteBuffer);
   std::string h = BuildWaveHeader(fmt_, 0);
-  if (std::fwrite(h.data(), 1, h.size(), file_.Stream()) != h.size()) failed_ = true;
+  if (std::fwrite(h.data(), 1, h.size(), file_.Stream()) != h.size()) Failed();
   return true;
 }
 
@@ -124,7 +129,7 @@ bool WaveStreamWriter::Write(const void* data, size_t bytes) {
   if (!f || failed_) return false;
   if (data_ + int64_t(bytes) > kMaxData) bytes = size_t(std::max<int64_t>(0, kMaxData - data_));
   if (bytes && std::fwrite(data, 1, bytes, f) != bytes) {
-    failed_ = true;
+    Failed();
     return false;
   }
   data_ += int64_t(bytes);
@@ -132,7 +137,7 @@ bool WaveStreamWriter::Write(const void* data, size_t bytes) {
   // left to do and a long recording does not pile up dirty pages.
   if (data_ - started_ >= kWritebackStep) {
     if (std::fflush(f) != 0) {
-      failed_ = true;
+      Failed();
       return false;
     }
     sync_file_range(file_.Fd(), started_, data_ - started_, SYNC_FILE_RANGE_WRITE);
@@ -149,11 +154,23 @@ bool WaveStreamWriter::Commit(const std::string& target) {
   std::string h = BuildWaveHeader(fmt_, data_);
   ok = ok && std::fseek(f, 0, SEEK_SET) == 0 && std::fwrite(h.data(), 1, h.size(), f) == h.size();
   if (!ok) {
+    Failed();
     file_.Discard();
     return false;
   }
-  return bool(file_.Commit(target));
+  if (const Status st = file_.Commit(target); !st) {
+    error_ = st.code();
+    return false;
+  }
+  return true;
 }
+
+void WaveStreamWriter::Failed() {
+  if (!failed_ && !error_) error_ = errno ? errno : EIO;
+  failed_ = true;
+}
+
+std::string WaveStreamWriter::Reason() const { return std::strerror(error_ ? error_ : EIO); }
 
 void WaveStreamWriter::Discard() { file_.Discard(); }
 

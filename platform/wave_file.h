@@ -39,6 +39,8 @@ class WaveStreamWriter {
   void Discard();
   int64_t DataBytes() const { return data_; }
   bool IsOpen() const { return file_.IsOpen(); }
+  // The system's reason (strerror) for the last failed Open or Commit.
+  std::string Reason() const;
 
  private:
   ReplacingFile file_;
@@ -46,6 +48,8 @@ class WaveStreamWriter {
   int64_t data_ = 0;
   int64_t started_ = 0;  // data bytes whose write-back has been started
   bool failed_ = false;
+  int error_ = 0;  // errno of the first failure
+  void Failed();    // notes a write failure and its errno
   static constexpr size_t kWriteBuffer = 256 * 1024;
   static constexpr int64_t kWritebackStep = 8 << 20;
 };

@@ -97,7 +97,8 @@ MCIERROR WaveRecorder::StartSource() {
     capture_ = std::thread(&WaveRecorder::CaptureLoop, this);
     return 0;
   }
-  if (!bus_.AttachRecorder(this, fmt_.rate, error)) {
+  const int64_t pad = (delayMs_ * fmt_.rate + 500) / 1000;
+  if (!bus_.AttachRecorder(this, fmt_.rate, pad, error)) {
     ReportFailure(error);
     return MCIERR_WAVE_INPUTSUNSUITABLE;
   }
@@ -168,7 +169,7 @@ MCIERROR WaveRecorder::Record(bool overwrite) {
       path_ = target;
     }
     if (!writer_.Open(target, fmt_)) {
-      ReportFailure("Cannot write beside " + target);
+      ReportFailure("The recording cannot be written (" + writer_.Reason() + "): " + target);
       return MCIERR_FILE_WRITE;
     }
     frames_ = 0;
@@ -214,7 +215,7 @@ MCIERROR WaveRecorder::Save(const std::string& target) {
   if (!writer_.IsOpen()) return 0;  // nothing recorded since the last save
   int64_t bytes = writer_.DataBytes();
   if (!writer_.Commit(dest)) {
-    ReportFailure("The recording could not be saved to " + dest);
+    ReportFailure("The recording could not be saved (" + writer_.Reason() + "): " + dest);
     return MCIERR_FILE_NOT_SAVED;
   }
   fmt_.dataBytes = bytes;

@@ -34,6 +34,11 @@ class WaveRecorder : public MixSink {
   void Close();
   // Changes the format of a recording not yet started ("set ... bitspersample 16").
   MCIERROR SetFormat(int rate, int bits, int channels);
+  // The silence a fast take puts before a song and after its sound ("set ... delay 600").
+  void SetDelayMs(int64_t ms) { delayMs_ = ms; }
+  // True while the recording takes the built-in synthesizer's mix fast: its time line (the
+  // delay included) is counted in frames, so nobody needs to wait for it.
+  bool FastTake() const { return onBus_ && bus_.FastTake(); }
 
   State GetState() const { return state_; }
   int64_t LengthFrames() const;
@@ -56,6 +61,7 @@ class WaveRecorder : public MixSink {
   int64_t position_ = -1;  // -1: at the end of the recording
   State state_ = State::Stopped;
   bool onBus_ = false;
+  int64_t delayMs_ = 0;
   std::vector<uint8_t> buf_;
   // ALSA capture source; a take holds the frames of the time between its start and stop.
   std::thread capture_;

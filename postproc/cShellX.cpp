@@ -39,6 +39,12 @@ bool cShellX::Running() const {
   return m_process && GetExitCodeProcess(m_process, &code) && code == STILL_ACTIVE;
 }
 
+long cShellX::ExitCode() const {
+  DWORD code = 0;
+  if (!m_process || !GetExitCodeProcess(m_process, &code) || code == STILL_ACTIVE) return -1;
+  return static_cast<long>(code);
+}
+
 bool cShellX::ShellX(const QString& strCommandLine, int WindowStyle, void* lngOwnerhWnd, bool blnWait,
                      const QString& folder) {
   Release();
@@ -73,11 +79,13 @@ ProgramRun::ProgramRun(QObject* parent) : QObject(parent) {
   connect(&m_poll, &QTimer::timeout, this, [this] {
     if (m_runner.Running()) return;
     m_poll.stop();
+    m_exitCode = m_runner.ExitCode();
     if (auto ended = std::exchange(m_ended, {})) ended();
   });
 }
 
 bool ProgramRun::Start(const QString& commandLine, std::function<void()> ended, const QString& folder) {
+  m_exitCode = -1;
   if (!m_runner.ShellX(commandLine, 1, nullptr, true, folder)) return false;
   m_ended = std::move(ended);
   m_poll.start();

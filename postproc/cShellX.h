@@ -18,6 +18,9 @@ class cShellX {
               const QString& folder = QString());
   // True while the program started with blnWait has not ended.
   bool Running() const;
+  // The exit code of the program started with blnWait once it has ended; -1 before, or
+  // when it is not known.
+  long ExitCode() const;
 
   // How the command line is split into program and parameters (first findable prefix wins).
   struct Split {
@@ -43,9 +46,12 @@ class ProgramRun : public QObject {
   // False when the program could not be started (then `ended` is never called). The program
   // runs in `folder` when one is given, else in the current folder.
   bool Start(const QString& commandLine, std::function<void()> ended, const QString& folder = QString());
+  // The ended program's exit code (-1 while it runs, or when it is not known).
+  long ExitCode() const { return m_exitCode; }
 
  private:
   cShellX m_runner;
+  long m_exitCode = -1;
   QTimer m_poll;
   std::function<void()> m_ended;
 };

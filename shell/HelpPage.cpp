@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <QUrl>
 #include <QWidget>
+#include <functional>
 
 #include "shell/MsgBox.h"
 
@@ -21,6 +22,26 @@ void ReportNoHelp(const QString& page, const QString& why, QWidget* owner) {
          owner);
 }
 QString NoBrowser() { return QStringLiteral("ウェブブラウザーを起動できません。"); }
+bool OnDesktop() { return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"); }
+
+// Hands the address to the desktop's opener without waiting; `failed` runs when the opener
+// cannot be started or says that nothing could open it.
+void OpenInBrowser(const QString& address, std::function<void(QWidget*)> failed, QWidget* owner) {
+  auto* opener = new QProcess(QCoreApplication::instance());
+  opener->setStandardOutputFile(QProcess::nullDevice());
+  opener->setStandardErrorFile(QProcess::nullDevice());
+  QPointer<QWidget> box(owner);
+  QObject::connect(opener, &QProcess::finished, opener, [opener, failed, box](int code, QProcess::ExitStatus status) {
+    if (status != QProcess::NormalExit || code != 0) failed(box);
+    opener->deleteLater();
+  });
+  QObject::connect(opener, &QProcess::errorOccurred, opener, [opener, failed, box](QProcess::ProcessError e) {
+    if (e != QProcess::FailedToStart) return;
+    failed(box);
+    opener->deleteLater();
+  });
+  opener->start(QStringLiteral("xdg-open"), {address});
+}
 }  // namespace
 
 QString HelpCopyFolder() {
@@ -30,7 +51,7 @@ QString HelpCopyFolder() {
 }
 
 void ShowHelpPage(const QString& hlpPath, QWidget* owner) {
-  if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return;
+  if (!OnDesktop()) return;
   QFile source(hlpPath);
   if (!source.open(QIODevice::ReadOnly)) return;
   const QByteArray page = source.readAll();
@@ -41,20 +62,14 @@ void ShowHelpPage(const QString& hlpPath, QWidget* owner) {
     ReportNoHelp(html, folder + QStringLiteral(" に書き込めません。"), owner);
     return;
   }
-  auto* opener = new QProcess(QCoreApplication::instance());
-  opener->setStandardOutputFile(QProcess::nullDevice());
-  opener->setStandardErrorFile(QProcess::nullDevice());
-  QPointer<QWidget> box(owner);
-  QObject::connect(opener, &QProcess::finished, opener, [opener, html, box](int code, QProcess::ExitStatus status) {
-    if (status != QProcess::NormalExit || code != 0) ReportNoHelp(html, NoBrowser(), box);
-    opener->deleteLater();
-  });
-  QObject::connect(opener, &QProcess::errorOccurred, opener, [opener, html, box](QProcess::ProcessError e) {
-    if (e != QProcess::FailedToStart) return;
-    ReportNoHelp(html, NoBrowser(), box);
-    opener->deleteLater();
-  });
-  opener->start(QStringLiteral("xdg-open"), {QUrl::fromLocalFile(html).toString()});
+  OpenInBrowser(QUrl::fromLocalFile(html).toString(), [html](QWidget* box) { ReportNoHelp(html, NoBrowser(), box); }, owner);
+}
+
+void ShowWebPage(const QString& address, QWidget* owner) {
+  if (!OnDesktop()) return;
+  OpenInBrowser(address, [address](QWidget* box) {
+    MsgBox(QStringLiteral("ページ ") + address + QStringLiteral(" を開けませんでした。\r\n") + NoBrowser(), vbExclamation, AppTitle(), box);
+  }, owner);
 }
 
 }  // namespace kv

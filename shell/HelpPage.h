@@ -12,6 +12,10 @@ namespace kv {
 // ignored; a browser that cannot be started is reported in a message box.
 void ShowHelpPage(const QString& hlpPath, QWidget* owner);
 
+// Shows a web address in the desktop's browser, without waiting for it; a browser that cannot
+// be started is reported as for the help. No desktop session: nothing happens.
+void ShowWebPage(const QString& address, QWidget* owner);
+
 // Where that copy goes: $XDG_RUNTIME_DIR/korvessa, else the user's cache folder.
 QString HelpCopyFolder();
 

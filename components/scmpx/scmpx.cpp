@@ -1,11 +1,15 @@
 // scmpx.exe -e [-bN] [-f] IN.wav OUT.mp3
 //   -b3..-b11  48 56 64 80 96 112 128 160 192 kbit/s (default 128)
 //   -f         faster encoding at lower quality
+// Without arguments on a desktop it opens its own window; without a desktop it says how to use it.
+#include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "EncodeWindow.h"
 #include "Mp3Encoder.h"
 
 namespace {
@@ -17,7 +21,22 @@ int usage(const char* why) {
 
 }  // namespace
 
+static bool OnDesktop() {
+  const char* x = std::getenv("DISPLAY");
+  const char* w = std::getenv("WAYLAND_DISPLAY");
+  return (x && *x) || (w && *w);
+}
+
 int main(int argc, char** argv) {
+  if (argc == 1 && OnDesktop()) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("scmpx"));
+    kv::scmpx::EncodeWindow window;
+    window.show();
+    window.raise();
+    window.activateWindow();
+    return app.exec();
+  }
   static const int kRates[] = {48, 56, 64, 80, 96, 112, 128, 160, 192};
   bool encode = false, fast = false;
   int bitrate = 128;

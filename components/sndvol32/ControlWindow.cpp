@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -121,6 +122,23 @@ void ControlWindow::buildRecording(const SystemSetup& s) {
   fast_->setChecked(s.fast);
   grid->addWidget(fast_, 1, 0, 1, 3);
   connect(fast_, &QCheckBox::toggled, this, [this](bool on) { saveChange([on](SystemSetup& st) { st.fast = on; }); });
+
+  // After a song's last event: until its sound has decayed (the lowest value), or fixed seconds.
+  tail_ = new QDoubleSpinBox(this);
+  tail_->setObjectName("tailSpin");
+  tail_->setRange(-0.5, kTailMaxSeconds);
+  tail_->setSingleStep(0.5);
+  tail_->setDecimals(1);
+  tail_->setSuffix(QStringLiteral(" 秒"));
+  tail_->setSpecialValueText(QStringLiteral("自動 (音が消えるまで)"));
+  tail_->setValue(s.tailSeconds < 0 ? -0.5 : s.tailSeconds);
+  auto* tailLabel = new QLabel(QStringLiteral("曲の終わりの余韻(&T):"), this);
+  tailLabel->setBuddy(tail_);
+  grid->addWidget(tailLabel, 4, 0);
+  grid->addWidget(tail_, 4, 1);
+  connect(tail_, &QDoubleSpinBox::valueChanged, this, [this](double v) {
+    saveChange([v](SystemSetup& st) { st.tailSeconds = v < 0 ? kTailAuto : v; });
+  });
 
   soundFont_ = new QLineEdit(Q(s.soundFont), this);
   soundFont_->setObjectName("soundFontEdit");

@@ -10,6 +10,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -46,6 +47,7 @@ class ControlWindow : public QWidget {
   QLabel* volumeValue_ = nullptr;
   QComboBox* source_ = nullptr;
   QCheckBox* fast_ = nullptr;
+  QDoubleSpinBox* tail_ = nullptr;
   QLineEdit* soundFont_ = nullptr;
   QLabel* soundFontNote_ = nullptr;
   QLabel* status_ = nullptr;

@@ -86,7 +86,8 @@ class EncoderRunTest : public QObject {
       std::function<void(EncoderFixture&)> prepare = {};
       bool own = false;       // the encoder's own-state form
     };
-    const QString noInput = "入力ファイルを開けませんでした|48", failed = "エンコードに失敗しました。|64";
+    // Messages name the program's folder "APP".
+    const QString noInput = "入力ファイルを開けませんでした|48", failed = "エンコードに失敗しました。\r\n";
     const Row rows[] = {
         {"GoGo", {"gogo.dll"}, 1, 1, "song.wav", false, "GOGO[song.wav]|100.00 %|100|hidden", true, {}, {"song.mp3"}},
         {"GoGo closed: stops after the frame in progress, the WAVE goes all the same", {"gogo.dll"}, 1, 1, "long.wav", true,
@@ -110,9 +111,17 @@ class EncoderRunTest : public QObject {
          {}, [](EncoderFixture& f) { QFile::remove(f.out + "/missing.wav"); }, true},
         {"VBWAV2WMA, missing WAVE: the message without an icon", {"vbwav2wma.dll"}, 2, 1, "missing.wav", false, "VBWAV2WMA[missing.wav]|*",
          false, {"エンコード失敗|0"}, {}, [](EncoderFixture& f) { QFile::remove(f.out + "/missing.wav"); }},
-        {"SCMPX that cannot be started: the WAVE stays", {}, 1, 0, "keep.wav", false, "", false, {failed}, {"keep.wav"},
+        {"SCMPX that is gone: the WAVE stays", {}, 1, 0, "keep.wav", false, "", false,
+         {failed + "APP/tools/nothing/scmpx.exe が見つかりません。|64"}, {"keep.wav"},
          [](EncoderFixture& f) { G().ScmpxPath = f.app + "/tools/nothing/scmpx.exe"; }},
-        {"WM8EUTIL that writes nothing: the WAVE back under its name", {}, 2, 0, "keep.wav", false, "", false, {failed}, {"keep.wav"},
+        {"SCMPX that ends in an error: the WAVE stays", {}, 1, 0, "keep.wav", false, "", false,
+         {failed + "APP/tools/scmpx.exe がエラーで終了しました (終了コード 3)。|64"}, {"keep.wav"},
+         [](EncoderFixture& f) {
+           kvtest::writeText((f.app + "/tools/scmpx.exe").toStdString(), "#!/bin/sh\nexit 3\n", true);
+           G().ScmpxPath = f.app + "/tools/scmpx.exe";
+         }},
+        {"WM8EUTIL that writes nothing: the WAVE back under its name", {}, 2, 0, "keep.wav", false, "", false,
+         {failed + "APP/tools/wm8eutil.exe は tmp.wma を作りませんでした。|64"}, {"keep.wav"},
          [](EncoderFixture& f) {
            WriteFile(f.app + "/tools/wm8eutil.exe", "#!/bin/sh\nexit 0\n");
            QFile::setPermissions(f.app + "/tools/wm8eutil.exe", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -140,8 +149,10 @@ class EncoderRunTest : public QObject {
       const std::string before = kvtest::readBytes(wave.toStdString());
       const Encoded e = Encode(Choice(r.type, r.encoder, r.own), wave, [&r](QWidget* w) { if (r.close) w->close(); });
       const QString view = r.view.endsWith('*') ? e.view.left(r.view.size() - 1) + "*" : e.view;
-      QVERIFY2(view == r.view && e.made == r.made && e.messages == r.messages,
-               qPrintable(QString(r.name) + ": " + e.view + " made " + QString::number(e.made) + " " + e.messages.join(", ")));
+      QStringList said = e.messages;
+      said.replaceInStrings(f.app, "APP");
+      QVERIFY2(view == r.view && e.made == r.made && said == r.messages,
+               qPrintable(QString(r.name) + ": " + e.view + " made " + QString::number(e.made) + " " + said.join(", ")));
       QVERIFY2(r.made || !e.view.contains("|100|"), r.name);
       QVERIFY2(f.OutputFiles() == r.files, qPrintable(QString(r.name) + ": " + f.OutputFiles().join(", ")));
       if (r.files.contains(r.wave)) QVERIFY2(kvtest::readBytes(wave.toStdString()) == before, r.name);

@@ -39,7 +39,7 @@ class ConversionControllerTest : public QObject {
   // Runs job to its end; the reports as lines ("locked 1", "message text|style", ...). Each
   // item's sequencer plays until the first progress text, then stops; `atProgress` runs there.
   QStringList Run(const kv::ConversionJob& job, const std::function<void(kv::ConversionController&)>& atProgress = {},
-                  bool play = false) {
+                  bool play = false, bool* playedAtOnce = nullptr) {
     kv::ConversionController c;
     QStringList log;
     connect(&c, &kv::ConversionController::status, [&](const QString& t) {
@@ -60,6 +60,7 @@ class ConversionControllerTest : public QObject {
     bool over = false;
     connect(&c, &kv::ConversionController::finished, [&] { over = true; });
     play ? c.PlayCommand(job) : c.StartConversion(job);
+    if (playedAtOnce) *playedAtOnce = media->texts().contains("play PlayMedia");
     if (!QTest::qWaitFor([&] { return over; }, 10000)) log << "never finished";
     if (c.Busy()) log << "still busy";
     return log;
@@ -108,6 +109,26 @@ class ConversionControllerTest : public QObject {
     QCOMPARE(Files(), QStringList("test-c-major-scale.wav"));  // the held one, untouched
   }
 
+  // The recorder gets the delay the controller would wait: 0.5 s waits six 100 ms ticks. A
+  // fast take counts that silence itself, so the sequencer starts at once; a take on the clock
+  // gets the wait.
+  void delayGoesToTheRecorder() {
+    for (const auto& [fast, tenths, delayMs, atOnce] : {std::tuple{"true", 5, 600, true}, {"false", 5, 600, false},
+                                                        {"true", 0, 100, true}, {"false", 0, 100, false}}) {
+      cleanup();
+      init();
+      media->replies["status RecMedia fast"] = fast;
+      kv::ConversionJob j = Job({kScale});
+      j.delay = true;
+      j.delayTenths = short(tenths);
+      bool playedAtOnce = false;
+      Run(j, {}, false, &playedAtOnce);
+      const QString row = QStringLiteral("fast %1, %2 tenths").arg(fast).arg(tenths);
+      QVERIFY2(media->texts().contains("set RecMedia delay " + QString::number(delayMs)), qPrintable(row));
+      QVERIFY2(playedAtOnce == atOnce, qPrintable(row));
+    }
+  }
+
   void batchItemsCommandsAndStop() {
     QCOMPARE(Run([this] {
                kv::ConversionJob j = Job({kScale, kChords});
@@ -120,8 +141,9 @@ class ConversionControllerTest : public QObject {
                           "select 1"}));
     const QString wave = dir.path() + "/test-c-major-scale.wav";
     // The song's title and length are looked up for its output name, then it records and saves.
-    QCOMPARE(media->texts().mid(4, 16),
-             QStringList({"open \"" + wave + "\" alias RecMedia", "record RecMedia overwrite",
+    QCOMPARE(media->texts().mid(4, 18),
+             QStringList({"open \"" + wave + "\" alias RecMedia", "set RecMedia delay 0", "record RecMedia overwrite",
+                          "status RecMedia fast",
                           "open \"" + kScale + "\" alias PlayMedia", "set PlayMedia port 2",
                           "set PlayMedia time format milliseconds", "play PlayMedia", "status PlayMedia mode",
                           "status PlayMedia position", "status PlayMedia length", "status PlayMedia mode",

@@ -47,6 +47,7 @@ TEST_F(MediaMciCommands, CommandsRepliesAndErrors) {
 // whose header is cut off) stays that device's own, until that alias is opened again.
 TEST_F(MediaMciCommands, FailuresBelongToTheDeviceThatFailed) {
   const std::string wav = dir + "/kept.wav", cut = dir + "/cut header.mid";
+  UseSystemSetup(dir, false);  // a take on the clock: it records the time it runs
   writeText(wav, TemplateBytes(120));
   writeText(cut, std::string("MThd\0\0\0\x06\0", 9));
   ExpectMci({{"open \"" + wav + "\" alias RecMedia"}, {"record RecMedia overwrite"}, {"open \"" + cut + "\" alias Midi", MCIERR_INVALID_FILE}});

@@ -25,10 +25,10 @@ inline std::string CorpusFile(const std::string& name) {
 
 // Points the media layer at a system setup of its own.
 inline void UseSystemSetup(const std::string& dir, bool fast, const std::string& soundFont = kSoundFont,
-                           const std::string& source = "synth", int threads = 0) {
+                           const std::string& source = "synth", int threads = 0, const std::string& tail = "auto") {
   const std::string path = dir + "/system.ini";
   writeText(path, "[Setup]\nSoundFont=" + soundFont + "\nSource=" + source + "\nFast=" + (fast ? "1" : "0") +
-                      "\nVolume=100\nThreads=" + std::to_string(threads) + "\n");
+                      "\nVolume=100\nThreads=" + std::to_string(threads) + "\nTail=" + tail + "\n");
   setenv("KORVESSA_SYSTEM_INI", path.c_str(), 1);
 }
 
@@ -79,14 +79,17 @@ struct CycleResult {
   MCIERROR saveError = 0;
 };
 
-// The command sequence of a conversion: recorder, delay, sequencer, poll, delay, save.
+// The command sequence of a conversion: recorder, delay, sequencer, poll, delay, save. A fast
+// take counts the delays itself; a real-time one gets them as waits.
 // stopAfterMs > 0 stops the song there, as the Stop command does.
 inline CycleResult RecordCycle(const std::string& midi, const std::string& wav, int delayMs,
                                double timeoutSeconds = 120, int64_t stopAfterMs = 0) {
   CycleResult r;
   const auto t0 = std::chrono::steady_clock::now();
   Mci("open \"" + wav + "\" alias RecMedia");
+  Mci("set RecMedia delay " + std::to_string(delayMs));
   Mci("record RecMedia overwrite");
+  if (Mci("status RecMedia fast") == "true") delayMs = 0;
   SleepMs(delayMs);
   Mci("open \"" + midi + "\" alias PlayMedia");
   for (const char* c : {"set PlayMedia port -1", "set PlayMedia time format milliseconds"}) Mci(c);

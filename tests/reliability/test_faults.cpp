@@ -115,7 +115,8 @@ TEST_F(Faults, ConversionsThatFailSayWhyAndKeepWhatWasThere) {
        }},
       {"full disk while recording", {}, {scale, chords},
        {"KORVESSA_FAULT_WRITE_LIMIT=100000", "KORVESSA_FAULT_WRITE_MATCH=.~rec"}, false,
-       {"test-c-major-scale.mid を変換できませんでした。 The recording could not be saved to " + out + "/test-c-major-scale.wav",
+       {"test-c-major-scale.mid を変換できませんでした。 The recording could not be saved (No space left on device): " + out +
+            "/test-c-major-scale.wav",
         scale + ": not converted", chords + ": not converted"},
        {}, {}},
       {"full disk under the MP3 encoder", {}, {"--format", "mp3", "--encoder", "gogo", scale},

@@ -86,7 +86,9 @@ class ShellDialogsTest : public QObject {
     const std::pair<QString, QString> rows[] = {
         {song + "File not found: " + m, song + "ファイルが見つかりません: " + m},
         {"Cannot read the file (Permission denied): " + m, "ファイルを読み込めません (アクセスが拒否されました): " + m},
-        {"Cannot write beside " + w, w + " を書き込めません。"},
+        {"The recording could not be saved (No space left on device): " + w,
+         "録音を保存できませんでした (ディスクの空きがありません): " + w},
+        {"The recording cannot be written (Permission denied): " + w, "録音を書き込めません (アクセスが拒否されました): " + w},
         {"The SoundFont /s/x.sf2 cannot be loaded: fluid_sfloader_load(): Failed to open '/s/x.sf2'",
          "SoundFont /s/x.sf2 を読み込めません。"},
         {"Error:std::bad_alloc", "Error:メモリーが足りません"},  // the capacity check's exceptions

@@ -22,7 +22,7 @@ inline void putLE(std::string& s, uint32_t v, int bytes) {
 inline std::string waveHeader(int rate, int bits, int channels, uint32_t dataBytes, bool program = false) {
   const int align = channels * bits / 8;
   std::string h = "RIFF";
-  putLE(h, (program ? 50 : 36) + dataBytes, 4);  // the bytes after this field
+  putLE(h, (program ? 50 : 36) + dataBytes + (dataBytes & 1), 4);  // the bytes after this field, the pad byte too
   h += "WAVEfmt ";
   putLE(h, program ? 18 : 16, 4);
   putLE(h, 1, 2);
@@ -47,7 +47,7 @@ inline void writeWave(const std::string& path, int rate, int bits, int channels,
                       bool program = false) {
   std::string d;
   for (int s : samples) putLE(d, bits == 8 ? uint32_t(s + 128) : uint32_t(s), bits / 8);
-  writeText(path, waveHeader(rate, bits, channels, uint32_t(d.size()), program) + d);
+  writeText(path, waveHeader(rate, bits, channels, uint32_t(d.size()), program) + d + std::string(d.size() & 1, '\0'));
 }
 inline void writeProgramWave(const std::string& path, int rate, int bits, int channels, const std::vector<int>& samples) {
   writeWave(path, rate, bits, channels, samples, true);
@@ -117,7 +117,10 @@ struct WaveData {
   }
 };
 
-// A RIFF WAVE with 8- or 16-bit PCM; ok stays false for anything else.
+// A RIFF WAVE with 8- or 16-bit PCM, read as strictly as a careful player does: ok stays false
+// for anything else, and for a RIFF size that is not the file's, a chunk running past the end
+// (its pad byte included), format fields that disagree with each other, a data chunk that is no
+// whole number of frames, or a fact chunk that counts other frames than the data holds.
 inline WaveData readWave(const std::string& path) {
   WaveData w;
   const std::string b = readBytes(path);
@@ -127,23 +130,37 @@ inline WaveData readWave(const std::string& path) {
     for (int i = 0; i < bytes && at + i < b.size(); ++i) v |= uint32_t(uint8_t(b[at + i])) << (8 * i);
     return v;
   };
+  if (uint64_t(le(4, 4)) + 8 != b.size()) return w;
   std::string data;
-  int tag = 0;
-  for (size_t p = 12; p + 8 <= b.size();) {
+  int tag = 0, align = 0;
+  int64_t byteRate = 0, factFrames = -1;
+  bool haveData = false;
+  for (size_t p = 12; p < b.size();) {
+    if (p + 8 > b.size()) return w;
     const std::string id = b.substr(p, 4);
-    const uint32_t len = le(p + 4, 4);
+    const uint64_t len = le(p + 4, 4);
+    if (p + 8 + len + (len & 1) > b.size()) return w;
     if (id == "fmt ") {
+      if (len < 16) return w;
       tag = int(le(p + 8, 2));
       w.channels = int(le(p + 10, 2));
       w.rate = int(le(p + 12, 4));
+      byteRate = le(p + 16, 4);
+      align = int(le(p + 20, 2));
       w.bits = int(le(p + 22, 2));
+    } else if (id == "fact" && len >= 4) {
+      factFrames = le(p + 8, 4);
     } else if (id == "data") {
-      data = b.substr(p + 8, len);
+      data = b.substr(p + 8, size_t(len));
+      haveData = true;
     }
     p += 8 + size_t(len) + (len & 1);
   }
-  if ((tag != 1 && tag != 0xFFFE) || !w.rate || !w.channels || (w.bits != 8 && w.bits != 16)) return w;
-  const size_t bytes = size_t(w.bits / 8), n = data.size() / (bytes * w.channels) * w.channels;
+  if ((tag != 1 && tag != 0xFFFE) || !w.rate || !w.channels || (w.bits != 8 && w.bits != 16) || !haveData) return w;
+  const size_t bytes = size_t(w.bits / 8);
+  if (align != int(bytes) * w.channels || byteRate != int64_t(w.rate) * align || data.size() % size_t(align)) return w;
+  if (factFrames >= 0 && factFrames != int64_t(data.size() / size_t(align))) return w;
+  const size_t n = data.size() / bytes;
   for (size_t i = 0; i < n; ++i) {
     const auto* s = reinterpret_cast<const uint8_t*>(data.data() + i * bytes);
     w.samples.push_back(bytes == 1 ? int(s[0]) - 128 : int(int16_t(s[0] | s[1] << 8)));
