@@ -182,14 +182,15 @@ class ConversionControllerTest : public QObject {
     // A wave filter that writes nothing is reported; the encoder then runs and the WAVE goes.
     kv::ConversionJob j = Job({kScale});
     j.waveFilter = Script(dir.path() + "/waveflt.exe");
-    j.encoder.scmpxPath = Script(dir.path() + "/scmpx.exe");
+    j.encoder.scmpxPath = Script(dir.path() + "/scmpx.exe", "for a; do f=$a; done; echo mp3 > \"${f%.*}.mp3\"");
     j.normalise = true;
     j.encoder.outputType = 1;
     j.encoder.mp3 = 0;
     j.encoder.mp3Available[0] = true;
     QCOMPARE(Run(j).mid(3),
              QStringList({"message ノーマライズでエラーが発生しました。|64", "status Encoding...", "unlocked", "select 0"}));
-    QCOMPARE(Files(), QStringList({"scmpx.exe", "waveflt.exe"}));
+    QCOMPARE(Files(), QStringList({"scmpx.exe", "test-c-major-scale.mp3", "waveflt.exe"}));
+    QFile::remove(dir.path() + "/test-c-major-scale.mp3");
     // A filter that writes its output is not stopped by the user's own file named like its input.
     const std::string normal = (dir.path() + "/normal.wav").toStdString();
     kvtest::writeText(normal, "the user's own");
