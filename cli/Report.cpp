@@ -10,6 +10,7 @@
 
 #include "cli/Verbs.h"
 #include "shell/FileName.h"
+#include "song_soundfont.h"
 
 namespace kvcli {
 
@@ -56,21 +57,39 @@ void Manifest::Append(const Item& item, const Outcome& o, const QString& soundFo
   (void)ignored;
 }
 
-Report::Report(const QList<Item>& items, Manifest& manifest, const QString& soundFont, const QString& format)
+Report::Report(const QList<Item>& items, Manifest& manifest, const kv::SystemSetup& setup, const QString& format)
     : items_(items),
       manifest_(manifest),
-      soundFont_(soundFont),
+      setup_(setup),
+      fonts_(items.size()),
       format_(format),
       terminal_(isatty(fileno(stdout))),
       over_(items.size(), false) {}
 
-void Report::Started(int) { Draw(); }
+QString Report::SoundFontOf(int index) {
+  if (fonts_[index].isNull()) {
+    const Item& item = items_[index];
+    if (!item.error.isEmpty()) {
+      fonts_[index] = QString::fromStdString(kv::ResolveSoundFont(setup_));
+    } else {
+      const kv::SongSoundFont sf = kv::ChooseSoundFont(kv::PathBytes(item.input).toStdString(), setup_);
+      if (!sf.notice.empty()) Said(QString::fromStdString(sf.notice));
+      fonts_[index] = QString::fromStdString(sf.Name());
+    }
+  }
+  return fonts_[index];
+}
+
+void Report::Started(int index) {
+  SoundFontOf(index);
+  Draw();
+}
 
 void Report::Finished(int index, const Outcome& o) {
   const Item& item = items_[index];
   over_[index] = true;
   ++finished_;
-  manifest_.Append(item, o, soundFont_, format_);
+  manifest_.Append(item, o, SoundFontOf(index), format_);
   if (o.status == Status::Converted) {
     ++converted_;
     music_ += std::max(0.0, o.seconds);

@@ -8,6 +8,7 @@
 
 #include "cli/ItemRunner.h"
 #include "owned.h"
+#include "syssetup.h"
 
 namespace kvcli {
 
@@ -29,7 +30,8 @@ class Manifest {
 
 class Report : public ItemListener {
  public:
-  Report(const QList<Item>& items, Manifest& manifest, const QString& soundFont, const QString& format);
+  // Each song's SoundFont is chosen from `setup` as its conversion chooses it.
+  Report(const QList<Item>& items, Manifest& manifest, const kv::SystemSetup& setup, const QString& format);
   void Started(int index) override;
   void Finished(int index, const Outcome& o) override;
   void Said(const QString& text) override;
@@ -39,10 +41,14 @@ class Report : public ItemListener {
 
  private:
   void Draw();
+  // The SoundFont of an item, told once (with what stands in the way of the song's own).
+  QString SoundFontOf(int index);
 
   const QList<Item>& items_;
   Manifest& manifest_;
-  QString soundFont_, format_;
+  const kv::SystemSetup setup_;
+  QVector<QString> fonts_;
+  QString format_;
   const bool terminal_;
   QVector<bool> over_;
   int finished_ = 0, failed_ = 0, converted_ = 0;

@@ -40,6 +40,8 @@ struct Options {
   std::optional<double> loudness;  // LUFS
   QString soundFont;
   std::optional<double> tail;  // seconds; kv::kTailAuto for "auto"
+  std::optional<int> loops;    // times a marked loop plays
+  std::optional<int> fadeMs;   // its fade-out
   QString encoder;
   int jobs = 0;  // cores to use; 0 = all
   bool skipExisting = false;
@@ -118,6 +120,24 @@ int Parse(const QStringList& args, Options* o, QString* error) {
         return kExitUsage;
       }
       o->tail = seconds;
+    } else if (a == "--loops") {
+      if (!value(&v)) return kExitUsage;
+      bool ok = false;
+      const int n = v.toInt(&ok);
+      if (!ok || n < 0 || n > kv::kMaxLoops) {
+        *error = QStringLiteral("--loops takes a count from 0 to %1").arg(kv::kMaxLoops);
+        return kExitUsage;
+      }
+      o->loops = n;
+    } else if (a == "--fade") {
+      if (!value(&v)) return kExitUsage;
+      bool ok = false;
+      const double seconds = v.toDouble(&ok);
+      if (!ok || !(seconds >= 0 && seconds <= kv::kMaxFadeMs / 1000)) {
+        *error = QStringLiteral("--fade takes seconds from 0 to %1").arg(kv::kMaxFadeMs / 1000);
+        return kExitUsage;
+      }
+      o->fadeMs = int(seconds * 1000 + 0.5);
     } else if (a == "-j" || a == "--jobs") {
       QString j;
       if (i + 1 >= args.size()) {
@@ -220,10 +240,12 @@ int Convert(const QStringList& args) {
 
   // The system setup for this run only: the user's own file is not changed.
   QTemporaryDir scratch;
-  if (o.realtime || !o.soundFont.isEmpty() || o.tail) {
+  if (o.realtime || !o.soundFont.isEmpty() || o.tail || o.loops || o.fadeMs) {
     kv::SystemSetup setup = kv::LoadSystemSetup();
     if (o.realtime) setup.fast = false;
     if (o.tail) setup.tailSeconds = *o.tail;
+    if (o.loops) setup.loops = *o.loops;
+    if (o.fadeMs) setup.fadeMs = *o.fadeMs;
     if (!o.soundFont.isEmpty()) {
       if (!QFileInfo(o.soundFont).isFile()) {
         KvErr(QStringLiteral("korvessa: %1: no such SoundFont\n").arg(o.soundFont));
@@ -352,7 +374,7 @@ int Convert(const QStringList& args) {
     KvErr(QStringLiteral("korvessa: %1\n").arg(error));
     return kExitFailed;
   }
-  kvcli::Report report(items, manifest, QString::fromStdString(soundFont), FormatText(job.sampleTemplate));
+  kvcli::Report report(items, manifest, setup, FormatText(job.sampleTemplate));
   kvcli::CatchEndSignals();
   if (workers == 1) {
     kvcli::Staging staging(naming.outRoot);
@@ -378,6 +400,7 @@ const KvVerb kConvert({"convert",
                        "convert [--out DIR] [--format wav|mp3|wma|flac|opus] [--encoder gogo|acm|scmpx|vbwav2wma|wm8eutil]\n"
                        "                   [--sample N] [--delay SECONDS] [--title-names] [--normalize | --loudness LUFS]\n"
                        "                   [--headcut] [--realtime] [--soundfont PATH] [--tail auto|SECONDS]\n"
+                       "                   [--loops N] [--fade SECONDS]\n"
                        "                   [-j N] [--skip-existing]\n"
                        "                   [--manifest FILE] [--shard K/N] [--] FILE|FOLDER...\n"
                        "                    converts MIDI files as the window does (N = template 101-124);\n"
@@ -388,7 +411,10 @@ const KvVerb kConvert({"convert",
                        "                    --manifest appends one JSON line per input; --shard K/N converts\n"
                        "                    the K-th of N slices of the inputs; --loudness brings each output\n"
                        "                    to LUFS integrated loudness (true peak at most -1 dBTP) instead of\n"
-                       "                    --normalize's peak level; -j N uses N cores: several files side by\n"
+                       "                    --normalize's peak level; a song with a marked loop (controller 111,\n"
+                       "                    loopStart/loopEnd) plays it --loops times (default 2, 0: straight\n"
+                       "                    through), then fades out over --fade seconds (default 10);\n"
+                       "                    -j N uses N cores: several files side by\n"
                        "                    side, or one file's synthesizer on N threads (default: all cores,\n"
                        "                    one file at a time)",
                        Convert});

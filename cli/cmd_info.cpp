@@ -1,5 +1,5 @@
-// korvessa info FILE...: header values, playing time and title of MIDI files, one
-// tab-separated line per file: path, Format, Track, TCount, Length (ms), Title.
+// korvessa info FILE...: header values, playing time, title and SoundFont of MIDI files, one
+// tab-separated line per file: path, Format, Track, TCount, Length (ms), Title, SoundFont.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -9,6 +9,7 @@
 #include "engine/MediaCommands.h"
 #include "midi/MIDInfo.h"
 #include "shell/FileName.h"
+#include "song_soundfont.h"
 #include "winmm.h"
 
 namespace {
@@ -43,13 +44,20 @@ int Info(const QStringList& args) {
       problem = DeviceError(QStringLiteral("Midi"));
       if (problem.endsWith(QStringLiteral(": ") + path)) problem.chop(path.size() + 2);
     }
-    KvOut(QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\n")
+    // The SoundFont the song will play with, as a conversion chooses it.
+    QString font;
+    if (problem.isEmpty()) {
+      const kv::SongSoundFont sf = kv::ChooseSoundFont(kv::PathBytes(path).toStdString(), kv::LoadSystemSetup());
+      font = QString::fromStdString(sf.Name());
+      if (!sf.notice.empty()) KvErr(QStringLiteral("korvessa: %1\n").arg(QString::fromStdString(sf.notice)));
+    }
+    KvOut(QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\t%7\n")
               .arg(path)
               .arg(i.Format)
               .arg(i.Track)
               .arg(i.TCount)
               .arg(i.Length)
-              .arg(OneLine(i.Title)));
+              .arg(OneLine(i.Title), OneLine(font)));
     if (!problem.isEmpty()) {
       KvErr(QStringLiteral("korvessa: %1: %2\n").arg(path, problem));
       rc = kExitFailed;
@@ -58,6 +66,6 @@ int Info(const QStringList& args) {
   return rc;
 }
 
-const KvVerb kInfo({"info", "info FILE...      header values, length (ms) and title of MIDI files", Info});
+const KvVerb kInfo({"info", "info FILE...      header values, length (ms), title and SoundFont of MIDI files", Info});
 
 }  // namespace

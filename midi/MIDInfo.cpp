@@ -2,6 +2,7 @@
 #include "shell/Dir.h"
 #include "shell/FileName.h"
 
+#include "smf_reader.h"
 #include "textcodec.h"
 
 #include <QFile>
@@ -86,6 +87,10 @@ MidiInfo ReadMidiInfo(const QString& path) {
 }
 
 QString SongTitle(const QString& path) {
+  // An RMID file may name its song in LIST INFO INAM; that name comes first.
+  const QString named =
+      TrimSpaces(DecodeLegacyText(QByteArray::fromStdString(kv::media::ReadRmidParts(kv::PathBytes(path).toStdString()).title)));
+  if (!named.isEmpty()) return named;
   const QString title = ParseMidiBytes(kv::ReadFileBytes(path), path).Title;
   return title.isEmpty() ? FileTitleOf(path) : title;
 }

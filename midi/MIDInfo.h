@@ -16,7 +16,8 @@ MidiInfo ParseMidiBytes(const QByteArray& bytes, const QString& path);
 // ParseMidiBytes of the file plus its playing time measured by the sequencer (alias Midi).
 // A missing file or one without "MThd" gives the empty record and sends no command.
 MidiInfo ReadMidiInfo(const QString& path);
-// ReadMidiInfo's title without asking the sequencer; the file's title when it holds no MIDI data.
+// The song's title for tags: an RMID file's LIST INFO INAM when it has one, else ReadMidiInfo's
+// title without asking the sequencer; the file's title when it holds no MIDI data.
 QString SongTitle(const QString& path);
 // Text of legacy bytes: UTF-8 when valid, else Shift-JIS, else Latin-1.
 QString DecodeLegacyText(const QByteArray& bytes);

@@ -21,7 +21,9 @@
 #include "owned.h"
 #include "seq_alsa.h"
 #include "smf_reader.h"
+#include "song_soundfont.h"
 #include "synth_bus.h"
+#include "syssetup.h"
 #include "wave_recorder.h"
 #include "winmm.h"
 
@@ -65,7 +67,11 @@ class Sequencer {
       ReportFailure("Not a MIDI file (" + error + "): " + path);
       return MCIERR_INVALID_FILE;
     }
+    // A song with a marked loop plays as the system setup says; its length is the looped one.
+    const SystemSetup setup = LoadSystemSetup();
+    ArrangeLoops(*song, setup.loops, setup.fadeMs);
     song_ = song;
+    path_ = path;
     return 0;
   }
 
@@ -90,7 +96,7 @@ class Sequencer {
     Stop();
     std::string error;
     if (port_ <= 0) {
-      token_ = bus_.PlaySong(song_, fromMs, error);
+      token_ = bus_.PlaySong(song_, ChooseSoundFont(path_, LoadSystemSetup()), fromMs, error);
       if (!token_) {
         ReportFailure(error);
         return MCIERR_SEQ_NOMIDIPRESENT;
@@ -165,6 +171,7 @@ class Sequencer {
  private:
   SynthBus& bus_;  // the built-in synth of the device's session
   std::shared_ptr<const Song> song_;
+  std::string path_;
   int port_ = -1;
   AlsaPort alsaPort_;
   int token_ = 0;

@@ -3,6 +3,7 @@
 #include "owned.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -19,6 +20,26 @@ struct TempoChange {
   int64_t tick;
   int tempo;
 };
+
+// Loop marks of all tracks, in ticks (-1: not seen); the earliest of each kind counts.
+struct LoopTicks {
+  int64_t controller = -1;  // controller 111
+  int64_t start = -1;       // a "loopStart" marker or text
+  int64_t end = -1;         // a "loopEnd" marker or text
+  static void Keep(int64_t& at, int64_t tick) {
+    if (at < 0 || tick < at) at = tick;
+  }
+};
+
+// Marker and text events name the loop's ends in any letter case, spaces around ignored.
+bool NamesMark(const uint8_t* p, uint32_t len, const char* name) {
+  while (len > 0 && p[0] == ' ') ++p, --len;
+  while (len > 0 && p[len - 1] == ' ') --len;
+  if (len != std::strlen(name)) return false;
+  for (uint32_t i = 0; i < len; ++i)
+    if (std::tolower(p[i]) != std::tolower(static_cast<unsigned char>(name[i]))) return false;
+  return true;
+}
 
 uint32_t Be32(const uint8_t* p) { return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]; }
 uint16_t Be16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
@@ -49,7 +70,7 @@ int DataBytesOf(uint8_t status) {
 // Reads one track chunk body into `out` with the tick in `units`; returns the tick at which
 // the track ends.
 int64_t ReadTrack(const uint8_t* p, const uint8_t* end, int64_t offset, std::vector<SmfEvent>& out,
-                  std::vector<TempoChange>& tempi, std::vector<uint8_t>& sysex) {
+                  std::vector<TempoChange>& tempi, std::vector<uint8_t>& sysex, LoopTicks& loop) {
   int64_t tick = offset;
   uint8_t running = 0;
   while (p < end) {
@@ -78,6 +99,7 @@ int64_t ReadTrack(const uint8_t* p, const uint8_t* end, int64_t offset, std::vec
       e.data1 = p[0];
       e.data2 = n == 2 ? p[1] : 0;
       p += n;
+      if ((status & 0xF0) == 0xB0 && e.data1 == 111) LoopTicks::Keep(loop.controller, tick);
       out.push_back(e);
     } else if (status == 0xF0 || status == 0xF7) {
       uint32_t len;
@@ -106,6 +128,9 @@ int64_t ReadTrack(const uint8_t* p, const uint8_t* end, int64_t offset, std::vec
       if (type == 0x51 && len >= 3) {
         int tempo = (p[0] << 16) | (p[1] << 8) | p[2];
         tempi.push_back({tick, std::max(tempo, 1)});
+      } else if (type == 0x01 || type == 0x06) {
+        if (NamesMark(p, len, "loopStart")) LoopTicks::Keep(loop.start, tick);
+        if (NamesMark(p, len, "loopEnd")) LoopTicks::Keep(loop.end, tick);
       }
       p += len;
       if (type == 0x2F) return tick;
@@ -181,6 +206,7 @@ bool ParseSmf(const uint8_t* data, size_t size, Song& song, std::string& error) 
   auto& events = song.events;
   events.reserve(size_t(std::min<int64_t>((end - h) / 2 + 1, int64_t(1) << 22)));
   std::vector<TempoChange> tempi;
+  LoopTicks loop;
   int64_t songEnd = 0;
   int64_t offset = 0;
   const uint8_t* p = h + 8 + std::min<int64_t>(std::max<uint32_t>(hlen, 6), end - h - 8);
@@ -190,7 +216,7 @@ bool ParseSmf(const uint8_t* data, size_t size, Song& song, std::string& error) 
     const uint8_t* bodyEnd = body + std::min<int64_t>(len, end - body);
     if (!std::memcmp(p, "MTrk", 4)) {
       if (song.format == 2 && song.tracks > 0) tempi.push_back({offset, kDefaultTempo});
-      int64_t trackEnd = ReadTrack(body, bodyEnd, song.format == 2 ? offset : 0, events, tempi, song.sysex);
+      int64_t trackEnd = ReadTrack(body, bodyEnd, song.format == 2 ? offset : 0, events, tempi, song.sysex, loop);
       songEnd = std::max(songEnd, trackEnd);
       if (song.format == 2) offset = trackEnd;  // format 2: the tracks play one after another
       ++song.tracks;
@@ -223,20 +249,26 @@ bool ParseSmf(const uint8_t* data, size_t size, Song& song, std::string& error) 
   }
 
   // Walk the tempo map once, converting every tick to units.
-  size_t ti = 0;
-  int64_t segTick = 0;
-  __int128 segUnits = 0;
-  int tempo = kDefaultTempo;
-  auto unitsAt = [&](int64_t tick) -> __int128 {
-    if (smpte) return __int128(tick) * unitsPerTick;
-    while (ti < tempi.size() && tempi[ti].tick <= tick) {
-      segUnits += __int128(tempi[ti].tick - segTick) * tempo;
-      segTick = tempi[ti].tick;
-      tempo = tempi[ti].tempo;
-      ++ti;
+  struct Walker {
+    const std::vector<TempoChange>& tempi;
+    bool smpte;
+    int64_t unitsPerTick;
+    size_t ti = 0;
+    int64_t segTick = 0;
+    __int128 segUnits = 0;
+    int tempo = kDefaultTempo;
+    __int128 operator()(int64_t tick) {  // ticks must not decrease from call to call
+      if (smpte) return __int128(tick) * unitsPerTick;
+      while (ti < tempi.size() && tempi[ti].tick <= tick) {
+        segUnits += __int128(tempi[ti].tick - segTick) * tempo;
+        segTick = tempi[ti].tick;
+        tempo = tempi[ti].tempo;
+        ++ti;
+      }
+      return segUnits + __int128(tick - segTick) * tempo;
     }
-    return segUnits + __int128(tick - segTick) * tempo;
   };
+  Walker unitsAt{tempi, smpte, unitsPerTick};
   const int64_t maxUnits = kMaxSongSeconds * song.unitsPerSecond;
   const int64_t lastTick = std::max(songEnd, events.empty() ? int64_t(0) : events.back().units);
   size_t kept = 0;
@@ -257,7 +289,127 @@ bool ParseSmf(const uint8_t* data, size_t size, Song& song, std::string& error) 
   events.resize(kept);
   song.endUnits = int64_t(std::min<__int128>(unitsAt(lastTick), maxUnits));
   if (song.endUnits - previous > maxGap) song.endUnits = previous;
+
+  // The loop: a loopStart marker, else controller 111, up to a later loopEnd marker or the end.
+  const int64_t startTick = loop.start >= 0 ? loop.start : loop.controller;
+  if (startTick >= 0) {
+    Walker marks{tempi, smpte, unitsPerTick};
+    const int64_t start = int64_t(std::min<__int128>(marks(startTick), maxUnits));
+    int64_t end = song.endUnits;
+    if (loop.end > startTick) {
+      end = int64_t(std::min<__int128>(marks(loop.end), song.endUnits));
+      song.loopEndMarked = end < song.endUnits;
+    }
+    if (start < end) {
+      song.loopStartUnits = start;
+      song.loopEndUnits = end;
+    } else {
+      song.loopEndMarked = false;
+    }
+  }
   return true;
+}
+
+void ArrangeLoops(Song& song, int loops, int64_t fadeMs) {
+  const int64_t start = song.loopStartUnits, end = song.loopEndUnits, length = end - start;
+  if (loops <= 0 || start < 0 || length <= 0) return;
+  const __int128 fadeStart = __int128(end) + __int128(loops - 1) * length;
+  const __int128 fadeEnd = fadeStart + __int128(std::max<int64_t>(fadeMs, 0)) * song.unitsPerSecond / 1000;
+  if (fadeEnd > __int128(kMaxSongSeconds) * song.unitsPerSecond) return;
+  // A pass plays the events before the loop's end; at the end itself only those that close
+  // notes, unless the loop ends with the song, where everything before the jump belongs to it.
+  auto inPass = [&](const SmfEvent& e) {
+    if (e.units != end) return e.units < end;
+    const bool noteOff = (e.status & 0xF0) == 0x80 || ((e.status & 0xF0) == 0x90 && e.data2 == 0);
+    return !song.loopEndMarked || noteOff;
+  };
+  std::vector<SmfEvent> body;  // the loop's events, in order
+  size_t firstPass = 0;        // events of the intro and the first pass
+  for (const SmfEvent& e : song.events) {
+    if (e.units > end) break;
+    if (!inPass(e)) continue;
+    ++firstPass;
+    if (e.units >= start) body.push_back(e);
+  }
+  // Each later pass plays the body shifted by whole loop lengths, up to the end of the fade
+  // (the events that close the last pass at that very moment included).
+  auto plays = [&](const SmfEvent& e, int64_t shift) {
+    const __int128 at = __int128(e.units) + shift;
+    return at < fadeEnd || (at == fadeEnd && e.units == end);
+  };
+  size_t total = firstPass;
+  int64_t passes = 1;
+  for (;; ++passes) {
+    const int64_t shift = passes * length;
+    if (body.empty() || __int128(start) + shift > fadeEnd) break;
+    size_t n = 0;
+    while (n < body.size() && plays(body[n], shift)) ++n;
+    if (n == 0) break;
+    total += n;
+    if (total > (size_t(1) << 24)) return;
+  }
+  std::vector<SmfEvent> out;
+  out.reserve(total);
+  for (const SmfEvent& e : song.events) {
+    if (e.units > end) break;
+    if (inPass(e)) out.push_back(e);
+  }
+  for (int64_t k = 1; k < passes; ++k) {
+    for (SmfEvent e : body) {
+      if (!plays(e, k * length)) break;
+      e.units += k * length;
+      out.push_back(e);
+    }
+  }
+  song.events = std::move(out);
+  song.fadeStartUnits = fadeEnd > fadeStart ? int64_t(fadeStart) : -1;
+  song.endUnits = int64_t(fadeEnd);
+}
+
+RmidParts ReadRmidParts(const std::string& path) {
+  RmidParts parts;
+  kv::UniqueFile file(std::fopen(path.c_str(), "rb"));
+  if (!file) return parts;
+  FILE* f = file.get();
+  uint8_t head[12];
+  if (std::fread(head, 1, 12, f) != 12 || std::memcmp(head, "RIFF", 4) || std::memcmp(head + 8, "RMID", 4))
+    return parts;
+  parts.rmid = true;
+  // Chunks follow one another to the end of the file (the RIFF size of such files is often
+  // wrong, so the file's own end counts); a chunk of odd size is followed by a pad byte.
+  uint64_t at = 12;
+  uint8_t h[12];
+  while (std::fseek(f, long(at), SEEK_SET) == 0 && std::fread(h, 1, 8, f) == 8) {
+    const uint32_t len = Le32(h + 4);
+    if (!std::memcmp(h, "RIFF", 4) && std::fread(h + 8, 1, 4, f) == 4 && !parts.bankSize && !parts.dls) {
+      if (!std::memcmp(h + 8, "sfbk", 4)) {
+        parts.bankOffset = at;
+        parts.bankSize = 8 + uint64_t(len);
+      } else if (!std::memcmp(h + 8, "DLS ", 4)) {
+        parts.dls = true;
+      }
+    } else if (!std::memcmp(h, "LIST", 4) && len >= 4 && len <= (1u << 20)) {
+      std::vector<uint8_t> list(len);
+      if (std::fread(list.data(), 1, len, f) == len && !std::memcmp(list.data(), "INFO", 4)) {
+        for (size_t p = 4; p + 8 <= list.size();) {
+          const uint32_t n = Le32(&list[p + 4]);
+          if (n > list.size() - p - 8) break;
+          const uint8_t* d = &list[p + 8];
+          if (!std::memcmp(&list[p], "INAM", 4)) {
+            uint32_t k = n;
+            while (k > 0 && d[k - 1] == 0) --k;
+            parts.title.assign(reinterpret_cast<const char*>(d), k);
+          } else if (!std::memcmp(&list[p], "DBNK", 4) && n >= 2) {
+            const int shift = d[0] | (d[1] << 8);
+            if (shift <= 127) parts.bankShift = shift;
+          }
+          p += 8 + n + (n & 1);
+        }
+      }
+    }
+    at += 8 + uint64_t(len) + (len & 1);
+  }
+  return parts;
 }
 
 bool LoadSmf(const std::string& path, Song& song, std::string& error) {

@@ -31,8 +31,15 @@ struct Song {
   int division = 0;     // the raw division word
   std::vector<SmfEvent> events;  // sorted by time, file order kept for equal times
   std::vector<uint8_t> sysex;    // each message: 4-byte little-endian length, then its bytes
-  int64_t endUnits = 0;          // end of the last track
+  int64_t endUnits = 0;          // end of the last track (of the arrangement, once looped)
   int64_t unitsPerSecond = 1;
+  // The loop the file marks, -1 when none: controller 111 or a loopStart marker opens it, a
+  // loopEnd marker or the end of the song closes it.
+  int64_t loopStartUnits = -1;
+  int64_t loopEndUnits = -1;
+  bool loopEndMarked = false;  // closed by a loopEnd marker rather than by the song's end
+  // Set by ArrangeLoops: the mix fades out from here to endUnits; -1 without a fade.
+  int64_t fadeStartUnits = -1;
 
   // Sample index (at `rate` Hz) of a time in units, rounded down: exact rational arithmetic.
   int64_t SampleAt(int64_t units, int64_t rate) const {
@@ -53,5 +60,25 @@ struct Song {
 bool ParseSmf(const uint8_t* data, size_t size, Song& song, std::string& error);
 // Reads and parses a file; false when it cannot be read or holds no MIDI data.
 bool LoadSmf(const std::string& path, Song& song, std::string& error);
+
+// Writes a song with a loop out as it plays: the intro, the loop `loops` times, then further
+// passes for as long as a fade of `fadeMs` lasts; endUnits becomes the end of the fade. The jump
+// back is seamless: nothing is reset, so sounding notes and controllers carry on. A song without
+// a loop, or loops 0, is left as it is; so is one whose arrangement would outgrow the limits of a
+// song (a day, 16 million events).
+void ArrangeLoops(Song& song, int loops, int64_t fadeMs);
+
+// The chunks of a RIFF RMID file around its MIDI data.
+struct RmidParts {
+  bool rmid = false;
+  uint64_t bankOffset = 0;  // the embedded sound bank's RIFF chunk: where it starts in the file
+  uint64_t bankSize = 0;    // its whole length with the 8-byte chunk header; 0 when there is none
+  bool dls = false;         // the bank is DLS ("RIFF DLS "), which FluidSynth cannot read
+  int bankShift = 1;        // LIST INFO DBNK: the bank offset of the embedded SoundFont
+  std::string title;        // LIST INFO INAM, as stored (trailing NULs removed)
+};
+// Reads the chunk headers of a file (only the LIST INFO chunk's contents are read); rmid false
+// for any other file.
+RmidParts ReadRmidParts(const std::string& path);
 
 }  // namespace kv::media

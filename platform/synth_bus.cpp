@@ -3,10 +3,14 @@
 #include <alsa/asoundlib.h>
 #include <fluidsynth.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "media_internal.h"
@@ -167,6 +171,8 @@ bool SynthBus::StartLocked(int rate, bool speakers, std::string& error) {
   const int cores = std::min({2, int(std::max(1u, std::thread::hardware_concurrency())),
                               setup.threads > 0 ? setup.threads : 2});
   fluid_ = NewSynth(sf, rate, cores, error);
+  songFontKey_.clear();  // a new synth holds only the configured SoundFont
+  songFontId_ = -1;
   if (!fluid_) return false;
   fluid_synth_set_gain(fluid_->synth.get(), 0.2f * float(std::clamp(setup.volume, 0, 100)) / 100.0f);
   fast_ = setup.fast;
@@ -193,6 +199,8 @@ void SynthBus::StopThread(std::unique_lock<std::mutex>& lock) {
   lock.lock();
   running_ = false;
   fluid_.reset();
+  songFontKey_.clear();
+  songFontId_ = -1;
   if (pcm_) {
     // Dropped, not drained: a song ends once it has been heard, and what is still queued (the
     // tails after Stop or after the end) would only hold up the caller.
@@ -244,7 +252,9 @@ void SynthBus::StartTail() {
   ReleaseNotes();
   lengthEnd_ = rendered_;
   tailAuto_ = tailSeconds_ < 0;
-  const int64_t length = std::llround((tailAuto_ ? kTailCapSeconds : tailSeconds_) * rate_);
+  // A looped song that has faded out has ended: its fade was its tail.
+  const bool faded = fadeFrom_ >= 0 && rendered_ >= fadeTo_;
+  const int64_t length = faded ? 0 : std::llround((tailAuto_ ? kTailCapSeconds : tailSeconds_) * rate_);
   tailLimit_ = rendered_ + length;
   fadeStart_ = tailLimit_ - std::min<int64_t>(length / 2, std::llround(kTailFadeSeconds * rate_));
   phase_ = Phase::Tail;
@@ -277,16 +287,16 @@ int SynthBus::RenderTail(float* left, float* right, int frames) {
   for (int i = 0; i < len; ++i) {
     const int64_t f = rendered_ + i;
     if (f >= end) break;
-    // The sound decays by itself or not at all; the cap's fade is no decay.
-    if (Loud(left[i], right[i])) {
-      loudEnd_ = f + 1;
-    } else if (tailAuto_ && f + 1 - loudEnd_ >= hold) {
-      end = f + 1;
-    }
     if (f >= fadeStart_) {
       const float gain = float(tailLimit_ - f) / float(tailLimit_ - fadeStart_);
       left[i] *= gain;
       right[i] *= gain;
+    }
+    // What is recorded counts: a fade that has brought the sound below hearing ends it too.
+    if (Loud(left[i], right[i])) {
+      loudEnd_ = f + 1;
+    } else if (tailAuto_ && f + 1 - loudEnd_ >= hold) {
+      end = f + 1;
     }
   }
   const int kept = int(end - rendered_);
@@ -334,6 +344,7 @@ int SynthBus::RenderSpan(float* left, float* right, int frames) {
           span = int(std::clamp<int64_t>((lengthEnd_ - rendered_ + kSynthBlock - 1) / kSynthBlock, 1, span));
         const int len = span * kSynthBlock;
         fluid_synth_write_float(synth, len, left, done, 1, right, done, 1);
+        ApplyFade(left + done, right + done, len);
         Measure(left + done, right + done, len);
         done += len;
         rendered_ += len;
@@ -446,6 +457,7 @@ bool SynthBus::AttachRecorder(MixSink* sink, int rate, int64_t padFrames, std::s
       return false;
     }
     if (song_) {
+      UseSongFont(songFont_);
       fluid_synth_t* synth = fluid_->synth.get();
       for (size_t i = 0; i < next_; ++i) {  // bring the new synth's programs and controllers along
         const auto& e = song_->events[i];
@@ -454,6 +466,7 @@ bool SynthBus::AttachRecorder(MixSink* sink, int rate, int64_t padFrames, std::s
       songStart_ = rendered_ - song_->SampleAt(song_->UnitsAtMs(posMs), rate_);
       lengthEnd_ = songStart_ + song_->LengthSamples(rate_);
       phase_ = Phase::Song;
+      PlaceFade();
     }
   } else if (!running_ && !StartLocked(rate, false, error)) {
     return false;
@@ -494,12 +507,14 @@ void SynthBus::DetachRecorder(MixSink* sink) {
   MaybeStop(l.lock);
 }
 
-int SynthBus::PlaySong(std::shared_ptr<const Song> song, int64_t fromMs, std::string& error) {
+int SynthBus::PlaySong(std::shared_ptr<const Song> song, const SongSoundFont& font, int64_t fromMs,
+                       std::string& error) {
   FairLock l(*this);
   if (!running_ && !StartLocked(kPlaybackRate, true, error)) return 0;
   CatchUp(l.lock);
   fluid_synth_t* synth = fluid_->synth.get();
   if (song_) ReleaseNotes();
+  UseSongFont(font);
   song_ = std::move(song);
   const int64_t fromUnits = song_->UnitsAtMs(std::max<int64_t>(fromMs, 0));
   next_ = song_->EventIndexAtMs(std::max<int64_t>(fromMs, 0));
@@ -523,6 +538,7 @@ int SynthBus::PlaySong(std::shared_ptr<const Song> song, int64_t fromMs, std::st
   songStart_ = leadEnd_ - song_->SampleAt(fromUnits, rate_);
   lengthEnd_ = songStart_ + song_->LengthSamples(rate_);
   loudEnd_ = rendered_;
+  PlaceFade();
   phase_ = leadEnd_ > rendered_ ? Phase::Lead : Phase::Song;
   songEnded_ = false;
   token_ = nextToken_++;
@@ -552,6 +568,80 @@ bool SynthBus::SongState(int token, int64_t& positionMs, bool& ended) {
   positionMs = std::clamp<int64_t>((heard - songStart_) * 1000 / rate_, 0, song_->LengthMs());
   ended = songEnded_ && heard >= songEnd_;
   return true;
+}
+
+namespace {
+
+// An embedded SoundFont goes to FluidSynth as a file of its own: its RIFF chunk copied to a
+// private temporary file, which is removed once loaded (the samples are then in memory).
+std::string CopyEmbedded(const SongSoundFont& font) {
+  kv::UniqueFile in(std::fopen(font.path.c_str(), "rb"));
+  if (!in || std::fseek(in.get(), long(font.offset), SEEK_SET) != 0) return "";
+  const char* dir = std::getenv("TMPDIR");
+  std::string name = std::string(dir && *dir ? dir : "/tmp") + "/korvessa-sf-XXXXXX";
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) return "";
+  kv::UniqueFile out(::fdopen(fd, "wb"));
+  if (!out) {
+    ::close(fd);
+    ::unlink(name.c_str());
+    return "";
+  }
+  std::vector<char> buf(1 << 16);
+  uint64_t left = font.size;
+  while (left > 0) {
+    const size_t n = std::fread(buf.data(), 1, size_t(std::min<uint64_t>(left, buf.size())), in.get());
+    if (n == 0 || std::fwrite(buf.data(), 1, n, out.get()) != n) break;
+    left -= n;
+  }
+  if (left > 0 || std::fflush(out.get()) != 0) {
+    ::unlink(name.c_str());
+    return "";
+  }
+  return name;
+}
+
+}  // namespace
+
+void SynthBus::UseSongFont(const SongSoundFont& font) {
+  songFont_ = font;
+  const std::string key = font.Own() ? font.path + "#" + std::to_string(font.offset) : "";
+  if (key == songFontKey_ || !fluid_) return;
+  fluid_synth_t* synth = fluid_->synth.get();
+  // The last song's own SoundFont goes first: none stays loaded after its last song.
+  if (songFontId_ >= 0) fluid_synth_sfunload(synth, songFontId_, 1);
+  songFontId_ = -1;
+  songFontKey_ = key;
+  if (key.empty()) return;
+  const std::string file = font.kind == SongSoundFont::Kind::Embedded ? CopyEmbedded(font) : font.path;
+  if (file.empty()) return;
+  // On top of the configured SoundFont: its presets win, the configured one has the rest.
+  const int id = fluid_is_soundfont(file.c_str()) ? fluid_synth_sfload(synth, file.c_str(), 1) : FLUID_FAILED;
+  if (file != font.path) ::unlink(file.c_str());
+  if (id == FLUID_FAILED) return;  // the song plays with the configured SoundFont
+  songFontId_ = id;
+  if (font.kind == SongSoundFont::Kind::Embedded) fluid_synth_set_bank_offset(synth, id, font.bankShift);
+}
+
+void SynthBus::PlaceFade() {
+  fadeFrom_ = fadeTo_ = -1;
+  if (!song_ || song_->fadeStartUnits < 0) return;
+  fadeFrom_ = songStart_ + song_->SampleAt(song_->fadeStartUnits, rate_);
+  fadeTo_ = lengthEnd_;
+}
+
+void SynthBus::ApplyFade(float* left, float* right, int frames) const {
+  if (fadeFrom_ < 0 || rendered_ + frames <= fadeFrom_) return;
+  // Linear in amplitude from 1 at fadeFrom_ to 0 at fadeTo_, silence after: the gain of a
+  // frame depends only on its place on the time line.
+  const double span = double(std::max<int64_t>(fadeTo_ - fadeFrom_, 1));
+  for (int i = 0; i < frames; ++i) {
+    const int64_t at = rendered_ + i;
+    if (at < fadeFrom_) continue;
+    const float g = at >= fadeTo_ ? 0.0f : float(1.0 - double(at - fadeFrom_) / span);
+    left[i] *= g;
+    right[i] *= g;
+  }
 }
 
 }  // namespace kv::media

@@ -20,6 +20,7 @@
 
 #include "alsa_handles.h"
 #include "smf_reader.h"
+#include "song_soundfont.h"
 
 namespace kv::media {
 
@@ -54,8 +55,9 @@ class SynthBus {
   // True while the attached recorder takes a fast take (its time line is counted, not clocked).
   bool FastTake();
 
-  // Starts a song at `fromMs`; returns a token for the calls below, 0 on failure.
-  int PlaySong(std::shared_ptr<const Song> song, int64_t fromMs, std::string& error);
+  // Starts a song at `fromMs` with its SoundFont (the song's own goes on top of the configured
+  // one); returns a token for the calls below, 0 on failure.
+  int PlaySong(std::shared_ptr<const Song> song, const SongSoundFont& font, int64_t fromMs, std::string& error);
   // Stops the song: its notes are released, the mix keeps rendering their tails.
   void StopSong(int token);
   // Position in ms (at most the song's length) and whether the song, with its tail, has ended;
@@ -86,6 +88,11 @@ class SynthBus {
   void FinishTail();
   void ReleaseNotes();
   void CatchUp(std::unique_lock<std::mutex>& lock);
+  // Puts the song's own SoundFont on top of the synth's stack (the one there before goes).
+  void UseSongFont(const SongSoundFont& font);
+  // The fade of a looped song, from its frames on the time line: a gain ramp on the mix.
+  void PlaceFade();
+  void ApplyFade(float* left, float* right, int frames) const;
 
   std::mutex mu_;
   std::condition_variable cv_;
@@ -126,6 +133,14 @@ class SynthBus {
   int64_t loudEnd_ = 0;     // the frame after the last one at or above the audible level
   int64_t songEnd_ = 0;     // where the time line ended (Done)
   bool songEnded_ = false;
+  // The song's own SoundFont on the synth: which one (path and offset) and its FluidSynth id.
+  SongSoundFont songFont_;
+  std::string songFontKey_;
+  int songFontId_ = -1;
+  // The fade-out of a looped song, in frames of the time line; it holds after the song ends
+  // (its tail stays faded) until the next song starts.
+  int64_t fadeFrom_ = -1;
+  int64_t fadeTo_ = -1;
 };
 
 }  // namespace kv::media

@@ -73,6 +73,9 @@ SystemSetup LoadSystemSetup() {
   const char* env = std::getenv("KORVESSA_THREADS");
   s.threads = std::clamp(std::atoi(env && *env ? env : read("Threads", "0").c_str()), 0, 64);
   if (!ParseTail(read("Tail", "auto"), s.tailSeconds)) s.tailSeconds = kTailAuto;
+  s.loops = std::clamp(std::atoi(read("Loops", "2").c_str()), 0, kMaxLoops);
+  const double fade = std::atof(read("Fade", "10").c_str());
+  s.fadeMs = fade > 0 ? int(std::min<double>(fade * 1000 + 0.5, kMaxFadeMs)) : 0;
   return s;
 }
 
@@ -84,9 +87,17 @@ bool SaveSystemSetup(const SystemSetup& setup) {
   const std::string fast = setup.fast ? "1" : "0";
   const std::string volume = std::to_string(std::clamp(setup.volume, 0, 100));
   const std::string tail = TailText(setup.tailSeconds);
+  const std::string loops = std::to_string(std::clamp(setup.loops, 0, kMaxLoops));
+  const int fadeMs = std::clamp(setup.fadeMs, 0, kMaxFadeMs);
+  // Seconds, with as many decimals as the milliseconds need.
+  char fade[32];
+  std::snprintf(fade, sizeof fade, "%d.%03d", fadeMs / 1000, fadeMs % 1000);
+  std::string fadeText = fade;
+  while (fadeText.back() == '0') fadeText.pop_back();
+  if (fadeText.back() == '.') fadeText.pop_back();
   bool ok = true;
   for (auto [key, value] : {std::pair{"SoundFont", &setup.soundFont}, {"Source", &source}, {"Fast", &fast},
-                            {"Volume", &volume}, {"Tail", &tail}})
+                            {"Volume", &volume}, {"Tail", &tail}, {"Loops", &loops}, {"Fade", &fadeText}})
     ok = WritePrivateProfileStringA("Setup", key, value->c_str(), path.c_str()) && ok;
   return ok;
 }

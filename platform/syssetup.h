@@ -8,6 +8,8 @@
 //   Threads=0             (cores the built-in synth may use for one song; 0 = all that help)
 //   Tail=auto             (after a song's end: "auto" = until its sound has decayed, at most 30 s;
 //                          a number = that many seconds, 0 = none)
+//   Loops=2               (times a song's marked loop plays before it fades out; 0 = straight through)
+//   Fade=10               (seconds of the fade-out that ends a looped song)
 // $KORVESSA_THREADS, when set, overrides Threads (korvessa convert -j sets it for its workers).
 // The media layer reads it when a recording or playback starts; sndvol32.exe edits it.
 #pragma once
@@ -30,7 +32,12 @@ struct SystemSetup {
   int volume = 100;
   int threads = 0;  // 0 = automatic
   double tailSeconds = kTailAuto;  // kTailAuto, or a fixed tail of 0..kTailMaxSeconds
+  int loops = 2;
+  int fadeMs = 10000;
 };
+
+constexpr int kMaxLoops = 99;
+constexpr int kMaxFadeMs = 600 * 1000;
 
 std::string SystemSetupPath();
 SystemSetup LoadSystemSetup();

@@ -3,6 +3,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QHBoxLayout>
+#include <QSpinBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -162,6 +164,35 @@ void ControlWindow::buildRecording(const SystemSetup& s) {
     saveChange([sf](SystemSetup& st) { st.soundFont = sf; });
   });
   refreshSoundFontNote();
+
+  // Songs with a marked loop (controller 111, loopStart/loopEnd): the loop's count, then a fade.
+  loops_ = new QSpinBox(this);
+  loops_->setObjectName("loopsSpin");
+  loops_->setRange(0, kMaxLoops);
+  loops_->setValue(s.loops);
+  loops_->setSpecialValueText(QStringLiteral("ループしない"));
+  fade_ = new QDoubleSpinBox(this);
+  fade_->setObjectName("fadeSpin");
+  fade_->setRange(0, kMaxFadeMs / 1000.0);
+  fade_->setDecimals(1);
+  fade_->setSuffix(QStringLiteral(" 秒"));
+  fade_->setValue(s.fadeMs / 1000.0);
+  auto* loopLabel = new QLabel(QStringLiteral("ループ回数(&L):"), this);
+  loopLabel->setBuddy(loops_);
+  auto* fadeLabel = new QLabel(QStringLiteral("フェードアウト(&D):"), this);
+  fadeLabel->setBuddy(fade_);
+  auto* loopRow = new QHBoxLayout;
+  loopRow->addWidget(loops_);
+  loopRow->addWidget(fadeLabel);
+  loopRow->addWidget(fade_);
+  loopRow->addStretch();
+  grid->addWidget(loopLabel, 4, 0);
+  grid->addLayout(loopRow, 4, 1, 1, 2);
+  connect(loops_, &QSpinBox::valueChanged, this, [this](int n) { saveChange([n](SystemSetup& st) { st.loops = n; }); });
+  connect(fade_, &QDoubleSpinBox::valueChanged, this, [this](double seconds) {
+    const int ms = int(seconds * 1000 + 0.5);
+    saveChange([ms](SystemSetup& st) { st.fadeMs = ms; });
+  });
 }
 
 void ControlWindow::saveChange(const std::function<void(SystemSetup&)>& change) {

@@ -1,5 +1,6 @@
 // sndvol32.exe's window: the volume control (output volume of the built-in synth) or, with
-// "/R", the recording control (recording source, fast recording, SoundFont). Every change is
+// "/R", the recording control (recording source, fast recording, SoundFont, how songs with a
+// marked loop play: loop count and fade-out). Every change is
 // written to the system setup at once, touching only the value that changed.
 #pragma once
 #include <QString>
@@ -15,6 +16,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSlider;
+class QSpinBox;
 
 namespace kv::sndvol {
 
@@ -50,6 +52,8 @@ class ControlWindow : public QWidget {
   QDoubleSpinBox* tail_ = nullptr;
   QLineEdit* soundFont_ = nullptr;
   QLabel* soundFontNote_ = nullptr;
+  QSpinBox* loops_ = nullptr;
+  QDoubleSpinBox* fade_ = nullptr;
   QLabel* status_ = nullptr;
 };
 

@@ -11,6 +11,9 @@ int Smf(const uint8_t* data, size_t size) {
     return 0;
   }
   if (song.unitsPerSecond <= 0) Fail("units per second not positive");
+  // Played as a song with loop marks plays: its checks below hold for the arrangement too.
+  kv::media::ArrangeLoops(song, 2, 10000);
+  if (song.fadeStartUnits > song.endUnits) Fail("fade starting after the song's end");
   for (size_t i = 0; i < song.events.size(); ++i) {
     const auto& e = song.events[i];
     if (i > 0 && e.units < song.events[i - 1].units) Fail("events out of time order");

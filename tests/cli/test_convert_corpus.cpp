@@ -5,6 +5,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringList>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -230,6 +231,54 @@ TEST_F(Corpus, ParallelShardsConvertEachSongOnce) {
   EXPECT_EQ(Tree(out), wavs);
 }
 
+// Each song's SoundFont, as korvessa info, the conversion and the manifest name it: embedded in
+// an RMID, named after the song's folder, or the configured one when an RMID carries a DLS bank
+// (said, and the song still converts). A loop marked with controller 111 plays --loops times
+// and fades out over --fade seconds; info gives the system setup's 2 loops and 10 s.
+TEST_F(Corpus, SongsChooseTheirSoundFontAndLoop) {
+  smf::Track t;
+  t.Event(0, {0x90, 60, 100});
+  t.Event(96, {0xB0, 111, 0});
+  t.Event(96, {0x90, 62, 100});
+  t.Event(186, {0x80, 62, 0});
+  t.Event(192, {0x80, 60, 0});
+  t.End(288);  // intro 0.5 s, loop 1 s
+  const std::string loop = dir.file("in/loop.mid"), embedded = dir.file("in/own.rmi"), dls = dir.file("in/dls.rmi");
+  fs::create_directories(dir.file("in/album"));
+  kvtest::writeText(loop, smf::File(0, 96, {t}));
+  kvtest::writeText(embedded, smf::Rmid(smf::Notes(2), kvtest::readBytes(kSoundFont)));
+  kvtest::writeText(dls, smf::Rmid(smf::Notes(2), smf::RiffChunk("RIFF", "DLS " + std::string(64, '\0'))));
+  const std::string track = Put("album/track.mid", 2), albumFont = dir.file("in/album/Album.sf3");
+  fs::create_symlink(kSoundFont, albumFont);
+
+  const struct {
+    std::string song, soundFont;
+    double seconds, infoMs;
+  } table[] = {
+      {loop, kSoundFont, 0.5 + 3 * 1 + 1.5, 0.5 + 2 + 10},
+      {embedded, embedded + " (embedded)", 1, 1},
+      {track, albumFont, 1, 1},
+      {dls, kSoundFont, 1, 1},
+  };
+  const std::string manifest = dir.file("run.jsonl");
+  const auto r = Convert({"--out", out, "--loops", "3", "--fade", "1.5", "--manifest", manifest, in});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.err, "korvessa: " + dls + " carries a DLS bank, which FluidSynth cannot read; it plays with another SoundFont.\n");
+  const auto rows = Rows(manifest);
+  for (const auto& e : table) {
+    SCOPED_TRACE(e.song);
+    ASSERT_TRUE(rows.count(e.song));
+    EXPECT_EQ(rows.at(e.song)["status"].toString(), "converted");
+    EXPECT_EQ(rows.at(e.song)["soundfont"].toString().toStdString(), e.soundFont);
+    EXPECT_DOUBLE_EQ(rows.at(e.song)["seconds"].toDouble(), e.seconds);
+    const auto info = kvtest::run({kKorvessa, "info", e.song}, Env());
+    const QStringList fields = QString::fromStdString(info.out).trimmed().split(u'\t');
+    ASSERT_EQ(fields.size(), 7) << info.out;
+    EXPECT_EQ(fields[4].toDouble(), e.infoMs * 1000);
+    EXPECT_EQ(fields[6].toStdString(), e.soundFont);
+  }
+}
+
 TEST_F(Corpus, RefusalsBeforeAnythingStartsAndHelp) {
   Put("a.mid");
   Put("clash/x.mid");
@@ -252,6 +301,9 @@ TEST_F(Corpus, RefusalsBeforeAnythingStartsAndHelp) {
       {"loudness above 0", Command({"--out", out, "--loudness", "5", in}), 2, "", "--loudness takes a level in LUFS from -70 to 0"},
       {"loudness not a number", Command({"--out", out, "--loudness", "loud", in}), 2, "", "korvessa: --loudness takes a level in LUFS from -70 to 0\n"},
       {"unknown recording format", Command({"--out", out, "--sample", "99", in}), 2, "", "usage"},
+      {"loops above 99", Command({"--out", out, "--loops", "100", in}), 2, "", "korvessa: --loops takes a count from 0 to 99\n"},
+      {"loops below 0", Command({"--out", out, "--loops", "-1", in}), 2, "", "--loops takes a count from 0 to 99"},
+      {"fade over 600 s", Command({"--out", out, "--fade", "600.01", in}), 2, "", "korvessa: --fade takes seconds from 0 to 600\n"},
       {"loudness and normalise", Command({"--out", out, "--loudness", "-16", "--normalize", in}), 2, "",
        "korvessa: --normalize and --loudness exclude each other\n"},
       {"no songs", Command({"--out", out, dir.file("empty")}), 1, "", dir.file("empty") + ": no .mid or .rmi files in this folder\n"},

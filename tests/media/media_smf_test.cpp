@@ -132,3 +132,64 @@ TEST(MediaSmfReader, DamagedFilesAreReadUpToTheDamage) {
     if (r.lengthMs >= 0) EXPECT_EQ(s.LengthMs(), r.lengthMs) << r.name;
   }
 }
+
+// Loop marks and the looped arrangement; 96 ticks are half a second. Controller 111 opens a loop
+// that ends with the song; loopStart/loopEnd markers or texts (any letter case) mark both ends,
+// and a note that starts right at loopEnd belongs after the loop.
+TEST(MediaSmfReader, LoopMarksGiveTheLoopedArrangement) {
+  smf::Track melody, marks;
+  melody.Event(0, {0x90, 60, 100});
+  melody.Event(90, {0x80, 60, 0});
+  marks.Event(96, {0xB0, 111, 0});
+  marks.Event(96, {0x91, 62, 100});
+  marks.Event(186, {0x81, 62, 0});
+  marks.Event(192, {0x91, 64, 100});
+  marks.Event(288, {0x81, 64, 0});
+  marks.End(288);
+  melody.End(90);
+  const std::string cc111 = smf::File(1, 96, {melody, marks});  // intro 0.5 s, loop 1 s
+
+  smf::Track named;
+  named.Event(0, {0x90, 60, 100});
+  named.Event(90, {0x80, 60, 0});
+  named.Meta(96, 6, "LOOPSTART");
+  named.Event(96, {0x90, 62, 100});
+  named.Event(192, {0x80, 62, 0});
+  named.Meta(192, 1, " loopend ");
+  named.Event(192, {0x90, 64, 100});
+  named.Event(288, {0x80, 64, 0});
+  named.End(288);
+  const std::string markers = smf::File(0, 96, {named});  // intro 0.5 s, loop 0.5 s, outro 0.5 s
+
+  smf::Track late;
+  late.Event(0, {0x90, 60, 100});
+  late.Event(192, {0x80, 60, 0});
+  late.Event(192, {0xB0, 111, 0});
+  late.End(192);
+  const struct {
+    const char* name;
+    std::string bytes;
+    int loops, fadeMs;
+    std::vector<int> notes;
+    size_t events;
+    int64_t lengthMs, fadeStartMs;  // -1: no fade
+  } rows[] = {
+      {"controller 111: intro, 2 loops, 1 s of a third pass", cc111, 2, 1000, {60, 62, 64, 62, 64, 62, 64}, 17, 3500, 2500},
+      {"no fade: the last pass ends with its closing note-off", cc111, 2, 0, {60, 62, 64, 62, 64}, 12, 2500, -1},
+      {"a 1 ms fade lets in the next pass's first instant", cc111, 2, 1, {60, 62, 64, 62, 64, 62}, 14, 2501, 2500},
+      {"loops 0 plays straight through", cc111, 0, 10000, {60, 62, 64}, 7, 1500, -1},
+      {"markers: the loop, then the passes of the fade", markers, 2, 600, {60, 62, 62, 62, 62}, 9, 2100, 1500},
+      {"a mark at the very end is no loop", smf::File(0, 96, {late}), 2, 10000, {60}, 3, 1000, -1},
+      {"a song without marks is unchanged", smf::Notes(3), 2, 10000, {60, 61, 62}, 6, 1500, -1},
+  };
+  for (const auto& r : rows) {
+    Song s = Parsed(r.bytes);
+    kv::media::ArrangeLoops(s, r.loops, r.fadeMs);
+    EXPECT_EQ(NotesOn(s), r.notes) << r.name;
+    EXPECT_EQ(s.events.size(), r.events) << r.name;
+    EXPECT_EQ(s.LengthMs(), r.lengthMs) << r.name;
+    EXPECT_EQ(s.fadeStartUnits < 0 ? -1 : s.fadeStartUnits * 1000 / s.unitsPerSecond, r.fadeStartMs) << r.name;
+    EXPECT_TRUE(std::is_sorted(s.events.begin(), s.events.end(),
+                               [](const auto& a, const auto& b) { return a.units < b.units; })) << r.name;
+  }
+}

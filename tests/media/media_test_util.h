@@ -23,12 +23,12 @@ inline std::string CorpusFile(const std::string& name) {
   return std::string(KV_SOURCE_DIR) + "/tests/data/midi/jazz-soft-test-midi-files/" + name;
 }
 
-// Points the media layer at a system setup of its own.
+// Points the media layer at a system setup of its own; `more` holds further lines of it.
 inline void UseSystemSetup(const std::string& dir, bool fast, const std::string& soundFont = kSoundFont,
-                           const std::string& source = "synth", int threads = 0, const std::string& tail = "auto") {
+                           const std::string& source = "synth", int threads = 0, const std::string& more = "") {
   const std::string path = dir + "/system.ini";
   writeText(path, "[Setup]\nSoundFont=" + soundFont + "\nSource=" + source + "\nFast=" + (fast ? "1" : "0") +
-                      "\nVolume=100\nThreads=" + std::to_string(threads) + "\nTail=" + tail + "\n");
+                      "\nVolume=100\nThreads=" + std::to_string(threads) + "\n" + more);
   setenv("KORVESSA_SYSTEM_INI", path.c_str(), 1);
 }
 

@@ -13,24 +13,26 @@ struct CliRun { int code; QStringList out; std::string err; };
 
 CliRun Korvessa(std::vector<std::string> args) {
   args.insert(args.begin(), KV_BIN_DIR "/korvessa");
-  const kvtest::RunResult r = kvtest::run(args);
+  // No system setup: the first installed default SoundFont.
+  const kvtest::RunResult r = kvtest::run(args, {"KORVESSA_SYSTEM_INI=/nonexistent/system.ini"});
   return {r.exitCode, QString::fromStdString(r.out).split(u'\n', Qt::SkipEmptyParts), r.err};
 }
 
 TEST(KorvessaInfo, LinesExitCodesAndMessages) {
   const std::string good = kCorpus + "test-2-tracks-type-1.mid", missing = "/nonexistent/folder/gone.mid";
-  // Path, format, tracks, division, length in ms and title; eight quarter notes at the default
-  // 120 beats per minute last 4000 ms. A file that cannot be read still gets its line.
+  // Path, format, tracks, division, length in ms, title and SoundFont; eight quarter notes at the
+  // default 120 beats per minute last 4000 ms. A file that cannot be read still gets its line.
+  const QString sf = QStringLiteral("\t/usr/share/sounds/sf2/default-GM.sf2");
   const struct {
     std::vector<std::string> args;
     int code;
     QStringList out;
     std::vector<std::string> errors;
   } rows[] = {
-      {{"info", kCorpus + "test-c-major-scale.mid"}, 0, {QString::fromStdString(kCorpus) + "test-c-major-scale.mid\t0\t1\t96\t4000\tC Major Scale Test"}, {}},
+      {{"info", kCorpus + "test-c-major-scale.mid"}, 0, {QString::fromStdString(kCorpus) + "test-c-major-scale.mid\t0\t1\t96\t4000\tC Major Scale Test" + sf}, {}},
       {{"info", missing, kCorpus + "test-not-a-midi-file.mid", good}, 1,
-       {QString::fromStdString(missing) + "\t0\t0\t0\t0\t", QString::fromStdString(kCorpus) + "test-not-a-midi-file.mid\t0\t0\t0\t0\t",
-        QString::fromStdString(good) + "\t1\t2\t96\t4500\tStandard MIDI file type 1"},
+       {QString::fromStdString(missing) + "\t0\t0\t0\t0\t\t", QString::fromStdString(kCorpus) + "test-not-a-midi-file.mid\t0\t0\t0\t0\t\t",
+        QString::fromStdString(good) + "\t1\t2\t96\t4500\tStandard MIDI file type 1" + sf},
        {missing + ": no such file", "not a MIDI file"}},
       {{"frobnicate"}, 2, {}, {"usage:"}},
   };

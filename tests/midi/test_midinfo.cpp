@@ -97,6 +97,11 @@ TEST_F(MidInfoTest, TitleEventRules) {
                                       {QByteArray("\x00\xf0\x04\x7e\xff\x03\x02", 7) + "AB\xf7", "", "AB"}})
     EXPECT_EQ(TitleOf(Smf(1, 480, {Track(first), Track(second)})), QString(title)) << title;
   EXPECT_EQ(TitleOf(Smf(0, 96, {Track(Meta(3, "     "))}), QStringLiteral("quiet.rmi")), u"quiet");
+  // An RMID's LIST INFO INAM names the song for tags; the window keeps the MIDI data's title.
+  const std::string inam = smf::RiffChunk("LIST", "INFO" + smf::RiffChunk("INAM", std::string("Tag Title\0", 10)));
+  const QString named = Write("named.rmi", Q(smf::Rmid(Smf(0, 96, {Track(Meta(3, "Name"))}).toStdString(), inam)));
+  EXPECT_EQ(ReadMidiInfo(named).Title, u"Name");
+  EXPECT_EQ(SongTitle(named), u"Tag Title");
 }
 
 // Titles are read whole, their length in one or two bytes.

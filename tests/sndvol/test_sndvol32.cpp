@@ -1,9 +1,11 @@
 // sndvol32.exe's window on the offscreen platform: every change lands in the system setup file.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -60,6 +62,15 @@ class SndVol32Test : public QObject {
     QTest::keyClick(sf, Qt::Key_Return);
     QVERIFY(IniText().contains("SoundFont=" + tmp_.filePath("gone.sf2") + "\n"));
     QVERIFY(IniText().contains("Volume=40\n"));  // the other control's value is left alone
+    auto* loops = w.findChild<QSpinBox*>("loopsSpin");
+    auto* fade = w.findChild<QDoubleSpinBox*>("fadeSpin");
+    QCOMPARE(loops->value(), 2);
+    QCOMPARE(fade->value(), 10.0);
+    loops->setValue(0);
+    QVERIFY(IniText().contains("Loops=0\n"));
+    fade->setValue(2.5);
+    QVERIFY(IniText().contains("Fade=2.5\n"));
+    QCOMPARE(kv::LoadSystemSetup().fadeMs, 2500);
   }
 
   void unwritableSetupIsShownInTheWindow() {

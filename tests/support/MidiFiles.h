@@ -35,6 +35,11 @@ struct Track {
     for (int x : b) bytes.push_back(char(x));
   }
   void Tempo(uint32_t tick, int us) { Event(tick, {0xFF, 0x51, 3, (us >> 16) & 0xFF, (us >> 8) & 0xFF, us & 0xFF}); }
+  // A meta event with text: 1 text, 3 track name, 6 marker.
+  void Meta(uint32_t tick, int type, const std::string& text) {
+    Event(tick, {0xFF, type});
+    bytes += Vlq(uint32_t(text.size())) + text;
+  }
   void End(uint32_t tick) { Event(tick, {0xFF, 0x2F, 0}); }
 };
 
@@ -59,9 +64,15 @@ inline std::string Notes(int beats) {
   return File(0, 96, {t});
 }
 
-// The RIFF wrapper of an .rmi file around bare MIDI data.
-inline std::string Rmid(const std::string& file) {
-  std::string data = "data" + Le(uint32_t(file.size()), 4) + file + (file.size() % 2 ? std::string(1, '\0') : "");
+// A RIFF chunk; a body of odd length is followed by a pad byte.
+inline std::string RiffChunk(const char* id, const std::string& body) {
+  return std::string(id, 4) + Le(uint32_t(body.size()), 4) + body + (body.size() % 2 ? std::string(1, '\0') : "");
+}
+
+// The RIFF wrapper of an .rmi file around bare MIDI data, with the chunks `after` it (a LIST
+// INFO chunk, an embedded sound bank).
+inline std::string Rmid(const std::string& file, const std::string& after = "") {
+  const std::string data = RiffChunk("data", file) + after;
   return "RIFF" + Le(uint32_t(4 + data.size()), 4) + "RMID" + data;
 }
 
