@@ -13,6 +13,8 @@
 #include "app/frmMain.h"
 #include "encoders/ProgressWindow.h"
 #include "encoders/frmEncoder.h"
+#include "shell/FileName.h"
+#include "shell/cSystemFolder.h"
 #include "engine/ConversionController.h"
 #include "app/FormatLists.h"
 #include "engine/RecordingFormats.h"
@@ -54,13 +56,12 @@ kv::ConversionJob frmMain::BuildJob() const {
   j.sampleTemplate = cboSample->currentIndex() >= 0 ? cboSample->currentData().toInt() : 0;
   j.sampleRate = g.SampleRate;
   j.sampleBits = g.SampleBits;
-  kv::EncoderChoice& e = j.encoder;
-  e.outputType = g.Media == QStringLiteral("mp3") ? 1 : g.Media == QStringLiteral("wma") ? 2 : 0;
-  e.mp3 = g.EncoderDefault;
-  e.wma = g.WmaEncoder;
-  std::copy(std::begin(g.EncoderAvailable), std::end(g.EncoderAvailable), e.mp3Available);
-  std::copy(std::begin(g.WmaAvailable), std::end(g.WmaAvailable), e.wmaAvailable);
+  const cSystemFolder folders;
+  const int type = g.Media == QStringLiteral("mp3") ? 1 : g.Media == QStringLiteral("wma") ? 2 : 0;
+  j.encoder = kv::ChooseEncoder(g, type, g.AppPath, folders.System(), folders.Windows());
+  j.encoder.inputRate = g.SampleRate;
   j.normalise = g.NormaliserOn;
+  j.waveFilter = g.WavefltPath;
   j.headCut = g.Headcut;
   j.delay = g.WaitOn;
   j.delayTenths = g.WaitCount;
@@ -68,7 +69,12 @@ kv::ConversionJob frmMain::BuildJob() const {
   return j;
 }
 
-void frmMain::StartConversion() { m_engine->StartConversion(BuildJob()); }
+void frmMain::StartConversion() {
+  // The window works in its output folder, as it always has; the engine itself names every
+  // file by its full path.
+  kv::SetCurrentFolder(G().WavePath);
+  m_engine->StartConversion(BuildJob());
+}
 
 void frmMain::PlayCommand() { m_engine->PlayCommand(BuildJob()); }
 
@@ -113,7 +119,7 @@ void frmMain::mnuSetEncoder_Click() {
   const auto& g = G();
   {
     // The dialog edits a copy; OK hands it back, the close box discards it.
-    frmEncoder dlg(g, this);
+    frmEncoder dlg(g, g.AppPath, this);
     dlg.Fill();
     if (dlg.exec() == QDialog::Accepted && dlg.Accepted()) static_cast<kv::Settings&>(G()) = dlg.Result();
   }

@@ -3,8 +3,9 @@
 #include <QFileInfo>
 #include <cmath>
 
-#include "app/Globals.h"
 #include "encoders/CommandLineEncoders.h"
+#include <unistd.h>
+
 #include "engine/MediaCommands.h"
 #include "engine/RecordingEncoder.h"
 #include "engine/RecordingFormats.h"
@@ -12,7 +13,7 @@
 #include "midi/SourceList.h"
 #include "shell/Dir.h"
 #include "shell/FileName.h"
-#include "shell/MsgBox.h"
+#include "shell/MsgStyle.h"
 #include "wave_file.h"
 
 namespace kv {
@@ -25,10 +26,10 @@ bool RecordedNothing(const QString& wave, const QString& midi) {
   if (!media::ReadWaveHeader(PathBytes(wave).toStdString(), fmt) || fmt.dataBytes > 0) return false;
   return ReadMidiInfo(midi).Length > 0;
 }
-// The wave filter and the encoders use what belongs to the whole process: scratch files of
-// fixed names in the output folder (normal.wav, tmp.wav), the current folder, encoder
-// libraries that encode one file at a time. Engines on several threads take turns there.
-std::mutex g_processSteps;
+// A folder the run can work in: it exists and may be entered (its files opened by path).
+bool UsableFolder(const QString& folder) {
+  return FolderExists(folder) && ::access(PathBytes(folder).constData(), X_OK) == 0;
+}
 }  // namespace
 
 ConversionController::ConversionController(QObject* parent) : QObject(parent) {
@@ -84,9 +85,10 @@ void ConversionController::Rec() {
   m_midi = j.sources[m_row];
   m_wave = SourceList::OutputName(m_midi, j.titleToName, j.outputFolder, nullptr);
 
-  // The output folder must exist and become the current folder.
+  // The output folder must exist; every step names its files by their full paths, so nothing
+  // changes the process's current folder (engines side by side share it).
   const QString folder = OutputFolder();
-  if (!FolderExists(folder) || !SetCurrentFolder(folder))
+  if (!UsableFolder(folder))
     return Refuse(QStringLiteral("保存先フォルダ ") + folder + QStringLiteral(" が見つかりません。"), vbExclamation);
   // Delete an older output; one that cannot be deleted stops the start.
   const QString own = m_wave.mid(j.outputFolder.size() + 1);
@@ -111,7 +113,8 @@ void ConversionController::Rec() {
   if (EncodesWhileRecording()) {
     const QByteArray header = WaveTemplate(j.sampleTemplate);
     m_recordingEncoder = std::make_unique<RecordingEncoder>(WithLastThree(m_wave, QStringLiteral("mp3")), j.sampleRate,
-                                                            header.size() > 22 ? header[22] : 2, j.bitrate, j.jointStereo);
+                                                            header.size() > 22 ? header[22] : 2, j.encoder.bitrate,
+                                                            j.encoder.jointStereo);
     if (!m_recordingEncoder->ok()) m_recordingEncoder.reset();
   }
   const bool tapped = StartRecording(m_wave, delayMs, m_recordingEncoder ? &RecordingEncoder::Tap : nullptr,
@@ -188,13 +191,8 @@ void ConversionController::AfterRecording() {
     m_recordingEncoder = std::move(recordingEncoder);
     return FinishRecordingEncoder(next);
   } else {
-    m_turn = std::unique_lock<std::mutex>(g_processSteps);
-    const auto done = [this, next] {
-      m_turn = {};
-      next();
-    };
-    if (m_job.normalise) return RunWaveFilter([this, done] { RunEncoder(done); });
-    return RunEncoder(done);
+    if (m_job.normalise) return RunWaveFilter([this, next] { RunEncoder(next); });
+    return RunEncoder(next);
   }
   next();
 }
@@ -202,7 +200,7 @@ void ConversionController::AfterRecording() {
 QString ConversionController::WaveFilterCommandLine() const {
   const QString level = m_job.loudness ? QStringLiteral("-loudness %1 ").arg(*m_job.loudness) : QStringLiteral("-normal 0.9 ");
   const QString options = (m_job.headCut ? QStringLiteral(" -autoofs -headcut 1 ") : QStringLiteral(" ")) + level;
-  return G().WavefltPath + options + Quoted(FilterInput()) + " " + Quoted(m_wave);
+  return m_job.waveFilter + options + Quoted(FilterInput()) + " " + Quoted(m_wave);
 }
 
 QString ConversionController::FilterInput() const {

@@ -8,7 +8,6 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 #include "encoders/EncoderBackend.h"
@@ -19,7 +18,8 @@ namespace kv {
 class SetAside;
 class RecordingEncoder;
 
-// What a run works on, as the user has set it when pressing Rec or Play.
+// What a run works on, as the user has set it when pressing Rec or Play: everything the
+// engine reads, so engines side by side each have their own and share nothing else.
 struct ConversionJob {
   QStringList sources;       // the list's entries, in order
   int entry = -1;            // the selected entry (-1: none)
@@ -29,8 +29,9 @@ struct ConversionJob {
   int sampleTemplate = 124;  // recording format: template 101..124
   int sampleRate = 48000;
   int sampleBits = 16;
-  EncoderChoice encoder;     // output type and encoder
+  EncoderChoice encoder;     // output type, encoder and the encoder's settings
   bool normalise = false;    // run the wave filter
+  QString waveFilter;        // ... this program (waveflt.exe's full path)
   bool headCut = false;      // ... cutting the silence at the start
   std::optional<double> loudness;  // ... bringing the output to this many LUFS instead of its peak to 0.9
   bool delay = false;        // wait before playing and before stopping the recorder
@@ -39,8 +40,6 @@ struct ConversionJob {
   // MP3 by GoGo with no filter step: made from the recorder's blocks while it records (the
   // bytes GoGo makes of the finished WAVE), with the encoder settings' bit rate and mode.
   bool encodeWhileRecording = false;
-  int bitrate = 128;
-  bool jointStereo = true;
 };
 
 // An answer to the delay prompt: its seconds (not a number: 0; negative: the amount; at most
@@ -116,7 +115,6 @@ class ConversionController : public QObject {
   std::unique_ptr<SetAside> m_standingNormal;
   std::unique_ptr<EncoderBackend> m_encoder;
   std::unique_ptr<RecordingEncoder> m_recordingEncoder;  // fed by the recorder of this item
-  std::unique_lock<std::mutex> m_turn;  // held while the wave filter and the encoder run
 };
 
 }  // namespace kv

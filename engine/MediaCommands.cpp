@@ -3,7 +3,6 @@
 #include <QList>
 #include <cstring>
 
-#include "app/Globals.h"
 #include "midi/MIDInfo.h"
 #include "shell/FileName.h"
 

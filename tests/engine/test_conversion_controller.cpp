@@ -7,7 +7,6 @@
 #include "FakeMediaLayer.h"
 #include "ScratchFolder.h"
 #include "WaveFiles.h"
-#include "app/Globals.h"
 #include "encoders/GogoLibrary.h"
 #include "engine/ConversionController.h"
 
@@ -77,7 +76,6 @@ class ConversionControllerTest : public QObject {
     media->replies = {{"status PlayMedia position", "1000"}, {"status PlayMedia length", "4000"}};
     QDir(dir.path()).removeRecursively();
     QDir().mkpath(dir.path());
-    kv::G().WavefltPath.clear();
   }
   void cleanup() { media.reset(); }
 
@@ -184,9 +182,9 @@ class ConversionControllerTest : public QObject {
 
   void filterAndEncoderSteps() {
     // A wave filter that writes nothing is reported; the encoder then runs and the WAVE goes.
-    kv::G().WavefltPath = Script(dir.path() + "/waveflt.exe");
-    kv::G().ScmpxPath = Script(dir.path() + "/scmpx.exe", "for a; do f=$a; done; echo mp3 > \"${f%.*}.mp3\"");
     kv::ConversionJob j = Job({kScale});
+    j.waveFilter = Script(dir.path() + "/waveflt.exe");
+    j.encoder.scmpxPath = Script(dir.path() + "/scmpx.exe", "for a; do f=$a; done; echo mp3 > \"${f%.*}.mp3\"");
     j.normalise = true;
     j.encoder.outputType = 1;
     j.encoder.mp3 = 0;
@@ -209,7 +207,7 @@ class ConversionControllerTest : public QObject {
     j.outputFolder = dir.path() + "/a b";
     QDir().mkpath(j.outputFolder);
     connect(&c, &kv::ConversionController::itemStarted, [&] {
-      QCOMPARE(c.WaveFilterCommandLine(), kv::G().WavefltPath + " -autoofs -headcut 1 -normal 0.9 \"" + j.outputFolder +
+      QCOMPARE(c.WaveFilterCommandLine(), j.waveFilter + " -autoofs -headcut 1 -normal 0.9 \"" + j.outputFolder +
                                               "/normal.wav\" \"" + j.outputFolder + "/test-c-major-scale.wav\"");
       c.StopRun();
     });
@@ -230,7 +228,7 @@ class ConversionControllerTest : public QObject {
     j.encoder.mp3 = 1;
     j.encoder.mp3Available[1] = true;
     j.encodeWhileRecording = true;
-    j.bitrate = 160;
+    j.encoder.bitrate = 160;
     const QString wave = dir.path() + "/test-c-major-scale.wav";
     const QStringList log = Run(j, [&](kv::ConversionController&) {
       QVERIFY(media->tap);
