@@ -229,6 +229,7 @@ class ConversionControllerTest : public QObject {
     j.encoder.mp3Available[1] = true;
     j.encodeWhileRecording = true;
     j.encoder.bitrate = 160;
+    j.encoder.jointStereo = true;  // GoGo's mode 2 below
     const QString wave = dir.path() + "/test-c-major-scale.wav";
     const QStringList log = Run(j, [&](kv::ConversionController&) {
       QVERIFY(media->tap);
