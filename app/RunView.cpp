@@ -20,6 +20,9 @@
 #include "engine/RecordingFormats.h"
 #include "midi/SourceList.h"
 #include "shell/MsgBox.h"
+#include "reasons_ja.h"
+#include "song_soundfont.h"
+#include "syssetup.h"
 
 using kv::G;
 
@@ -29,6 +32,15 @@ void frmMain::ConnectEngine() {
   connect(m_engine, &kv::ConversionController::entrySelected, this, [this](int row) {
     if (lstSource->currentRow() == row) lstSource_Click();
     else lstSource->setCurrentRow(row);
+  });
+  // A song whose own bank cannot be used (a DLS bank in an RMID) plays with another SoundFont:
+  // the user is told once the song is under way.
+  connect(m_engine, &kv::ConversionController::itemStarted, this, [this](int, const QString& midi, const QString&) {
+    const std::string notice = kv::ChooseSoundFont(kv::PathBytes(midi).toStdString(), kv::LoadSystemSetup()).notice;
+    if (notice.empty()) return;
+    const QString text = QString::fromStdString(kv::JapaneseReasons(notice));
+    QMetaObject::invokeMethod(
+        this, [this, text] { kv::MsgBox(text, kv::vbInformation, kv::AppTitle(), this); }, Qt::QueuedConnection);
   });
   connect(m_engine, &kv::ConversionController::locked, this, &frmMain::LockWindow);
   connect(m_engine, &kv::ConversionController::unlocked, this, &frmMain::UnlockWindow);
