@@ -47,7 +47,10 @@ TEST_F(MediaDesktop, PlayingASongSoundsAtTheSpeakersInItsTime) {
   ExpectMci({{"open \"" + song + "\" alias PlayMedia"}, {"set PlayMedia port -1"}, {"play PlayMedia"}});
   while (Mci("status PlayMedia mode") == "playing" && SecondsSince(t0) < 30) SleepMs(10);
   ExpectMci({{"stop PlayMedia"}, {"close PlayMedia"}});
-  EXPECT_NEAR(SecondsSince(t0), sounding, 0.3);
+  // Heard to its end, never cut short; a busy machine can only make real time take longer.
+  const double elapsed = SecondsSince(t0);
+  EXPECT_GE(elapsed, sounding - 0.05);
+  EXPECT_LE(elapsed, sounding + 2.0);
   SleepMs(300);
   monitor.stop();
   // What the speakers got is the song: each click in its time, within 50 ms of jitter the sound
@@ -67,7 +70,9 @@ TEST_F(MediaDesktop, LineInRecordsTheInputForTheSongPlusTheDelays) {
   const CycleResult r = RecordCycle(kSong, wav, delayMs);
   EXPECT_EQ(r.saveError, 0u);
   const WaveData w = readWave(wav);
-  EXPECT_NEAR(w.seconds(), sounding + 2 * delayMs / 1000.0, 0.3);
+  // The input for the time the take ran: the song and both waits, longer only on a busy machine.
+  EXPECT_GE(w.seconds(), sounding + 2 * delayMs / 1000.0 - 0.05);
+  EXPECT_LE(w.seconds(), sounding + 2 * delayMs / 1000.0 + 2.0);
   // The sine of the line input throughout, not the song and not silence.
   const std::vector<float> x = w.mixed();
   const size_t window = size_t(w.rate) / 10;
