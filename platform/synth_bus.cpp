@@ -78,7 +78,8 @@ bool SynthBus::StartLocked(int rate, bool speakers, std::string& error) {
   }
   // One lane per core (Threads= caps them; a song uses at most one per channel that sounds).
   const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
-  lanes_ = SynthLanes::Start(sf, rate, std::min(cores, setup.threads > 0 ? setup.threads : cores), error);
+  lanes_ = SynthLanes::Start(sf, rate, std::min(cores, setup.threads > 0 ? setup.threads : cores), setup.stem, error);
+  stem_ = setup.stem;
   songFontKey_.clear();  // new lanes hold only the configured SoundFont
   songFontId_ = -1;
   if (!lanes_) return false;
@@ -187,7 +188,7 @@ void SynthBus::FinishTail() {
   songEnded_ = true;
 }
 
-int SynthBus::RenderTail(float* left, float* right, int frames) {
+int SynthBus::RenderTail(float* left, float* right, int frames, float* stemLeft, float* stemRight) {
   const int64_t hold = std::llround(kQuietHoldSeconds * rate_);
   if (rendered_ >= tailLimit_ || (tailAuto_ && rendered_ - loudEnd_ >= hold)) {
     FinishTail();
@@ -196,7 +197,7 @@ int SynthBus::RenderTail(float* left, float* right, int frames) {
   const int64_t blocks = std::min<int64_t>(frames / kSynthBlock, (tailLimit_ - rendered_ + kSynthBlock - 1) / kSynthBlock);
   if (blocks <= 0) return 0;
   const int len = int(blocks * kSynthBlock);
-  lanes_->Render(len, left, right);
+  lanes_->Render(len, left, right, stemLeft, stemRight);
   int64_t end = std::min<int64_t>(tailLimit_, rendered_ + len);
   for (int i = 0; i < len; ++i) {
     const int64_t f = rendered_ + i;
@@ -211,6 +212,10 @@ int SynthBus::RenderTail(float* left, float* right, int frames) {
       const float gain = float(tailLimit_ - f) / float(tailLimit_ - fadeStart_);
       left[i] *= gain;
       right[i] *= gain;
+      if (stemLeft) {
+        stemLeft[i] *= gain;
+        stemRight[i] *= gain;
+      }
     }
   }
   const int kept = int(end - rendered_);
@@ -221,6 +226,12 @@ int SynthBus::RenderTail(float* left, float* right, int frames) {
 
 int SynthBus::RenderSpan(float* left, float* right, int frames) {
   int done = 0;
+  float* const sl = stem_ > 0 ? stemLeft_.data() : nullptr;
+  float* const sr = stem_ > 0 ? stemRight_.data() : nullptr;
+  auto silence = [&](int n) {
+    for (float* p : {left, right, sl, sr})
+      if (p) std::fill_n(p + done, n, 0.0f);
+  };
   while (done < frames) {
     const int room = frames - done;
     switch (phase_) {
@@ -228,8 +239,7 @@ int SynthBus::RenderSpan(float* left, float* right, int frames) {
       case Phase::Trail: {  // counted silence
         const int64_t end = phase_ == Phase::Lead ? leadEnd_ : trailEnd_;
         const int n = int(std::clamp<int64_t>(end - rendered_, 0, room));
-        std::fill_n(left + done, n, 0.0f);
-        std::fill_n(right + done, n, 0.0f);
+        silence(n);
         done += n;
         rendered_ += n;
         if (rendered_ < end) break;
@@ -252,15 +262,16 @@ int SynthBus::RenderSpan(float* left, float* right, int frames) {
         const int blocks = room / kSynthBlock;
         if (blocks <= 0) return done;
         const int len = QueueDue(blocks) * kSynthBlock;
-        lanes_->Render(len, left + done, right + done);
+        lanes_->Render(len, left + done, right + done, sl ? sl + done : nullptr, sr ? sr + done : nullptr);
         ApplyFade(left + done, right + done, len);
+        if (sl) ApplyFade(sl + done, sr + done, len);
         Measure(left + done, right + done, len);
         done += len;
         rendered_ += len;
         break;
       }
       case Phase::Tail: {
-        const int n = RenderTail(left + done, right + done, room);
+        const int n = RenderTail(left + done, right + done, room, sl ? sl + done : nullptr, sr ? sr + done : nullptr);
         done += n;
         if (n == 0 && phase_ == Phase::Tail) return done;  // less than a block of room
         if (phase_ == Phase::Done) return done;
@@ -269,8 +280,7 @@ int SynthBus::RenderSpan(float* left, float* right, int frames) {
       case Phase::Done: {  // the song's sound has ended: silence until the next song
         const int len = room / kSynthBlock * kSynthBlock;
         if (len == 0) return done;
-        std::fill_n(left + done, len, 0.0f);
-        std::fill_n(right + done, len, 0.0f);
+        silence(len);
         done += len;
         rendered_ += len;
         break;
@@ -278,7 +288,7 @@ int SynthBus::RenderSpan(float* left, float* right, int frames) {
       case Phase::Idle: {  // nothing plays: the synth renders what still sounds (a stopped song's release)
         const int len = room / kSynthBlock * kSynthBlock;
         if (len == 0) return done;
-        lanes_->Render(len, left + done, right + done);
+        lanes_->Render(len, left + done, right + done, sl ? sl + done : nullptr, sr ? sr + done : nullptr);
         done += len;
         rendered_ += len;
         break;
@@ -291,6 +301,8 @@ int SynthBus::RenderSpan(float* left, float* right, int frames) {
 void SynthBus::RenderLoop() {
   constexpr int kChunk = kFastChunkBlocks * kSynthBlock;
   std::vector<float> left(kChunk), right(kChunk), interleaved(2 * kChunk);
+  stemLeft_.assign(kChunk, 0.0f);
+  stemRight_.assign(kChunk, 0.0f);
   std::unique_lock<std::mutex> lock(mu_);
   anchorTime_ = Clock::now();
   anchorSample_ = rendered_;
@@ -324,7 +336,9 @@ void SynthBus::RenderLoop() {
       want = int(std::min<int64_t>(due / kSynthBlock, kChunkBlocks)) * kSynthBlock;
     }
     const int frames = RenderSpan(left.data(), right.data(), want);
-    if (sink_ && frames > 0) sink_->OnMix(left.data(), right.data(), frames);
+    // A stem take records its channel; the mix still decides its time line.
+    if (sink_ && frames > 0 && stem_ > 0) sink_->OnMix(stemLeft_.data(), stemRight_.data(), frames);
+    else if (sink_ && frames > 0) sink_->OnMix(left.data(), right.data(), frames);
     if (pcm_ && frames > 0) {
       for (int i = 0; i < frames; ++i) {
         interleaved[2 * i] = left[i];

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "alsa_handles.h"
 #include "smf_reader.h"
@@ -71,7 +72,7 @@ class SynthBus {
   // Renders up to `frames` frames of the time line into left/right; returns how many it did
   // (fewer when the song's time line ends, or when a span must end on a block boundary).
   int RenderSpan(float* left, float* right, int frames);
-  int RenderTail(float* left, float* right, int frames);
+  int RenderTail(float* left, float* right, int frames, float* stemLeft, float* stemRight);
   // Queues on the lanes the song's events due in the next maxBlocks blocks, each on the block
   // it falls on; returns how many blocks the song's span has.
   int QueueDue(int maxBlocks);
@@ -96,6 +97,10 @@ class SynthBus {
   bool fast_ = true;
   double tailSeconds_ = -1;  // the setup's tail: negative = until the sound has decayed
   std::unique_ptr<SynthLanes> lanes_;  // new for every start
+  // A stem take (KORVESSA_STEM=N): the recorder gets channel N's share of the mix, rendered,
+  // timed and faded as the mix is, so the stems of a song have its length and add up to it.
+  int stem_ = -1;
+  std::vector<float> stemLeft_, stemRight_;
   PcmHandle pcm_;      // when the mix goes to the speakers
   MixSink* sink_ = nullptr;
   int64_t rendered_ = 0;

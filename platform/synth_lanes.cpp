@@ -61,7 +61,7 @@ FluidHandle LoadSynth(FluidSettings settings, const std::string& path, std::stri
 }
 
 // A new synth at `rate` with the SoundFont `path`, its voices on the lane's one thread.
-FluidHandle NewSynth(const std::string& path, int rate, std::string& error) {
+FluidHandle NewSynth(const std::string& path, int rate, bool stems, std::string& error) {
   {
     SoundFontHolder& h = Holder();
     std::lock_guard<std::mutex> lock(h.mu);
@@ -79,6 +79,9 @@ FluidHandle NewSynth(const std::string& path, int rate, std::string& error) {
     // GS files address their SysEx to the device id a GS module answers to by default (0x10);
     // FluidSynth takes only its own id and broadcast (0x7F) ones.
     fluid_settings_setint(settings.get(), "synth.device-id", kGsDeviceId);
+    if (stems)  // an output and an effects unit per channel
+      for (const char* key : {"synth.audio-channels", "synth.audio-groups", "synth.effects-groups"})
+        fluid_settings_setint(settings.get(), key, kMidiChannels);
   }
   return LoadSynth(std::move(settings), path, error);
 }
@@ -126,12 +129,14 @@ std::array<int, kMidiChannels> BalanceChannels(const std::array<int64_t, kMidiCh
   return owner;
 }
 
-std::unique_ptr<SynthLanes> SynthLanes::Start(const std::string& path, int rate, int lanes, std::string& error) {
+std::unique_ptr<SynthLanes> SynthLanes::Start(const std::string& path, int rate, int lanes, int stem,
+                                              std::string& error) {
   SilenceFluid();
   std::unique_ptr<SynthLanes> s(new SynthLanes);
+  s->stem_ = std::min(stem, kMidiChannels);
   s->lanes_.resize(size_t(std::clamp(lanes, 1, kMidiChannels)));
   for (LaneState& lane : s->lanes_) {
-    lane.fluid = NewSynth(path, rate, error);
+    lane.fluid = NewSynth(path, rate, s->stem_ >= 0, error);
     if (!lane.fluid) return nullptr;
   }
   for (int i = 1; i < s->Count(); ++i) s->threads_.emplace_back(&SynthLanes::Worker, s.get(), i);
@@ -152,6 +157,15 @@ fluid_synth_t* SynthLanes::Lane(int i) const { return lanes_[size_t(i)].fluid->s
 void SynthLanes::Assign(const std::array<int64_t, kMidiChannels>& notes) {
   owner_ = BalanceChannels(notes, Count());
   for (int lane : owner_) playing_ = std::max(playing_, lane + 1);
+  if (stem_ < 0) return;
+  // A lane's effects units run only for the sounding channels it plays: an idle unit still
+  // leaves a trace of its anti-denormal offset, which would be in the mix and in no stem.
+  for (int i = 0; i < Count(); ++i)
+    for (int c = 0; c < kMidiChannels; ++c) {
+      const bool on = owner_[size_t(c)] == i && notes[size_t(c)] > 0;
+      fluid_synth_reverb_on(Lane(i), c, on);
+      fluid_synth_chorus_on(Lane(i), c, on);
+    }
 }
 
 void SynthLanes::Send(const Song& song, const SmfEvent& e) {
@@ -175,20 +189,37 @@ void SynthLanes::Queue(int block, const Song& song, const SmfEvent& e) {
   }
 }
 
+void SynthLanes::Write(LaneState& lane, int at, int frames, float* left, float* right) {
+  fluid_synth_t* s = lane.fluid->synth.get();
+  if (stem_ < 0) {
+    fluid_synth_write_float(s, frames, left, at, 1, right, at, 1);
+    return;
+  }
+  // Each channel's dry sound, reverb and chorus into its own pair (FluidSynth adds to them).
+  float* out[2 * kMidiChannels];
+  float* fx[4 * kMidiChannels];
+  for (int c = 0; c < kMidiChannels; ++c)
+    for (int side = 0; side < 2; ++side) {
+      out[2 * c + side] = Channel(lane, c, side) + at;
+      fx[4 * c + side] = fx[4 * c + 2 + side] = out[2 * c + side];
+    }
+  fluid_synth_process(s, frames, 4 * kMidiChannels, fx, 2 * kMidiChannels, out);
+}
+
 void SynthLanes::RenderLane(int i, int frames, float* left, float* right) {
   LaneState& lane = lanes_[size_t(i)];
-  fluid_synth_t* s = lane.fluid->synth.get();
+  if (stem_ >= 0) std::fill(lane.channels.begin(), lane.channels.end(), 0.0f);
   int at = 0;
   for (const Queued& q : lane.queue) {
     const int start = q.block * kSynthBlock;
     if (start > at) {
-      fluid_synth_write_float(s, start - at, left, at, 1, right, at, 1);
+      Write(lane, at, start - at, left, right);
       at = start;
     }
-    SendEvent(s, *song_, *q.event);
+    SendEvent(lane.fluid->synth.get(), *song_, *q.event);
   }
   lane.queue.clear();
-  if (frames > at) fluid_synth_write_float(s, frames - at, left, at, 1, right, at, 1);
+  if (frames > at) Write(lane, at, frames - at, left, right);
 }
 
 void SynthLanes::Worker(int i) {
@@ -210,8 +241,12 @@ void SynthLanes::Worker(int i) {
   }
 }
 
-void SynthLanes::Render(int frames, float* left, float* right) {
+void SynthLanes::Render(int frames, float* left, float* right, float* stemLeft, float* stemRight) {
   const int workers = Count() - 1;
+  if (stem_ >= 0 && span_ < size_t(frames)) {
+    span_ = size_t(frames);
+    for (LaneState& lane : lanes_) lane.channels.assign(4 * kMidiChannels * span_, 0.0f);
+  }
   if (playing_ > 1) {
     for (int i = 1; i < playing_; ++i) {
       LaneState& lane = lanes_[size_t(i)];
@@ -229,11 +264,30 @@ void SynthLanes::Render(int frames, float* left, float* right) {
     go_.notify_all();
   }
   RenderLane(0, frames, left, right);  // lane 0 straight into the mix
-  if (playing_ <= 1) return;
-  {
+  if (playing_ > 1) {
     std::unique_lock<std::mutex> lock(mu_);
     done_.wait(lock, [&] { return pending_ == 0; });
   }
+  if (stem_ >= 0) {
+    // The mix is the sum of the channels in channel order: exactly what their stems add up to.
+    std::fill_n(left, frames, 0.0f);
+    std::fill_n(right, frames, 0.0f);
+    for (int c = 0; c < kMidiChannels; ++c) {
+      LaneState& lane = lanes_[size_t(owner_[size_t(c)])];
+      const float* l = Channel(lane, c, 0);
+      const float* r = Channel(lane, c, 1);
+      for (int f = 0; f < frames; ++f) {
+        left[f] += l[f];
+        right[f] += r[f];
+      }
+      if (c + 1 == stem_ && stemLeft) {
+        std::copy_n(l, frames, stemLeft);
+        std::copy_n(r, frames, stemRight);
+      }
+    }
+    return;
+  }
+  if (playing_ <= 1) return;
   // The sum in lane order: the same samples however the threads were scheduled.
   for (int i = 1; i < playing_; ++i) {
     const float* l = lanes_[size_t(i)].left.data();

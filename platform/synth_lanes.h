@@ -41,7 +41,9 @@ std::array<int64_t, kMidiChannels> NotesPerChannel(const Song& song);
 class SynthLanes {
  public:
   // `lanes` synths at `rate` on the SoundFont `path`; empty (and `error`) when it cannot load.
-  static std::unique_ptr<SynthLanes> Start(const std::string& path, int rate, int lanes, std::string& error);
+  // With `stem` >= 0 each channel renders to its own output with its own reverb and chorus: the
+  // mix is their sum in channel order, and stem 1..16 is also kept on its own (see Render).
+  static std::unique_ptr<SynthLanes> Start(const std::string& path, int rate, int lanes, int stem, std::string& error);
   ~SynthLanes();
   SynthLanes(const SynthLanes&) = delete;
   SynthLanes& operator=(const SynthLanes&) = delete;
@@ -61,8 +63,9 @@ class SynthLanes {
   // Queues an event for the next Render, to be sent at the start of its block `block`.
   void Queue(int block, const Song& song, const SmfEvent& e);
   // Renders `frames` (whole blocks) on every lane that plays, in parallel, each lane sending its
-  // queued events on their blocks; left/right get the lanes' sum, in lane order.
-  void Render(int frames, float* left, float* right);
+  // queued events on their blocks; left/right get the lanes' sum, in lane order. With a stem
+  // channel, stemLeft/stemRight get its share (they may be null otherwise).
+  void Render(int frames, float* left, float* right, float* stemLeft = nullptr, float* stemRight = nullptr);
 
  private:
   struct Queued {
@@ -73,13 +76,18 @@ class SynthLanes {
     FluidHandle fluid;
     std::vector<Queued> queue;
     std::vector<float> left, right;
+    std::vector<float> channels;  // stems: the channels' outputs, left and right, one after another
   };
   SynthLanes() = default;
   void RenderLane(int i, int frames, float* left, float* right);
+  void Write(LaneState& lane, int at, int frames, float* left, float* right);
+  float* Channel(LaneState& lane, int channel, int side) { return lane.channels.data() + (2 * size_t(channel) + size_t(side)) * span_; }
   void Worker(int i);
 
   std::vector<LaneState> lanes_;
   std::array<int, kMidiChannels> owner_{};
+  int stem_ = -1;
+  size_t span_ = 0;  // stems: frames of one channel buffer
   int playing_ = 1;  // lanes that have had channels: the others are silent and not rendered
   const Song* song_ = nullptr;  // of the queued events
 

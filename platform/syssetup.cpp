@@ -72,6 +72,9 @@ SystemSetup LoadSystemSetup() {
   s.volume = std::clamp(std::atoi(read("Volume", "100").c_str()), 0, 100);
   const char* env = std::getenv("KORVESSA_THREADS");
   s.threads = std::clamp(std::atoi(env && *env ? env : read("Threads", "0").c_str()), 0, 64);
+  const char* stem = std::getenv("KORVESSA_STEM");
+  if (stem && std::string(stem) == "mix") s.stem = 0;
+  else if (stem && *stem) s.stem = std::clamp(std::atoi(stem), 1, 16);
   if (!ParseTail(read("Tail", "auto"), s.tailSeconds)) s.tailSeconds = kTailAuto;
   s.loops = std::clamp(std::atoi(read("Loops", "2").c_str()), 0, kMaxLoops);
   const double fade = std::atof(read("Fade", "10").c_str());

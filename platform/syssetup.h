@@ -31,6 +31,9 @@ struct SystemSetup {
   bool fast = true;
   int volume = 100;
   int threads = 0;  // 0 = automatic
+  // Stems: -1 = the plain mix; 0 = the mix as the sum of its channels' shares (each channel with
+  // its own reverb and chorus); 1..16 = that channel's share alone ($KORVESSA_STEM: "mix" or N).
+  int stem = -1;
   double tailSeconds = kTailAuto;  // kTailAuto, or a fixed tail of 0..kTailMaxSeconds
   int loops = 2;
   int fadeMs = 10000;
