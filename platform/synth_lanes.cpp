@@ -6,6 +6,7 @@
 
 #include "media_internal.h"
 #include "owned.h"
+#include "syssetup.h"
 
 namespace kv::media {
 namespace {
@@ -127,6 +128,41 @@ std::array<int, kMidiChannels> BalanceChannels(const std::array<int64_t, kMidiCh
     load[lane] += notes[size_t(c)];
   }
   return owner;
+}
+
+bool SoundingChannels(const std::string& midiPath, std::vector<std::pair<int, std::string>>& channels,
+                      std::string& error) {
+  channels.clear();
+  Song song;
+  if (!LoadSmf(midiPath, song, error)) return false;
+  const std::string sf = ResolveSoundFont(LoadSystemSetup());
+  if (sf.empty()) {
+    error = MissingSoundFontMessage();
+    return false;
+  }
+  SilenceFluid();
+  FluidHandle f = NewSynth(sf, 44100, false, error);
+  if (!f) return false;
+  fluid_synth_t* s = f->synth.get();
+  std::array<std::string, kMidiChannels> names;
+  std::array<bool, kMidiChannels> named{};
+  for (const SmfEvent& e : song.events) {
+    const int ch = e.status & 0x0F;
+    if ((e.status & 0xF0) != 0x90 && (e.status & 0xF0) != 0x80) {
+      SendEvent(s, song, e);  // programs, banks, drum parts
+    } else if ((e.status & 0xF0) == 0x90 && e.data2 > 0 && !named[size_t(ch)]) {
+      named[size_t(ch)] = true;
+      int font = 0, bank = 0, program = 0;
+      fluid_preset_t* preset = nullptr;
+      if (fluid_synth_get_program(s, ch, &font, &bank, &program) == FLUID_OK)
+        if (fluid_sfont_t* sfont = fluid_synth_get_sfont_by_id(s, font))
+          preset = fluid_sfont_get_preset(sfont, bank, program);
+      names[size_t(ch)] = preset ? fluid_preset_get_name(preset) : "";
+    }
+  }
+  for (int c = 0; c < kMidiChannels; ++c)
+    if (named[size_t(c)]) channels.emplace_back(c + 1, names[size_t(c)]);
+  return true;
 }
 
 std::unique_ptr<SynthLanes> SynthLanes::Start(const std::string& path, int rate, int lanes, int stem,

@@ -38,6 +38,11 @@ std::array<int, kMidiChannels> BalanceChannels(const std::array<int64_t, kMidiCh
 // The note-ons of each channel of a song.
 std::array<int64_t, kMidiChannels> NotesPerChannel(const Song& song);
 
+// The channels of a song that sound, each with the name of the preset its first note plays on
+// the configured SoundFont; false (and `error`) when the song or the SoundFont cannot be read.
+bool SoundingChannels(const std::string& midiPath, std::vector<std::pair<int, std::string>>& channels,
+                      std::string& error);
+
 class SynthLanes {
  public:
   // `lanes` synths at `rate` on the SoundFont `path`; empty (and `error`) when it cannot load.

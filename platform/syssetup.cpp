@@ -57,6 +57,12 @@ std::string SystemSetupPath() {
   return base + "/korvessa/system.ini";
 }
 
+namespace {
+thread_local int g_threadStem = -2;
+}  // namespace
+
+void SetThreadStem(int stem) { g_threadStem = stem; }
+
 SystemSetup LoadSystemSetup() {
   SystemSetup s;
   const std::string path = SystemSetupPath();
@@ -75,6 +81,7 @@ SystemSetup LoadSystemSetup() {
   const char* stem = std::getenv("KORVESSA_STEM");
   if (stem && std::string(stem) == "mix") s.stem = 0;
   else if (stem && *stem) s.stem = std::clamp(std::atoi(stem), 1, 16);
+  if (g_threadStem >= -1) s.stem = std::min(g_threadStem, 16);
   if (!ParseTail(read("Tail", "auto"), s.tailSeconds)) s.tailSeconds = kTailAuto;
   s.loops = std::clamp(std::atoi(read("Loops", "2").c_str()), 0, kMaxLoops);
   const double fade = std::atof(read("Fade", "10").c_str());

@@ -44,6 +44,9 @@ constexpr int kMaxFadeMs = 600 * 1000;
 
 std::string SystemSetupPath();
 SystemSetup LoadSystemSetup();
+// The stem the synthesizers started by this thread render (see SystemSetup::stem), over
+// $KORVESSA_STEM: workers of one process record different stems side by side. -2 = none set.
+void SetThreadStem(int stem);
 // Writes through a temporary file and a rename; false when the file cannot be written.
 bool SaveSystemSetup(const SystemSetup& setup);
 
