@@ -145,6 +145,49 @@ TEST_F(Corpus, ManifestHasARowPerInputAsItFinishes) {
   EXPECT_EQ(Tree(out), (std::set<std::string>{"good.wav", "run.jsonl", "\x8b\xc8\x41.wav"}));
 }
 
+// Stems beside the output, one per channel that sounds, named by the channel and the preset of
+// its first note, of the output's length and adding up to it within 2 LSB (each 16-bit file is
+// rounded on its own; the two stems and the output: (2 + 1) / 2 steps). A song lacking one of
+// its stems is not done: --skip-existing converts it again.
+TEST_F(Corpus, StemsAddUpToTheirOutput) {
+  smf::Track t;
+  t.Event(0, {0xC0, 0});
+  t.Event(0, {0xC1, 40});
+  t.Event(0, {0xB2, 7, 100});  // a channel that only has a controller does not sound
+  for (uint32_t b = 0; b < 4; ++b) {
+    t.Event(b * 96, {0x90, 60, 100});
+    t.Event(b * 96, {0x99, b % 2 ? 38 : 36, 110});
+    t.Event(b * 96 + 80, {0x80, 60, 0});
+    t.Event(b * 96 + 80, {0x89, b % 2 ? 38 : 36, 0});
+  }
+  t.Event(192, {0xC1, 48});  // the name is the first note's preset: there is none on channel 2
+  t.End(384);
+  const std::string song = dir.file("in/song.mid"), manifest = dir.file("run.jsonl");
+  fs::create_directories(in);
+  kvtest::writeText(song, smf::File(0, 96, {t}));
+  const std::string piano = out + "/song.stems/01 Piano 1.wav", drums = out + "/song.stems/10 Standard.wav";
+  auto r = Convert({"--out", out, "--stems", "--manifest", manifest, song});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(Tree(out), (std::set<std::string>{"song.wav", "song.stems", "song.stems/01 Piano 1.wav", "song.stems/10 Standard.wav"}));
+  const QJsonObject row = Rows(manifest).at(song);
+  EXPECT_EQ(row["stems"].toVariant().toStringList(), (QStringList{QString::fromStdString(piano), QString::fromStdString(drums)}));
+  const kvtest::WaveData mix = kvtest::readWave(out + "/song.wav"), a = kvtest::readWave(piano), b = kvtest::readWave(drums);
+  ASSERT_EQ(a.samples.size(), mix.samples.size());
+  ASSERT_EQ(b.samples.size(), mix.samples.size());
+  EXPECT_GT(kvtest::Peak(a.mixed()), 0.01);
+  EXPECT_GT(kvtest::Peak(b.mixed()), 0.01);
+  int worst = 0;
+  for (size_t i = 0; i < mix.samples.size(); ++i) worst = std::max(worst, std::abs(a.samples[i] + b.samples[i] - mix.samples[i]));
+  EXPECT_LE(worst, 1);
+  fs::remove(drums);
+  for (const char* status : {"converted", "skipped"}) {
+    r = Convert({"--out", out, "--stems", "--skip-existing", "--manifest", manifest, song});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(Lines(kvtest::readBytes(manifest)).back().find(std::string("\"status\":\"") + status + "\""), std::string::npos) << status;
+  }
+  EXPECT_TRUE(fs::exists(drums));
+}
+
 // Killed outright in the middle of a song, while it records, is filtered or is encoded: the
 // rerun converts exactly what was not finished and nothing else stays behind (no staging
 // folder, no temporary recording, no template, no working file of the filter or the encoder).
