@@ -189,6 +189,11 @@ int Parse(const QStringList& args, Options* o, QString* error) {
     *error = "--normalize and --loudness exclude each other";
     return kExitUsage;
   }
+  // The wave filter sets each file's gain and start on its own: stems would no longer add up.
+  if (o->stems && (o->normalize || o->loudness)) {
+    *error = "--stems cannot be combined with --normalize, --loudness or --headcut";
+    return kExitUsage;
+  }
   if (o->files.isEmpty()) {
     *error = "convert needs at least one MIDI file or folder";
     return kExitUsage;

@@ -349,6 +349,8 @@ TEST_F(Corpus, RefusalsBeforeAnythingStartsAndHelp) {
       {"fade over 600 s", Command({"--out", out, "--fade", "600.01", in}), 2, "", "korvessa: --fade takes seconds from 0 to 600\n"},
       {"loudness and normalise", Command({"--out", out, "--loudness", "-16", "--normalize", in}), 2, "",
        "korvessa: --normalize and --loudness exclude each other\n"},
+      {"stems and the wave filter", Command({"--out", out, "--stems", "--headcut", in}), 2, "",
+       "korvessa: --stems cannot be combined with --normalize, --loudness or --headcut\n"},
       {"no songs", Command({"--out", out, dir.file("empty")}), 1, "", dir.file("empty") + ": no .mid or .rmi files in this folder\n"},
       {"one output for two songs", Command({"--out", out, in}), 1, "",
        in + "/clash/x.mid and " + in + "/clash/x.rmi both make " + out + "/clash/x.wav\n"},
