@@ -36,10 +36,6 @@ constexpr double kTailFadeSeconds = 2;
 
 inline bool Loud(float l, float r) { return std::fabs(l) >= kAudible || std::fabs(r) >= kAudible; }
 
-}  // namespace
-
-namespace {
-
 PcmHandle OpenSpeakers(int rate) {
   SilenceAlsa();
   snd_pcm_t* raw = nullptr;
