@@ -123,7 +123,7 @@ void frmMain::mnuFileSpace_Click() {
     kv::MsgBox(QStringLiteral("ネットワークパスの容量は確認できません。"), kv::vbExclamation, kv::AppTitle(), this);
     return;
   }
-  frmSize form(Sources->Entries(), this);
+  frmSize form({Sources->Entries(), G().WavePath, G().AppPath, G().WaitOn}, this);
   form.Form_Load();
   form.exec();
 }

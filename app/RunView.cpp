@@ -13,11 +13,16 @@
 #include "app/frmMain.h"
 #include "encoders/ProgressWindow.h"
 #include "encoders/frmEncoder.h"
+#include "shell/FileName.h"
+#include "shell/cSystemFolder.h"
 #include "engine/ConversionController.h"
 #include "app/FormatLists.h"
 #include "engine/RecordingFormats.h"
 #include "midi/SourceList.h"
 #include "shell/MsgBox.h"
+#include "reasons_ja.h"
+#include "song_soundfont.h"
+#include "syssetup.h"
 
 using kv::G;
 
@@ -27,6 +32,15 @@ void frmMain::ConnectEngine() {
   connect(m_engine, &kv::ConversionController::entrySelected, this, [this](int row) {
     if (lstSource->currentRow() == row) lstSource_Click();
     else lstSource->setCurrentRow(row);
+  });
+  // A song whose own bank cannot be used (a DLS bank in an RMID) plays with another SoundFont:
+  // the user is told once the song is under way.
+  connect(m_engine, &kv::ConversionController::itemStarted, this, [this](int, const QString& midi, const QString&) {
+    const std::string notice = kv::ChooseSoundFont(kv::PathBytes(midi).toStdString(), kv::LoadSystemSetup()).notice;
+    if (notice.empty()) return;
+    const QString text = QString::fromStdString(kv::JapaneseReasons(notice));
+    QMetaObject::invokeMethod(
+        this, [this, text] { kv::MsgBox(text, kv::vbInformation, kv::AppTitle(), this); }, Qt::QueuedConnection);
   });
   connect(m_engine, &kv::ConversionController::locked, this, &frmMain::LockWindow);
   connect(m_engine, &kv::ConversionController::unlocked, this, &frmMain::UnlockWindow);
@@ -54,13 +68,12 @@ kv::ConversionJob frmMain::BuildJob() const {
   j.sampleTemplate = cboSample->currentIndex() >= 0 ? cboSample->currentData().toInt() : 0;
   j.sampleRate = g.SampleRate;
   j.sampleBits = g.SampleBits;
-  kv::EncoderChoice& e = j.encoder;
-  e.outputType = g.Media == QStringLiteral("mp3") ? 1 : g.Media == QStringLiteral("wma") ? 2 : 0;
-  e.mp3 = g.EncoderDefault;
-  e.wma = g.WmaEncoder;
-  std::copy(std::begin(g.EncoderAvailable), std::end(g.EncoderAvailable), e.mp3Available);
-  std::copy(std::begin(g.WmaAvailable), std::end(g.WmaAvailable), e.wmaAvailable);
+  const cSystemFolder folders;
+  const int type = g.Media == QStringLiteral("mp3") ? 1 : g.Media == QStringLiteral("wma") ? 2 : 0;
+  j.encoder = kv::ChooseEncoder(g, type, g.AppPath, folders.System(), folders.Windows());
+  j.encoder.inputRate = g.SampleRate;
   j.normalise = g.NormaliserOn;
+  j.waveFilter = g.WavefltPath;
   j.headCut = g.Headcut;
   j.delay = g.WaitOn;
   j.delayTenths = g.WaitCount;
@@ -68,7 +81,12 @@ kv::ConversionJob frmMain::BuildJob() const {
   return j;
 }
 
-void frmMain::StartConversion() { m_engine->StartConversion(BuildJob()); }
+void frmMain::StartConversion() {
+  // The window works in its output folder, as it always has; the engine itself names every
+  // file by its full path.
+  kv::SetCurrentFolder(G().WavePath);
+  m_engine->StartConversion(BuildJob());
+}
 
 void frmMain::PlayCommand() { m_engine->PlayCommand(BuildJob()); }
 
@@ -113,7 +131,7 @@ void frmMain::mnuSetEncoder_Click() {
   const auto& g = G();
   {
     // The dialog edits a copy; OK hands it back, the close box discards it.
-    frmEncoder dlg(g, this);
+    frmEncoder dlg(g, g.AppPath, this);
     dlg.Fill();
     if (dlg.exec() == QDialog::Accepted && dlg.Accepted()) static_cast<kv::Settings&>(G()) = dlg.Result();
   }

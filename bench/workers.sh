@@ -3,14 +3,20 @@
 # loaded SoundFont, against process workers (one korvessa per worker over its interleaved share
 # of the files, each loading its own SoundFont: how -j N used to run), in the same run.
 #
-#   bench/workers.sh [-b BUILD_DIR] [-n FILES] [-l SONG_SECONDS] [-r REPEATS]
+#   bench/workers.sh [-b BUILD_DIR] [-n FILES] [-l SONG_SECONDS] [-r REPEATS] [-p PARTS]
 #
-# For TimGM6mb and FluidR3_GM (package fluid-soundfont-gm), on FILES songs (default 20 of 30 s):
-# wall time, speed-up against -j 1, peak RSS (process workers: the sum of their peaks) and
-# whether every recording holds the samples of the -j 1 one up to its song's end. Targets:
-# speed-up >= 0.9 N for N up to the core count; peak RSS of -j 2 with FluidR3_GM <= its size
-# + 2 x 70 MB. The machine may be shared: the modes take turns REPEATS times (default 3), each
-# row keeps its best time, and the load is printed with the table.
+# Part "soundfonts": for TimGM6mb and FluidR3_GM (package fluid-soundfont-gm), on FILES songs
+# (default 20 of 30 s) recorded to WAVE: wall time, speed-up against -j 1, peak RSS (process
+# workers: the sum of their peaks) and whether every recording holds the samples of the -j 1
+# one up to its song's end. Targets: speed-up >= 0.9 N for N up to the core count; peak RSS of
+# -j 2 with FluidR3_GM <= its size + 2 x 70 MB. Each row keeps its best time.
+# Part "formats": with TimGM6mb, every output format (wav mp3 wma flac opus), as it is, with
+# --normalize and with --loudness -16: -j 1 against -j N (N = the core count), each pair run
+# back to back; the speed-up is the median of the pairs' ratios, the times their medians; and
+# whether every output of -j N equals the -j 1 one byte for byte. Target: speed-up >= 0.9 N.
+# PARTS (default "soundfonts formats") chooses the parts.
+# The machine may be shared: the modes take turns REPEATS times (default 3), and the load is
+# printed with each table.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
@@ -18,13 +24,15 @@ build=$root/build
 files=20
 song_s=30
 repeats=3
-while getopts "b:n:l:r:" opt; do
+parts="soundfonts formats"
+while getopts "b:n:l:r:p:" opt; do
   case $opt in
     b) build=$OPTARG ;;
     n) files=$OPTARG ;;
     l) song_s=$OPTARG ;;
     r) repeats=$OPTARG ;;
-    *) sed -n '2,13p' "$0" >&2; exit 2 ;;
+    p) parts=$OPTARG ;;
+    *) sed -n '2,19p' "$0" >&2; exit 2 ;;
   esac
 done
 for tool in g++ python3 /usr/bin/time; do
@@ -32,7 +40,7 @@ for tool in g++ python3 /usr/bin/time; do
 done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cmake --build "$build" --target korvessa >"$work/build.log" 2>&1 || { cat "$work/build.log" >&2; exit 1; }
+cmake --build "$build" --target korvessa kv_gogo vbwav2wma korvessa_formats kv_waveflt >"$work/build.log" 2>&1 || { cat "$work/build.log" >&2; exit 1; }
 kv=$build/bin/korvessa
 g++ -O2 -std=c++20 -o "$work/same" "$here/same_samples.cpp"
 mkdir -p "$work/songs"
@@ -80,39 +88,87 @@ identical() {
 }
 
 row() { printf '%-12s %-10s %8s %8s %9s %10s %10s  %s\n' "$@"; }
-echo "load before: $(cut -d' ' -f1-3 /proc/loadavg), cores $cores, $files songs of ${song_s} s"
-row soundfont mode time_s speedup rss_MB rss_limit identical result
-for sf2 in /usr/share/sounds/sf2/TimGM6mb.sf2 /usr/share/sounds/sf2/FluidR3_GM.sf2; do
-  [ -f "$sf2" ] || { echo "workers.sh: no $sf2" >&2; continue; }
-  export KORVESSA_SYSTEM_INI=$work/system.ini
-  printf '[Setup]\nSoundFont=%s\nSource=synth\nFast=1\nVolume=100\n' "$sf2" >"$KORVESSA_SYSTEM_INI"
-  name=$(basename "$sf2" .sf2)
-  sf_mb=$(awk -v b="$(stat -c %s "$sf2")" 'BEGIN { printf "%.1f", b / 1048576 }')
-  modes=("threads 1")
-  for ((n = 2; n <= cores; n++)); do modes+=("threads $n" "processes $n"); done
-  declare -A best=() rss=() same=()
-  for ((r = 0; r < repeats; r++)); do
+soundfonts() {
+  echo "load before: $(cut -d' ' -f1-3 /proc/loadavg), cores $cores, $files songs of ${song_s} s"
+  row soundfont mode time_s speedup rss_MB rss_limit identical result
+  for sf2 in /usr/share/sounds/sf2/TimGM6mb.sf2 /usr/share/sounds/sf2/FluidR3_GM.sf2; do
+    [ -f "$sf2" ] || { echo "workers.sh: no $sf2" >&2; continue; }
+    export KORVESSA_SYSTEM_INI=$work/system.ini
+    printf '[Setup]\nSoundFont=%s\nSource=synth\nFast=1\nVolume=100\n' "$sf2" >"$KORVESSA_SYSTEM_INI"
+    name=$(basename "$sf2" .sf2)
+    sf_mb=$(awk -v b="$(stat -c %s "$sf2")" 'BEGIN { printf "%.1f", b / 1048576 }')
+    modes=("threads 1")
+    for ((n = 2; n <= cores; n++)); do modes+=("threads $n" "processes $n"); done
+    declare -A best=() rss=() same=()
+    for ((r = 0; r < repeats; r++)); do
+      for m in "${modes[@]}"; do
+        n=${m#* }
+        dir=${m:0:1}$n  # t1, t2, p2, ...
+        rm -rf "${work:?}/$dir"
+        if [ "${m% *}" = threads ]; then read -r t kb < <(threads "$dir" -j "$n" "${songs[@]}")
+        else read -r t kb < <(processes "$dir" "$n"); fi
+        best[$m]=$(awk -v a="$t" -v b="${best[$m]:-}" 'BEGIN { print (b == "" || a < b) ? a : b }')
+        rss[$m]=$(awk -v a="$kb" -v b="${rss[$m]:-0}" 'BEGIN { print (a > b) ? a : b }')
+        [ "$dir" = t1 ] || same[$m]=$(identical "$dir")
+      done
+    done
     for m in "${modes[@]}"; do
       n=${m#* }
-      dir=${m:0:1}$n  # t1, t2, p2, ...
-      rm -rf "${work:?}/$dir"
-      if [ "${m% *}" = threads ]; then read -r t kb < <(threads "$dir" -j "$n" "${songs[@]}")
-      else read -r t kb < <(processes "$dir" "$n"); fi
-      best[$m]=$(awk -v a="$t" -v b="${best[$m]:-}" 'BEGIN { print (b == "" || a < b) ? a : b }')
-      rss[$m]=$(awk -v a="$kb" -v b="${rss[$m]:-0}" 'BEGIN { print (a > b) ? a : b }')
-      [ "$dir" = t1 ] || same[$m]=$(identical "$dir")
+      sp=$(awk -v a="${best[threads 1]}" -v b="${best[$m]}" 'BEGIN { printf "%.2f", a / b }')
+      mb=$(awk -v k="${rss[$m]}" 'BEGIN { printf "%.1f", k / 1024 }')
+      if [ "$n" = 1 ]; then row "$name" "$m" "${best[$m]}" "$sp" "$mb" - - -; continue; fi
+      limit=$(awk -v s="$sf_mb" -v n="$n" 'BEGIN { printf "%.1f", s + n * 70 }')
+      ok=$(awk -v s="$sp" -v n="$n" -v m="$mb" -v l="$limit" -v same="${same[$m]}" -v f="$files" \
+        'BEGIN { print (s >= 0.9 * n && m <= l && same == f "/" f) ? "met" : "MISSED" }')
+      row "$name" "$m" "${best[$m]}" "$sp" "$mb" "$limit" "${same[$m]}" "$ok"
+    done
+    unset best rss same
+  done
+  echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
+}
+
+# Outputs in $work/$2 (format $1) equal byte for byte to those in $work/$3; prints "same/total".
+bytes_identical() {
+  local same=0 f
+  for f in "$work/$3"/*."$1"; do cmp -s "$f" "$work/$2/$(basename "$f")" && same=$((same + 1)); done
+  echo "$same/${#songs[@]}"
+}
+
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+formats() {
+  local sf2=/usr/share/sounds/sf2/TimGM6mb.sf2 n=$cores fmt filter r t1 tn kb
+  [ -f "$sf2" ] || { echo "workers.sh: no $sf2" >&2; return; }
+  export KORVESSA_SYSTEM_INI=$work/system.ini
+  printf '[Setup]\nSoundFont=%s\nSource=synth\nFast=1\nVolume=100\n' "$sf2" >"$KORVESSA_SYSTEM_INI"
+  echo "load before: $(cut -d' ' -f1-3 /proc/loadavg), cores $cores, $files songs of ${song_s} s, TimGM6mb, -j 1 against -j $n"
+  printf '%-6s %-14s %8s %8s %8s %10s  %s\n' format filter j1_s "j${n}_s" speedup identical result
+  for fmt in wav mp3 wma flac opus; do
+    for filter in none --normalize "--loudness -16"; do
+      local opts=(--format "$fmt") more=()
+      if [ "$filter" != none ]; then read -ra more <<<"$filter"; opts+=("${more[@]}"); fi
+      : >"$work/t1s"; : >"$work/tns"; : >"$work/ratios"
+      for ((r = 0; r < repeats; r++)); do
+        rm -rf "${work:?}/f1" "${work:?}/fn"
+        read -r t1 kb < <(threads f1 -j 1 "${opts[@]}" -- "${songs[@]}")
+        read -r tn kb < <(threads fn -j "$n" "${opts[@]}" -- "${songs[@]}")
+        echo "$t1" >>"$work/t1s"; echo "$tn" >>"$work/tns"
+        awk -v a="$t1" -v b="$tn" 'BEGIN { print a / b }' >>"$work/ratios"
+      done
+      local sp same
+      sp=$(median <"$work/ratios")
+      same=$(bytes_identical "$fmt" fn f1)
+      printf '%-6s %-14s %8.2f %8.2f %8.2f %10s  %s\n' "$fmt" "$filter" "$(median <"$work/t1s")" "$(median <"$work/tns")" "$sp" "$same" \
+        "$(awk -v s="$sp" -v n="$n" -v same="$same" -v f="$files" 'BEGIN { print (s >= 0.9 * n && same == f "/" f) ? "met" : "MISSED" }')"
     done
   done
-  for m in "${modes[@]}"; do
-    n=${m#* }
-    sp=$(awk -v a="${best[threads 1]}" -v b="${best[$m]}" 'BEGIN { printf "%.2f", a / b }')
-    mb=$(awk -v k="${rss[$m]}" 'BEGIN { printf "%.1f", k / 1024 }')
-    if [ "$n" = 1 ]; then row "$name" "$m" "${best[$m]}" "$sp" "$mb" - - -; continue; fi
-    limit=$(awk -v s="$sf_mb" -v n="$n" 'BEGIN { printf "%.1f", s + n * 70 }')
-    ok=$(awk -v s="$sp" -v n="$n" -v m="$mb" -v l="$limit" -v same="${same[$m]}" -v f="$files" \
-      'BEGIN { print (s >= 0.9 * n && m <= l && same == f "/" f) ? "met" : "MISSED" }')
-    row "$name" "$m" "${best[$m]}" "$sp" "$mb" "$limit" "${same[$m]}" "$ok"
-  done
-  unset best rss same
+  echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
+}
+
+for part in $parts; do
+  case $part in
+    soundfonts) soundfonts ;;
+    formats) formats ;;
+    *) echo "workers.sh: no part $part" >&2; exit 2 ;;
+  esac
 done
-echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <exception>
 
-#include "app/Globals.h"
 #include "app/Twips.h"
 #include "capacity/Volume.h"
 #include "components/vbmp3/vbmp3.h"
@@ -19,8 +18,6 @@
 #include "shell/Dir.h"
 #include "shell/FileName.h"
 #include "shell/MsgBox.h"
-
-using kv::G;
 
 const QColor frmSize::kWaveColor(0xFF, 0xFF, 0xC0);
 const QColor frmSize::kMp3Color(0xC0, 0xC0, 0xFF);
@@ -54,8 +51,6 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, int left, int top, int w
   return l;
 }
 
-// The output folder as it prefixes a file name ("" is the root folder).
-QString FolderPrefix() { return G().WavePath + QLatin1Char('/'); }
 
 }  // namespace
 
@@ -73,7 +68,7 @@ void ShapeBox::paintEvent(QPaintEvent*) {
 
 }  // namespace kv
 
-frmSize::frmSize(const QStringList& sources, QWidget* parent) : QDialog(parent), m_sources(sources) {
+frmSize::frmSize(const Inputs& inputs, QWidget* parent) : QDialog(parent), m_in(inputs) {
   setObjectName(QStringLiteral("frmSize"));
   setWindowTitle(QStringLiteral("容量確認"));
   BuildControls();
@@ -139,9 +134,9 @@ void frmSize::BuildControls() {
 
 void frmSize::Form_Load() {
   try {
-    setWindowTitle(QStringLiteral("容量確認 [") + G().WavePath + QStringLiteral("]"));
+    setWindowTitle(QStringLiteral("容量確認 [") + m_in.outputFolder + QStringLiteral("]"));
     // The "drive" is the mount point of the file system that holds the output folder.
-    const QString drive = kv::MountOf(G().WavePath.isEmpty() ? QStringLiteral("/") : G().WavePath).mountPoint;
+    const QString drive = kv::MountOf(m_in.outputFolder.isEmpty() ? QStringLiteral("/") : m_in.outputFolder).mountPoint;
     const quint64 freeBytes = kv::GetFreeBytes(drive);
     if (parentWidget()) setWindowIcon(parentWidget()->window()->windowIcon());
     lblDiskSpace->setText(kv::GroupedNumber(freeBytes) + QStringLiteral(" bytes [") + drive + QStringLiteral("]"));
@@ -165,6 +160,8 @@ void frmSize::Form_Load() {
   }
 }
 
+QString frmSize::FolderPrefix() const { return m_in.outputFolder + QLatin1Char('/'); }
+
 bool frmSize::FitsCdAudioSize(double seconds) {
   return seconds * 44100.0 * 2.0 * 2.0 <= 2147483647.0;
 }
@@ -182,14 +179,14 @@ void frmSize::cmdClose_Click() { close(); }
 void frmSize::MeasureMidi() {
   WaitCursor hourglass;
   MidiSeconds = 0;
-  const int n = int(m_sources.size());
+  const int n = int(m_in.sources.size());
   for (int i = 0; i < n; ++i) {
-    MidiSeconds += ReadMidiInfo(m_sources[i]).Length / 1000.0;
+    MidiSeconds += ReadMidiInfo(m_in.sources[i]).Length / 1000.0;
     LetEventsRun();
   }
   FileCount[2] = short(n);
   // The record/play delay adds a fixed allowance per file, whatever delay is configured.
-  if (G().WaitOn) MidiSeconds += 2.0 * FileCount[2];
+  if (m_in.delayOn) MidiSeconds += 2.0 * FileCount[2];
 }
 
 void frmSize::MeasureWave() {
@@ -213,9 +210,9 @@ void frmSize::MeasureMp3() {
   Mp3Seconds = 0;
   FileCount[1] = 0;
   // MP3 lengths come from VBMP3.dll beside the program; without it no MP3 file is counted.
-  const QString lib = kv::Dir(G().AppPath + QStringLiteral("/VBMP3.dll"));
+  const QString lib = kv::Dir(m_in.programFolder + QStringLiteral("/VBMP3.dll"));
   if (lib.isEmpty()) return;
-  const kv::SharedLibrary vbmp3((G().AppPath + QLatin1Char('/') + lib).toUtf8().toStdString());
+  const kv::SharedLibrary vbmp3((m_in.programFolder + QLatin1Char('/') + lib).toUtf8().toStdString());
   vbmp3_init_fn init = nullptr;
   vbmp3_open_fn open = nullptr;
   vbmp3_free_fn release = nullptr;

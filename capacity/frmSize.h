@@ -30,8 +30,16 @@ class ShapeBox : public QWidget {
 
 class frmSize : public QDialog {
  public:
-  // Measures the given MIDI files (the source list) and the files in the output folder.
-  explicit frmSize(const QStringList& sources, QWidget* parent = nullptr);
+  // What it measures: the MIDI files of the source list and the files in the output folder
+  // (no trailing "/", "" the root), with VBMP3.dll from the program's folder reading MP3
+  // lengths; with the record/play delay on, each MIDI file counts 2 s more.
+  struct Inputs {
+    QStringList sources;
+    QString outputFolder;
+    QString programFolder;
+    bool delayOn = false;
+  };
+  explicit frmSize(const Inputs& inputs, QWidget* parent = nullptr);
 
   // Measures everything and fills the window; errors are reported, never thrown.
   void Form_Load();
@@ -96,5 +104,7 @@ class frmSize : public QDialog {
   // Whether a total's size as CD audio (44.1 kHz, 16-bit stereo) fits a signed 32-bit count.
   static bool FitsCdAudioSize(double seconds);
 
-  QStringList m_sources;
+  // The output folder as it prefixes a file name ("" is the root folder).
+  QString FolderPrefix() const;
+  Inputs m_in;
 };

@@ -13,7 +13,6 @@
 #include <mutex>
 #include <optional>
 
-#include "app/Globals.h"
 #include "cli/Inputs.h"
 #include "cli/ItemRunner.h"
 #include "cli/Report.h"
@@ -28,8 +27,6 @@
 #include "shell/cSystemFolder.h"
 #include "kernel32.h"
 #include "syssetup.h"
-
-using kv::G;
 
 namespace {
 
@@ -243,7 +240,7 @@ int Convert(const QStringList& args) {
     return kExitOk;
   }
 
-  // Resolved now: start-up and the engine change the current folder.
+  // Resolved now, as the user meant them from where the command was given.
   for (QString& f : o.files) f = QDir::cleanPath(kv::AbsolutePath(f));
   if (!o.out.isEmpty()) o.out = QDir::cleanPath(kv::AbsolutePath(o.out));
   if (!o.manifest.isEmpty()) o.manifest = kv::AbsolutePath(o.manifest);
@@ -278,14 +275,13 @@ int Convert(const QStringList& args) {
               .arg(QString::fromStdString(setup.soundFont), QString::fromStdString(soundFont)));
 
   // The settings as the window starts from them; nothing here writes them.
-  auto& g = G();
-  g.AppPath = QCoreApplication::applicationDirPath();
+  const QString appPath = QCoreApplication::applicationDirPath();
   inifile_IO ini;
-  ini.setFileName(g.AppPath + QStringLiteral("/Dorvanti.ini"));
-  static_cast<kv::Settings&>(g) = kv::ReadSettings(ini, 0, 0, g.AppPath);
+  ini.setFileName(appPath + QStringLiteral("/Dorvanti.ini"));
+  kv::Settings g = kv::ReadSettings(ini, 0, 0, appPath);
   const cSystemFolder folders;
-  kv::DetectEncoders(g, g.AppPath, folders.System(), folders.Windows());
-  kv::CheckFolders(g, g.AppPath);
+  kv::DetectEncoders(g, appPath, folders.System(), folders.Windows());
+  kv::CheckFolders(g, appPath);
   kv::CheckWaveflt(g);
 
   // The inputs and their outputs, checked as a whole before anything starts.
@@ -329,7 +325,7 @@ int Convert(const QStringList& args) {
   }
   if (o.normalize || o.loudness) {
     if (g.WavefltPath.isEmpty()) {
-      const QString tool = g.AppPath + "/tools/waveflt.exe";
+      const QString tool = appPath + "/tools/waveflt.exe";
       if (QFileInfo(tool).isFile()) g.WavefltPath = tool;
     }
     if (g.WavefltPath.isEmpty()) {
@@ -338,6 +334,7 @@ int Convert(const QStringList& args) {
       return kExitFailed;
     }
     job.normalise = true;
+    job.waveFilter = g.WavefltPath;
     job.headCut = o.headcut;
     job.loudness = o.loudness;
   }
@@ -349,7 +346,7 @@ int Convert(const QStringList& args) {
     if (kind != type) return KvUsage(QStringLiteral("--encoder %1 does not make %2 files").arg(o.encoder, o.format));
     // A command-line encoder not configured in the settings is taken from build/bin/tools.
     QString* const path = o.encoder == "scmpx" ? &g.ScmpxPath : o.encoder == "wm8eutil" ? &g.Wm8eutilPath : nullptr;
-    const QString tool = g.AppPath + "/tools/" + o.encoder + ".exe";
+    const QString tool = appPath + "/tools/" + o.encoder + ".exe";
     if (path && *path == kv::NonePath() && QFileInfo(tool).isFile()) {
       *path = tool;
       (kind == 1 ? g.EncoderAvailable : g.WmaAvailable)[number] = true;
@@ -365,12 +362,13 @@ int Convert(const QStringList& args) {
     KvErr(QStringLiteral("korvessa: no WMA encoder is available (see the encoder settings)\n"));
     return kExitFailed;
   }
-  kv::EncoderChoice& e = job.encoder;
-  e.outputType = type;
-  e.mp3 = g.EncoderDefault;
-  e.wma = g.WmaEncoder;
-  std::copy(std::begin(g.EncoderAvailable), std::end(g.EncoderAvailable), e.mp3Available);
-  std::copy(std::begin(g.WmaAvailable), std::end(g.WmaAvailable), e.wmaAvailable);
+  job.encoder = kv::ChooseEncoder(g, type, appPath, folders.System(), folders.Windows());
+  job.encoder.inputRate = job.sampleRate;
+  // Each encode keeps its state to itself (the same files as the window's shared libraries
+  // make), so workers side by side never take turns and nothing changes the current folder.
+  job.encoder.ownState = true;
+  // No window waits to show GoGo's progress: the MP3 is made while the song records.
+  job.encodeWhileRecording = true;
 
   if (!o.out.isEmpty()) {
     std::error_code ec;

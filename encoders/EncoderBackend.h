@@ -7,17 +7,35 @@
 #include <memory>
 
 #include "owned.h"
+#include "settings/Settings.h"
 
 namespace kv {
 
-// Which encoder a conversion uses: the chosen one of its output type, while it is available.
+// Which encoder a conversion uses (the chosen one of its output type, while it is available)
+// and everything it needs to run: a plain value, so the engine reads no program-wide state.
 struct EncoderChoice {
   int outputType = 0;  // 0 WAVE, 1 MP3, 2 WMA, 3 FLAC, 4 Opus (the last two: the program's own encoder)
   short mp3 = -1;      // 0 SCMPX, 1 GoGo, 2 ACM, -1 none
   bool mp3Available[3] = {false, false, false};
   short wma = -1;      // 0 wm8eutil, 1 VBWAV2WMA, -1 none
   bool wmaAvailable[2] = {false, false};
+
+  QString programFolder;  // the program's folder: gogo.dll, VBMP3.dll, vbwav2wma.dll
+  QString systemFolder, windowsFolder;  // where else GoGo is looked for
+  QString scmpxPath, wm8eutilPath;      // the command-line encoders (or the "none" marker)
+  int bitrate = 128;                    // kbit/s: GoGo and SCMPX
+  bool jointStereo = false;             // GoGo's channel mode
+  bool fastEncode = false;              // SCMPX's -f
+  int inputRate = 48000;                // the recording's rate, as GoGo is told it
+  // Each encode keeps its state to itself instead of in the shared library (GoGo, ACM and
+  // VBWAV2WMA keep one encode at a time): for engines that convert side by side.
+  bool ownState = false;
 };
+
+// The choice for an output type from the settings as they stand; the recording's rate and the
+// shared-or-own state are the caller's to set.
+EncoderChoice ChooseEncoder(const Settings& s, int outputType, const QString& programFolder,
+                            const QString& systemFolder, const QString& windowsFolder);
 
 class EncoderBackend : public QObject {
   Q_OBJECT

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <span>
 
-#include "app/Globals.h"
 #include "encoders/EncoderBackend.h"
 #include "shell/FileName.h"
 
@@ -76,13 +75,14 @@ const VbwwApi* LoadVbww(const QString& appPath) {
   return ok ? &api : nullptr;
 }
 
-bool OpenWmaEncode(const QString& wavePath, const QString& wmaPath, int32_t openInfo[4], WmaEncodeSettings& settings) {
+bool OpenWmaEncode(const QString& appPath, const QString& wavePath, const QString& wmaPath, int32_t openInfo[4],
+                   WmaEncodeSettings& settings) {
   settings.Title = TrimSpaces(settings.Title);
   settings.Author = TrimSpaces(settings.Author);
   settings.Copyright = TrimSpaces(settings.Copyright);
   settings.Description = TrimSpaces(settings.Description);
   settings.Rating = TrimSpaces(settings.Rating);
-  const VbwwApi* api = LoadVbww(G().AppPath);
+  const VbwwApi* api = LoadVbww(appPath);
   if (!api) return false;
   QByteArray ansi = WmaSettingsToAnsi(settings);
   const int32_t r = api->vbww_encodeOpen(PathBytes(wavePath).constData(), PathBytes(wmaPath).constData(), openInfo,

@@ -41,8 +41,10 @@ struct VbwwApi {
 // The entry points of vbwav2wma.dll (letter case ignored) in appPath; nullptr when missing.
 const VbwwApi* LoadVbww(const QString& appPath);
 
-// Normalises the texts of settings, opens the encode and copies the record back as the library
-// left it. True when the library reports the encode opened (non-zero low 16 bits).
-bool OpenWmaEncode(const QString& wavePath, const QString& wmaPath, int32_t openInfo[4], WmaEncodeSettings& settings);
+// Normalises the texts of settings, opens the encode with the library in appPath and copies the
+// record back as the library left it. True when the library reports the encode opened
+// (non-zero low 16 bits).
+bool OpenWmaEncode(const QString& appPath, const QString& wavePath, const QString& wmaPath, int32_t openInfo[4],
+                   WmaEncodeSettings& settings);
 
 }  // namespace kv

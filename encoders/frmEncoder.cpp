@@ -12,11 +12,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/Globals.h"
 #include "shell/Dir.h"
 #include "shell/OpenDlg.h"
-
-using kv::G;
 
 namespace {
 struct Rate {
@@ -27,7 +24,8 @@ constexpr Rate kRates[] = {{" 48 kbps", 48}, {" 56 kbps", 56}, {" 64 kbps", 64},
                            {"112 kbps", 112}, {"128 kbps", 128}, {"160 kbps", 160}, {"192 kbps", 192}};
 }  // namespace
 
-frmEncoder::frmEncoder(const kv::Settings& settings, QWidget* owner) : QDialog(owner), m_settings(settings) {
+frmEncoder::frmEncoder(const kv::Settings& settings, const QString& programFolder, QWidget* owner)
+    : QDialog(owner), m_settings(settings), m_programFolder(programFolder) {
   setObjectName(QStringLiteral("frmEncoder"));
   setWindowTitle(QStringLiteral("外部エンコーダーの設定"));
   auto* top = new QVBoxLayout(this);
@@ -129,7 +127,7 @@ void frmEncoder::Fill() {
 
 void frmEncoder::LocateProgram(const QString& current, QLineEdit* field, QVector<QRadioButton*>& options,
                                const QString& filter, const QString& expectedLower, const QString& title) {
-  QString initial = G().AppPath;
+  QString initial = m_programFolder;
   if (current != kv::NonePath()) {
     const QString fileName = current.mid(current.lastIndexOf(u'/') + 1);
     initial = current.left(current.size() - fileName.size() - 1);

@@ -18,8 +18,9 @@ class QRadioButton;
 class frmEncoder : public QDialog {
   Q_OBJECT
  public:
-  // Edits a copy of `settings`; after OK, Result() holds the edited copy.
-  explicit frmEncoder(const kv::Settings& settings, QWidget* owner = nullptr);
+  // Edits a copy of `settings`; after OK, Result() holds the edited copy. The program's folder
+  // is where locating a program starts when none is set.
+  frmEncoder(const kv::Settings& settings, const QString& programFolder, QWidget* owner = nullptr);
 
   // Fills the controls from the settings (steps before the dialog is shown).
   void Fill();
@@ -53,5 +54,6 @@ class frmEncoder : public QDialog {
   QButtonGroup* m_mp3Group = nullptr;
   QButtonGroup* m_wmaGroup = nullptr;
   kv::Settings m_settings;
+  QString m_programFolder;
   bool m_accepted = false;
 };

@@ -3,14 +3,17 @@
 #include <QFileInfo>
 #include <cmath>
 
-#include "app/Globals.h"
+#include "encoders/CommandLineEncoders.h"
+#include <unistd.h>
+
 #include "engine/MediaCommands.h"
+#include "engine/RecordingEncoder.h"
 #include "engine/RecordingFormats.h"
 #include "midi/MIDInfo.h"
 #include "midi/SourceList.h"
 #include "shell/Dir.h"
 #include "shell/FileName.h"
-#include "shell/MsgBox.h"
+#include "shell/MsgStyle.h"
 #include "wave_file.h"
 
 namespace kv {
@@ -23,10 +26,10 @@ bool RecordedNothing(const QString& wave, const QString& midi) {
   if (!media::ReadWaveHeader(PathBytes(wave).toStdString(), fmt) || fmt.dataBytes > 0) return false;
   return ReadMidiInfo(midi).Length > 0;
 }
-// The wave filter and the encoders use what belongs to the whole process: scratch files of
-// fixed names in the output folder (normal.wav, tmp.wav), the current folder, encoder
-// libraries that encode one file at a time. Engines on several threads take turns there.
-std::mutex g_processSteps;
+// A folder the run can work in: it exists and may be entered (its files opened by path).
+bool UsableFolder(const QString& folder) {
+  return FolderExists(folder) && ::access(PathBytes(folder).constData(), X_OK) == 0;
+}
 }  // namespace
 
 ConversionController::ConversionController(QObject* parent) : QObject(parent) {
@@ -39,7 +42,10 @@ ConversionController::ConversionController(QObject* parent) : QObject(parent) {
   connect(&m_tmrWait, &QTimer::timeout, this, &ConversionController::tmrWait_Timer);
 }
 
-ConversionController::~ConversionController() = default;
+ConversionController::~ConversionController() {
+  // The recorder must not hand blocks to an encoder that goes.
+  if (m_recordingEncoder) MciSend(QStringLiteral("close RecMedia"), false);
+}
 
 QString ConversionController::OutputFolder() const {
   return m_job.outputFolder.isEmpty() ? QStringLiteral("/") : m_job.outputFolder;
@@ -79,9 +85,10 @@ void ConversionController::Rec() {
   m_midi = j.sources[m_row];
   m_wave = SourceList::OutputName(m_midi, j.titleToName, j.outputFolder, nullptr);
 
-  // The output folder must exist and become the current folder.
+  // The output folder must exist; every step names its files by their full paths, so nothing
+  // changes the process's current folder (engines side by side share it).
   const QString folder = OutputFolder();
-  if (!FolderExists(folder) || !SetCurrentFolder(folder))
+  if (!UsableFolder(folder))
     return Refuse(QStringLiteral("保存先フォルダ ") + folder + QStringLiteral(" が見つかりません。"), vbExclamation);
   // Delete an older output; one that cannot be deleted stops the start.
   const QString own = m_wave.mid(j.outputFolder.size() + 1);
@@ -101,7 +108,18 @@ void ConversionController::Rec() {
     return Refuse(QStringLiteral("保存先フォルダ ") + folder + QStringLiteral(" に書き込めません。"), vbExclamation);
   emit itemStarted(m_row, m_midi, m_wave);
   // The delay's tenths are waited one tick more: 0.5 s waits 0.6 s before and after.
-  StartRecording(m_wave, j.delay ? (j.delayTenths + 1) * 100 : 0);
+  const int delayMs = j.delay ? (j.delayTenths + 1) * 100 : 0;
+  m_recordingEncoder.reset();
+  if (EncodesWhileRecording()) {
+    const QByteArray header = WaveTemplate(j.sampleTemplate);
+    m_recordingEncoder = std::make_unique<RecordingEncoder>(WithLastThree(m_wave, QStringLiteral("mp3")), j.sampleRate,
+                                                            header.size() > 22 ? header[22] : 2, j.encoder.bitrate,
+                                                            j.encoder.jointStereo);
+    if (!m_recordingEncoder->ok()) m_recordingEncoder.reset();
+  }
+  const bool tapped = StartRecording(m_wave, delayMs, m_recordingEncoder ? &RecordingEncoder::Tap : nullptr,
+                                     m_recordingEncoder.get());
+  if (!tapped) m_recordingEncoder.reset();  // then GoGo encodes the WAVE afterwards, as the window does
   m_fastTake = RecordingIsFast();
   Delay([this] {
     StartPlayback(m_midi, m_job.port);
@@ -146,6 +164,8 @@ void ConversionController::tmr1_Timer() {
 
 void ConversionController::AfterRecording() {
   StopRecording();
+  // A recording that is no result takes its MP3 along.
+  std::unique_ptr<RecordingEncoder> recordingEncoder = std::move(m_recordingEncoder);
   auto next = [this] { NextEntry(&ConversionController::Rec); };
   const int last = int(m_job.sources.size()) - 1;
   // Only this item's own devices count: a file the selection display could not open meanwhile
@@ -167,14 +187,12 @@ void ConversionController::AfterRecording() {
     // A header without the song is no result: it must not stand as a converted file.
     RemoveFile(m_wave);
     emit message(QFileInfo(m_midi).fileName() + QStringLiteral(" を録音できませんでした。"), vbExclamation);
+  } else if (recordingEncoder) {
+    m_recordingEncoder = std::move(recordingEncoder);
+    return FinishRecordingEncoder(next);
   } else {
-    m_turn = std::unique_lock<std::mutex>(g_processSteps);
-    const auto done = [this, next] {
-      m_turn = {};
-      next();
-    };
-    if (m_job.normalise) return RunWaveFilter([this, done] { RunEncoder(done); });
-    return RunEncoder(done);
+    if (m_job.normalise) return RunWaveFilter([this, next] { RunEncoder(next); });
+    return RunEncoder(next);
   }
   next();
 }
@@ -182,7 +200,7 @@ void ConversionController::AfterRecording() {
 QString ConversionController::WaveFilterCommandLine() const {
   const QString level = m_job.loudness ? QStringLiteral("-loudness %1 ").arg(*m_job.loudness) : QStringLiteral("-normal 0.9 ");
   const QString options = (m_job.headCut ? QStringLiteral(" -autoofs -headcut 1 ") : QStringLiteral(" ")) + level;
-  return G().WavefltPath + options + Quoted(FilterInput()) + " " + Quoted(m_wave);
+  return m_job.waveFilter + options + Quoted(FilterInput()) + " " + Quoted(m_wave);
 }
 
 QString ConversionController::FilterInput() const {
@@ -229,6 +247,25 @@ void ConversionController::RunEncoder(std::function<void()> then) {
   });
   emit encoderStarted(m_encoder.get(), m_wave);
   m_encoder->Start(m_wave);
+}
+
+bool ConversionController::EncodesWhileRecording() const {
+  const ConversionJob& j = m_job;
+  const EncoderChoice& e = j.encoder;
+  return j.encodeWhileRecording && e.outputType == 1 && e.mp3 == 1 && e.mp3Available[1] && !j.normalise &&
+         j.sampleBits == 16;
+}
+
+void ConversionController::FinishRecordingEncoder(std::function<void()> then) {
+  emit status(QStringLiteral("Encoding..."));
+  m_step = Step::Encoding;
+  m_recordingEncoder->Finish(this, [this, then](bool made, int code) {
+    m_recordingEncoder.reset();
+    // As after GoGo: the WAVE goes whatever the result.
+    RemoveFile(m_wave);
+    if (!made) emit message(QStringLiteral("エラーが発生しました errcode = ") + QString::number(code), vbExclamation);
+    then();
+  });
 }
 
 void ConversionController::NextEntry(void (ConversionController::*command)()) {

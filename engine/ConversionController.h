@@ -8,7 +8,6 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 #include "encoders/EncoderBackend.h"
@@ -17,8 +16,10 @@
 namespace kv {
 
 class SetAside;
+class RecordingEncoder;
 
-// What a run works on, as the user has set it when pressing Rec or Play.
+// What a run works on, as the user has set it when pressing Rec or Play: everything the
+// engine reads, so engines side by side each have their own and share nothing else.
 struct ConversionJob {
   QStringList sources;       // the list's entries, in order
   int entry = -1;            // the selected entry (-1: none)
@@ -28,13 +29,17 @@ struct ConversionJob {
   int sampleTemplate = 124;  // recording format: template 101..124
   int sampleRate = 48000;
   int sampleBits = 16;
-  EncoderChoice encoder;     // output type and encoder
+  EncoderChoice encoder;     // output type, encoder and the encoder's settings
   bool normalise = false;    // run the wave filter
+  QString waveFilter;        // ... this program (waveflt.exe's full path)
   bool headCut = false;      // ... cutting the silence at the start
   std::optional<double> loudness;  // ... bringing the output to this many LUFS instead of its peak to 0.9
   bool delay = false;        // wait before playing and before stopping the recorder
   short delayTenths = 0;     // ... for this many tenths of a second (one more tick)
   int port = -1;             // MIDI output device (-1: the mapper)
+  // MP3 by GoGo with no filter step: made from the recorder's blocks while it records (the
+  // bytes GoGo makes of the finished WAVE), with the encoder settings' bit rate and mode.
+  bool encodeWhileRecording = false;
 };
 
 // An answer to the delay prompt: its seconds (not a number: 0; negative: the amount; at most
@@ -89,6 +94,8 @@ class ConversionController : public QObject {
   void AfterRecording();
   void RunWaveFilter(std::function<void()> then);
   void RunEncoder(std::function<void()> then);
+  bool EncodesWhileRecording() const;
+  void FinishRecordingEncoder(std::function<void()> then);
   void NextEntry(void (ConversionController::*command)());
   bool PollSequencer(const QString& prefix);
   void Select(int row);
@@ -107,7 +114,7 @@ class ConversionController : public QObject {
   ProgramRun m_filter;
   std::unique_ptr<SetAside> m_standingNormal;
   std::unique_ptr<EncoderBackend> m_encoder;
-  std::unique_lock<std::mutex> m_turn;  // held while the wave filter and the encoder run
+  std::unique_ptr<RecordingEncoder> m_recordingEncoder;  // fed by the recorder of this item
 };
 
 }  // namespace kv

@@ -3,7 +3,6 @@
 #include <QList>
 #include <cstring>
 
-#include "app/Globals.h"
 #include "midi/MIDInfo.h"
 #include "shell/FileName.h"
 
@@ -12,7 +11,8 @@ thread_local QString MciReply;
 namespace {
 
 MediaLayer RealLayer() {
-  return MediaLayer{mciSendStringA, midiOutGetNumDevs, midiOutGetDevCapsA, kvMediaDeviceError};
+  return MediaLayer{mciSendStringA, midiOutGetNumDevs, midiOutGetDevCapsA, kvMediaDeviceError,
+                    [](LPCSTR alias, KvRecordTap tap, void* context) { return kvMediaSetRecordTap(nullptr, alias, tap, context); }};
 }
 
 MediaLayer& ProcessLayer() {
@@ -67,10 +67,13 @@ long ReplyNumber(const QString& reply) {
   return v;
 }
 
-void StartRecording(const QString& f, int delayMs) {
+bool StartRecording(const QString& f, int delayMs, KvRecordTap tap, void* context) {
   MciSend(QStringLiteral("open ") + kv::Quoted(f) + QStringLiteral(" alias RecMedia"));
   MciSend(QStringLiteral("set RecMedia delay ") + QString::number(delayMs), false);
+  const MediaLayer& l = Layer();
+  const bool tapped = tap && l.recordTap && l.recordTap("RecMedia", tap, context);
   MciSend(QStringLiteral("record RecMedia overwrite"));
+  return tapped;
 }
 
 bool RecordingIsFast() { return MciSend(QStringLiteral("status RecMedia fast")) == QLatin1String("true"); }
@@ -115,6 +118,7 @@ ThreadMediaSession::ThreadMediaSession() : m_session(kvMediaSessionOpen()), m_pr
   HKVMEDIA s = m_session;
   m_layer.sendString = [s](LPCSTR cmd, LPSTR reply, UINT length, HWND) { return kvMediaSendString(s, cmd, reply, length); };
   m_layer.deviceError = [s](LPCSTR alias) { return kvMediaSessionDeviceError(s, alias); };
+  m_layer.recordTap = [s](LPCSTR alias, KvRecordTap tap, void* context) { return kvMediaSetRecordTap(s, alias, tap, context); };
   if (m_session) t_layer = &m_layer;
 }
 

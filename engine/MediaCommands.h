@@ -22,8 +22,10 @@ QString MciSendLocal(const QString& cmd, unsigned replyLength);
 long ReplyNumber(const QString& reply);
 
 // The recorder on the output WAVE file (which already holds the format template), with the
-// delay it keeps before and after a song when it counts its time line itself.
-void StartRecording(const QString& f, int delayMs);
+// delay it keeps before and after a song when it counts its time line itself. With a tap, the
+// recorder also hands every block it writes to it (kvMediaSetRecordTap); true when it took the
+// tap (the media layer may take none: then it records alone).
+bool StartRecording(const QString& f, int delayMs, KvRecordTap tap = nullptr, void* context = nullptr);
 // True when the recording just started counts its time line (the delays included) in frames:
 // a fast take of the built-in synthesizer, which nobody needs to wait for.
 bool RecordingIsFast();
@@ -49,6 +51,7 @@ struct MediaLayer {
   std::function<UINT()> midiOutNumDevs;
   std::function<MMRESULT(UINT_PTR id, LPMIDIOUTCAPSA caps, UINT size)> midiOutCaps;
   std::function<const char*(LPCSTR alias)> deviceError;
+  std::function<BOOL(LPCSTR alias, KvRecordTap tap, void* context)> recordTap;  // may be empty
 };
 // Replaces the media layer; an empty MediaLayer{} restores the real one.
 void SetMediaLayer(MediaLayer layer);

@@ -10,7 +10,6 @@
 #include <QStringDecoder>
 #include <cstring>
 
-#include "app/Globals.h"
 #include "engine/MediaCommands.h"
 
 namespace {

@@ -108,8 +108,11 @@ KV_API DWORD WINAPI kvStartProcess(LPCSTR commandLine);
 // reaped by them. Parameters are split like a Windows command line: blanks separate,
 // double quotes group, a backslash before a quote makes it literal. stdin is /dev/null.
 // kvStartProcess: the whole command line; its first word is the program, looked up beside
-// the executable, in the current folder, then on PATH.
+// the executable, in the current folder, then on PATH. kvStartProcessIn: the same in
+// `directory` (looked up there instead of the current folder; the current folder when NULL or
+// empty), so a caller never changes the process's current folder for a child.
 KV_API DWORD WINAPI kvStartProcess(LPCSTR commandLine);
+KV_API DWORD WINAPI kvStartProcessIn(LPCSTR commandLine, LPCSTR directory);
 // kvSpawnProgram: `program` (a path, or a name looked up on PATH) with `parameters`, in
 // `directory` (the current folder when NULL or empty). A script without the execute bit
 // is run by the interpreter named on its "#!" line.

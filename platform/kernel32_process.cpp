@@ -152,7 +152,10 @@ bool Alive(pid_t pid) {
 
 }  // namespace
 
-KV_API DWORD WINAPI kvStartProcess(LPCSTR commandLine) {
+KV_API DWORD WINAPI kvStartProcess(LPCSTR commandLine) { return kvStartProcessIn(commandLine, nullptr); }
+
+KV_API DWORD WINAPI kvStartProcessIn(LPCSTR commandLine, LPCSTR directory) {
+  const std::string folder = directory && *directory ? std::string(directory) + "/" : std::string("./");
   std::vector<std::string> args = SplitCommandLine(commandLine);
   // As when Windows starts a program by name: the program's own folder and the current
   // folder come before PATH.
@@ -165,7 +168,7 @@ KV_API DWORD WINAPI kvStartProcess(LPCSTR commandLine) {
     std::vector<std::string> names{args[0]};
     if (args[0].find('.') == std::string::npos) names.push_back(args[0] + ".exe");
     bool found = false;
-    for (const std::string& dir : {exeDir, std::string("./")}) {
+    for (const std::string& dir : {exeDir, folder}) {
       for (const std::string& name : names) {
         struct stat st{};
         std::string candidate = dir + name;
@@ -178,7 +181,7 @@ KV_API DWORD WINAPI kvStartProcess(LPCSTR commandLine) {
       if (found) break;
     }
   }
-  return Spawn(std::move(args), nullptr);
+  return Spawn(std::move(args), directory && *directory ? directory : nullptr);
 }
 
 KV_API DWORD WINAPI kvSpawnProgram(LPCSTR program, LPCSTR parameters, LPCSTR directory) {

@@ -702,6 +702,13 @@ KV_API const char* kvMediaSessionDeviceError(HKVMEDIA session, LPCSTR alias) {
 
 KV_API const char* kvMediaDeviceError(LPCSTR alias) { return kvMediaSessionDeviceError(nullptr, alias); }
 
+KV_API BOOL kvMediaSetRecordTap(HKVMEDIA session, LPCSTR alias, KvRecordTap tap, void* context) {
+  KvMediaSession& s = session ? *session : kv::media::DefaultSession();
+  std::lock_guard<std::mutex> lock(s.mu);
+  const auto d = alias ? kv::media::Find(s, alias) : nullptr;
+  return d && d->recorder && d->recorder->SetTap(tap, context) ? TRUE : FALSE;
+}
+
 KV_API BOOL WINAPI mciGetErrorStringA(MCIERROR mcierr, LPSTR pszText, UINT cchText) {
   if (!pszText || cchText == 0) return FALSE;
   for (const auto& e : kv::media::kErrorTexts) {

@@ -198,12 +198,6 @@ int SynthBus::RenderTail(float* left, float* right, int frames, float* stemLeft,
   for (int i = 0; i < len; ++i) {
     const int64_t f = rendered_ + i;
     if (f >= end) break;
-    // The sound decays by itself or not at all; the cap's fade is no decay.
-    if (Loud(left[i], right[i])) {
-      loudEnd_ = f + 1;
-    } else if (tailAuto_ && f + 1 - loudEnd_ >= hold) {
-      end = f + 1;
-    }
     if (f >= fadeStart_) {
       const float gain = float(tailLimit_ - f) / float(tailLimit_ - fadeStart_);
       left[i] *= gain;
@@ -212,6 +206,12 @@ int SynthBus::RenderTail(float* left, float* right, int frames, float* stemLeft,
         stemLeft[i] *= gain;
         stemRight[i] *= gain;
       }
+    }
+    // What is recorded counts: a fade that has brought the sound below hearing ends it too.
+    if (Loud(left[i], right[i])) {
+      loudEnd_ = f + 1;
+    } else if (tailAuto_ && f + 1 - loudEnd_ >= hold) {
+      end = f + 1;
     }
   }
   const int kept = int(end - rendered_);

@@ -133,7 +133,7 @@ void WaveRecorder::CaptureLoop() {
   auto keep = [&](int64_t upTo) {
     const int64_t n = std::min<int64_t>(upTo - kept, int64_t(ahead.size() / align));
     if (n <= 0) return;
-    if (writer_.Write(ahead.data(), size_t(n) * align)) frames_ += n;
+    Keep(ahead.data(), size_t(n) * align);
     ahead.erase(ahead.begin(), ahead.begin() + std::ptrdiff_t(size_t(n) * align));
     kept += n;
   };
@@ -247,7 +247,20 @@ void WaveRecorder::OnMix(const float* left, const float* right, int frames) {
       }
     }
   }
-  if (writer_.Write(buf_.data(), buf_.size())) frames_ += frames;
+  Keep(buf_.data(), buf_.size());
+}
+
+void WaveRecorder::Keep(const uint8_t* data, size_t bytes) {
+  if (!writer_.Write(data, bytes)) return;
+  frames_ += int64_t(bytes / size_t(fmt_.blockAlign));
+  if (tap_) tap_(tapContext_, data, UINT(bytes));
+}
+
+bool WaveRecorder::SetTap(KvRecordTap tap, void* context) {
+  if (state_ == State::Recording) return false;
+  tap_ = tap;
+  tapContext_ = tap ? context : nullptr;
+  return true;
 }
 
 }  // namespace kv::media

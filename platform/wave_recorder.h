@@ -47,8 +47,12 @@ class WaveRecorder : public MixSink {
   const std::string& Path() const { return path_; }
 
   void OnMix(const float* left, const float* right, int frames) override;
+  // What a take writes also goes to tap (kvMediaSetRecordTap); false while recording.
+  bool SetTap(KvRecordTap tap, void* context);
 
  private:
+  // Appends whole frames to the take and hands them to the tap.
+  void Keep(const uint8_t* data, size_t bytes);
   MCIERROR StartSource();
   void StopSource();
   void CaptureLoop();
@@ -63,6 +67,8 @@ class WaveRecorder : public MixSink {
   bool onBus_ = false;
   int64_t delayMs_ = 0;
   std::vector<uint8_t> buf_;
+  KvRecordTap tap_ = nullptr;
+  void* tapContext_ = nullptr;
   // ALSA capture source; a take holds the frames of the time between its start and stop.
   std::thread capture_;
   std::atomic<bool> captureQuit_{false};

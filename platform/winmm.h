@@ -135,3 +135,9 @@ KV_API void kvMediaSessionClose(HKVMEDIA session);
 KV_API MCIERROR kvMediaSendString(HKVMEDIA session, LPCSTR lpstrCommand, LPSTR lpstrReturnString, UINT uReturnLength);
 // kvMediaDeviceError on `session`.
 KV_API const char* kvMediaSessionDeviceError(HKVMEDIA session, LPCSTR alias);
+// Not Win32: from the next "record" on, every block of WAVE data the recorder opened under
+// `alias` writes (bytes in its file's format) also goes to tap(context, data, bytes), on the
+// thread that produces it (the synth mix's render thread), until the device closes. A null tap
+// ends it. Refused (FALSE) when no recorder is open under the alias or it is recording.
+typedef void (*KvRecordTap)(void* context, const void* data, UINT bytes);
+KV_API BOOL kvMediaSetRecordTap(HKVMEDIA session, LPCSTR alias, KvRecordTap tap, void* context);

@@ -11,19 +11,24 @@ void cShellX::Release() {
   m_process = nullptr;
 }
 
-bool cShellX::SearchFile(const QString& name) const {
+bool cShellX::SearchFile(const QString& name, const QString& folder) const {
   char buf[261] = {};
   char* part = nullptr;
-  return SearchPathA(nullptr, kv::PathBytes(name).constData(), nullptr, sizeof buf, buf, &part) != 0;
+  const QByteArray file = kv::PathBytes(name);
+  // The working folder stands where the current folder would.
+  if (!folder.isEmpty() && !name.contains(u'/') &&
+      SearchPathA(kv::PathBytes(folder).constData(), file.constData(), nullptr, sizeof buf, buf, &part) != 0)
+    return true;
+  return SearchPathA(nullptr, file.constData(), nullptr, sizeof buf, buf, &part) != 0;
 }
 
-cShellX::Split cShellX::SplitCommandLine(const QString& line) const {
+cShellX::Split cShellX::SplitCommandLine(const QString& line, const QString& folder) const {
   Split s{line, QString()};
   int p = line.indexOf(' ');
   if (p <= 0) return s;  // no blank, or a blank first: the whole line is the program
   while (p > 0) {
     const QString candidate = line.left(p);
-    if (SearchFile(candidate)) return {candidate, line.mid(p + 1)};
+    if (SearchFile(candidate, folder)) return {candidate, line.mid(p + 1)};
     p = line.indexOf(' ', p + 1);
   }
   return s;
@@ -40,11 +45,13 @@ long cShellX::ExitCode() const {
   return static_cast<long>(code);
 }
 
-bool cShellX::ShellX(const QString& strCommandLine, int WindowStyle, void* lngOwnerhWnd, bool blnWait) {
+bool cShellX::ShellX(const QString& strCommandLine, int WindowStyle, void* lngOwnerhWnd, bool blnWait,
+                     const QString& folder) {
   Release();
-  const Split split = SplitCommandLine(strCommandLine);
+  const Split split = SplitCommandLine(strCommandLine, folder);
   const QByteArray file = kv::PathBytes(split.program);
   const QByteArray params = kv::PathBytes(split.parameters);
+  const QByteArray directory = kv::PathBytes(folder);
   SHELLEXECUTEINFOA sei{};
   sei.cbSize = sizeof sei;
   sei.fMask = SEE_MASK_FLAG_NO_UI | (blnWait ? SEE_MASK_NOCLOSEPROCESS : 0);
@@ -52,14 +59,14 @@ bool cShellX::ShellX(const QString& strCommandLine, int WindowStyle, void* lngOw
   sei.lpVerb = "open";
   sei.lpFile = file.constData();
   sei.lpParameters = params.constData();
-  sei.lpDirectory = "";
+  sei.lpDirectory = directory.constData();
   sei.nShow = WindowStyle;
   if (ShellExecuteExA(&sei) == 1) {
     if (blnWait) m_process = sei.hProcess;
     return true;
   }
   // Fallback: the whole command line as a new process.
-  const DWORD pid = kvStartProcess(kv::PathBytes(strCommandLine).constData());
+  const DWORD pid = kvStartProcessIn(kv::PathBytes(strCommandLine).constData(), directory.constData());
   if (pid == 0) return false;
   if (blnWait) m_process = OpenProcess(PROCESS_QUERY_INFORMATION, TRUE, pid);
   return true;
@@ -77,9 +84,9 @@ ProgramRun::ProgramRun(QObject* parent) : QObject(parent) {
   });
 }
 
-bool ProgramRun::Start(const QString& commandLine, std::function<void()> ended) {
+bool ProgramRun::Start(const QString& commandLine, std::function<void()> ended, const QString& folder) {
   m_exitCode = -1;
-  if (!m_runner.ShellX(commandLine, 1, nullptr, true)) return false;
+  if (!m_runner.ShellX(commandLine, 1, nullptr, true, folder)) return false;
   m_ended = std::move(ended);
   m_poll.start();
   return true;

@@ -15,6 +15,7 @@ KV_PACKAGES=(
   qt6-translations-l10n
   openbox x11-utils xdotool wmctrl libglib2.0-bin shared-mime-info
   pulseaudio pulseaudio-utils libasound2-plugins
+  slurm-wlm munge jq
 )
 
 kv_install_missing() {

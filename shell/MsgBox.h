@@ -4,18 +4,12 @@
 #include <QString>
 #include <functional>
 
+#include "shell/MsgStyle.h"
+
 class QWidget;
 
 namespace kv {
 
-// Style bits as the program uses them (Visual Basic MsgBox values).
-enum MsgStyle : int {
-  vbOKOnly = 0,
-  vbCritical = 16,
-  vbQuestion = 32,
-  vbExclamation = 48,
-  vbInformation = 64,
-};
 constexpr int vbOK = 1;
 
 // Title used when none is given: the program title.

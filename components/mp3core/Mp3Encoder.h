@@ -47,6 +47,14 @@ public:
   // Encodes the next frame's worth of input; the last step also flushes and renames the MP3
   // into place, and finished() turns true.
   Status step();
+
+  // The same encode fed by the caller instead of a WAVE file: set up for 16-bit interleaved
+  // PCM of `channels` at `rate` (then openOutput), fed in blocks of any size, finished once the
+  // input has ended. Gives the bytes openInput/step give for a WAVE file of those samples.
+  Status openStream(int rate, int channels, const EncodeOptions& opt);
+  Status feed(const int16_t* pcm, int64_t frames);
+  Status finish();
+
   // Drops an unfinished encode (temporary file removed). Safe to call at any time.
   void abort();
 
@@ -59,9 +67,12 @@ public:
 
 private:
   Status fail(EncodeError e, const std::string& why);
+  Status setUp(int rate, int channels, const EncodeOptions& opt);
+  Status encode(const int16_t* pcm, int64_t frames);
   bool write(const unsigned char* p, int n);
 
   WaveReader reader_;
+  int channels_ = 0;
   ReplacingFile out_;
   Owned<lame_global_flags, lame_close> lame_;
   std::vector<int16_t> pcm_;

@@ -253,6 +253,8 @@ struct Encoder::Impl {
     }
     oc->pb = io.get();
     oc->flags |= AVFMT_FLAG_CUSTOM_IO;
+    // Ogg numbers its stream at random otherwise: the same recording must give the same bytes.
+    if (settings.codec == Codec::Opus) oc->flags |= AVFMT_FLAG_BITEXACT;
     if ((rc = avformat_write_header(oc.get(), nullptr)) < 0)
       return Status::Error("cannot write the header of " + wmaPath + ": " + AvError(rc));
     nextPts = 0;

@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "AppFixture.h"
+#include "MidiFiles.h"
 #include "app/Globals.h"
 #include "shell/DialogHook.h"
 #include "shell/FileName.h"
@@ -306,6 +307,20 @@ class MainWindowTest : public QObject {
     QCOMPARE(code, 0);
     QCOMPARE(f->Sources->Entries(), QStringList({kChords}));
     QCOMPARE(f->lblWaveFileName->text(), QString());
+  }
+
+  // An RMID carrying a DLS bank plays with the configured SoundFont, and the window says why.
+  void songBankThatCannotBeReadIsNamed() {
+    AppFixture fx;
+    frmMain* f = fx.start();
+    const QString dls = fx.root->filePath("bank.rmi");
+    kvtest::writeText(dls.toStdString(), smf::Rmid(smf::Notes(2), smf::RiffChunk("RIFF", "DLS " + std::string(64, '\0'))));
+    f->AddSourceFiles({dls});
+    f->lstSource->setCurrentRow(0);
+    f->Toolbar1_ButtonClick(f->Button("Play"));
+    QVERIFY(fx.waitIdle(20000));
+    QTRY_COMPARE_WITH_TIMEOUT(fx.messages.size(), size_t(1), 5000);
+    QCOMPARE(fx.messages[0].text, dls + " の DLS 音色バンクは FluidSynth では読めません。ほかの SoundFont で演奏します。");
   }
 };
 

@@ -34,7 +34,7 @@ struct Fixture : AppFixture {
     G().WavePath = out;
   }
   std::unique_ptr<frmSize> load() {
-    auto f = std::make_unique<frmSize>(entries, form.get());
+    auto f = std::make_unique<frmSize>(frmSize::Inputs{entries, G().WavePath, G().AppPath, G().WaitOn}, form.get());
     f->Form_Load();
     return f;
   }

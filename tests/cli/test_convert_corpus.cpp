@@ -345,6 +345,7 @@ TEST_F(Corpus, RefusalsBeforeAnythingStartsAndHelp) {
       {"loudness not a number", Command({"--out", out, "--loudness", "loud", in}), 2, "", "korvessa: --loudness takes a level in LUFS from -70 to 0\n"},
       {"unknown recording format", Command({"--out", out, "--sample", "99", in}), 2, "", "usage"},
       {"loops above 99", Command({"--out", out, "--loops", "100", in}), 2, "", "korvessa: --loops takes a count from 0 to 99\n"},
+      {"tail above 60 s", Command({"--out", out, "--tail", "60.01", in}), 2, "", "korvessa: --tail takes auto or seconds from 0 to 60\n"},
       {"loops below 0", Command({"--out", out, "--loops", "-1", in}), 2, "", "--loops takes a count from 0 to 99"},
       {"fade over 600 s", Command({"--out", out, "--fade", "600.01", in}), 2, "", "korvessa: --fade takes seconds from 0 to 600\n"},
       {"loudness and normalise", Command({"--out", out, "--loudness", "-16", "--normalize", in}), 2, "",

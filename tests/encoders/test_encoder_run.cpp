@@ -10,6 +10,7 @@
 #include "encoders/EncoderBackend.h"
 #include "encoders/ProgressWindow.h"
 #include "encoders/VBWAV2WMA.h"
+#include "shell/cSystemFolder.h"
 
 using kv::G;
 
@@ -21,10 +22,13 @@ QString Made(const QString& path) {
   return QString::fromStdString(p["codec_name"] + " " + p["title"]);
 }
 
-// The encoder a conversion chooses: output type 1 (MP3) or 2 (WMA), encoder number n, available.
-kv::EncoderChoice Choice(int type, int n) {
-  kv::EncoderChoice c;
-  c.outputType = type;
+// The encoder a conversion chooses from the settings: output type 1 (MP3) or 2 (WMA), encoder
+// number n, available; `own`: each encode with state of its own (engines side by side).
+kv::EncoderChoice Choice(int type, int n, bool own = false) {
+  const cSystemFolder folders;
+  kv::EncoderChoice c = kv::ChooseEncoder(G(), type, G().AppPath, folders.System(), folders.Windows());
+  c.inputRate = G().SampleRate;
+  c.ownState = own;
   (type == 1 ? c.mp3 : c.wma) = short(n);
   (type == 1 ? c.mp3Available : c.wmaAvailable)[n] = true;
   return c;
@@ -80,6 +84,7 @@ class EncoderRunTest : public QObject {
       QStringList messages;   // "text|style"
       QStringList files;      // the output folder afterwards
       std::function<void(EncoderFixture&)> prepare = {};
+      bool own = false;       // the encoder's own-state form
     };
     // Messages name the program's folder "APP".
     const QString noInput = "入力ファイルを開けませんでした|48", failed = "エンコードに失敗しました。\r\n";
@@ -88,13 +93,22 @@ class EncoderRunTest : public QObject {
         {"GoGo closed: stops after the frame in progress, the WAVE goes all the same", {"gogo.dll"}, 1, 1, "long.wav", true,
          "GOGO[long.wav]|*", false, {"エラーが発生しました errcode = 0|48"}, {}},
         {"GoGo without its library says nothing", {}, 1, 1, "a.wav", false, "GOGO[a.wav]|*", false, {}, {}},
+        {"GoGo, own state: no window", {}, 1, 1, "own.wav", false, "", true, {}, {"own.mp3"}, {}, true},
+        {"GoGo, own state, missing WAVE", {}, 1, 1, "missing.wav", false, "", false, {noInput}, {},
+         [](EncoderFixture& f) { QFile::remove(f.out + "/missing.wav"); }, true},
         {"GoGo, missing WAVE", {"gogo.dll"}, 1, 1, "missing.wav", false, "GOGO[missing.wav]|*", false, {noInput}, {},
          [](EncoderFixture& f) { QFile::remove(f.out + "/missing.wav"); }},
         {"ACM", {"VBMP3.dll", "system/L3CODECP.ACM"}, 1, 2, "acm.wav", false, "ACM[acm.wav]|*", true, {}, {"acm.mp3"}},
+        {"ACM, own state: the codec alone", {"system/L3CODECP.ACM"}, 1, 2, "acm.wav", false, "", true, {}, {"acm.mp3"},
+         {}, true},
         {"ACM closed: the wait ends at once as a normal end, the unfinished MP3 goes", {"VBMP3.dll", "system/L3CODECP.ACM"}, 1, 2,
          "stop.wav", true, "ACM[stop.wav]|0 %|0|hidden", true, {}, {}},
         {"VBWAV2WMA cannot be stopped; the title is the trimmed name", {"vbwav2wma.dll"}, 2, 1, "  spaced 曲  .wav", true,
          "VBWAV2WMA[  spaced 曲  .wav]|*", true, {}, {"  spaced 曲  .wma"}},
+        {"VBWAV2WMA, own state: the trimmed name too", {}, 2, 1, "  own 曲  .wav", false, "", true, {},
+         {"  own 曲  .wma"}, {}, true},
+        {"VBWAV2WMA, own state, missing WAVE", {}, 2, 1, "missing.wav", false, "", false, {"エンコード失敗|0"},
+         {}, [](EncoderFixture& f) { QFile::remove(f.out + "/missing.wav"); }, true},
         {"VBWAV2WMA, missing WAVE: the message without an icon", {"vbwav2wma.dll"}, 2, 1, "missing.wav", false, "VBWAV2WMA[missing.wav]|*",
          false, {"エンコード失敗|0"}, {}, [](EncoderFixture& f) { QFile::remove(f.out + "/missing.wav"); }},
         {"SCMPX that is gone: the WAVE stays", {}, 1, 0, "keep.wav", false, "", false,
@@ -133,7 +147,7 @@ class EncoderRunTest : public QObject {
       if (r.prepare) r.prepare(f);
       const QString wave = f.out + "/" + r.wave;
       const std::string before = kvtest::readBytes(wave.toStdString());
-      const Encoded e = Encode(Choice(r.type, r.encoder), wave, [&r](QWidget* w) { if (r.close) w->close(); });
+      const Encoded e = Encode(Choice(r.type, r.encoder, r.own), wave, [&r](QWidget* w) { if (r.close) w->close(); });
       const QString view = r.view.endsWith('*') ? e.view.left(r.view.size() - 1) + "*" : e.view;
       QStringList said = e.messages;
       said.replaceInStrings(f.app, "APP");
@@ -149,6 +163,14 @@ class EncoderRunTest : public QObject {
                                  : n.endsWith(".mp3") ? QString("mp3 ")
                                  : n.endsWith(".wma") ? "wmav2 " + QFileInfo(r.wave).completeBaseName().trimmed() : "kept";
         QVERIFY2(made == expected, qPrintable(QString(r.name) + ": " + n + ": " + made));
+      }
+      if (r.own && r.made) {
+        // The same bytes as the shared library makes of the same WAVE.
+        const std::string result = (f.out + "/" + r.files.first()).toStdString(), own = kvtest::readBytes(result);
+        QFile::remove(QString::fromStdString(result));
+        for (const QString lib : {"gogo.dll", "VBMP3.dll", "vbwav2wma.dll"}) QVERIFY(f.Install(lib, "app/" + lib));
+        f.Wave(r.wave, 1.0);
+        QVERIFY2(Encode(Choice(r.type, r.encoder), wave).made && kvtest::readBytes(result) == own, r.name);
       }
     }
     // No encoder for WAVE output, for a chosen encoder that is not available, nor for one of the other output type.

@@ -6,7 +6,8 @@
 
 #include "FakeMediaLayer.h"
 #include "ScratchFolder.h"
-#include "app/Globals.h"
+#include "WaveFiles.h"
+#include "encoders/GogoLibrary.h"
 #include "engine/ConversionController.h"
 
 namespace {
@@ -75,7 +76,6 @@ class ConversionControllerTest : public QObject {
     media->replies = {{"status PlayMedia position", "1000"}, {"status PlayMedia length", "4000"}};
     QDir(dir.path()).removeRecursively();
     QDir().mkpath(dir.path());
-    kv::G().WavefltPath.clear();
   }
   void cleanup() { media.reset(); }
 
@@ -182,16 +182,17 @@ class ConversionControllerTest : public QObject {
 
   void filterAndEncoderSteps() {
     // A wave filter that writes nothing is reported; the encoder then runs and the WAVE goes.
-    kv::G().WavefltPath = Script(dir.path() + "/waveflt.exe");
-    kv::G().ScmpxPath = Script(dir.path() + "/scmpx.exe");
     kv::ConversionJob j = Job({kScale});
+    j.waveFilter = Script(dir.path() + "/waveflt.exe");
+    j.encoder.scmpxPath = Script(dir.path() + "/scmpx.exe", "for a; do f=$a; done; echo mp3 > \"${f%.*}.mp3\"");
     j.normalise = true;
     j.encoder.outputType = 1;
     j.encoder.mp3 = 0;
     j.encoder.mp3Available[0] = true;
     QCOMPARE(Run(j).mid(3),
              QStringList({"message ノーマライズでエラーが発生しました。|64", "status Encoding...", "unlocked", "select 0"}));
-    QCOMPARE(Files(), QStringList({"scmpx.exe", "waveflt.exe"}));
+    QCOMPARE(Files(), QStringList({"scmpx.exe", "test-c-major-scale.mp3", "waveflt.exe"}));
+    QFile::remove(dir.path() + "/test-c-major-scale.mp3");
     // A filter that writes its output is not stopped by the user's own file named like its input.
     const std::string normal = (dir.path() + "/normal.wav").toStdString();
     kvtest::writeText(normal, "the user's own");
@@ -206,12 +207,54 @@ class ConversionControllerTest : public QObject {
     j.outputFolder = dir.path() + "/a b";
     QDir().mkpath(j.outputFolder);
     connect(&c, &kv::ConversionController::itemStarted, [&] {
-      QCOMPARE(c.WaveFilterCommandLine(), kv::G().WavefltPath + " -autoofs -headcut 1 -normal 0.9 \"" + j.outputFolder +
+      QCOMPARE(c.WaveFilterCommandLine(), j.waveFilter + " -autoofs -headcut 1 -normal 0.9 \"" + j.outputFolder +
                                               "/normal.wav\" \"" + j.outputFolder + "/test-c-major-scale.wav\"");
       c.StopRun();
     });
     c.StartConversion(j);
     QVERIFY(QTest::qWaitFor([&] { return !c.Busy(); }, 10000));
+  }
+
+  void mp3MadeWhileRecording() {
+    // The recorder hands its blocks to the encoder as it records them, in sizes of its own;
+    // the MP3 is then, byte for byte, the one gogo.dll makes of the saved WAVE, and the WAVE
+    // goes. GoGo itself never starts.
+    const std::vector<int> pcm = kvtest::musicSamples(44100, 16, 2, 1.5);
+    const std::string reference = (dir.path() + "/reference.wav").toStdString();
+    kvtest::writeWave(reference, 44100, 16, 2, pcm);
+    const std::string data = kvtest::readBytes(reference).substr(kvtest::readBytes(reference).size() - pcm.size() * 2);
+    kv::ConversionJob j = Job({kScale});
+    j.encoder.outputType = 1;
+    j.encoder.mp3 = 1;
+    j.encoder.mp3Available[1] = true;
+    j.encodeWhileRecording = true;
+    j.encoder.bitrate = 160;
+    j.encoder.jointStereo = true;  // GoGo's mode 2 below
+    const QString wave = dir.path() + "/test-c-major-scale.wav";
+    const QStringList log = Run(j, [&](kv::ConversionController&) {
+      QVERIFY(media->tap);
+      for (size_t at = 0, block = 4; at < data.size(); at += block, block = block * 3 % 40000 + 4)
+        media->tap(media->tapContext, data.data() + at, UINT(std::min(block, data.size() - at)));
+      QVERIFY(QFile::remove(wave) && QFile::copy(QString::fromStdString(reference), wave));  // what the recorder saves
+    });
+    QCOMPARE(log.mid(2), QStringList({"status REC. 00:01/00:04", "status Encoding...", "unlocked", "select 0"}));
+    QCOMPARE(Files(), QStringList({"reference.wav", "test-c-major-scale.mp3"}));
+
+    const kv::GogoApi* gogo = kv::LoadGogo(KV_BIN_DIR "/gogo.dll");
+    QVERIFY(gogo && gogo->MPGE_initializeWorkVB() == 0);
+    const QByteArray mp3 = (dir.path() + "/reference.mp3").toUtf8();
+    gogo->MPGE_setConfigureVB(1, 0, reference.c_str());
+    gogo->MPGE_setConfigureVB(2, 0, mp3.constData());
+    gogo->MPGE_setConfigureVB(6, 44100, nullptr);
+    gogo->MPGE_setConfigureVB(3, 2, nullptr);
+    gogo->MPGE_setConfigureVB(4, 160, nullptr);
+    QCOMPARE(gogo->MPGE_detectConfigureVB(), 0);
+    int32_t r = 0;
+    while ((r = gogo->MPGE_processFrameVB()) == 0) {}
+    gogo->MPGE_closeCoderVB();
+    gogo->MPGE_endCoderVB();
+    QCOMPARE(r, 1);
+    QVERIFY(kvtest::readBytes(mp3.toStdString()) == kvtest::readBytes((dir.path() + "/test-c-major-scale.mp3").toStdString()));
   }
 };
 

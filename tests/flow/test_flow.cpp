@@ -90,23 +90,38 @@ class FlowTest : public QObject {
     QVERIFY(takes[0][1].samples == framed);
   }
 
-  // Worker threads (-j 2) record each song exactly as one worker does: no song reaches another
-  // worker's synthesizer or recording, and the files are equal byte for byte.
-  void commandLineWorkersRecordAsOneDoes() {
+  // Worker threads (-j 2) convert each song exactly as one worker does, in every format and
+  // through the wave filter: no song reaches another worker's synthesizer, recording, filter or
+  // encoder, and the files are equal byte for byte.
+  void commandLineWorkersConvertAsOneDoes() {
     AppFixture fx;
-    const QString songs[] = {kScale, kCorpus + "test-multichannel-chords-0.mid", kCorpus + "test-all-gm-percussion.mid"};
-    for (const char* jobs : {"1", "2"}) {
-      const QString out = fx.root->path() + "/j" + jobs;
-      QStringList args{"--out", out, "--sample", "120", "--delay", "0.5", "-j", jobs};
-      for (const auto& song : songs) args << song;
-      const auto r = Convert(fx, args);
-      QVERIFY2(r.exitCode == 0, r.err.c_str());
-    }
-    for (const auto& song : songs) {
-      const QString name = "/" + QFileInfo(song).completeBaseName() + ".wav";
-      const std::string one = kvtest::readBytes((fx.root->path() + "/j1" + name).toStdString());
-      QVERIFY2(Read(fx.root->path() + "/j1" + name).peak() > 0.05, qPrintable(name));
-      QVERIFY2(one == kvtest::readBytes((fx.root->path() + "/j2" + name).toStdString()), qPrintable(name));
+    const QString scale = kScale, chords = kCorpus + "test-multichannel-chords-0.mid",
+                  percussion = kCorpus + "test-all-gm-percussion.mid";
+    const struct {
+      QStringList options;
+      QStringList songs;
+      const char* stream;  // ffprobe's codec, rate and channels
+    } rows[] = {{{"--format", "wav"}, {scale, chords, percussion}, "pcm_s16le 44100 2"},
+                {{"--format", "mp3"}, {scale, chords}, "mp3 44100 2"},
+                {{"--format", "wma"}, {scale, chords}, "wmav2 44100 2"},
+                {{"--format", "flac", "--normalize"}, {scale, chords}, "flac 44100 2"},
+                {{"--format", "opus", "--loudness", "-16"}, {scale, chords}, "opus 48000 2"}};
+    for (const auto& row : rows) {
+      const QString format = row.options[1], tag = row.options.join(' ');
+      for (const char* jobs : {"1", "2"}) {
+        QStringList args{"--out", fx.root->path() + "/" + format + jobs, "--sample", "120", "--delay", "0.5", "-j", jobs};
+        const auto r = Convert(fx, args + row.options + row.songs);
+        QVERIFY2(r.exitCode == 0, qPrintable(tag + ": " + QString::fromStdString(r.err)));
+      }
+      for (const auto& song : row.songs) {
+        const QString name = "/" + QFileInfo(song).completeBaseName() + "." + format;
+        const std::string one = (fx.root->path() + "/" + format + "1" + name).toStdString();
+        auto p = kvtest::probe(one);
+        const QString stream = QString::fromStdString(p["codec_name"] + " " + p["sample_rate"] + " " + p["channels"]);
+        QVERIFY2(stream == row.stream && kvtest::maxVolumeDb(one) > -30, qPrintable(tag + name + ": " + stream));
+        QVERIFY2(kvtest::readBytes(one) == kvtest::readBytes((fx.root->path() + "/" + format + "2" + name).toStdString()),
+                 qPrintable(tag + name));
+      }
     }
   }
 

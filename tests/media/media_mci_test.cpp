@@ -85,4 +85,13 @@ TEST_F(MediaMciCommands, SystemSetupIsReadTolerantly) {
   writeText(dir + "/system.ini", "\xEF\xBB\xBF[setup]\r\n volume = 250 \r\nFAST=0\r\n[Other]\r\nFast=1\r\n");
   const kv::SystemSetup r = kv::LoadSystemSetup();
   EXPECT_EQ(r.source + " " + std::to_string(r.fast) + " " + std::to_string(r.volume), "synth 0 100");
+  // The tail: "auto" or seconds up to 60; anything else reads as "auto". Written back as read.
+  for (const auto& [text, seconds, written] : {std::tuple{" AUTO ", -1.0, "auto"}, {"0", 0.0, "0"}, {"60", 60.0, "60"},
+                                               {"60.01", -1.0, "auto"}, {"-0.5", -1.0, "auto"}, {"1.5s", -1.0, "auto"},
+                                               {"", -1.0, "auto"}}) {
+    writeText(dir + "/system.ini", std::string("[Setup]\nTail=") + text + "\n");
+    const kv::SystemSetup t = kv::LoadSystemSetup();
+    EXPECT_EQ(t.tailSeconds, seconds) << text;
+    EXPECT_EQ(kv::TailText(t.tailSeconds), written) << text;
+  }
 }

@@ -77,6 +77,7 @@ struct CycleResult {
   int64_t lengthMs = 0;  // "status PlayMedia length"
   double seconds = 0;    // wall-clock time of the whole cycle
   MCIERROR saveError = 0;
+  std::string tapped;    // what the recorder handed to its tap
 };
 
 // The command sequence of a conversion: recorder, delay, sequencer, poll, delay, save. A fast
@@ -88,6 +89,10 @@ inline CycleResult RecordCycle(const std::string& midi, const std::string& wav, 
   const auto t0 = std::chrono::steady_clock::now();
   Mci("open \"" + wav + "\" alias RecMedia");
   Mci("set RecMedia delay " + std::to_string(delayMs));
+  const KvRecordTap tap = [](void* to, const void* data, UINT bytes) {
+    static_cast<std::string*>(to)->append(static_cast<const char*>(data), bytes);
+  };
+  EXPECT_TRUE(kvMediaSetRecordTap(nullptr, "recmedia", tap, &r.tapped));
   Mci("record RecMedia overwrite");
   if (Mci("status RecMedia fast") == "true") delayMs = 0;
   SleepMs(delayMs);

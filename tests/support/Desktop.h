@@ -2,6 +2,7 @@
 // tools that drive and measure windows on it (xdotool, wmctrl, xwininfo, xprop). Everything
 // started here ends with the object.
 #pragma once
+#include <errno.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -34,9 +35,20 @@ class Desktop {
         std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
         std::vector<std::string>{}, "/dev/null", fds[1]);
     close(fds[1]);
+    // Xvfb compiles its keymap before it answers: on a loaded machine that takes seconds. A
+    // signal to this process interrupts the wait, which then goes on.
     std::string number;
     pollfd p{fds[0], POLLIN, 0};
-    for (char c; poll(&p, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n';) number += c;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (char c; std::chrono::steady_clock::now() < end;) {
+      const int ready = poll(&p, 1, 1000);
+      if (ready < 0 && errno != EINTR) break;
+      if (ready <= 0) continue;
+      const ssize_t n = read(fds[0], &c, 1);
+      if (n < 0 && errno == EINTR) continue;
+      if (n != 1 || c == '\n') break;
+      number += c;
+    }
     close(fds[0]);
     if (number.empty()) return;
     display_ = ":" + number;

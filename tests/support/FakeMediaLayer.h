@@ -20,6 +20,8 @@ class FakeMediaLayer {
   QList<SentCommand> sent;
   QMap<QString, QByteArray> replies;  // command -> reply bytes (written as given, NULs included)
   QStringList devices;                // names of devices 0..n-1
+  KvRecordTap tap = nullptr;          // the recorder's tap, as the engine set it
+  void* tapContext = nullptr;
 
   FakeMediaLayer() {
     SetMediaLayer(MediaLayer{
@@ -44,6 +46,12 @@ class FakeMediaLayer {
           std::memcpy(caps->szPname, n.constData(), size_t(n.size()));
           caps->szPname[n.size()] = '\0';
           return MMSYSERR_NOERROR;
+        },
+        {},
+        [this](LPCSTR, KvRecordTap t, void* context) -> BOOL {
+          tap = t;
+          tapContext = context;
+          return TRUE;
         }});
   }
   ~FakeMediaLayer() { SetMediaLayer(MediaLayer{}); }
