@@ -156,13 +156,14 @@ while i + 8 <= len(d) and d[i:i + 4] == b"MTrk":
 print(len(chans))
 PY
 )
-  printf 'projection (Amdahl, at most %s lanes):' "$channels"
+  awk -v l="$(cut -d' ' -f1 /proc/loadavg)" -v c="$cores" 'BEGIN { if (l > c / 2) print "note: other work holds the cores (load " l "): the lanes share them, so their wall time and the projection say little" }'
+  printf 'projection (Amdahl, serial share %s, at most %s lanes):' "$(awk -v t1="${wall[k1]}" -v tn="${wall[kn]}" -v c="$cores" 'BEGIN { s = (tn / t1 - 1 / c) / (1 - 1 / c); if (s < 0) s = 0; if (s > 1) s = 1; printf "%.2f", s }')" "$channels"
   for n in 4 8 16; do
     printf ' %s cores %ss (%sx fl)' "$n" \
       "$(awk -v t1="${wall[k1]}" -v tn="${wall[kn]}" -v c="$cores" -v n="$n" -v ch="$channels" 'BEGIN {
-         s = (tn / t1 - 1 / c) / (1 - 1 / c); if (s < 0) s = 0; if (n > ch) n = ch; printf "%.2f", t1 * (s + (1 - s) / n) }')" \
+         s = (tn / t1 - 1 / c) / (1 - 1 / c); if (s < 0) s = 0; if (s > 1) s = 1; if (n > ch) n = ch; printf "%.2f", t1 * (s + (1 - s) / n) }')" \
       "$(awk -v t1="${wall[k1]}" -v tn="${wall[kn]}" -v c="$cores" -v n="$n" -v ch="$channels" -v f="${wall[fl]}" 'BEGIN {
-         s = (tn / t1 - 1 / c) / (1 - 1 / c); if (s < 0) s = 0; if (n > ch) n = ch; printf "%.2f", t1 * (s + (1 - s) / n) / f }')"
+         s = (tn / t1 - 1 / c) / (1 - 1 / c); if (s < 0) s = 0; if (s > 1) s = 1; if (n > ch) n = ch; printf "%.2f", t1 * (s + (1 - s) / n) / f }')"
   done
   echo
 }
