@@ -14,6 +14,7 @@
 #include "app/SourceListView.h"
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QToolBar>
 
@@ -383,13 +384,22 @@ void frmMain::resizeEvent(QResizeEvent* e) {
 
 void frmMain::showEvent(QShowEvent* e) {
   QMainWindow::showEvent(e);
-  // A window manager's frame appears some time after the window is mapped, and the window
-  // itself is neither moved nor resized by it: it is looked for a few times.
-  for (int ms : {20, 50, 100, 200, 400, 800, 1600, 2400}) QTimer::singleShot(ms, this, &frmMain::FollowFrame);
-  QTimer::singleShot(3200, this, [this] {
+  // A window manager's frame appears some time after the window is mapped (seconds on a busy
+  // machine), and the window itself is neither moved nor resized by it: it is looked for until
+  // the stored placement has stood, for 10 s at most.
+  auto* follow = new QTimer(this);
+  follow->setInterval(50);
+  QElapsedTimer shown;
+  shown.start();
+  connect(follow, &QTimer::timeout, this, [this, follow, shown] {
     FollowFrame();
-    m_wantedFrame = QRect();  // from now on the window is where the user puts it
+    if (m_wantedFrame.isNull() || shown.elapsed() >= 10000) {
+      m_wantedFrame = QRect();  // from now on the window is where the user puts it
+      follow->stop();
+      follow->deleteLater();
+    }
   });
+  follow->start();
 }
 
 QMargins frmMain::FrameMargins() const {
