@@ -27,7 +27,7 @@ std::set<std::string> Tree(const std::string& root) {
   std::set<std::string> names;
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(root, ec); it != fs::recursive_directory_iterator(); it.increment(ec))
-    names.insert(fs::relative(it->path(), root).string());
+    names.insert(it->path().lexically_relative(root).string());  // no look at the disk: the tree may be changing
   return names;
 }
 
