@@ -8,7 +8,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/Twips.h"
+#include "shell/Twips.h"
 #include "settings/inifile_IO.h"
 
 class QAction;

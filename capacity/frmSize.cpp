@@ -9,7 +9,7 @@
 #include <cmath>
 #include <exception>
 
-#include "app/Twips.h"
+#include "shell/Twips.h"
 #include "capacity/Volume.h"
 #include "components/vbmp3/vbmp3.h"
 #include "engine/MediaCommands.h"
