@@ -1,5 +1,6 @@
 #include "cli/ItemRunner.h"
 
+#include <QFile>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -16,6 +17,8 @@
 #include <utility>
 
 #include "midi/MIDInfo.h"
+#include "synth_lanes.h"
+#include "syssetup.h"
 #include "midi/SourceList.h"
 #include "shell/FileName.h"
 #include "owned.h"
@@ -94,6 +97,25 @@ void Staging::RemoveStale() const {
   }
 }
 
+bool StemPaths(const QString& input, const QString& output, QList<std::pair<int, QString>>& stems, QString& error) {
+  std::vector<std::pair<int, std::string>> channels;
+  std::string why;
+  stems.clear();
+  if (!kv::media::SoundingChannels(kv::PathBytes(input).toStdString(), channels, why)) {
+    error = QString::fromStdString(why);
+    return false;
+  }
+  const int dot = output.lastIndexOf(u'.');
+  const QString base = output.left(dot), extension = output.mid(dot);
+  for (const auto& [channel, preset] : channels) {
+    // A preset name is the SoundFont's text: no folder separators in a file name.
+    QString label = QString::fromUtf8(preset.c_str()).trimmed().replace(u'/', u'_');
+    if (label.isEmpty()) label = QStringLiteral("Channel");
+    stems.append({channel, QStringLiteral("%1.stems/%2 %3%4").arg(base).arg(channel, 2, 10, QChar(u'0')).arg(label, extension)});
+  }
+  return true;
+}
+
 void CatchEndSignals() {
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, OnSignal);
 }
@@ -101,7 +123,7 @@ void CatchEndSignals() {
 int EndSignal() { return g_signal; }
 
 bool ConvertItems(const QList<Item>& items, kv::ConversionJob job, bool skipExisting, Staging& staging,
-                  ItemListener& listener) {
+                  ItemListener& listener, bool stems) {
   kv::ConversionController engine;
   job.sources.clear();
   for (const Item& item : items) job.sources << item.input;
@@ -156,9 +178,17 @@ bool ConvertItems(const QList<Item>& items, kv::ConversionJob job, bool skipExis
     }
     const MidiInfo info = ReadMidiInfo(item.input);
     if (!info.Title.isEmpty()) o.seconds = info.Length / 1000.0;
-    const bool exists = kv::FileExists(item.output);
+    QList<std::pair<int, QString>> stemPaths;
+    if (stems && !StemPaths(item.input, item.output, stemPaths, o.error)) {
+      listener.Said(o.error);
+      finish();
+      continue;
+    }
+    bool exists = kv::FileExists(item.output);
+    for (const auto& stem : stemPaths) exists = exists && kv::FileExists(stem.second);
     if (exists && skipExisting) {
       o.status = Status::Skipped;
+      for (const auto& stem : stemPaths) o.stems << stem.second;
       finish();
       continue;
     }
@@ -178,30 +208,59 @@ bool ConvertItems(const QList<Item>& items, kv::ConversionJob job, bool skipExis
     }
     job.entry = i;
     job.outputFolder = folder;
-    started = over = false;
-    selections = 0;
-    said.clear();
-    engine.StartConversion(job);
-    if (!over) loop.exec();
+    // The output, then each stem: the same conversion of the song, its take being the mix (as
+    // the sum of its channels) or one channel's share.
+    // With the wave filter the stems get the gain and cut it chose for the mix (its plan).
+    QByteArray plan;
+    for (int take = 0; take <= stemPaths.size(); ++take) {
+      if (stems) kv::SetThreadStem(take == 0 ? 0 : stemPaths[take - 1].first);
+      if (stems && job.normalise) {
+        job.filterPlan = folder + QStringLiteral("/mix.plan");
+        job.useFilterPlan = take > 0;
+        QFile planFile(job.filterPlan);
+        if (take > 0 && (!planFile.open(QIODevice::WriteOnly) || planFile.write(plan) != plan.size())) {
+          o.status = Status::Failed;
+          o.error = QStringLiteral("cannot write ") + job.filterPlan;
+          staging.Clear();
+          break;
+        }
+      }
+      started = over = false;
+      selections = 0;
+      said.clear();
+      engine.StartConversion(job);
+      if (!over) loop.exec();
+      if (stems) kv::SetThreadStem(-2);
 
-    // The engine names its result in the staging folder by the same rule as the output.
-    const QString extension = item.output.mid(item.output.lastIndexOf(u'.'));
-    const QString wave = kv::SourceList::OutputNameFor(item.input, info.Title.isEmpty() ? FileTitleOf(item.input) : info.Title,
-                                                       job.titleToName, folder);
-    const QString staged = wave.left(wave.size() - 4) + extension;
-    if (stopping) {
-      o.error = QStringLiteral("interrupted");
-    } else if (!started || selections > 1) {
-      fatal = o.error = said.isEmpty() ? QStringLiteral("not converted") : said.join(u' ');
-    } else if (kv::FileExists(staged)) {
-      o.error = Promote(staged, item.output);
-      if (o.error.isEmpty()) o.status = Status::Converted;
-      // A recording the window left there when it was killed is this item's, and goes.
-      kv::RemoveFile(outFolder + wave.mid(folder.size()) + QStringLiteral(".~rec"));
-    } else {
-      o.error = said.isEmpty() ? QStringLiteral("not converted") : said.join(u' ');
+      // The engine names its result in the staging folder by the same rule as the output.
+      const QString extension = item.output.mid(item.output.lastIndexOf(u'.'));
+      const QString wave = kv::SourceList::OutputNameFor(item.input, info.Title.isEmpty() ? FileTitleOf(item.input) : info.Title,
+                                                         job.titleToName, folder);
+      const QString staged = wave.left(wave.size() - 4) + extension;
+      const QString target = take == 0 ? item.output : stemPaths[take - 1].second;
+      o.status = Status::Failed;
+      if (stopping) {
+        o.error = QStringLiteral("interrupted");
+      } else if (!started || selections > 1) {
+        fatal = o.error = said.isEmpty() ? QStringLiteral("not converted") : said.join(u' ');
+      } else if (kv::FileExists(staged)) {
+        o.error = Promote(staged, target);
+        if (o.error.isEmpty()) o.status = Status::Converted;
+        if (o.error.isEmpty() && take > 0) o.stems << target;
+        // A recording the window left there when it was killed is this item's, and goes.
+        kv::RemoveFile(outFolder + wave.mid(folder.size()) + QStringLiteral(".~rec"));
+      } else {
+        o.error = said.isEmpty() ? QStringLiteral("not converted") : said.join(u' ');
+      }
+      if (take == 0 && !job.filterPlan.isEmpty()) {
+        QFile planFile(job.filterPlan);
+        if (planFile.open(QIODevice::ReadOnly)) plan = planFile.readAll();
+      }
+      staging.Clear();
+      if (o.status != Status::Converted) break;
+      folder = staging.Folder();
+      job.outputFolder = folder;
     }
-    staging.Clear();
     finish();
     if (stopping) return false;
   }

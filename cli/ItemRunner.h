@@ -18,6 +18,7 @@ struct Outcome {
   double seconds = -1;  // the song's length; -1 when it cannot be read
   double elapsed = 0;   // wall seconds spent on the item
   QString error;        // why it failed (empty otherwise)
+  QStringList stems;    // with stems: the stems' paths, in channel order
 };
 
 class ItemListener {
@@ -60,7 +61,14 @@ int EndSignal();  // the signal that came, 0 when none
 // Returns false when the run ended early: by a signal (items after the current one get no
 // Finished call), or by a failure that would fail every item, as the window's batch ends (the
 // rest fail with that reason).
+// With stems, each song also gets "NAME.stems/CC PRESET.ext" beside its output NAME.ext for
+// every channel CC that sounds, converted as the output is (each a take of its channel's share
+// of the same mix); a song counts as existing only with all of them.
 bool ConvertItems(const QList<Item>& items, kv::ConversionJob job, bool skipExisting, Staging& staging,
-                  ItemListener& listener);
+                  ItemListener& listener, bool stems = false);
+
+// The stems of a song to `output` (see ConvertItems), with the channel each one is of; false and
+// `error` when the song or the SoundFont cannot be read.
+bool StemPaths(const QString& input, const QString& output, QList<std::pair<int, QString>>& stems, QString& error);
 
 }  // namespace kvcli

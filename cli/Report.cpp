@@ -43,6 +43,14 @@ bool Manifest::Open(const QString& path, QString* error) {
   return bool(fd_);
 }
 
+// The stems field: the stems' paths, when the run writes stems.
+QByteArray Stems(const Outcome& o) {
+  if (o.stems.isEmpty()) return {};
+  QByteArray list;
+  for (const QString& path : o.stems) list += (list.isEmpty() ? "" : ",") + JsonString(path);
+  return ",\"stems\":[" + list + "]";
+}
+
 void Manifest::Append(const Item& item, const Outcome& o, const QString& soundFont, const QString& format) {
   if (!fd_) return;
   static const char* const kStatus[] = {"converted", "skipped", "failed"};
@@ -51,7 +59,7 @@ void Manifest::Append(const Item& item, const Outcome& o, const QString& soundFo
                          ",\"status\":\"" + kStatus[int(o.status)] + "\",\"seconds\":" +
                          (o.seconds < 0 ? QByteArray("null") : QByteArray::number(o.seconds, 'f', 3)) +
                          ",\"elapsed\":" + QByteArray::number(o.elapsed, 'f', 3) + ",\"error\":" + orNull(o.error) +
-                         ",\"soundfont\":" + orNull(soundFont) + ",\"format\":" + orNull(format) + "}\n";
+                         ",\"soundfont\":" + orNull(soundFont) + ",\"format\":" + orNull(format) + Stems(o) + "}\n";
   // One write: rows of runs appending to the same file at once do not mix.
   const ssize_t ignored = write(fd_.get(), row.constData(), size_t(row.size()));
   (void)ignored;

@@ -45,6 +45,7 @@ struct Options {
   QString encoder;
   int jobs = 0;  // cores to use; 0 = all
   bool skipExisting = false;
+  bool stems = false;
   QString manifest;
   int shardK = 1, shardN = 1;  // the run's slice of the input list
   bool help = false;
@@ -161,13 +162,14 @@ int Parse(const QStringList& args, Options* o, QString* error) {
         return kExitUsage;
       }
     } else if (a == "--title-names" || a == "--normalize" || a == "--headcut" || a == "--realtime" ||
-               a == "--skip-existing") {
+               a == "--skip-existing" || a == "--stems") {
       o->passOn << a;
       if (a == "--title-names") o->titleNames = true;
       if (a == "--normalize") o->normalize = o->peak = true;
       if (a == "--headcut") o->headcut = o->normalize = true;
       if (a == "--realtime") o->realtime = true;
       if (a == "--skip-existing") o->skipExisting = true;
+      if (a == "--stems") o->stems = true;
     } else if (a == "-h" || a == "--help") {
       o->help = true;
       return kExitOk;
@@ -380,14 +382,14 @@ int Convert(const QStringList& args) {
   kvcli::CatchEndSignals();
   if (workers == 1) {
     kvcli::Staging staging(naming.outRoot);
-    kvcli::ConvertItems(items, job, o.skipExisting, staging, report);
+    kvcli::ConvertItems(items, job, o.skipExisting, staging, report, o.stems);
   } else {
     std::vector<std::unique_ptr<kvcli::Staging>> staging;  // each worker converts in a folder of its own
     for (int w = 0; w < workers; ++w) staging.push_back(std::make_unique<kvcli::Staging>(naming.outRoot, w));
     std::mutex mu;
     kv::RunOnWorkers(workers, int(items.size()), [&](int i, int worker) {
       SharedReport shared(report, mu, i);
-      return kvcli::ConvertItems({items[i]}, job, o.skipExisting, *staging[size_t(worker)], shared);
+      return kvcli::ConvertItems({items[i]}, job, o.skipExisting, *staging[size_t(worker)], shared, o.stems);
     });
   }
   report.End();
@@ -403,7 +405,7 @@ const KvVerb kConvert({"convert",
                        "                   [--sample N] [--delay SECONDS] [--title-names] [--normalize | --loudness LUFS]\n"
                        "                   [--headcut] [--realtime] [--soundfont PATH] [--tail auto|SECONDS]\n"
                        "                   [--loops N] [--fade SECONDS]\n"
-                       "                   [-j N] [--skip-existing]\n"
+                       "                   [-j N] [--skip-existing] [--stems]\n"
                        "                   [--manifest FILE] [--shard K/N] [--] FILE|FOLDER...\n"
                        "                    converts MIDI files as the window does (N = template 101-124);\n"
                        "                    a FOLDER gives every .mid/.rmi file under it, its tree mirrored\n"
@@ -416,6 +418,8 @@ const KvVerb kConvert({"convert",
                        "                    --normalize's peak level; a song with a marked loop (controller 111,\n"
                        "                    loopStart/loopEnd) plays it --loops times (default 2, 0: straight\n"
                        "                    through), then fades out over --fade seconds (default 10);\n"
+                       "                    --stems also writes NAME.stems/CC PRESET.ext beside each output,\n"
+                       "                    one per MIDI channel that sounds, adding up to the output;\n"
                        "                    -j N uses N cores: several files side by\n"
                        "                    side, or one file's synthesizer on N threads (default: all cores,\n"
                        "                    one file at a time)",

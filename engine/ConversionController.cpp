@@ -199,7 +199,9 @@ void ConversionController::AfterRecording() {
 
 QString ConversionController::WaveFilterCommandLine() const {
   const QString level = m_job.loudness ? QStringLiteral("-loudness %1 ").arg(*m_job.loudness) : QStringLiteral("-normal 0.9 ");
-  const QString options = (m_job.headCut ? QStringLiteral(" -autoofs -headcut 1 ") : QStringLiteral(" ")) + level;
+  QString options = (m_job.headCut ? QStringLiteral(" -autoofs -headcut 1 ") : QStringLiteral(" ")) + level;
+  if (!m_job.filterPlan.isEmpty())
+    options += (m_job.useFilterPlan ? QStringLiteral("-useplan ") : QStringLiteral("-saveplan ")) + Quoted(m_job.filterPlan) + " ";
   return m_job.waveFilter + options + Quoted(FilterInput()) + " " + Quoted(m_wave);
 }
 

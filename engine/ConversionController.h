@@ -34,6 +34,10 @@ struct ConversionJob {
   QString waveFilter;        // ... this program (waveflt.exe's full path)
   bool headCut = false;      // ... cutting the silence at the start
   std::optional<double> loudness;  // ... bringing the output to this many LUFS instead of its peak to 0.9
+  // ... writing the gain and cut it chooses to this file ("save"), or taking them from it
+  // ("use"): the parts of one mix get the same, so they still add up to it.
+  QString filterPlan;
+  bool useFilterPlan = false;
   bool delay = false;        // wait before playing and before stopping the recorder
   short delayTenths = 0;     // ... for this many tenths of a second (one more tick)
   int port = -1;             // MIDI output device (-1: the mapper)

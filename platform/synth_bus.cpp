@@ -24,7 +24,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kChunkBlocks = 16;  // blocks rendered between looks at the clock and the lock
 constexpr int kFastChunkBlocks = 128;  // in fast mode: as many as FluidSynth renders in one go
 constexpr int kPlaybackRate = 44100;
-constexpr int kGsDeviceId = 0x10;
 
 // A song's tail ends once its sound has stayed below -80 dBFS (1e-4 of full scale: under half
 // a step of 16-bit audio, inaudible at any listening level) for 0.2 s, which no waveform of an
@@ -36,99 +35,6 @@ constexpr double kTailCapSeconds = 30;
 constexpr double kTailFadeSeconds = 2;
 
 inline bool Loud(float l, float r) { return std::fabs(l) >= kAudible || std::fabs(r) >= kAudible; }
-
-using FluidSettings = Owned<fluid_settings_t, delete_fluid_settings>;
-using FluidSynth = Owned<fluid_synth_t, delete_fluid_synth>;
-
-}  // namespace
-
-struct FluidInstance {
-  FluidSettings settings;  // declared first: it outlives its synth
-  FluidSynth synth;
-};
-
-void FluidInstanceDeleter::operator()(FluidInstance* f) const { delete f; }
-
-namespace {
-
-// Every start of the mix gets a fresh synth, so a recording never depends on what played
-// before. One idle synth per process keeps the SoundFont loaded: FluidSynth's sample cache
-// shares a file's sample data between all synths of the process that load it, so a fresh synth
-// (of any session) loads in a fraction of the time and adds no second copy of the samples.
-struct SoundFontHolder {
-  std::mutex mu;
-  std::string path;
-  FluidHandle fluid;
-};
-SoundFontHolder& Holder() {
-  static SoundFontHolder* holder = new SoundFontHolder;  // never destroyed: render threads may outlive statics
-  return *holder;
-}
-
-// A synth on `settings` with the SoundFont `path`; null (and `error`) when it cannot be loaded.
-FluidHandle LoadSynth(FluidSettings settings, const std::string& path, std::string& error) {
-  if (!settings) {
-    error = "FluidSynth could not be started.";
-    return nullptr;
-  }
-  // Checked first: other loaders would otherwise try the file and complain on stderr.
-  if (!fluid_is_soundfont(path.c_str())) {
-    error = "The file " + path + " is not a SoundFont.";
-    return nullptr;
-  }
-  FluidHandle f(new FluidInstance{std::move(settings), nullptr});
-  f->synth.reset(new_fluid_synth(f->settings.get()));
-  if (!f->synth || fluid_synth_sfload(f->synth.get(), path.c_str(), 1) == FLUID_FAILED) {
-    std::string why = LastFluidMessage();
-    error = "The SoundFont " + path + " cannot be loaded" + (why.empty() ? "." : ": " + why);
-    return nullptr;
-  }
-  return f;
-}
-
-// A new synth at `rate` with the SoundFont `path`, rendering its voices on `cores` threads.
-FluidHandle NewSynth(const std::string& path, int rate, int cores, std::string& error) {
-  SilenceFluid();
-  {
-    SoundFontHolder& h = Holder();
-    std::lock_guard<std::mutex> lock(h.mu);
-    if (h.path != path) {
-      h.path.clear();
-      h.fluid = LoadSynth(FluidSettings(new_fluid_settings()), path, error);
-      if (!h.fluid) return nullptr;
-      h.path = path;
-    }
-  }
-  FluidSettings settings(new_fluid_settings());
-  if (settings) {
-    fluid_settings_setnum(settings.get(), "synth.sample-rate", double(rate));
-    fluid_settings_setint(settings.get(), "synth.cpu-cores", cores);
-    // GS files address their SysEx to the device id a GS module answers to by default (0x10);
-    // FluidSynth takes only its own id and broadcast (0x7F) ones.
-    fluid_settings_setint(settings.get(), "synth.device-id", kGsDeviceId);
-  }
-  return LoadSynth(std::move(settings), path, error);
-}
-
-void SendEvent(fluid_synth_t* s, const Song& song, const SmfEvent& e) {
-  int ch = e.status & 0x0F;
-  switch (e.status & 0xF0) {
-    case 0x80: fluid_synth_noteoff(s, ch, e.data1); break;
-    case 0x90: fluid_synth_noteon(s, ch, e.data1, e.data2); break;
-    case 0xA0: fluid_synth_key_pressure(s, ch, e.data1, e.data2); break;
-    case 0xB0: fluid_synth_cc(s, ch, e.data1, e.data2); break;
-    case 0xC0: fluid_synth_program_change(s, ch, e.data1); break;
-    case 0xD0: fluid_synth_channel_pressure(s, ch, e.data1); break;
-    case 0xE0: fluid_synth_pitch_bend(s, ch, (e.data2 << 7) | e.data1); break;
-    case 0xF0: {
-      const SysexData x = song.SysexOf(e);
-      if (x.length > 0)
-        fluid_synth_sysex(s, reinterpret_cast<const char*>(x.data), int(x.length), nullptr, nullptr, nullptr, 0);
-      break;
-    }
-    default: break;
-  }
-}
 
 PcmHandle OpenSpeakers(int rate) {
   SilenceAlsa();
@@ -166,15 +72,19 @@ bool SynthBus::StartLocked(int rate, bool speakers, std::string& error) {
     error = MissingSoundFontMessage();
     return false;
   }
-  // Voices spread over the cores pay only when many blocks are rendered in one call, which
-  // fast recording does; Threads=1 keeps everything on one core.
+  // The lanes are a setting, never the machine's cores: the same song gives the same samples
+  // on any machine and at any -j. One lane spreads its voices over the cores instead, which pays
+  // only when many blocks are rendered in one call, as fast recording does; Threads=1 keeps
+  // everything on one core.
   const int cores = std::min({2, int(std::max(1u, std::thread::hardware_concurrency())),
                               setup.threads > 0 ? setup.threads : 2});
-  fluid_ = NewSynth(sf, rate, cores, error);
-  songFontKey_.clear();  // a new synth holds only the configured SoundFont
+  lanes_ = SynthLanes::Start(sf, rate, setup.lanes, cores, setup.stem, error);
+  stem_ = setup.stem;
+  songFontKey_.clear();  // new lanes hold only the configured SoundFont
   songFontId_ = -1;
-  if (!fluid_) return false;
-  fluid_synth_set_gain(fluid_->synth.get(), 0.2f * float(std::clamp(setup.volume, 0, 100)) / 100.0f);
+  if (!lanes_) return false;
+  const float gain = 0.2f * float(std::clamp(setup.volume, 0, 100)) / 100.0f;
+  lanes_->Each([&](fluid_synth_t* s) { fluid_synth_set_gain(s, gain); });
   fast_ = setup.fast;
   tailSeconds_ = setup.tailSeconds;
   rate_ = rate;
@@ -198,7 +108,7 @@ void SynthBus::StopThread(std::unique_lock<std::mutex>& lock) {
   if (thread_.joinable()) thread_.join();
   lock.lock();
   running_ = false;
-  fluid_.reset();
+  lanes_.reset();
   songFontKey_.clear();
   songFontId_ = -1;
   if (pcm_) {
@@ -214,29 +124,34 @@ void SynthBus::MaybeStop(std::unique_lock<std::mutex>& lock) {
   if (!sink_ && !song_) StopThread(lock);
 }
 
-int SynthBus::DispatchDue(int64_t blockStart, int maxBlocks) {
-  fluid_synth_t* synth = fluid_->synth.get();
+int SynthBus::QueueDue(int maxBlocks) {
   const auto& ev = song_->events;
-  // An event goes to the block boundary nearest to its exact sample time.
-  const int64_t limit = blockStart + kSynthBlock / 2;
-  int64_t at = 0;
-  while (next_ < ev.size() && (at = songStart_ + song_->SampleAt(ev[next_].units, rate_)) < limit) {
-    SendEvent(synth, *song_, ev[next_]);
+  // An event goes to the block boundary nearest to its exact sample time: the first block
+  // whose start + half a block passes it.
+  const int64_t limit = rendered_ + kSynthBlock / 2;
+  int64_t last = 0;
+  while (next_ < ev.size()) {
+    const int64_t at = songStart_ + song_->SampleAt(ev[next_].units, rate_);
+    const int64_t block = at < limit ? 0 : (at - limit) / kSynthBlock + 1;
+    if (block >= maxBlocks) return maxBlocks;
+    lanes_->Queue(int(block), *song_, ev[next_]);
+    last = block;
     ++next_;
   }
-  if (next_ >= ev.size()) return maxBlocks;
-  // The next event is due at the first block whose start + half a block passes it.
-  return int(std::clamp<int64_t>((at - limit) / kSynthBlock + 1, 1, maxBlocks));
+  // The song's end falls on the first block boundary at or after its End of Track, and the
+  // block of its last event is rendered.
+  return int(std::clamp<int64_t>((lengthEnd_ - rendered_ + kSynthBlock - 1) / kSynthBlock, last + 1, maxBlocks));
 }
 
 void SynthBus::ReleaseNotes() {
-  if (!fluid_) return;
-  fluid_synth_t* synth = fluid_->synth.get();
-  for (int ch = 0; ch < 16; ++ch) {
-    fluid_synth_cc(synth, ch, 64, 0);  // sustain pedal up, or the notes would hang on
-    fluid_synth_cc(synth, ch, 66, 0);
-    fluid_synth_all_notes_off(synth, ch);
-  }
+  if (!lanes_) return;
+  lanes_->Each([](fluid_synth_t* synth) {
+    for (int ch = 0; ch < 16; ++ch) {
+      fluid_synth_cc(synth, ch, 64, 0);  // sustain pedal up, or the notes would hang on
+      fluid_synth_cc(synth, ch, 66, 0);
+      fluid_synth_all_notes_off(synth, ch);
+    }
+  });
 }
 
 void SynthBus::Measure(const float* left, const float* right, int frames) {
@@ -262,7 +177,7 @@ void SynthBus::StartTail() {
 
 void SynthBus::FinishTail() {
   // What still sounds is below hearing or faded out: it stops, so nothing comes back after.
-  fluid_synth_all_sounds_off(fluid_->synth.get(), -1);
+  lanes_->Each([](fluid_synth_t* s) { fluid_synth_all_sounds_off(s, -1); });
   if (takePad_ > 0) {
     phase_ = Phase::Trail;
     trailEnd_ = rendered_ + takePad_;
@@ -273,7 +188,7 @@ void SynthBus::FinishTail() {
   songEnded_ = true;
 }
 
-int SynthBus::RenderTail(float* left, float* right, int frames) {
+int SynthBus::RenderTail(float* left, float* right, int frames, float* stemLeft, float* stemRight) {
   const int64_t hold = std::llround(kQuietHoldSeconds * rate_);
   if (rendered_ >= tailLimit_ || (tailAuto_ && rendered_ - loudEnd_ >= hold)) {
     FinishTail();
@@ -282,7 +197,7 @@ int SynthBus::RenderTail(float* left, float* right, int frames) {
   const int64_t blocks = std::min<int64_t>(frames / kSynthBlock, (tailLimit_ - rendered_ + kSynthBlock - 1) / kSynthBlock);
   if (blocks <= 0) return 0;
   const int len = int(blocks * kSynthBlock);
-  fluid_synth_write_float(fluid_->synth.get(), len, left, 0, 1, right, 0, 1);
+  lanes_->Render(len, left, right, stemLeft, stemRight);
   int64_t end = std::min<int64_t>(tailLimit_, rendered_ + len);
   for (int i = 0; i < len; ++i) {
     const int64_t f = rendered_ + i;
@@ -291,6 +206,10 @@ int SynthBus::RenderTail(float* left, float* right, int frames) {
       const float gain = float(tailLimit_ - f) / float(tailLimit_ - fadeStart_);
       left[i] *= gain;
       right[i] *= gain;
+      if (stemLeft) {
+        stemLeft[i] *= gain;
+        stemRight[i] *= gain;
+      }
     }
     // What is recorded counts: a fade that has brought the sound below hearing ends it too.
     if (Loud(left[i], right[i])) {
@@ -306,8 +225,13 @@ int SynthBus::RenderTail(float* left, float* right, int frames) {
 }
 
 int SynthBus::RenderSpan(float* left, float* right, int frames) {
-  fluid_synth_t* synth = fluid_->synth.get();
   int done = 0;
+  float* const sl = stem_ > 0 ? stemLeft_.data() : nullptr;
+  float* const sr = stem_ > 0 ? stemRight_.data() : nullptr;
+  auto silence = [&](int n) {
+    for (float* p : {left, right, sl, sr})
+      if (p) std::fill_n(p + done, n, 0.0f);
+  };
   while (done < frames) {
     const int room = frames - done;
     switch (phase_) {
@@ -315,8 +239,7 @@ int SynthBus::RenderSpan(float* left, float* right, int frames) {
       case Phase::Trail: {  // counted silence
         const int64_t end = phase_ == Phase::Lead ? leadEnd_ : trailEnd_;
         const int n = int(std::clamp<int64_t>(end - rendered_, 0, room));
-        std::fill_n(left + done, n, 0.0f);
-        std::fill_n(right + done, n, 0.0f);
+        silence(n);
         done += n;
         rendered_ += n;
         if (rendered_ < end) break;
@@ -334,24 +257,21 @@ int SynthBus::RenderSpan(float* left, float* right, int frames) {
           StartTail();
           break;
         }
-        // Events are applied at block starts; the blocks between two events go to FluidSynth
-        // in one call, which saves its per-call work and lets its voice threads share the span.
-        // The song's end falls on the first block boundary at or after its End of Track.
+        // Events are applied at block starts; each lane renders the blocks between two of its
+        // events in one call, and the lanes render the whole span side by side.
         const int blocks = room / kSynthBlock;
         if (blocks <= 0) return done;
-        int span = DispatchDue(rendered_, blocks);
-        if (next_ >= song_->events.size())
-          span = int(std::clamp<int64_t>((lengthEnd_ - rendered_ + kSynthBlock - 1) / kSynthBlock, 1, span));
-        const int len = span * kSynthBlock;
-        fluid_synth_write_float(synth, len, left, done, 1, right, done, 1);
+        const int len = QueueDue(blocks) * kSynthBlock;
+        lanes_->Render(len, left + done, right + done, sl ? sl + done : nullptr, sr ? sr + done : nullptr);
         ApplyFade(left + done, right + done, len);
+        if (sl) ApplyFade(sl + done, sr + done, len);
         Measure(left + done, right + done, len);
         done += len;
         rendered_ += len;
         break;
       }
       case Phase::Tail: {
-        const int n = RenderTail(left + done, right + done, room);
+        const int n = RenderTail(left + done, right + done, room, sl ? sl + done : nullptr, sr ? sr + done : nullptr);
         done += n;
         if (n == 0 && phase_ == Phase::Tail) return done;  // less than a block of room
         if (phase_ == Phase::Done) return done;
@@ -360,8 +280,7 @@ int SynthBus::RenderSpan(float* left, float* right, int frames) {
       case Phase::Done: {  // the song's sound has ended: silence until the next song
         const int len = room / kSynthBlock * kSynthBlock;
         if (len == 0) return done;
-        std::fill_n(left + done, len, 0.0f);
-        std::fill_n(right + done, len, 0.0f);
+        silence(len);
         done += len;
         rendered_ += len;
         break;
@@ -369,7 +288,7 @@ int SynthBus::RenderSpan(float* left, float* right, int frames) {
       case Phase::Idle: {  // nothing plays: the synth renders what still sounds (a stopped song's release)
         const int len = room / kSynthBlock * kSynthBlock;
         if (len == 0) return done;
-        fluid_synth_write_float(synth, len, left, done, 1, right, done, 1);
+        lanes_->Render(len, left + done, right + done, sl ? sl + done : nullptr, sr ? sr + done : nullptr);
         done += len;
         rendered_ += len;
         break;
@@ -382,6 +301,8 @@ int SynthBus::RenderSpan(float* left, float* right, int frames) {
 void SynthBus::RenderLoop() {
   constexpr int kChunk = kFastChunkBlocks * kSynthBlock;
   std::vector<float> left(kChunk), right(kChunk), interleaved(2 * kChunk);
+  stemLeft_.assign(kChunk, 0.0f);
+  stemRight_.assign(kChunk, 0.0f);
   std::unique_lock<std::mutex> lock(mu_);
   anchorTime_ = Clock::now();
   anchorSample_ = rendered_;
@@ -415,7 +336,9 @@ void SynthBus::RenderLoop() {
       want = int(std::min<int64_t>(due / kSynthBlock, kChunkBlocks)) * kSynthBlock;
     }
     const int frames = RenderSpan(left.data(), right.data(), want);
-    if (sink_ && frames > 0) sink_->OnMix(left.data(), right.data(), frames);
+    // A stem take records its channel; the mix still decides its time line.
+    if (sink_ && frames > 0 && stem_ > 0) sink_->OnMix(stemLeft_.data(), stemRight_.data(), frames);
+    else if (sink_ && frames > 0) sink_->OnMix(left.data(), right.data(), frames);
     if (pcm_ && frames > 0) {
       for (int i = 0; i < frames; ++i) {
         interleaved[2 * i] = left[i];
@@ -458,10 +381,10 @@ bool SynthBus::AttachRecorder(MixSink* sink, int rate, int64_t padFrames, std::s
     }
     if (song_) {
       UseSongFont(songFont_);
-      fluid_synth_t* synth = fluid_->synth.get();
-      for (size_t i = 0; i < next_; ++i) {  // bring the new synth's programs and controllers along
+      lanes_->Assign(NotesPerChannel(*song_));
+      for (size_t i = 0; i < next_; ++i) {  // bring the new lanes' programs and controllers along
         const auto& e = song_->events[i];
-        if ((e.status & 0xF0) != 0x80 && (e.status & 0xF0) != 0x90) SendEvent(synth, *song_, e);
+        if ((e.status & 0xF0) != 0x80 && (e.status & 0xF0) != 0x90) lanes_->Send(*song_, e);
       }
       songStart_ = rendered_ - song_->SampleAt(song_->UnitsAtMs(posMs), rate_);
       lengthEnd_ = songStart_ + song_->LengthSamples(rate_);
@@ -512,25 +435,29 @@ int SynthBus::PlaySong(std::shared_ptr<const Song> song, const SongSoundFont& fo
   FairLock l(*this);
   if (!running_ && !StartLocked(kPlaybackRate, true, error)) return 0;
   CatchUp(l.lock);
-  fluid_synth_t* synth = fluid_->synth.get();
   if (song_) ReleaseNotes();
   UseSongFont(font);
   song_ = std::move(song);
+  lanes_->Assign(NotesPerChannel(*song_));
   const int64_t fromUnits = song_->UnitsAtMs(std::max<int64_t>(fromMs, 0));
   next_ = song_->EventIndexAtMs(std::max<int64_t>(fromMs, 0));
-  if (fromMs <= 0 && fluid_synth_get_active_voice_count(synth) == 0) {
-    fluid_synth_system_reset(synth);
+  int voices = 0;
+  lanes_->Each([&](fluid_synth_t* s) { voices += fluid_synth_get_active_voice_count(s); });
+  if (fromMs <= 0 && voices == 0) {
     // Setting the rate again re-initialises the reverb's modulated delay lines, whose phase
     // otherwise depends on how long the synth has run: a song then renders the same samples
     // whenever it starts, in fast and in real-time recording alike.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    fluid_synth_set_sample_rate(synth, float(rate_));
+    lanes_->Each([&](fluid_synth_t* s) {
+      fluid_synth_system_reset(s);
+      fluid_synth_set_sample_rate(s, float(rate_));
+    });
 #pragma GCC diagnostic pop
   }
   for (size_t i = 0; i < next_; ++i) {  // a song resumed mid-way gets its programs and controllers
     const auto& e = song_->events[i];
-    if ((e.status & 0xF0) != 0x80 && (e.status & 0xF0) != 0x90) SendEvent(synth, *song_, e);
+    if ((e.status & 0xF0) != 0x80 && (e.status & 0xF0) != 0x90) lanes_->Send(*song_, e);
   }
   // A fast take counts the recording's delay before the song and after its tail.
   takePad_ = FastTakeLocked() ? padFrames_ : 0;
@@ -606,21 +533,30 @@ std::string CopyEmbedded(const SongSoundFont& font) {
 void SynthBus::UseSongFont(const SongSoundFont& font) {
   songFont_ = font;
   const std::string key = font.Own() ? font.path + "#" + std::to_string(font.offset) : "";
-  if (key == songFontKey_ || !fluid_) return;
-  fluid_synth_t* synth = fluid_->synth.get();
+  if (key == songFontKey_ || !lanes_) return;
   // The last song's own SoundFont goes first: none stays loaded after its last song.
-  if (songFontId_ >= 0) fluid_synth_sfunload(synth, songFontId_, 1);
+  if (songFontId_ >= 0) lanes_->Each([&](fluid_synth_t* s) { fluid_synth_sfunload(s, songFontId_, 1); });
   songFontId_ = -1;
   songFontKey_ = key;
   if (key.empty()) return;
   const std::string file = font.kind == SongSoundFont::Kind::Embedded ? CopyEmbedded(font) : font.path;
   if (file.empty()) return;
   // On top of the configured SoundFont: its presets win, the configured one has the rest.
-  const int id = fluid_is_soundfont(file.c_str()) ? fluid_synth_sfload(synth, file.c_str(), 1) : FLUID_FAILED;
+  // Every lane gets it (the same id on each); a lane that cannot load it unloads it everywhere.
+  int id = fluid_is_soundfont(file.c_str()) ? 0 : FLUID_FAILED;
+  std::vector<int> ids;
+  if (id != FLUID_FAILED)
+    lanes_->Each([&](fluid_synth_t* s) { ids.push_back(fluid_synth_sfload(s, file.c_str(), 1)); });
   if (file != font.path) ::unlink(file.c_str());
-  if (id == FLUID_FAILED) return;  // the song plays with the configured SoundFont
+  if (ids.empty() || std::any_of(ids.begin(), ids.end(), [&](int i) { return i != ids[0] || i == FLUID_FAILED; })) {
+    for (int i = 0; i < int(ids.size()); ++i)
+      if (ids[size_t(i)] != FLUID_FAILED) fluid_synth_sfunload(lanes_->Lane(i), ids[size_t(i)], 1);
+    return;  // the song plays with the configured SoundFont
+  }
+  id = ids[0];
   songFontId_ = id;
-  if (font.kind == SongSoundFont::Kind::Embedded) fluid_synth_set_bank_offset(synth, id, font.bankShift);
+  if (font.kind == SongSoundFont::Kind::Embedded)
+    lanes_->Each([&](fluid_synth_t* s) { fluid_synth_set_bank_offset(s, id, font.bankShift); });
 }
 
 void SynthBus::PlaceFade() {

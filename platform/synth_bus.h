@@ -1,5 +1,5 @@
-// The built-in synthesizer's mix: one FluidSynth instance rendered in 64-frame blocks by one
-// thread. The recorder takes the mix as its input; a song on device 0 / the mapper plays into
+// The built-in synthesizer's mix: its lanes (synth_lanes.h) rendered in 64-frame blocks, driven
+// by one thread. The recorder takes the mix as its input; a song on device 0 / the mapper plays into
 // it. In real-time mode blocks are paced by a monotonic clock (or by the sound card when the
 // mix goes to the speakers, where a song's position is what has been heard).
 //
@@ -17,10 +17,12 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "alsa_handles.h"
 #include "smf_reader.h"
 #include "song_soundfont.h"
+#include "synth_lanes.h"
 
 namespace kv::media {
 
@@ -30,15 +32,6 @@ class MixSink {
   // Called on the render thread with `frames` stereo frames at the mix rate.
   virtual void OnMix(const float* left, const float* right, int frames) = 0;
 };
-
-// A FluidSynth synth with its settings (synth_bus.cpp).
-struct FluidInstance;
-struct FluidInstanceDeleter {
-  void operator()(FluidInstance* f) const;
-};
-using FluidHandle = std::unique_ptr<FluidInstance, FluidInstanceDeleter>;
-
-constexpr int kSynthBlock = 64;  // FluidSynth applies events at these block boundaries
 
 // One per media session: sessions of one process render side by side, each on its own synth.
 class SynthBus {
@@ -79,10 +72,10 @@ class SynthBus {
   // Renders up to `frames` frames of the time line into left/right; returns how many it did
   // (fewer when the song's time line ends, or when a span must end on a block boundary).
   int RenderSpan(float* left, float* right, int frames);
-  int RenderTail(float* left, float* right, int frames);
-  // Sends the events due at a block start; returns how many blocks (at most maxBlocks) can be
-  // rendered before the next one is due.
-  int DispatchDue(int64_t blockStart, int maxBlocks);
+  int RenderTail(float* left, float* right, int frames, float* stemLeft, float* stemRight);
+  // Queues on the lanes the song's events due in the next maxBlocks blocks, each on the block
+  // it falls on; returns how many blocks the song's span has.
+  int QueueDue(int maxBlocks);
   void Measure(const float* left, const float* right, int frames);
   void StartTail();
   void FinishTail();
@@ -103,7 +96,11 @@ class SynthBus {
   int rate_ = 0;
   bool fast_ = true;
   double tailSeconds_ = -1;  // the setup's tail: negative = until the sound has decayed
-  FluidHandle fluid_;  // new for every start
+  std::unique_ptr<SynthLanes> lanes_;  // new for every start
+  // A stem take (KORVESSA_STEM=N): the recorder gets channel N's share of the mix, rendered,
+  // timed and faded as the mix is, so the stems of a song have its length and add up to it.
+  int stem_ = -1;
+  std::vector<float> stemLeft_, stemRight_;
   PcmHandle pcm_;      // when the mix goes to the speakers
   MixSink* sink_ = nullptr;
   int64_t rendered_ = 0;
@@ -133,7 +130,8 @@ class SynthBus {
   int64_t loudEnd_ = 0;     // the frame after the last one at or above the audible level
   int64_t songEnd_ = 0;     // where the time line ended (Done)
   bool songEnded_ = false;
-  // The song's own SoundFont on the synth: which one (path and offset) and its FluidSynth id.
+  // The song's own SoundFont on the lanes: which one (path and offset) and its FluidSynth id
+  // (the same on every lane: they load the same SoundFonts in the same order).
   SongSoundFont songFont_;
   std::string songFontKey_;
   int songFontId_ = -1;

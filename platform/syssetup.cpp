@@ -57,6 +57,12 @@ std::string SystemSetupPath() {
   return base + "/korvessa/system.ini";
 }
 
+namespace {
+thread_local int g_threadStem = -2;
+}  // namespace
+
+void SetThreadStem(int stem) { g_threadStem = stem; }
+
 SystemSetup LoadSystemSetup() {
   SystemSetup s;
   const std::string path = SystemSetupPath();
@@ -72,6 +78,11 @@ SystemSetup LoadSystemSetup() {
   s.volume = std::clamp(std::atoi(read("Volume", "100").c_str()), 0, 100);
   const char* env = std::getenv("KORVESSA_THREADS");
   s.threads = std::clamp(std::atoi(env && *env ? env : read("Threads", "0").c_str()), 0, 64);
+  s.lanes = std::clamp(std::atoi(read("Lanes", "1").c_str()), 1, kMaxLanes);
+  const char* stem = std::getenv("KORVESSA_STEM");
+  if (stem && std::string(stem) == "mix") s.stem = 0;
+  else if (stem && *stem) s.stem = std::clamp(std::atoi(stem), 1, 16);
+  if (g_threadStem >= -1) s.stem = std::min(g_threadStem, 16);
   if (!ParseTail(read("Tail", "auto"), s.tailSeconds)) s.tailSeconds = kTailAuto;
   s.loops = std::clamp(std::atoi(read("Loops", "2").c_str()), 0, kMaxLoops);
   const double fade = std::atof(read("Fade", "10").c_str());

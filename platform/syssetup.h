@@ -6,6 +6,9 @@
 //   Fast=1                (render as fast as the CPU allows while the recorder takes the synth's mix)
 //   Volume=100            (output volume of the built-in synth, percent 0..100)
 //   Threads=0             (cores the built-in synth may use for one song; 0 = all that help)
+//   Lanes=1               (synthesizers one song is spread over, each playing a group of its
+//                          channels on a thread of its own; 1 = one synthesizer, its voices on
+//                          the Threads cores. The lanes, not the cores, decide the samples)
 //   Tail=auto             (after a song's end: "auto" = until its sound has decayed, at most 30 s;
 //                          a number = that many seconds, 0 = none)
 //   Loops=2               (times a song's marked loop plays before it fades out; 0 = straight through)
@@ -31,16 +34,24 @@ struct SystemSetup {
   bool fast = true;
   int volume = 100;
   int threads = 0;  // 0 = automatic
+  int lanes = 1;    // synthesizers a song is spread over by channel (1..kMaxLanes)
+  // Stems: -1 = the plain mix; 0 = the mix as the sum of its channels' shares (each channel with
+  // its own reverb and chorus); 1..16 = that channel's share alone ($KORVESSA_STEM: "mix" or N).
+  int stem = -1;
   double tailSeconds = kTailAuto;  // kTailAuto, or a fixed tail of 0..kTailMaxSeconds
   int loops = 2;
   int fadeMs = 10000;
 };
 
+constexpr int kMaxLanes = 16;
 constexpr int kMaxLoops = 99;
 constexpr int kMaxFadeMs = 600 * 1000;
 
 std::string SystemSetupPath();
 SystemSetup LoadSystemSetup();
+// The stem the synthesizers started by this thread render (see SystemSetup::stem), over
+// $KORVESSA_STEM: workers of one process record different stems side by side. -2 = none set.
+void SetThreadStem(int stem);
 // Writes through a temporary file and a rename; false when the file cannot be written.
 bool SaveSystemSetup(const SystemSetup& setup);
 

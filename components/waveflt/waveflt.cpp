@@ -10,6 +10,11 @@
 //   -headcut N   N != 0: cut the leading silence. Silence is every sample within -60 dBFS of the
 //                channel's centre (at least 2 steps for 8-bit files); 4 ms before the first
 //                louder sample are kept. A file with no sound at all is not cut.
+//   -saveplan F  also write what was decided for IN (its gain and the frame it starts at) to F
+//   -useplan F   take the gain and the start from F (written by -saveplan for another file)
+//                instead of deciding them: the parts of a mix (its stems) get the mix's gain and
+//                cut, so they still add up to it. -autoofs removes IN's own offset; the limiter
+//                of -loudness is not applied (it acts on peaks of the whole mix only).
 //
 // OUT gets IN's format (rate, sample size, channels) as a plain RIFF WAVE. The input is read in
 // blocks (a pass per measurement), so memory stays flat for long recordings. OUT is written under
@@ -62,6 +67,7 @@ struct Options {
   bool normalise = false;
   double level = 0.9;
   std::optional<double> loudness;  // LUFS
+  std::string savePlan, usePlan;
   std::string in, out;
 };
 
@@ -290,6 +296,8 @@ int main(int argc, char** argv) {
         o.normalise = true;
         o.level = v;
       }
+    } else if ((a == "-saveplan" || a == "-useplan") && i + 1 < argc) {
+      (a == "-saveplan" ? o.savePlan : o.usePlan) = argv[++i];
     } else if (a.size() > 1 && a[0] == '-' && files.empty()) {
       return fail("unknown option " + a);
     } else {
@@ -297,6 +305,7 @@ int main(int argc, char** argv) {
     }
   }
   if (o.normalise && o.loudness) return fail("-normal and -loudness exclude each other");
+  if (!o.savePlan.empty() && !o.usePlan.empty()) return fail("-saveplan and -useplan exclude each other");
   if (files.size() != 2) return fail("usage: waveflt.exe [-autoofs] [-headcut N] [-normal X | -loudness L] IN.wav OUT.wav");
   o.in = files[0];
   o.out = files[1];
@@ -332,11 +341,11 @@ int main(int argc, char** argv) {
   double peak = 0;
   if (total > 0)
     for (int c = 0; c < ch; ++c) peak = std::max({peak, hi[c] - mean[c], mean[c] - lo[c]});
-  if (o.normalise && peak > 0) plan.gain = o.level * fullScale / peak;
+  if (o.normalise && peak > 0 && o.usePlan.empty()) plan.gain = o.level * fullScale / peak;
 
   // Pass 2: where the sound starts.
   sf_count_t& start = plan.start;
-  if (o.headCut && total > 0) {
+  if (o.headCut && total > 0 && o.usePlan.empty()) {
     const double threshold = std::max(fullScale * 0.001, in.bits() == 8 ? 2.0 : 1.0);  // -60 dBFS
     if (!in.rewind()) return fail("cannot rewind " + o.in);
     sf_count_t pos = 0, first = -1;
@@ -357,7 +366,22 @@ int main(int argc, char** argv) {
   }
 
   // Passes 3...: the gain for the loudness, each try measured.
-  if (o.loudness && total > 0 && !PlanLoudness(in, o.out, *o.loudness, &plan)) return fail("read error in " + o.in);
+  if (o.loudness && total > 0 && o.usePlan.empty() && !PlanLoudness(in, o.out, *o.loudness, &plan))
+    return fail("read error in " + o.in);
+  if (!o.usePlan.empty()) {
+    kv::UniqueFile f(std::fopen(o.usePlan.c_str(), "r"));
+    long long from = 0;
+    if (!f || std::fscanf(f.get(), "%lf %lld", &plan.gain, &from) != 2 || !(plan.gain >= 0) || from < 0)
+      return fail("cannot read the plan " + o.usePlan);
+    plan.start = std::min<sf_count_t>(from, total);
+  }
+  if (!o.savePlan.empty()) {
+    // Exact: %a keeps every bit of the gain.
+    kv::UniqueFile f(std::fopen(o.savePlan.c_str(), "w"));
+    if (!f || std::fprintf(f.get(), "%a %lld\n", plan.gain, static_cast<long long>(plan.start)) < 0 ||
+        std::fclose(f.release()) != 0)
+      return fail("cannot write the plan " + o.savePlan);
+  }
 
   // Last pass: write from the start point, scaled, to a temporary file beside OUT.
   kv::ReplacingFile target;

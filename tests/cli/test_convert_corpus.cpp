@@ -145,6 +145,74 @@ TEST_F(Corpus, ManifestHasARowPerInputAsItFinishes) {
   EXPECT_EQ(Tree(out), (std::set<std::string>{"good.wav", "run.jsonl", "\x8b\xc8\x41.wav"}));
 }
 
+// Stems beside the output, one per channel that sounds, named by the channel and the preset of
+// its first note, of the output's length and adding up to it within 2 LSB (each 16-bit file is
+// rounded on its own; the two stems and the output: (2 + 1) / 2 steps). A song lacking one of
+// its stems is not done: --skip-existing converts it again.
+TEST_F(Corpus, StemsAddUpToTheirOutput) {
+  smf::Track t;
+  t.Event(0, {0xC0, 0});
+  t.Event(0, {0xC1, 40});
+  t.Event(0, {0xB2, 7, 100});  // a channel that only has a controller does not sound
+  for (uint32_t b = 0; b < 4; ++b) {
+    t.Event(b * 96, {0x90, 60, 100});
+    t.Event(b * 96, {0x99, b % 2 ? 38 : 36, 110});
+    t.Event(b * 96 + 80, {0x80, 60, 0});
+    t.Event(b * 96 + 80, {0x89, b % 2 ? 38 : 36, 0});
+  }
+  t.Event(192, {0xC1, 48});  // the name is the first note's preset: there is none on channel 2
+  t.End(384);
+  const std::string song = dir.file("in/song.mid"), manifest = dir.file("run.jsonl");
+  fs::create_directories(in);
+  kvtest::writeText(song, smf::File(0, 96, {t}));
+  const std::string piano = out + "/song.stems/01 Piano 1.wav", drums = out + "/song.stems/10 Standard.wav";
+  auto r = Convert({"--out", out, "--stems", "--manifest", manifest, song});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(Tree(out), (std::set<std::string>{"song.wav", "song.stems", "song.stems/01 Piano 1.wav", "song.stems/10 Standard.wav"}));
+  const QJsonObject row = Rows(manifest).at(song);
+  EXPECT_EQ(row["stems"].toVariant().toStringList(), (QStringList{QString::fromStdString(piano), QString::fromStdString(drums)}));
+  const kvtest::WaveData mix = kvtest::readWave(out + "/song.wav"), a = kvtest::readWave(piano), b = kvtest::readWave(drums);
+  ASSERT_EQ(a.samples.size(), mix.samples.size());
+  ASSERT_EQ(b.samples.size(), mix.samples.size());
+  EXPECT_GT(kvtest::Peak(a.mixed()), 0.01);
+  EXPECT_GT(kvtest::Peak(b.mixed()), 0.01);
+  int worst = 0;
+  for (size_t i = 0; i < mix.samples.size(); ++i) worst = std::max(worst, std::abs(a.samples[i] + b.samples[i] - mix.samples[i]));
+  EXPECT_LE(worst, 1);
+  fs::remove(drums);
+  for (const char* status : {"converted", "skipped"}) {
+    r = Convert({"--out", out, "--stems", "--skip-existing", "--manifest", manifest, song});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(Lines(kvtest::readBytes(manifest)).back().find(std::string("\"status\":\"") + status + "\""), std::string::npos) << status;
+  }
+  EXPECT_TRUE(fs::exists(drums));
+
+  // The wave filter's gain and cut are the output's, for its stems too: they still add up,
+  // within the rounding above times the gain, and start where the output starts.
+  const double peak = kvtest::Peak(mix.mixed());
+  for (const std::vector<std::string>& filter : std::vector<std::vector<std::string>>{
+           {"--normalize"}, {"--headcut", "--delay", "0.5"}, {"--loudness", "-30"}}) {
+    const std::string o2 = dir.file("filtered");
+    fs::remove_all(o2);
+    std::vector<std::string> args{"--out", o2, "--stems"};
+    args.insert(args.end(), filter.begin(), filter.end());
+    args.push_back(song);
+    r = Convert(args);
+    ASSERT_EQ(r.exitCode, 0) << filter[0] << r.err;
+    const kvtest::WaveData m = kvtest::readWave(o2 + "/song.wav"), p = kvtest::readWave(o2 + "/song.stems/01 Piano 1.wav"),
+                           d = kvtest::readWave(o2 + "/song.stems/10 Standard.wav");
+    ASSERT_EQ(p.samples.size(), m.samples.size()) << filter[0];
+    ASSERT_EQ(d.samples.size(), m.samples.size()) << filter[0];
+    const double gain = kvtest::Peak(m.mixed()) / peak;
+    // The delay's 0.6 s of silence before the song is cut, the 0.6 s after it stays.
+    if (filter[0] == "--headcut") EXPECT_LT(m.samples.size(), mix.samples.size() + 26460 * 2 * size_t(mix.channels));
+    else EXPECT_GT(std::fabs(gain - 1), 0.1) << filter[0];
+    int off = 0;
+    for (size_t i = 0; i < m.samples.size(); ++i) off = std::max(off, std::abs(p.samples[i] + d.samples[i] - m.samples[i]));
+    EXPECT_LE(off, int(std::ceil(1.5 * gain + 1.5))) << filter[0] << " gain " << gain;
+  }
+}
+
 // Killed outright in the middle of a song, while it records, is filtered or is encoded: the
 // rerun converts exactly what was not finished and nothing else stays behind (no staging
 // folder, no temporary recording, no template, no working file of the filter or the encoder).
