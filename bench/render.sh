@@ -161,7 +161,7 @@ print(len(chans))
 PY
 )
   awk -v l="$(cut -d' ' -f1 /proc/loadavg)" -v c="$cores" 'BEGIN { if (l > c / 2) print "note: other work holds the cores (load " l "): the lanes share them, so their wall time and the projection say little" }'
-  printf 'projection of -j N (Amdahl, serial share %s; capped at the %s channels that sound):' "$(awk -v t1="${wall[k1]}" -v tn="${wall[kn]}" -v c="$cores" 'BEGIN { s = (tn / t1 - 1 / c) / (1 - 1 / c); if (s < 0) s = 0; if (s > 1) s = 1; printf "%.2f", s }')" "$channels"
+  printf 'projection if one song took N voice threads (today at most 2; Amdahl, serial share %s; %s channels sound):' "$(awk -v t1="${wall[k1]}" -v tn="${wall[kn]}" -v c="$cores" 'BEGIN { s = (tn / t1 - 1 / c) / (1 - 1 / c); if (s < 0) s = 0; if (s > 1) s = 1; printf "%.2f", s }')" "$channels"
   for n in 4 8 16; do
     printf ' %s cores %ss (%sx fl)' "$n" \
       "$(awk -v t1="${wall[k1]}" -v tn="${wall[kn]}" -v c="$cores" -v n="$n" -v ch="$channels" 'BEGIN {
