@@ -165,9 +165,9 @@ PY
   for n in 4 8 16; do
     printf ' %s cores %ss (%sx fl)' "$n" \
       "$(awk -v t1="${wall[k1]}" -v tn="${wall[kn]}" -v c="$cores" -v n="$n" -v ch="$channels" 'BEGIN {
-         s = (tn / t1 - 1 / c) / (1 - 1 / c); if (s < 0) s = 0; if (s > 1) s = 1; if (n > ch) n = ch; printf "%.2f", t1 * (s + (1 - s) / n) }')" \
+         s = (tn / t1 - 1 / c) / (1 - 1 / c); if (s < 0) s = 0; if (s > 1) s = 1; printf "%.2f", t1 * (s + (1 - s) / n) }')" \
       "$(awk -v t1="${wall[k1]}" -v tn="${wall[kn]}" -v c="$cores" -v n="$n" -v ch="$channels" -v f="${wall[fl]}" 'BEGIN {
-         s = (tn / t1 - 1 / c) / (1 - 1 / c); if (s < 0) s = 0; if (s > 1) s = 1; if (n > ch) n = ch; printf "%.2f", t1 * (s + (1 - s) / n) / f }')"
+         s = (tn / t1 - 1 / c) / (1 - 1 / c); if (s < 0) s = 0; if (s > 1) s = 1; printf "%.2f", t1 * (s + (1 - s) / n) / f }')"
   done
   echo
 }
