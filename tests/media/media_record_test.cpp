@@ -327,6 +327,27 @@ TEST_F(MediaRecording, LanesSumToTheirChannels) {
   }
   EXPECT_LE(fromGroups, 1e-7f) << "the lanes' mix against its groups' sum";
   EXPECT_LE(fromOne, 0.03f) << "the lanes' mix against one synth";
+
+  // SysEx goes to every lane: channel 2 (8 notes) gets lane 0, channel 1 (4 notes) lane 1, and
+  // a GS message in mid-song makes channel 1 a drum part. Two lanes sound as one synth does.
+  smf::Track g;
+  g.Event(0, {0xC1, 0});
+  g.Event(48, {0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40, 0x11, 0x15, 0x02, 0x18, 0xF7});
+  for (uint32_t b = 0; b < 8; ++b) {
+    g.Event(96 + b * 48, {0x91, 60 + int(b), 90});
+    if (b % 2 == 0) g.Event(96 + b * 48, {0x90, 38, 110});
+    g.Event(96 + b * 48 + 40, {0x81, 60 + int(b), 0});
+    if (b % 2 == 0) g.Event(96 + b * 48 + 40, {0x80, 38, 0});
+  }
+  g.End(96 * 6);
+  const std::string gs = smf::File(0, 96, {g});
+  const MixCapture gs2 = take(gs, 2, songFrames), gs1 = take(gs, 1, songFrames);
+  ASSERT_EQ(gs2.left.size(), gs1.left.size());
+  EXPECT_GT(gs1.PeakDb(0, int64_t(gs1.left.size())), -30);
+  float gsOff = 0;
+  for (size_t i = 0; i < gs1.left.size(); ++i)
+    gsOff = std::max({gsOff, std::fabs(gs2.left[i] - gs1.left[i]), std::fabs(gs2.right[i] - gs1.right[i])});
+  EXPECT_LE(gsOff, 0.03f) << "a GS drum part on two lanes against one synth";
 }
 
 // Stem takes: each channel's share of the mix (its dry sound, its own reverb and chorus), on the
