@@ -99,6 +99,7 @@ bool SaveSystemSetup(const SystemSetup& setup) {
   const std::string volume = std::to_string(std::clamp(setup.volume, 0, 100));
   const std::string tail = TailText(setup.tailSeconds);
   const std::string loops = std::to_string(std::clamp(setup.loops, 0, kMaxLoops));
+  const std::string lanes = std::to_string(std::clamp(setup.lanes, 1, kMaxLanes));
   const int fadeMs = std::clamp(setup.fadeMs, 0, kMaxFadeMs);
   // Seconds, with as many decimals as the milliseconds need.
   char fade[32];
@@ -108,7 +109,8 @@ bool SaveSystemSetup(const SystemSetup& setup) {
   if (fadeText.back() == '.') fadeText.pop_back();
   bool ok = true;
   for (auto [key, value] : {std::pair{"SoundFont", &setup.soundFont}, {"Source", &source}, {"Fast", &fast},
-                            {"Volume", &volume}, {"Tail", &tail}, {"Loops", &loops}, {"Fade", &fadeText}})
+                            {"Volume", &volume}, {"Tail", &tail}, {"Loops", &loops}, {"Fade", &fadeText},
+                            {"Lanes", &lanes}})
     ok = WritePrivateProfileStringA("Setup", key, value->c_str(), path.c_str()) && ok;
   return ok;
 }

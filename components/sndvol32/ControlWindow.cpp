@@ -186,13 +186,26 @@ void ControlWindow::buildRecording(const SystemSetup& s) {
   loopRow->addWidget(fadeLabel);
   loopRow->addWidget(fade_);
   loopRow->addStretch();
-  grid->addWidget(loopLabel, 4, 0);
-  grid->addLayout(loopRow, 4, 1, 1, 2);
+  grid->addWidget(loopLabel, 5, 0);
+  grid->addLayout(loopRow, 5, 1, 1, 2);
   connect(loops_, &QSpinBox::valueChanged, this, [this](int n) { saveChange([n](SystemSetup& st) { st.loops = n; }); });
   connect(fade_, &QDoubleSpinBox::valueChanged, this, [this](double seconds) {
     const int ms = int(seconds * 1000 + 0.5);
     saveChange([ms](SystemSetup& st) { st.fadeMs = ms; });
   });
+
+  // Synthesizers a song is spread over by channel group (the samples follow this, not the cores).
+  lanes_ = new QSpinBox(this);
+  lanes_->setObjectName("lanesSpin");
+  lanes_->setRange(1, kMaxLanes);
+  lanes_->setValue(s.lanes);
+  lanes_->setSpecialValueText(QStringLiteral("1 (チャンネルを分けない)"));
+  lanes_->setToolTip(QStringLiteral("曲のチャンネルをいくつのシンセサイザーに分けて、それぞれのスレッドで鳴らすか"));
+  auto* lanesLabel = new QLabel(QStringLiteral("シンセサイザーの数(&N):"), this);
+  lanesLabel->setBuddy(lanes_);
+  grid->addWidget(lanesLabel, 6, 0);
+  grid->addWidget(lanes_, 6, 1);
+  connect(lanes_, &QSpinBox::valueChanged, this, [this](int n) { saveChange([n](SystemSetup& st) { st.lanes = n; }); });
 }
 
 void ControlWindow::saveChange(const std::function<void(SystemSetup&)>& change) {

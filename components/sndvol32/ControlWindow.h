@@ -54,6 +54,7 @@ class ControlWindow : public QWidget {
   QLabel* soundFontNote_ = nullptr;
   QSpinBox* loops_ = nullptr;
   QDoubleSpinBox* fade_ = nullptr;
+  QSpinBox* lanes_ = nullptr;
   QLabel* status_ = nullptr;
 };
 

@@ -71,6 +71,19 @@ class SndVol32Test : public QObject {
     fade->setValue(2.5);
     QVERIFY(IniText().contains("Fade=2.5\n"));
     QCOMPARE(kv::LoadSystemSetup().fadeMs, 2500);
+    auto* lanes = w.findChild<QSpinBox*>("lanesSpin");
+    QCOMPARE(lanes->value(), 1);
+    lanes->setValue(kv::kMaxLanes);
+    QCOMPARE(kv::LoadSystemSetup().lanes, kv::kMaxLanes);
+
+    // Every control and label has a place of its own: none covers another.
+    const QList<QWidget*> parts = w.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (int i = 0; i < parts.size(); ++i)
+      for (int j = i + 1; j < parts.size(); ++j)
+        if (parts[i]->isVisible() && parts[j]->isVisible())
+          QVERIFY2(!parts[i]->geometry().intersects(parts[j]->geometry()),
+                   qPrintable(parts[i]->objectName() + "/" + parts[i]->metaObject()->className() + " covers " +
+                              parts[j]->objectName() + "/" + parts[j]->metaObject()->className()));
   }
 
   void unwritableSetupIsShownInTheWindow() {
