@@ -67,11 +67,27 @@ Staging::Staging(const QString& root, int worker) : root_(root), worker_(worker)
 
 Staging::~Staging() {
   Clear();
+  ClearStemCache();
   RemoveStale();
 }
 
 void Staging::Clear() {
   if (!folder_.isEmpty()) RemoveTree(std::exchange(folder_, QString()));
+}
+
+QString Staging::StemCache() {
+  if (stemCache_.isEmpty()) {
+    QString folder = root_ + "/" + StagingPrefix() + QString::number(getpid());
+    if (worker_) folder += u'.' + QString::number(worker_);
+    folder += QStringLiteral(".stems");
+    RemoveTree(folder);
+    if (mkdir(kv::PathBytes(folder).constData(), 0700) == 0) stemCache_ = folder;
+  }
+  return stemCache_;
+}
+
+void Staging::ClearStemCache() {
+  if (!stemCache_.isEmpty()) RemoveTree(std::exchange(stemCache_, QString()));
 }
 
 QString Staging::Folder() {
@@ -212,6 +228,8 @@ bool ConvertItems(const QList<Item>& items, kv::ConversionJob job, bool skipExis
     // the sum of its channels) or one channel's share.
     // With the wave filter the stems get the gain and cut it chose for the mix (its plan).
     QByteArray plan;
+    // The take of the mix leaves its channels' shares here; the stem takes play them back.
+    if (stems) kv::SetThreadStemCache(kv::PathBytes(staging.StemCache()).toStdString());
     for (int take = 0; take <= stemPaths.size(); ++take) {
       if (stems) kv::SetThreadStem(take == 0 ? 0 : stemPaths[take - 1].first);
       if (stems && job.normalise) {
@@ -260,6 +278,10 @@ bool ConvertItems(const QList<Item>& items, kv::ConversionJob job, bool skipExis
       if (o.status != Status::Converted) break;
       folder = staging.Folder();
       job.outputFolder = folder;
+    }
+    if (stems) {
+      kv::SetThreadStemCache("");
+      staging.ClearStemCache();
     }
     finish();
     if (stopping) return false;

@@ -43,11 +43,15 @@ class Staging {
   QString Root() const { return root_; }
   QString Folder();  // empty when it cannot be made
   void Clear();      // removes the folder with what an item left in it
+  // A folder beside it for the channels' shares of a song's mix, which its stems are made from
+  // (see SystemSetup::stemCache); empty when it cannot be made. ClearStemCache removes it.
+  QString StemCache();
+  void ClearStemCache();
 
  private:
   void RemoveStale() const;
 
-  QString root_, folder_;
+  QString root_, folder_, stemCache_;
   int worker_;
 };
 

@@ -80,6 +80,7 @@ bool SynthBus::StartLocked(int rate, bool speakers, std::string& error) {
                               setup.threads > 0 ? setup.threads : 2});
   lanes_ = SynthLanes::Start(sf, rate, setup.lanes, cores, setup.stem, error);
   stem_ = setup.stem;
+  stemCache_ = setup.stemCache;
   songFontKey_.clear();  // new lanes hold only the configured SoundFont
   songFontId_ = -1;
   if (!lanes_) return false;
@@ -188,7 +189,7 @@ void SynthBus::FinishTail() {
   songEnded_ = true;
 }
 
-int SynthBus::RenderTail(float* left, float* right, int frames, float* stemLeft, float* stemRight) {
+int SynthBus::RenderTail(float* left, float* right, int frames, float* const* stems) {
   const int64_t hold = std::llround(kQuietHoldSeconds * rate_);
   if (rendered_ >= tailLimit_ || (tailAuto_ && rendered_ - loudEnd_ >= hold)) {
     FinishTail();
@@ -197,7 +198,7 @@ int SynthBus::RenderTail(float* left, float* right, int frames, float* stemLeft,
   const int64_t blocks = std::min<int64_t>(frames / kSynthBlock, (tailLimit_ - rendered_ + kSynthBlock - 1) / kSynthBlock);
   if (blocks <= 0) return 0;
   const int len = int(blocks * kSynthBlock);
-  lanes_->Render(len, left, right, stemLeft, stemRight);
+  lanes_->Render(len, left, right, stems);
   int64_t end = std::min<int64_t>(tailLimit_, rendered_ + len);
   for (int i = 0; i < len; ++i) {
     const int64_t f = rendered_ + i;
@@ -206,10 +207,8 @@ int SynthBus::RenderTail(float* left, float* right, int frames, float* stemLeft,
       const float gain = float(tailLimit_ - f) / float(tailLimit_ - fadeStart_);
       left[i] *= gain;
       right[i] *= gain;
-      if (stemLeft) {
-        stemLeft[i] *= gain;
-        stemRight[i] *= gain;
-      }
+      for (int s = 0; s < 2 * kMidiChannels; ++s)
+        if (stems[s]) stems[s][i] *= gain;
     }
     // What is recorded counts: a fade that has brought the sound below hearing ends it too.
     if (Loud(left[i], right[i])) {
@@ -226,11 +225,11 @@ int SynthBus::RenderTail(float* left, float* right, int frames, float* stemLeft,
 
 int SynthBus::RenderSpan(float* left, float* right, int frames) {
   int done = 0;
-  float* const sl = stem_ > 0 ? stemLeft_.data() : nullptr;
-  float* const sr = stem_ > 0 ? stemRight_.data() : nullptr;
   auto silence = [&](int n) {
-    for (float* p : {left, right, sl, sr})
-      if (p) std::fill_n(p + done, n, 0.0f);
+    std::fill_n(left + done, n, 0.0f);
+    std::fill_n(right + done, n, 0.0f);
+    for (float* p : StemsAt(done))
+      if (p) std::fill_n(p, n, 0.0f);
   };
   while (done < frames) {
     const int room = frames - done;
@@ -262,16 +261,18 @@ int SynthBus::RenderSpan(float* left, float* right, int frames) {
         const int blocks = room / kSynthBlock;
         if (blocks <= 0) return done;
         const int len = QueueDue(blocks) * kSynthBlock;
-        lanes_->Render(len, left + done, right + done, sl ? sl + done : nullptr, sr ? sr + done : nullptr);
+        const auto stems = StemsAt(done);
+        lanes_->Render(len, left + done, right + done, stems.data());
         ApplyFade(left + done, right + done, len);
-        if (sl) ApplyFade(sl + done, sr + done, len);
+        for (int s = 0; s < kMidiChannels; ++s)
+          if (stems[size_t(2 * s)]) ApplyFade(stems[size_t(2 * s)], stems[size_t(2 * s + 1)], len);
         Measure(left + done, right + done, len);
         done += len;
         rendered_ += len;
         break;
       }
       case Phase::Tail: {
-        const int n = RenderTail(left + done, right + done, room, sl ? sl + done : nullptr, sr ? sr + done : nullptr);
+        const int n = RenderTail(left + done, right + done, room, StemsAt(done).data());
         done += n;
         if (n == 0 && phase_ == Phase::Tail) return done;  // less than a block of room
         if (phase_ == Phase::Done) return done;
@@ -288,7 +289,7 @@ int SynthBus::RenderSpan(float* left, float* right, int frames) {
       case Phase::Idle: {  // nothing plays: the synth renders what still sounds (a stopped song's release)
         const int len = room / kSynthBlock * kSynthBlock;
         if (len == 0) return done;
-        lanes_->Render(len, left + done, right + done, sl ? sl + done : nullptr, sr ? sr + done : nullptr);
+        lanes_->Render(len, left + done, right + done, StemsAt(done).data());
         done += len;
         rendered_ += len;
         break;
@@ -301,8 +302,8 @@ int SynthBus::RenderSpan(float* left, float* right, int frames) {
 void SynthBus::RenderLoop() {
   constexpr int kChunk = kFastChunkBlocks * kSynthBlock;
   std::vector<float> left(kChunk), right(kChunk), interleaved(2 * kChunk);
-  stemLeft_.assign(kChunk, 0.0f);
-  stemRight_.assign(kChunk, 0.0f);
+  stemSpan_ = kChunk;
+  stems_.assign(stem_ >= 0 ? 2 * kMidiChannels * stemSpan_ : 0, 0.0f);
   std::unique_lock<std::mutex> lock(mu_);
   anchorTime_ = Clock::now();
   anchorSample_ = rendered_;
@@ -335,9 +336,12 @@ void SynthBus::RenderLoop() {
       }
       want = int(std::min<int64_t>(due / kSynthBlock, kChunkBlocks)) * kSynthBlock;
     }
-    const int frames = RenderSpan(left.data(), right.data(), want);
+    const bool replay = bool(cacheIn_);
+    const int frames = replay ? Replay(left.data(), right.data(), want) : RenderSpan(left.data(), right.data(), want);
+    if (frames > 0) WriteStemCache(frames);
+    if (phase_ == Phase::Done) CloseStemCache(true);
     // A stem take records its channel; the mix still decides its time line.
-    if (sink_ && frames > 0 && stem_ > 0) sink_->OnMix(stemLeft_.data(), stemRight_.data(), frames);
+    if (sink_ && frames > 0 && stem_ > 0 && !replay) sink_->OnMix(Stem(stem_ - 1, 0), Stem(stem_ - 1, 1), frames);
     else if (sink_ && frames > 0) sink_->OnMix(left.data(), right.data(), frames);
     if (pcm_ && frames > 0) {
       for (int i = 0; i < frames; ++i) {
@@ -468,6 +472,7 @@ int SynthBus::PlaySong(std::shared_ptr<const Song> song, const SongSoundFont& fo
   PlaceFade();
   phase_ = leadEnd_ > rendered_ ? Phase::Lead : Phase::Song;
   songEnded_ = false;
+  OpenStemCache();
   token_ = nextToken_++;
   cv_.notify_all();
   return token_;
@@ -578,6 +583,91 @@ void SynthBus::ApplyFade(float* left, float* right, int frames) const {
     left[i] *= g;
     right[i] *= g;
   }
+}
+
+std::array<float*, 2 * kMidiChannels> SynthBus::StemsAt(int done) {
+  std::array<float*, 2 * kMidiChannels> out{};
+  if (stem_ < 0 || stems_.empty()) return out;
+  for (int c = 0; c < kMidiChannels; ++c) {
+    // A take of the mix that fills the cache keeps every channel; a stem take its own.
+    const bool kept = stem_ == 0 ? bool(cacheOut_[size_t(c)]) : c + 1 == stem_;
+    if (!kept) continue;
+    out[size_t(2 * c)] = Stem(c, 0) + done;
+    out[size_t(2 * c + 1)] = Stem(c, 1) + done;
+  }
+  return out;
+}
+
+namespace {
+std::string CacheFile(const std::string& folder, int channel) {
+  char name[16];
+  std::snprintf(name, sizeof name, "/%02d.f32", channel + 1);
+  return folder + name;
+}
+}  // namespace
+
+void SynthBus::OpenStemCache() {
+  CloseStemCache(false);
+  // Only a fast take's frames are the recording's, frame for frame.
+  if (stemCache_.empty() || stem_ < 0 || !FastTakeLocked() || !song_ || next_ != 0) return;
+  const std::string complete = stemCache_ + "/complete";
+  if (stem_ > 0) {
+    if (::access(complete.c_str(), F_OK) == 0) cacheIn_.reset(std::fopen(CacheFile(stemCache_, stem_ - 1).c_str(), "rb"));
+    return;
+  }
+  ::unlink(complete.c_str());
+  const auto notes = NotesPerChannel(*song_);
+  for (int c = 0; c < kMidiChannels; ++c)
+    if (notes[size_t(c)] > 0) cacheOut_[size_t(c)].reset(std::fopen(CacheFile(stemCache_, c).c_str(), "wb"));
+}
+
+void SynthBus::WriteStemCache(int frames) {
+  for (int c = 0; c < kMidiChannels; ++c) {
+    kv::UniqueFile& f = cacheOut_[size_t(c)];
+    if (!f) continue;
+    cacheBuf_.resize(2 * size_t(frames));
+    const float* l = Stem(c, 0);
+    const float* r = Stem(c, 1);
+    for (int i = 0; i < frames; ++i) {
+      cacheBuf_[2 * size_t(i)] = l[i];
+      cacheBuf_[2 * size_t(i) + 1] = r[i];
+    }
+    // A cache that cannot be written is no cache: the stems are then rendered again.
+    if (std::fwrite(cacheBuf_.data(), sizeof(float), cacheBuf_.size(), f.get()) != cacheBuf_.size()) {
+      for (kv::UniqueFile& g : cacheOut_) g.reset();
+      return;
+    }
+  }
+}
+
+void SynthBus::CloseStemCache(bool complete) {
+  bool wrote = false, failed = false;
+  for (kv::UniqueFile& f : cacheOut_) {
+    if (!f) continue;
+    wrote = true;
+    failed = std::fclose(f.release()) != 0 || failed;
+  }
+  cacheIn_.reset();
+  if (wrote && complete && !failed) {
+    kv::UniqueFile mark(std::fopen((stemCache_ + "/complete").c_str(), "wb"));
+  }
+}
+
+int SynthBus::Replay(float* left, float* right, int frames) {
+  cacheBuf_.resize(2 * size_t(frames));
+  const int n = int(std::fread(cacheBuf_.data(), 2 * sizeof(float), size_t(frames), cacheIn_.get()));
+  for (int i = 0; i < n; ++i) {
+    left[i] = cacheBuf_[2 * size_t(i)];
+    right[i] = cacheBuf_[2 * size_t(i) + 1];
+  }
+  rendered_ += n;
+  if (n < frames) {  // the take of the mix ended here
+    cacheIn_.reset();
+    phase_ = Phase::Done;
+    songEnd_ = rendered_;
+    songEnded_ = true;
+  }
+  return n;
 }
 
 }  // namespace kv::media

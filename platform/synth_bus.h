@@ -9,6 +9,7 @@
 // the last event, until it has decayed), and the delay's silence again. The same song, SoundFont,
 // format and setup give the same frames however fast or busy the machine is.
 #pragma once
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "alsa_handles.h"
+#include "owned.h"
 #include "smf_reader.h"
 #include "song_soundfont.h"
 #include "synth_lanes.h"
@@ -72,7 +74,16 @@ class SynthBus {
   // Renders up to `frames` frames of the time line into left/right; returns how many it did
   // (fewer when the song's time line ends, or when a span must end on a block boundary).
   int RenderSpan(float* left, float* right, int frames);
-  int RenderTail(float* left, float* right, int frames, float* stemLeft, float* stemRight);
+  int RenderTail(float* left, float* right, int frames, float* const* stems);
+  // The channels' buffers a span renders into from `done` on (2 per channel; null: not kept).
+  std::array<float*, 2 * kMidiChannels> StemsAt(int done);
+  float* Stem(int channel, int side) { return stems_.data() + size_t(2 * channel + side) * stemSpan_; }
+  // The stem cache (see SystemSetup::stemCache): opened for a song, filled by a fast take of the
+  // mix, replayed by a take of one of its stems.
+  void OpenStemCache();
+  void WriteStemCache(int frames);
+  void CloseStemCache(bool complete);
+  int Replay(float* left, float* right, int frames);
   // Queues on the lanes the song's events due in the next maxBlocks blocks, each on the block
   // it falls on; returns how many blocks the song's span has.
   int QueueDue(int maxBlocks);
@@ -100,7 +111,12 @@ class SynthBus {
   // A stem take (KORVESSA_STEM=N): the recorder gets channel N's share of the mix, rendered,
   // timed and faded as the mix is, so the stems of a song have its length and add up to it.
   int stem_ = -1;
-  std::vector<float> stemLeft_, stemRight_;
+  std::vector<float> stems_;  // the channels' shares of the chunk being rendered
+  size_t stemSpan_ = 0;
+  std::string stemCache_;
+  std::array<kv::UniqueFile, kMidiChannels> cacheOut_;  // a take of the mix: its channels' shares
+  kv::UniqueFile cacheIn_;                                  // a stem take: its channel's share
+  std::vector<float> cacheBuf_;
   PcmHandle pcm_;      // when the mix goes to the speakers
   MixSink* sink_ = nullptr;
   int64_t rendered_ = 0;

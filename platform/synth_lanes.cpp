@@ -277,7 +277,7 @@ void SynthLanes::Worker(int i) {
   }
 }
 
-void SynthLanes::Render(int frames, float* left, float* right, float* stemLeft, float* stemRight) {
+void SynthLanes::Render(int frames, float* left, float* right, float* const* stems) {
   const int workers = Count() - 1;
   if (stem_ >= 0 && span_ < size_t(frames)) {
     span_ = size_t(frames);
@@ -316,9 +316,9 @@ void SynthLanes::Render(int frames, float* left, float* right, float* stemLeft, 
         left[f] += l[f];
         right[f] += r[f];
       }
-      if (c + 1 == stem_ && stemLeft) {
-        std::copy_n(l, frames, stemLeft);
-        std::copy_n(r, frames, stemRight);
+      if (stems && stems[2 * c]) {
+        std::copy_n(l, frames, stems[2 * c]);
+        std::copy_n(r, frames, stems[2 * c + 1]);
       }
     }
     return;

@@ -70,9 +70,9 @@ class SynthLanes {
   // Queues an event for the next Render, to be sent at the start of its block `block`.
   void Queue(int block, const Song& song, const SmfEvent& e);
   // Renders `frames` (whole blocks) on every lane that plays, in parallel, each lane sending its
-  // queued events on their blocks; left/right get the lanes' sum, in lane order. With a stem
-  // channel, stemLeft/stemRight get its share (they may be null otherwise).
-  void Render(int frames, float* left, float* right, float* stemLeft = nullptr, float* stemRight = nullptr);
+  // queued events on their blocks; left/right get the lanes' sum, in lane order. With stems,
+  // stems[2 c] and stems[2 c + 1] get channel c's share, left and right (null ones are skipped).
+  void Render(int frames, float* left, float* right, float* const* stems = nullptr);
 
  private:
   struct Queued {

@@ -59,9 +59,11 @@ std::string SystemSetupPath() {
 
 namespace {
 thread_local int g_threadStem = -2;
+thread_local std::string g_threadStemCache;
 }  // namespace
 
 void SetThreadStem(int stem) { g_threadStem = stem; }
+void SetThreadStemCache(const std::string& folder) { g_threadStemCache = folder; }
 
 SystemSetup LoadSystemSetup() {
   SystemSetup s;
@@ -83,6 +85,7 @@ SystemSetup LoadSystemSetup() {
   if (stem && std::string(stem) == "mix") s.stem = 0;
   else if (stem && *stem) s.stem = std::clamp(std::atoi(stem), 1, 16);
   if (g_threadStem >= -1) s.stem = std::min(g_threadStem, 16);
+  s.stemCache = g_threadStemCache;
   if (!ParseTail(read("Tail", "auto"), s.tailSeconds)) s.tailSeconds = kTailAuto;
   s.loops = std::clamp(std::atoi(read("Loops", "2").c_str()), 0, kMaxLoops);
   const double fade = std::atof(read("Fade", "10").c_str());

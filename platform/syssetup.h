@@ -38,6 +38,10 @@ struct SystemSetup {
   // Stems: -1 = the plain mix; 0 = the mix as the sum of its channels' shares (each channel with
   // its own reverb and chorus); 1..16 = that channel's share alone ($KORVESSA_STEM: "mix" or N).
   int stem = -1;
+  // Stems: a folder where a fast take of the mix leaves every channel's share (CC.f32, raw
+  // float stereo, with "complete" once the take has ended), and from which a stem take of the
+  // same song then plays its channel instead of rendering the song again.
+  std::string stemCache;
   double tailSeconds = kTailAuto;  // kTailAuto, or a fixed tail of 0..kTailMaxSeconds
   int loops = 2;
   int fadeMs = 10000;
@@ -52,6 +56,8 @@ SystemSetup LoadSystemSetup();
 // The stem the synthesizers started by this thread render (see SystemSetup::stem), over
 // $KORVESSA_STEM: workers of one process record different stems side by side. -2 = none set.
 void SetThreadStem(int stem);
+// The stem cache of the synthesizers started by this thread (see SystemSetup::stemCache).
+void SetThreadStemCache(const std::string& folder);
 // Writes through a temporary file and a rename; false when the file cannot be written.
 bool SaveSystemSetup(const SystemSetup& setup);
 

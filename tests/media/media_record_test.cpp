@@ -1,13 +1,16 @@
 // Recording through the conversion's command sequence: every WAVE format, onset timing against
 // the tempo map in fast and real-time recording, takes that must match.
+#include <filesystem>
 #include <map>
 
 #include "Process.h"
 #include "media_test_util.h"
 #include "smf_reader.h"
 #include "synth_bus.h"
+#include "syssetup.h"
 
 using namespace kvtest;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -393,6 +396,48 @@ TEST_F(MediaRecording, StemsAddUpToTheMix) {
   writeText(band, Band({0}));
   const MixCapture pianoMix = stem("mix", false).first, piano = stem("1", false).first;
   EXPECT_TRUE(piano.left == pianoMix.left && piano.right == pianoMix.right) << "the piano's stem carries its effects";
+}
+
+// A stem take plays its channel back from what the fast take of the mix left in the stem cache:
+// the same frames as rendering the song again, with and without delay. Only a cache whose mix
+// take ended ("complete") is played back; a channel without notes gets no file.
+TEST_F(MediaRecording, StemTakesPlayTheMixTakesChannelsBack) {
+  UseSystemSetup(dir, true, kSoundFont, "synth", 0);
+  const std::string band = Band({0, 1, 2, 9}), cache = dir + "/cache";
+  fs::create_directories(cache);
+  auto take = [&](const char* which, int64_t pad) {
+    setenv("KORVESSA_STEM", which, 1);
+    int64_t songFrames = 0;
+    MixCapture t = FastTake(band, pad, songFrames);
+    unsetenv("KORVESSA_STEM");
+    return t;
+  };
+  for (int64_t pad : {0, 4410}) {
+    const MixCapture rendered = take("3", pad);
+    kv::SetThreadStemCache(cache);
+    const MixCapture mix = take("mix", pad);
+    EXPECT_TRUE(fs::exists(cache + "/complete"));
+    EXPECT_TRUE(fs::exists(cache + "/10.f32"));
+    EXPECT_FALSE(fs::exists(cache + "/05.f32"));
+    EXPECT_EQ(fs::file_size(cache + "/03.f32"), mix.left.size() * 2 * sizeof(float)) << pad;
+    const MixCapture replayed = take("3", pad);
+    kv::SetThreadStemCache("");
+    ASSERT_GT(rendered.PeakDb(0, int64_t(rendered.left.size())), -30);
+    EXPECT_TRUE(replayed.left == rendered.left && replayed.right == rendered.right) << pad;
+  }
+  // The take plays the cache back, not the song: silence written over it comes back as silence,
+  // unless the cache is not marked complete.
+  const MixCapture rendered = take("3", 0);
+  kv::SetThreadStemCache(cache);
+  take("mix", 0);
+  writeText(cache + "/03.f32", std::string(fs::file_size(cache + "/03.f32"), '\0'));
+  const MixCapture silent = take("3", 0);
+  fs::remove(cache + "/complete");
+  const MixCapture again = take("3", 0);
+  kv::SetThreadStemCache("");
+  EXPECT_EQ(silent.left.size(), rendered.left.size());
+  EXPECT_EQ(silent.PeakDb(0, int64_t(silent.left.size())), -240);
+  EXPECT_TRUE(again.left == rendered.left && again.right == rendered.right);
 }
 
 // A song with an intro and a controller-111 loop, played twice then faded over 2 s, against the
