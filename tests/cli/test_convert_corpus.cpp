@@ -211,6 +211,28 @@ TEST_F(Corpus, StemsAddUpToTheirOutput) {
     for (size_t i = 0; i < m.samples.size(); ++i) off = std::max(off, std::abs(p.samples[i] + d.samples[i] - m.samples[i]));
     EXPECT_LE(off, int(std::ceil(1.5 * gain + 1.5))) << filter[0] << " gain " << gain;
   }
+
+  // Two songs side by side (-j 2), each worker with its own stem cache: the same files, byte for
+  // byte, as one after the other, and no cache left behind.
+  smf::Track u;
+  u.Event(0, {0xC0, 0});
+  for (uint32_t b = 0; b < 4; ++b) {
+    u.Event(b * 96, {0x90, 64, 100});
+    u.Event(b * 96, {0x99, 42, 90});
+    u.Event(b * 96 + 80, {0x80, 64, 0});
+    u.Event(b * 96 + 80, {0x89, 42, 0});
+  }
+  u.End(384);
+  kvtest::writeText(dir.file("in/other.mid"), smf::File(0, 96, {u}));
+  std::map<std::string, std::string> bytes[2];
+  for (const char* jobs : {"1", "2"}) {
+    const std::string o3 = dir.file(std::string("j") + jobs);
+    ASSERT_EQ(Convert({"--out", o3, "--stems", "-j", jobs, in}).exitCode, 0) << jobs;
+    for (const std::string& name : Tree(o3))
+      if (!fs::is_directory(o3 + "/" + name)) bytes[jobs[0] - '1'][name] = kvtest::readBytes(o3 + "/" + name);
+  }
+  EXPECT_EQ(bytes[0].size(), 6u);  // two outputs with two stems each
+  EXPECT_TRUE(bytes[0] == bytes[1]);
 }
 
 // Killed outright in the middle of a song, while it records, is filtered or is encoded: the
