@@ -244,7 +244,10 @@ void SynthLanes::Write(LaneState& lane, int at, int frames, float* left, float* 
 
 void SynthLanes::RenderLane(int i, int frames, float* left, float* right) {
   LaneState& lane = lanes_[size_t(i)];
-  if (stem_ >= 0) std::fill(lane.channels.begin(), lane.channels.end(), 0.0f);
+  // FluidSynth adds to the channels' buffers: only the frames this call renders are cleared.
+  if (stem_ >= 0)
+    for (int c = 0; c < kMidiChannels; ++c)
+      for (int side = 0; side < 2; ++side) std::fill_n(Channel(lane, c, side), frames, 0.0f);
   int at = 0;
   for (const Queued& q : lane.queue) {
     const int start = q.block * kSynthBlock;
@@ -281,7 +284,7 @@ void SynthLanes::Render(int frames, float* left, float* right, float* const* ste
   const int workers = Count() - 1;
   if (stem_ >= 0 && span_ < size_t(frames)) {
     span_ = size_t(frames);
-    for (LaneState& lane : lanes_) lane.channels.assign(4 * kMidiChannels * span_, 0.0f);
+    for (LaneState& lane : lanes_) lane.channels.assign(2 * kMidiChannels * span_, 0.0f);
   }
   if (playing_ > 1) {
     for (int i = 1; i < playing_; ++i) {

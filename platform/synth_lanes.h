@@ -48,7 +48,7 @@ class SynthLanes {
   // `lanes` synths at `rate` on the SoundFont `path`; empty (and `error`) when it cannot load.
   // A single lane renders its voices on `cores` threads (FluidSynth's own: the same samples).
   // With `stem` >= 0 each channel renders to its own output with its own reverb and chorus: the
-  // mix is their sum in channel order, and stem 1..16 is also kept on its own (see Render).
+  // mix is their sum in channel order, and Render can hand out each channel's share.
   static std::unique_ptr<SynthLanes> Start(const std::string& path, int rate, int lanes, int cores, int stem,
                                            std::string& error);
   ~SynthLanes();
