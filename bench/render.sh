@@ -10,8 +10,8 @@
 #
 # With -n: one song (default: a generated four-part band piece of -l seconds, 602 by default),
 # RUNS paired runs of `korvessa convert` on one core, on every core (one synthesizer, its voices
-# on the cores), on as many lanes as cores (Lanes=N: a synthesizer per group of channels),
-# `fluidsynth -F` and `timidity -Ow`, in turn within each run; prints the medians of wall time,
+# on the cores), on as many lanes as cores (Lanes=N: a synthesizer per group of channels, a heavy
+# channel split by key), `fluidsynth -F` and `timidity -Ow`, in turn within each run; prints the medians of wall time,
 # CPU time (user + system) and peak memory, the ratios against fluidsynth -F, and a projection
 # for 4, 8 and 16 cores (Amdahl's law on the one-core and all-core times).
 set -euo pipefail
@@ -131,42 +131,15 @@ single() {
       "$(awk -v a="${wall[$n]}" -v b="${wall[fl]}" 'BEGIN { printf "%.2f", a / b }')" \
       "$(awk -v a="${cpu[$n]}" -v b="${cpu[fl]}" 'BEGIN { printf "%.2f", a / b }')"
   done
-  # Amdahl: T(n) = T1 (s + (1 - s) / n), s from the one-lane and all-core times; a song has at
-  # most one lane per channel that sounds.
-  local channels
-  channels=$(python3 - "$mid" <<'PY'
-import sys
-d = open(sys.argv[1], "rb").read()
-chans, i = set(), 14
-while i + 8 <= len(d) and d[i:i + 4] == b"MTrk":
-    n = int.from_bytes(d[i + 4:i + 8], "big"); j, end, run = i + 8, i + 8 + n, 0
-    while j < end:
-        while d[j] & 0x80: j += 1
-        j += 1
-        b = d[j]
-        if b == 0xFF: j += 2; l = 0
-        elif b in (0xF0, 0xF7): j += 1; l = 0
-        else:
-            if b & 0x80: run = b; j += 1
-            l = 1 if run & 0xF0 in (0xC0, 0xD0) else 2
-            if run & 0xF0 == 0x90 and d[j + 1] > 0: chans.add(run & 0x0F)
-            j += l; continue
-        k = 0
-        while True:
-            k = (k << 7) | (d[j] & 0x7F); j += 1
-            if not d[j - 1] & 0x80: break
-        j += k
-    i = end
-print(len(chans))
-PY
-)
+  # Amdahl: T(n) = T1 (s + (1 - s) / n), s from the one-core and all-core times of one synth
+  # (its voice threads follow the cores; the reverb and chorus are its serial share).
   awk -v l="$(cut -d' ' -f1 /proc/loadavg)" -v c="$cores" 'BEGIN { if (l > c / 2) print "note: other work holds the cores (load " l "): the lanes share them, so their wall time and the projection say little" }'
-  printf 'projection if one song took N voice threads (today at most 2; Amdahl, serial share %s; %s channels sound):' "$(awk -v t1="${wall[k1]}" -v tn="${wall[kn]}" -v c="$cores" 'BEGIN { s = (tn / t1 - 1 / c) / (1 - 1 / c); if (s < 0) s = 0; if (s > 1) s = 1; printf "%.2f", s }')" "$channels"
+  printf 'projection for one song on N cores (Amdahl, serial share %s):' "$(awk -v t1="${wall[k1]}" -v tn="${wall[kn]}" -v c="$cores" 'BEGIN { s = (tn / t1 - 1 / c) / (1 - 1 / c); if (s < 0) s = 0; if (s > 1) s = 1; printf "%.2f", s }')"
   for n in 4 8 16; do
     printf ' %s cores %ss (%sx fl)' "$n" \
-      "$(awk -v t1="${wall[k1]}" -v tn="${wall[kn]}" -v c="$cores" -v n="$n" -v ch="$channels" 'BEGIN {
+      "$(awk -v t1="${wall[k1]}" -v tn="${wall[kn]}" -v c="$cores" -v n="$n" 'BEGIN {
          s = (tn / t1 - 1 / c) / (1 - 1 / c); if (s < 0) s = 0; if (s > 1) s = 1; printf "%.2f", t1 * (s + (1 - s) / n) }')" \
-      "$(awk -v t1="${wall[k1]}" -v tn="${wall[kn]}" -v c="$cores" -v n="$n" -v ch="$channels" -v f="${wall[fl]}" 'BEGIN {
+      "$(awk -v t1="${wall[k1]}" -v tn="${wall[kn]}" -v c="$cores" -v n="$n" -v f="${wall[fl]}" 'BEGIN {
          s = (tn / t1 - 1 / c) / (1 - 1 / c); if (s < 0) s = 0; if (s > 1) s = 1; printf "%.2f", t1 * (s + (1 - s) / n) / f }')"
   done
   echo

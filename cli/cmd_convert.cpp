@@ -421,8 +421,8 @@ const KvVerb kConvert({"convert",
                        "                    --stems also writes NAME.stems/CC PRESET.ext beside each output,\n"
                        "                    one per MIDI channel that sounds, adding up to the output;\n"
                        "                    -j N uses N cores: several files side by\n"
-                       "                    side, or one file's synthesizer on up to N threads (2 at most;\n"
-                       "                    default: all cores, one file at a time)",
+                       "                    side, or one file's synthesizer on N threads (the same\n"
+                       "                    samples on any number; default: all cores, one file at a time)",
                        Convert});
 
 }  // namespace

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 OUT=$ROOT/fuzz/build
-ALL_TARGETS=(smf midinfo waveflt mp3wave wmawave)
+ALL_TARGETS=(smf midinfo waveflt mp3wave wmawave sf2keys)
 
 source scripts/setup.sh
 kv_install_missing clang libclang-rt-14-dev
@@ -38,6 +38,7 @@ target() {
     waveflt) FN=Waveflt   SOURCES="components/waveflt/waveflt.cpp components/waveflt/TruePeakLimiter.cpp platform/replacing_file.cpp platform/faultio.cpp" ;;
     mp3wave) FN=Mp3Wave   SOURCES="components/mp3core/WaveReader.cpp" ;;
     wmawave) FN=WmaWave   SOURCES="components/wmacore/WmaEncode.cpp platform/replacing_file.cpp platform/faultio.cpp platform/textcodec.cpp" ;;
+    sf2keys) FN=Sf2Keys   SOURCES="platform/exclusive_keys.cpp" ;;
     *) echo "unknown fuzz target: $1" >&2; return 1 ;;
   esac
 }

@@ -73,16 +73,18 @@ bool SynthBus::StartLocked(int rate, bool speakers, std::string& error) {
     return false;
   }
   // The lanes are a setting, never the machine's cores: the same song gives the same samples
-  // on any machine and at any -j. One lane spreads its voices over the cores instead, which pays
-  // only when many blocks are rendered in one call, as fast recording does; Threads=1 keeps
-  // everything on one core.
-  const int cores = std::min({2, int(std::max(1u, std::thread::hardware_concurrency())),
-                              setup.threads > 0 ? setup.threads : 2});
+  // on any machine and at any -j. One lane spreads its voices over the cores instead (Threads,
+  // else all of them, never more than the machine has): FluidSynth mixes them in the same order
+  // on any number of threads.
+  const int hardware = int(std::max(1u, std::thread::hardware_concurrency()));
+  const int cores = std::min(hardware, setup.threads > 0 ? setup.threads : hardware);
   lanes_ = SynthLanes::Start(sf, rate, setup.lanes, cores, setup.stem, error);
   stem_ = setup.stem;
   stemCache_ = setup.stemCache;
   songFontKey_.clear();  // new lanes hold only the configured SoundFont
   songFontId_ = -1;
+  // Only lanes split a channel by key.
+  fontKeys_ = setup.lanes > 1 ? ExclusiveKeyGroups(sf) : KeyGroups{};
   if (!lanes_) return false;
   const float gain = 0.2f * float(std::clamp(setup.volume, 0, 100)) / 100.0f;
   lanes_->Each([&](fluid_synth_t* s) { fluid_synth_set_gain(s, gain); });
@@ -385,7 +387,7 @@ bool SynthBus::AttachRecorder(MixSink* sink, int rate, int64_t padFrames, std::s
     }
     if (song_) {
       UseSongFont(songFont_);
-      lanes_->Assign(NotesPerChannel(*song_));
+      AssignSong();
       for (size_t i = 0; i < next_; ++i) {  // bring the new lanes' programs and controllers along
         const auto& e = song_->events[i];
         if ((e.status & 0xF0) != 0x80 && (e.status & 0xF0) != 0x90) lanes_->Send(*song_, e);
@@ -442,7 +444,7 @@ int SynthBus::PlaySong(std::shared_ptr<const Song> song, const SongSoundFont& fo
   if (song_) ReleaseNotes();
   UseSongFont(font);
   song_ = std::move(song);
-  lanes_->Assign(NotesPerChannel(*song_));
+  AssignSong();
   const int64_t fromUnits = song_->UnitsAtMs(std::max<int64_t>(fromMs, 0));
   next_ = song_->EventIndexAtMs(std::max<int64_t>(fromMs, 0));
   int voices = 0;
@@ -560,8 +562,14 @@ void SynthBus::UseSongFont(const SongSoundFont& font) {
   }
   id = ids[0];
   songFontId_ = id;
+  if (lanes_->Count() > 1)
+    songFontKeys_ = ExclusiveKeyGroups(font.path, font.kind == SongSoundFont::Kind::Embedded ? font.offset : 0);
   if (font.kind == SongSoundFont::Kind::Embedded)
     lanes_->Each([&](fluid_synth_t* s) { fluid_synth_set_bank_offset(s, id, font.bankShift); });
+}
+
+void SynthBus::AssignSong() {
+  lanes_->Assign(*song_, songFontId_ >= 0 ? Join(fontKeys_, songFontKeys_) : fontKeys_);
 }
 
 void SynthBus::PlaceFade() {

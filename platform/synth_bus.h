@@ -94,6 +94,8 @@ class SynthBus {
   void CatchUp(std::unique_lock<std::mutex>& lock);
   // Puts the song's own SoundFont on top of the synth's stack (the one there before goes).
   void UseSongFont(const SongSoundFont& font);
+  // Routes the song's channels to the lanes.
+  void AssignSong();
   // The fade of a looped song, from its frames on the time line: a gain ramp on the mix.
   void PlaceFade();
   void ApplyFade(float* left, float* right, int frames) const;
@@ -151,6 +153,7 @@ class SynthBus {
   SongSoundFont songFont_;
   std::string songFontKey_;
   int songFontId_ = -1;
+  KeyGroups fontKeys_, songFontKeys_;  // exclusive classes of the configured and the song's SoundFont
   // The fade-out of a looped song, in frames of the time line; it holds after the song ends
   // (its tail stays faded) until the next song starts.
   int64_t fadeFrom_ = -1;

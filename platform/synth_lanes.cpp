@@ -3,6 +3,7 @@
 #include <fluidsynth.h>
 
 #include <algorithm>
+#include <bit>
 
 #include "media_internal.h"
 #include "owned.h"
@@ -116,18 +117,97 @@ std::array<int64_t, kMidiChannels> NotesPerChannel(const Song& song) {
   return notes;
 }
 
-std::array<int, kMidiChannels> BalanceChannels(const std::array<int64_t, kMidiChannels>& notes, int lanes) {
-  std::array<int, kMidiChannels> order{}, owner{};
-  for (int c = 0; c < kMidiChannels; ++c) order[size_t(c)] = c;
-  std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return notes[size_t(a)] > notes[size_t(b)]; });
-  std::vector<int64_t> load(size_t(std::clamp(lanes, 1, kMidiChannels)), 0);
-  for (int c : order) {
-    if (notes[size_t(c)] == 0) break;  // silent channels stay on lane 0
-    const size_t lane = size_t(std::min_element(load.begin(), load.end()) - load.begin());
-    owner[size_t(c)] = int(lane);
-    load[lane] += notes[size_t(c)];
+uint32_t LanePlan::LanesOf(const SmfEvent& e) const {
+  const size_t ch = e.status & 0x0F;
+  const int kind = e.status & 0xF0;
+  if (kind >= 0xF0) return ~0u;
+  if (split[ch] && kind <= 0xA0) return 1u << key[ch][size_t(e.data1 & 0x7F)];
+  return lanes[ch];
+}
+
+namespace {
+
+// The voice time a song's notes ask for, per channel and key, in milliseconds: each note from
+// its note-on to its note-off (or the song's end), plus a release. A long chord on strings is
+// work for the whole time it sounds; a drum hit for its release.
+using KeyWork = std::array<std::array<int64_t, 128>, kMidiChannels>;
+KeyWork NoteWork(const Song& song) {
+  constexpr int64_t kReleaseMs = 300;
+  KeyWork work{};
+  std::array<std::array<std::vector<int64_t>, 128>, kMidiChannels> held;
+  for (const SmfEvent& e : song.events) {
+    const int kind = e.status & 0xF0;
+    if (kind != 0x80 && kind != 0x90) continue;
+    std::vector<int64_t>& on = held[size_t(e.status & 0x0F)][size_t(e.data1 & 0x7F)];
+    if (kind == 0x90 && e.data2 > 0) {
+      on.push_back(e.units);
+    } else if (!on.empty()) {
+      work[size_t(e.status & 0x0F)][size_t(e.data1 & 0x7F)] += song.SampleAt(e.units - on.front(), 1000) + kReleaseMs;
+      on.erase(on.begin());
+    }
   }
-  return owner;
+  for (int c = 0; c < kMidiChannels; ++c)
+    for (int k = 0; k < 128; ++k)
+      for (int64_t from : held[size_t(c)][size_t(k)]) work[size_t(c)][size_t(k)] += song.SampleAt(song.endUnits - from, 1000) + kReleaseMs;
+  return work;
+}
+
+}  // namespace
+
+LanePlan PlanLanes(const Song& song, const KeyGroups& groups, int lanes) {
+  constexpr uint8_t kUnplayed = 0xFF;
+  lanes = std::clamp(lanes, 1, kMidiChannels);
+  const KeyWork work = NoteWork(song);
+  std::array<int64_t, kMidiChannels> perChannel{};
+  int64_t total = 0;
+  for (int c = 0; c < kMidiChannels; ++c)
+    for (int64_t w : work[size_t(c)]) perChannel[size_t(c)] += w;
+  for (int64_t w : perChannel) total += w;
+  // Portamento time, switch and control, legato, mono and poly mode: notes that act on each other.
+  std::array<bool, kMidiChannels> linked{};
+  for (const SmfEvent& e : song.events)
+    if ((e.status & 0xF0) == 0xB0 && (e.data1 == 5 || e.data1 == 65 || e.data1 == 68 || e.data1 == 84 ||
+                                      e.data1 == 126 || e.data1 == 127))
+      linked[size_t(e.status & 0x0F)] = true;
+  struct Unit {
+    int64_t work;
+    int channel;
+    int group;  // the first key of the group, or -1 for the whole channel
+  };
+  LanePlan plan;
+  std::vector<Unit> units;
+  for (int c = 0; c < kMidiChannels; ++c) {
+    if (perChannel[size_t(c)] == 0) continue;
+    plan.split[size_t(c)] = lanes > 1 && groups.known && !linked[size_t(c)] && perChannel[size_t(c)] * lanes > total;
+    if (!plan.split[size_t(c)]) {
+      units.push_back({perChannel[size_t(c)], c, -1});
+      continue;
+    }
+    plan.key[size_t(c)].fill(kUnplayed);
+    std::array<int64_t, 128> perGroup{};
+    for (int k = 0; k < 128; ++k) perGroup[groups.first[size_t(k)]] += work[size_t(c)][size_t(k)];
+    for (int k = 0; k < 128; ++k)
+      if (perGroup[size_t(k)] > 0) units.push_back({perGroup[size_t(k)], c, k});
+  }
+  std::stable_sort(units.begin(), units.end(), [](const Unit& a, const Unit& b) { return a.work > b.work; });
+  std::vector<int64_t> load(size_t(lanes), 0);
+  for (const Unit& u : units) {
+    const int lane = int(std::min_element(load.begin(), load.end()) - load.begin());
+    load[size_t(lane)] += u.work;
+    plan.lanes[size_t(u.channel)] |= 1u << lane;
+    if (u.group >= 0)
+      for (int k = 0; k < 128; ++k)
+        if (groups.first[size_t(k)] == u.group) plan.key[size_t(u.channel)][size_t(k)] = uint8_t(lane);
+  }
+  for (int c = 0; c < kMidiChannels; ++c) {
+    uint32_t& bits = plan.lanes[size_t(c)];
+    if (bits == 0) bits = 1u;  // silent: lane 0
+    if (!plan.split[size_t(c)]) continue;
+    // Keys the song does not play (a stray note-off) go to the channel's first lane.
+    for (uint8_t& lane : plan.key[size_t(c)])
+      if (lane == kUnplayed) lane = uint8_t(std::countr_zero(bits));
+  }
+  return plan;
 }
 
 bool SoundingChannels(const std::string& midiPath, std::vector<std::pair<int, std::string>>& channels,
@@ -190,33 +270,32 @@ SynthLanes::~SynthLanes() {
 
 fluid_synth_t* SynthLanes::Lane(int i) const { return lanes_[size_t(i)].fluid->synth.get(); }
 
-void SynthLanes::Assign(const std::array<int64_t, kMidiChannels>& notes) {
-  owner_ = BalanceChannels(notes, Count());
-  for (int lane : owner_) playing_ = std::max(playing_, lane + 1);
+void SynthLanes::Assign(const Song& song, const KeyGroups& groups) {
+  plan_ = PlanLanes(song, groups, Count());
+  for (uint32_t bits : plan_.lanes) playing_ = std::max(playing_, int(std::bit_width(bits)));
   if (stem_ < 0) return;
   // A lane's effects units run only for the sounding channels it plays: an idle unit still
   // leaves a trace of its anti-denormal offset, which would be in the mix and in no stem.
+  const auto notes = NotesPerChannel(song);
   for (int i = 0; i < Count(); ++i)
     for (int c = 0; c < kMidiChannels; ++c) {
-      const bool on = owner_[size_t(c)] == i && notes[size_t(c)] > 0;
+      const bool on = (plan_.lanes[size_t(c)] >> i & 1u) && notes[size_t(c)] > 0;
       fluid_synth_reverb_on(Lane(i), c, on);
       fluid_synth_chorus_on(Lane(i), c, on);
     }
 }
 
 void SynthLanes::Send(const Song& song, const SmfEvent& e) {
-  if ((e.status & 0xF0) == 0xF0) {
-    Each([&](fluid_synth_t* s) { SendEvent(s, song, e); });
-  } else {
-    SendEvent(Lane(LaneOf(e.status)), song, e);
-  }
+  const uint32_t to = plan_.LanesOf(e);
+  for (int i = 0; i < Count(); ++i)
+    if (to >> i & 1u) SendEvent(Lane(i), song, e);
 }
 
 void SynthLanes::Queue(int block, const Song& song, const SmfEvent& e) {
   song_ = &song;
-  const bool system = (e.status & 0xF0) == 0xF0;
+  const uint32_t to = plan_.LanesOf(e);
   for (int i = 0; i < Count(); ++i) {
-    if (!system && i != LaneOf(e.status)) continue;
+    if (!(to >> i & 1u)) continue;
     if (i < playing_) {
       lanes_[size_t(i)].queue.push_back({block, &e});
     } else {
@@ -312,9 +391,24 @@ void SynthLanes::Render(int frames, float* left, float* right, float* const* ste
     std::fill_n(left, frames, 0.0f);
     std::fill_n(right, frames, 0.0f);
     for (int c = 0; c < kMidiChannels; ++c) {
-      LaneState& lane = lanes_[size_t(owner_[size_t(c)])];
-      const float* l = Channel(lane, c, 0);
-      const float* r = Channel(lane, c, 1);
+      const uint32_t bits = plan_.lanes[size_t(c)];
+      const float* l = Channel(lanes_[size_t(std::countr_zero(bits))], c, 0);
+      const float* r = Channel(lanes_[size_t(std::countr_zero(bits))], c, 1);
+      if (std::popcount(bits) > 1) {
+        // A channel split by key: its share is the sum of its lanes' parts, in lane order.
+        share_.assign(2 * size_t(frames), 0.0f);
+        for (int i = 0; i < Count(); ++i) {
+          if (!(bits >> i & 1u)) continue;
+          const float* pl = Channel(lanes_[size_t(i)], c, 0);
+          const float* pr = Channel(lanes_[size_t(i)], c, 1);
+          for (int f = 0; f < frames; ++f) {
+            share_[size_t(f)] += pl[f];
+            share_[size_t(frames + f)] += pr[f];
+          }
+        }
+        l = share_.data();
+        r = share_.data() + frames;
+      }
       for (int f = 0; f < frames; ++f) {
         left[f] += l[f];
         right[f] += r[f];

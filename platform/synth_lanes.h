@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "exclusive_keys.h"
 #include "smf_reader.h"
 
 typedef struct _fluid_synth_t fluid_synth_t;
@@ -31,10 +32,21 @@ constexpr int kMidiChannels = 16;
 // Sends one song event to a synth (a channel message, or a SysEx).
 void SendEvent(fluid_synth_t* s, const Song& song, const SmfEvent& e);
 
-// Which lane plays which channel: channels by the notes they carry, heaviest first, each onto
-// the lane with the least so far (the lowest on a tie), over as many lanes as there are
-// channels that sound, at most `lanes`. Silent channels go to lane 0.
-std::array<int, kMidiChannels> BalanceChannels(const std::array<int64_t, kMidiChannels>& notes, int lanes);
+// Which lane plays what. Units of work, heaviest first, each onto the lane with the least work
+// so far (the lowest on a tie), over at most `lanes` lanes. A unit's work is the time its notes
+// sound (see the note-time estimate in the source): a held string chord outweighs many drum hits.
+// A channel that sounds is a unit. A channel with more work than a lane's fair share (the
+// song's work over `lanes`) is split into its groups of keys instead (see ExclusiveKeyGroups),
+// unless portamento, legato or mono mode link its notes. Silent channels go to lane 0.
+struct LanePlan {
+  std::array<uint32_t, kMidiChannels> lanes{};  // the lanes (bits) playing each channel
+  std::array<bool, kMidiChannels> split{};      // split by key
+  std::array<std::array<uint8_t, 128>, kMidiChannels> key{};  // a split channel's lane of each key
+  // The lanes a channel event goes to: a note of a split channel to its key's lane, anything
+  // else to all of the channel's lanes.
+  uint32_t LanesOf(const SmfEvent& e) const;
+};
+LanePlan PlanLanes(const Song& song, const KeyGroups& groups, int lanes);
 // The note-ons of each channel of a song.
 std::array<int64_t, kMidiChannels> NotesPerChannel(const Song& song);
 
@@ -62,10 +74,10 @@ class SynthLanes {
   void Each(F f) const {
     for (int i = 0; i < Count(); ++i) f(Lane(i));
   }
-  // Routes channels to lanes for a song (see BalanceChannels).
-  void Assign(const std::array<int64_t, kMidiChannels>& notes);
-  int LaneOf(int channel) const { return owner_[size_t(channel & 0x0F)]; }
-  // Sends an event now: a channel message to its lane, a system message to every lane.
+  // Routes a song's channels to the lanes (see PlanLanes).
+  void Assign(const Song& song, const KeyGroups& groups);
+  const LanePlan& Plan() const { return plan_; }
+  // Sends an event now: a channel message to its lanes, a system message to every lane.
   void Send(const Song& song, const SmfEvent& e);
   // Queues an event for the next Render, to be sent at the start of its block `block`.
   void Queue(int block, const Song& song, const SmfEvent& e);
@@ -92,7 +104,8 @@ class SynthLanes {
   void Worker(int i);
 
   std::vector<LaneState> lanes_;
-  std::array<int, kMidiChannels> owner_{};
+  LanePlan plan_;
+  std::vector<float> share_;  // stems: a split channel's share, left then right
   int stem_ = -1;
   size_t span_ = 0;  // stems: frames of one channel buffer
   int playing_ = 1;  // lanes that have had channels: the others are silent and not rendered

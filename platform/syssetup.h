@@ -5,10 +5,11 @@
 //   Source=synth          ("synth" = the built-in synth's own mix; "alsa:<pcm>" = an ALSA capture device)
 //   Fast=1                (render as fast as the CPU allows while the recorder takes the synth's mix)
 //   Volume=100            (output volume of the built-in synth, percent 0..100)
-//   Threads=0             (cores the built-in synth may use for one song; 0 = all that help)
+//   Threads=0             (cores the built-in synth's voices may use for one song; 0 = all)
 //   Lanes=1               (synthesizers one song is spread over, each playing a group of its
-//                          channels on a thread of its own; 1 = one synthesizer, its voices on
-//                          the Threads cores. The lanes, not the cores, decide the samples)
+//                          channels, a heavy channel split by key, on a thread of its own;
+//                          1 = one synthesizer, its voices on the Threads cores. The lanes, not
+//                          the cores, decide the samples)
 //   Tail=auto             (after a song's end: "auto" = until its sound has decayed, at most 30 s;
 //                          a number = that many seconds, 0 = none)
 //   Loops=2               (times a song's marked loop plays before it fades out; 0 = straight through)

@@ -13,6 +13,7 @@ int MidiInfo(const uint8_t* data, size_t size);   // midi/MIDInfo: ParseMidiByte
 int Waveflt(const uint8_t* data, size_t size);    // waveflt.exe on a scratch input file
 int Mp3Wave(const uint8_t* data, size_t size);    // mp3core WaveReader
 int WmaWave(const uint8_t* data, size_t size);    // wmacore Encoder::Open (+ Run for short inputs)
+int Sf2Keys(const uint8_t* data, size_t size);    // platform/exclusive_keys: a song's own SoundFont
 
 // A private scratch folder for this process, created on first use and removed at exit.
 const std::string& ScratchDir();

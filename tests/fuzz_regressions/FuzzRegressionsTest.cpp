@@ -21,7 +21,7 @@ struct Target {
 
 const Target kTargets[] = {
     {"smf", kvfuzz::Smf},         {"midinfo", kvfuzz::MidiInfo}, {"waveflt", kvfuzz::Waveflt},
-    {"mp3wave", kvfuzz::Mp3Wave}, {"wmawave", kvfuzz::WmaWave},
+    {"mp3wave", kvfuzz::Mp3Wave}, {"wmawave", kvfuzz::WmaWave},  {"sf2keys", kvfuzz::Sf2Keys},
 };
 
 class FuzzReplay : public ::testing::TestWithParam<Target> {};

@@ -3,7 +3,10 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
+#include <map>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -174,5 +177,38 @@ class MediaTest : public ::testing::Test {
   static inline TempDir* tmp;
   static inline std::string dir;
 };
+
+// Four parts with reverb and chorus sends, drums with hi-hats; only the notes `plays(channel,
+// key)` accepts sound.
+inline std::string Band(const std::function<bool(int, int)>& plays) {
+  smf::Track t;
+  for (auto [ch, program] : {std::pair{0, 0}, {1, 33}, {2, 48}}) {
+    t.Event(0, {0xB0 | ch, 91, 70});
+    t.Event(0, {0xB0 | ch, 93, 40});
+    t.Event(0, {0xC0 | ch, program});
+  }
+  std::multimap<uint32_t, std::array<int, 3>> notes;  // written in time order
+  auto note = [&](uint32_t at, int ch, int key, int velocity, uint32_t length) {
+    if (!plays(ch, key)) return;
+    notes.insert({at, {0x90 | ch, key, velocity}});
+    notes.insert({at + length, {0x80 | ch, key, 0}});
+  };
+  for (uint32_t beat = 0; beat < 8; ++beat) {
+    const uint32_t at = beat * 96;
+    for (int key : {60, 64, 67}) note(at, 0, key + int(beat % 2) * 12, 90, 60);
+    note(at, 1, 36, 100, 90);
+    if (beat % 4 == 0) note(at, 2, 48, 70, 380);
+    note(at, 9, beat % 2 ? 38 : 36, 110, 20);
+    note(at, 9, 42, 80, 20);
+    note(at + 48, 9, beat == 7 ? 46 : 42, 80, 20);  // the open hi-hat cuts the closed one
+  }
+  for (const auto& [at, e] : notes) t.Event(at, {e[0], e[1], e[2]});
+  t.End(768);
+  return smf::File(0, 96, {t});
+}
+inline std::string Band(std::initializer_list<int> sounding) {
+  const std::vector<int> channels(sounding);
+  return Band([channels](int ch, int) { return std::find(channels.begin(), channels.end(), ch) != channels.end(); });
+}
 
 }  // namespace kvtest
