@@ -128,7 +128,9 @@ KeyGroups ExclusiveKeyGroups(const unsigned char* hydra, size_t size) {
 
 KeyGroups ExclusiveKeyGroups(const std::string& path, uint64_t offset) {
   kv::UniqueFile f(std::fopen(path.c_str(), "rb"));
-  if (!f || ::fseeko(f.get(), off_t(offset), SEEK_SET) != 0) return {};
+  if (!f || ::fseeko(f.get(), 0, SEEK_END) != 0) return {};
+  const off_t fileSize = ::ftello(f.get());
+  if (::fseeko(f.get(), off_t(offset), SEEK_SET) != 0) return {};
   unsigned char head[12];
   if (std::fread(head, 1, 12, f.get()) != 12 || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "sfbk", 4) != 0)
     return {};
@@ -141,7 +143,8 @@ KeyGroups ExclusiveKeyGroups(const std::string& path, uint64_t offset) {
     if (std::memcmp(chunk, "LIST", 4) == 0) {
       if (len < 4 || std::fread(chunk + 8, 1, 4, f.get()) != 4) return {};
       if (std::memcmp(chunk + 8, "pdta", 4) == 0) {
-        if (len - 4 > kMaxHydra) return {};
+        // A chunk longer than what is left of the file is a damaged one: nothing is allocated for it.
+        if (len - 4 > kMaxHydra || off_t(len - 4) > fileSize - ::ftello(f.get())) return {};
         std::vector<unsigned char> hydra(len - 4);
         if (std::fread(hydra.data(), 1, hydra.size(), f.get()) != hydra.size()) return {};
         return ExclusiveKeyGroups(hydra.data(), hydra.size());
