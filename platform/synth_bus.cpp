@@ -75,9 +75,11 @@ bool SynthBus::StartLocked(int rate, bool speakers, std::string& error) {
   // The lanes are a setting, never the machine's cores: the same song gives the same samples
   // on any machine and at any -j. One lane spreads its voices over the cores instead (Threads,
   // else all of them, never more than the machine has): FluidSynth mixes them in the same order
-  // on any number of threads.
+  // on any number of threads. In real time it renders a few blocks per call, where waking many
+  // threads costs more than it saves: two at most there.
   const int hardware = int(std::max(1u, std::thread::hardware_concurrency()));
-  const int cores = std::min(hardware, setup.threads > 0 ? setup.threads : hardware);
+  int cores = std::min(hardware, setup.threads > 0 ? setup.threads : hardware);
+  if (speakers || !setup.fast) cores = std::min(cores, 2);
   lanes_ = SynthLanes::Start(sf, rate, setup.lanes, cores, setup.stem, error);
   stem_ = setup.stem;
   stemCache_ = setup.stemCache;
