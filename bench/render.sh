@@ -97,6 +97,9 @@ single() {
   sed "\$a Lanes=$cores" "$KORVESSA_SYSTEM_INI" >"$work/lanes.ini"
   export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$work}
   local conv=("$build/bin/korvessa" convert --out "$work/out" --delay 0 --sample 120 --format wav)
+  # The load before the runs: other work's, not theirs.
+  local load
+  load=$(cut -d' ' -f1-3 /proc/loadavg)
   for ((i = 0; i < runs; i++)); do
     rm -rf "$work/out"
     measure3 "${conv[@]}" -j 1 "$mid" >>"$work/k1"
@@ -115,7 +118,7 @@ single() {
   done
   local k_wav
   k_wav=$(ls "$work/out"/*.wav)
-  echo "song: $(basename "$mid"), $(seconds "$k_wav") s of audio; $runs paired runs, medians; $cores cores; load $(cut -d' ' -f1-3 /proc/loadavg)"
+  echo "song: $(basename "$mid"), $(seconds "$k_wav") s of audio; $runs paired runs, medians; $cores cores; load before $load"
   printf '%-28s %8s %8s %9s %10s %10s\n' renderer "wall s" "cpu s" "peak MB" "wall/fl" "cpu/fl"
   local label
   for n in "${names[@]}"; do
@@ -133,7 +136,7 @@ single() {
   done
   # Amdahl: T(n) = T1 (s + (1 - s) / n), s from the one-core and all-core times of one synth
   # (its voice threads follow the cores; the reverb and chorus are its serial share).
-  awk -v l="$(cut -d' ' -f1 /proc/loadavg)" -v c="$cores" 'BEGIN { if (l > c / 2) print "note: other work holds the cores (load " l "): the lanes share them, so their wall time and the projection say little" }'
+  awk -v l="${load%% *}" -v c="$cores" 'BEGIN { if (l > c / 2) print "note: other work holds the cores (load " l "): the lanes share them, so their wall time and the projection say little" }'
   printf 'projection for one song on N cores (Amdahl, serial share %s):' "$(awk -v t1="${wall[k1]}" -v tn="${wall[kn]}" -v c="$cores" 'BEGIN { s = (tn / t1 - 1 / c) / (1 - 1 / c); if (s < 0) s = 0; if (s > 1) s = 1; printf "%.2f", s }')"
   for n in 4 8 16; do
     printf ' %s cores %ss (%sx fl)' "$n" \
