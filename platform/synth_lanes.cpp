@@ -134,21 +134,26 @@ using KeyWork = std::array<std::array<int64_t, 128>, kMidiChannels>;
 KeyWork NoteWork(const Song& song) {
   constexpr int64_t kReleaseMs = 300;
   KeyWork work{};
-  std::array<std::array<std::vector<int64_t>, 128>, kMidiChannels> held;
+  // The note-ons of each key still held, first in first out: [first, end) of its list.
+  struct Held {
+    std::vector<int64_t> on;
+    size_t first = 0;
+  };
+  std::vector<Held> held(size_t(kMidiChannels) * 128);
   for (const SmfEvent& e : song.events) {
     const int kind = e.status & 0xF0;
     if (kind != 0x80 && kind != 0x90) continue;
-    std::vector<int64_t>& on = held[size_t(e.status & 0x0F)][size_t(e.data1 & 0x7F)];
+    Held& h = held[size_t(e.status & 0x0F) * 128 + size_t(e.data1 & 0x7F)];
     if (kind == 0x90 && e.data2 > 0) {
-      on.push_back(e.units);
-    } else if (!on.empty()) {
-      work[size_t(e.status & 0x0F)][size_t(e.data1 & 0x7F)] += song.SampleAt(e.units - on.front(), 1000) + kReleaseMs;
-      on.erase(on.begin());
+      h.on.push_back(e.units);
+    } else if (h.first < h.on.size()) {
+      work[size_t(e.status & 0x0F)][size_t(e.data1 & 0x7F)] += song.SampleAt(e.units - h.on[h.first++], 1000) + kReleaseMs;
+      if (h.first == h.on.size()) h = Held{};
     }
   }
-  for (int c = 0; c < kMidiChannels; ++c)
-    for (int k = 0; k < 128; ++k)
-      for (int64_t from : held[size_t(c)][size_t(k)]) work[size_t(c)][size_t(k)] += song.SampleAt(song.endUnits - from, 1000) + kReleaseMs;
+  for (size_t i = 0; i < held.size(); ++i)
+    for (size_t n = held[i].first; n < held[i].on.size(); ++n)
+      work[i / 128][i % 128] += song.SampleAt(song.endUnits - held[i].on[n], 1000) + kReleaseMs;
   return work;
 }
 
