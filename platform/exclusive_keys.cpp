@@ -6,6 +6,7 @@
 #include <numeric>
 #include <vector>
 
+#include "byte_order.h"
 #include "owned.h"
 
 namespace kv::media {
@@ -16,9 +17,6 @@ constexpr uint16_t kKeyRange = 43;
 constexpr uint16_t kSampleId = 53;
 constexpr uint16_t kExclusiveClass = 57;
 constexpr uint32_t kMaxHydra = 64u << 20;  // larger: not read, no key split off
-
-uint32_t Le32(const unsigned char* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-uint16_t Le16(const unsigned char* p) { return uint16_t(p[0] | p[1] << 8); }
 
 struct Chunk {
   const unsigned char* data = nullptr;

@@ -1,5 +1,6 @@
 #include "smf_reader.h"
 
+#include "byte_order.h"
 #include "owned.h"
 
 #include <algorithm>
@@ -40,10 +41,6 @@ bool NamesMark(const uint8_t* p, uint32_t len, const char* name) {
     if (std::tolower(p[i]) != std::tolower(static_cast<unsigned char>(name[i]))) return false;
   return true;
 }
-
-uint32_t Be32(const uint8_t* p) { return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]; }
-uint16_t Be16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
-uint32_t Le32(const uint8_t* p) { return p[0] | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
 
 // Variable-length quantity of at most four bytes; false when damaged or cut off.
 bool ReadVlq(const uint8_t*& p, const uint8_t* end, uint32_t& value) {

@@ -76,7 +76,6 @@ class SynthLanes {
   }
   // Routes a song's channels to the lanes (see PlanLanes).
   void Assign(const Song& song, const KeyGroups& groups);
-  const LanePlan& Plan() const { return plan_; }
   // Sends an event now: a channel message to its lanes, a system message to every lane.
   void Send(const Song& song, const SmfEvent& e);
   // Queues an event for the next Render, to be sent at the start of its block `block`.

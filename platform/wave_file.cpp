@@ -7,13 +7,12 @@
 #include <cstring>
 #include <vector>
 
+#include "byte_order.h"
 #include "owned.h"
 
 namespace kv::media {
 namespace {
 
-uint32_t Le32(const uint8_t* p) { return p[0] | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
-uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 void Put32(std::string& s, uint32_t v) {
   for (int i = 0; i < 4; ++i) s.push_back(char((v >> (8 * i)) & 0xFF));
 }
